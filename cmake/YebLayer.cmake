@@ -1,0 +1,69 @@
+# yeb_layer(<name> [DEPS <targets>...])
+# One static library per folder, built from every .cpp in the folder, so that
+# adding a source file needs no CMake change. The include root is src/, so
+# code includes "templatelib/tString.h", "platform/Clock.h" and so on.
+function(yeb_layer name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  # A folder's main.cpp belongs to its program, not to its library.
+  list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")
+  if(NOT sources)
+    # A layer that holds only headers so far.
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(${name} INTERFACE ${ARG_DEPS})
+    return()
+  endif()
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+endfunction()
+
+# yeb_tests(<folder> [DEPS <targets>...])
+# Every *_test.cpp of the folder goes into <folder>_tests; every
+# *_threaded_test.cpp into <folder>_threaded_tests, labelled "threaded" so
+# that the ThreadSanitizer build can run just those.
+function(yeb_tests folder)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB all CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  file(GLOB threaded CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_threaded_test.cpp)
+  set(plain ${all})
+  if(threaded)
+    list(REMOVE_ITEM plain ${threaded})
+  endif()
+  file(GLOB support CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_support.cpp)
+  foreach(kind plain threaded)
+    if(NOT ${kind})
+      continue()
+    endif()
+    if(kind STREQUAL "plain")
+      set(exe ${folder}_tests)
+    else()
+      set(exe ${folder}_threaded_tests)
+    endif()
+    add_executable(${exe} ${${kind}} ${support})
+    target_include_directories(${exe} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
+    target_link_libraries(${exe} PRIVATE ${ARG_DEPS} yeb_testsupport GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+    target_compile_definitions(${exe} PRIVATE
+      YEBSTRESS_PATH="$<TARGET_FILE:yebstress>"
+      YEBVERIFY_PATH="$<TARGET_FILE:yebverify>"
+      CONFIGSQL_PATH="$<TARGET_FILE:configsql>"
+      SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+    add_dependencies(${exe} yebstress yebverify configsql)
+    if(kind STREQUAL "threaded")
+      gtest_discover_tests(${exe} PROPERTIES LABELS threaded DISCOVERY_TIMEOUT 60)
+    else()
+      gtest_discover_tests(${exe} DISCOVERY_TIMEOUT 60)
+    endif()
+  endforeach()
+endfunction()
+
+# yeb_program(<name> <main source> DEPS <targets>...)
+# The programs land at the top of the build folder (build/yebstress, ...),
+# where scripts and outside checks look for them.
+function(yeb_program name main)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  add_executable(${name} ${main})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+endfunction()

@@ -1,0 +1,17 @@
+# Shared by run.sh and test.sh: install the Debian packages a fresh machine
+# lacks. apt-get runs only when something is missing, and never asks.
+ensure_packages() {
+  local wanted=(build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
+                libgtest-dev libgmock-dev libbenchmark-dev libzip-dev zip unzip python3)
+  local missing=()
+  for p in "${wanted[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if ((${#missing[@]})); then
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [[ $(id -u) -ne 0 ]] && sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null
+  fi
+}

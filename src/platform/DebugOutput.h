@@ -1,0 +1,29 @@
+// The debugger-output channel: where the template library's diagnostics go.
+//
+// A process-wide sink receives each finished message. The default sink
+// writes it to syslog at debug level, the nearest thing to a debugger-output
+// channel here; tools install their own (configsql writes to standard
+// error) and tests install a capturing sink to assert on exact texts.
+//
+// Thread safety: WriteDebugString may be called from any thread (the
+// library's deleter threads report through it); calls to the sink are
+// serialised. SetDebugSink may be called from any thread.
+#pragma once
+
+#include <functional>
+#include <string_view>
+
+namespace platform {
+
+using DebugSink = std::function<void(std::string_view message)>;
+
+// Installs `sink` (an empty function restores the default) and returns the
+// previous one.
+DebugSink SetDebugSink(DebugSink sink);
+
+void WriteDebugString(const char* message);
+// The wide twin: the text is converted to the narrow multibyte encoding
+// before it reaches the sink.
+void WriteDebugStringW(const wchar_t* message);
+
+}  // namespace platform

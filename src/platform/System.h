@@ -1,0 +1,37 @@
+// Facts about the machine and the process: host name, process id, local
+// time, and the files services the library needs (temporary folder, file
+// copy, directory creation).
+//
+// Thread safety: every function may be called from any thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// The host name, or an empty text when it cannot be had.
+std::string HostName();
+uint32_t ProcessId();
+
+struct LocalTime {
+  int year;         // e.g. 2026
+  int month;        // 1..12
+  int day;          // 1..31
+  int dayOfWeek;    // 0 = Sunday
+  int hour;         // 0..23
+  int minute;       // 0..59
+  int second;       // 0..59
+  int millisecond;  // 0..999
+};
+LocalTime LocalTimeNow();
+
+// The temporary folder, always ending in "/" (TMPDIR, else "/tmp/").
+std::string TempFolder();
+// Copies `from` to `to`, replacing `to` when it exists. False on any
+// failure (the target is then not left half-written under its own name).
+bool CopyFileOverwrite(const std::string& from, const std::string& to);
+// Creates one folder level; false when it exists or its parent is missing.
+bool CreateOneDirectory(const std::string& path);
+
+}  // namespace platform

@@ -1,0 +1,5 @@
+#include <cstdio>
+int main() {
+  std::fputs("configsql: not built yet\n", stderr);
+  return 2;
+}
