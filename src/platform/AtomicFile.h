@@ -1,0 +1,80 @@
+// Files written so that a crash, a full disk or a failed write never leaves
+// a half-written file under the name that readers use.
+//
+// AtomicFileWriter writes the new content into a sibling temporary file in
+// the target's folder (created exclusively, so it never follows a link or
+// reuses someone else's file) and, on Commit, flushes it to the disk and
+// renames it over the target. The target keeps its permission bits; a new
+// target gets the usual default (0666 less the umask). A writer destroyed
+// without a successful Commit removes its temporary file and leaves the
+// target as it was.
+//
+// ExclusiveFileWriter creates a new file that must not exist yet, refusing
+// an existing file and any link at that name; a writer destroyed before a
+// successful Close removes what it created.
+//
+// Every write is buffered and checked; a failure sticks, and Commit/Close
+// then report it. Thread safety: an object is used by one thread at a time.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+class AtomicFileWriter {
+ public:
+  AtomicFileWriter() = default;
+  ~AtomicFileWriter();
+  AtomicFileWriter(const AtomicFileWriter&) = delete;
+  AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+  // Creates the sibling temporary file of `target`. False when it cannot.
+  bool Open(const std::string& target);
+  bool Write(const void* data, std::size_t size);
+  // Flushes, syncs, applies the permissions and renames over the target.
+  bool Commit();
+  // Drops the temporary file; the target is untouched.
+  void Discard();
+
+ private:
+  bool Flush();
+
+  int fd_ = -1;
+  bool failed_ = false;
+  std::string target_;
+  std::string tempPath_;
+  std::vector<char> buffer_;
+};
+
+class ExclusiveFileWriter {
+ public:
+  ExclusiveFileWriter() = default;
+  ~ExclusiveFileWriter();
+  ExclusiveFileWriter(const ExclusiveFileWriter&) = delete;
+  ExclusiveFileWriter& operator=(const ExclusiveFileWriter&) = delete;
+
+  // False when `path` exists (file or link) or cannot be created.
+  bool Create(const std::string& path);
+  bool Write(const void* data, std::size_t size);
+  bool Close();
+
+ private:
+  int fd_ = -1;
+  bool failed_ = false;
+  std::string path_;
+};
+
+// Replaces `target` atomically with a copy of `source`; the target keeps
+// its permissions. False on any failure, the target then unchanged.
+bool ReplaceFileWithCopy(const std::string& source, const std::string& target);
+
+// True when `path` names a regular file that can be opened for reading.
+bool IsReadableFile(const std::string& path);
+
+// Removes the name `path` (a link itself, never what it points to). False
+// when there was nothing to remove or it could not be removed.
+bool RemoveFileName(const std::string& path);
+
+}  // namespace platform

@@ -1,0 +1,9 @@
+#include "platform/StdStreams.h"
+
+#include <unistd.h>
+
+namespace platform {
+
+bool StandardInputIsTerminal() { return ::isatty(STDIN_FILENO) == 1; }
+
+}  // namespace platform
