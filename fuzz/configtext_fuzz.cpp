@@ -1,0 +1,53 @@
+// Arbitrary bytes as a plain configuration file: the loader must refuse or
+// load them without a fault, and whatever loads must save and load again to
+// the same tree.
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "platform/DebugOutput.h"
+#include "templatelib/ConfigFileWriter.h"
+#include "templatelib/tConfigSource.h"
+
+namespace {
+
+std::string ScratchPath(const char* name) {
+  static const std::string folder = [] {
+    char pattern[] = "/tmp/configtext_fuzz.XXXXXX";
+    const char* made = mkdtemp(pattern);
+    return std::string(made != nullptr ? made : "/tmp");
+  }();
+  return folder + "/" + name;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const bool quiet = [] {
+    platform::SetDebugSink([](std::string_view) {});
+    return true;
+  }();
+  (void)quiet;
+  const std::string path = ScratchPath("input.config");
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return 0;
+  std::fwrite(data, 1, size, file);
+  std::fclose(file);
+
+  tConfigSource source;
+  if (source.LoadAttributesFromFile(path.c_str(), 0, nullptr, nullptr) == nullptr) return 0;
+  StringTextSink first;
+  WriteConfigTree(source.Root(), first);
+  const std::string saved = ScratchPath("saved.config");
+  if (source.Save(saved.c_str(), 0, 2, 0) != S_OK) std::abort();
+  tConfigSource again;
+  if (again.LoadAttributesFromFile(saved.c_str(), 0, nullptr, nullptr) == nullptr) std::abort();
+  StringTextSink second;
+  WriteConfigTree(again.Root(), second);
+  if (first.text != second.text) std::abort();
+  return 0;
+}

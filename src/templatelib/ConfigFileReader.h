@@ -1,0 +1,103 @@
+// Reading the configuration text format into an attribute tree.
+//
+// The format: a first line "Root <version>" (the word Root in any letter
+// case; anything after the second word is ignored), then one node per line:
+// the first white-space-delimited word is the node's name and the rest of the
+// line, after the white space that follows the name and without trailing
+// white space, is its value, byte for byte. A word beginning with '{' opens a
+// block whose nodes become children of the node read last at the enclosing
+// level; a word beginning with '}' closes it (at the outermost level it ends
+// the reading). Blank lines are skipped; the rest of a brace line is ignored.
+// A NUL byte ends the text of its line.
+//
+// Nesting is unlimited: blocks are tracked on a heap stack, not by
+// recursion. A text that ends inside an open block is refused, so that a
+// truncated file never loads as a complete configuration with tables
+// missing.
+//
+// Line sources hand out lines of any length without their line feed.
+// FileLineSource reads a stream in large chunks; BufferLineSource splits a
+// text already in memory.
+//
+// Thread safety: a reader and its source are used by one thread at a time.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string_view>
+#include <vector>
+
+#include "templatelib/Result.h"
+#include "templatelib/tAttribute.h"
+
+class ConfigLineSource {
+ public:
+  virtual ~ConfigLineSource() = default;
+  // The next line without its line feed; false at the end of the input or
+  // on a read error (see ReadFailed). The view is valid until the next call.
+  virtual bool NextLine(std::string_view* line) = 0;
+  virtual bool ReadFailed() const { return false; }
+  // Number of the line returned last (1 = the first line of the input).
+  int64_t LineNumber() const { return lineNumber_; }
+
+ protected:
+  int64_t lineNumber_ = 0;
+};
+
+class FileLineSource final : public ConfigLineSource {
+ public:
+  // Borrows `stream`; the caller closes it.
+  explicit FileLineSource(std::FILE* stream);
+  bool NextLine(std::string_view* line) override;
+  bool ReadFailed() const override { return failed_; }
+
+ private:
+  bool Refill();
+
+  std::FILE* stream_;
+  std::vector<char> buffer_;
+  size_t begin_ = 0;  // start of the unread bytes in buffer_
+  size_t end_ = 0;    // end of the valid bytes in buffer_
+  bool atEof_ = false;
+  bool failed_ = false;
+};
+
+class BufferLineSource final : public ConfigLineSource {
+ public:
+  explicit BufferLineSource(std::string_view text) : rest_(text) {}
+  bool NextLine(std::string_view* line) override;
+
+ private:
+  std::string_view rest_;
+  bool done_ = false;
+};
+
+namespace configtext {
+
+inline bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// One line split into its first word and the rest (the value).
+struct LineParts {
+  std::string_view word;   // empty for a blank line
+  std::string_view value;  // after the word's following white space, trimmed
+  std::string_view second;  // the second word: set by ParseRootLine only
+};
+LineParts SplitLine(std::string_view line);
+
+// True when `line` is a root line: two words at least, the first "Root" in
+// any letter case.
+bool ParseRootLine(std::string_view line, LineParts* parts);
+
+enum class BlockResult {
+  kComplete,      // the outermost '}' was read, or the input ended at the top level
+  kUnclosed,      // the input ended inside an open block
+  kReadError,     // the source failed
+  kOutOfMemory,   // a node could not be had
+};
+
+// Reads the nodes after the root line from `source` into `root`.
+BlockResult ParseBlocks(tAttribute* root, ConfigLineSource& source);
+
+}  // namespace configtext

@@ -1,0 +1,96 @@
+// tConfigSource: the config database, one attribute tree with the file it
+// came from, loaded from and saved to configuration files (plain text or
+// zip archives), and committed table by table.
+//
+// Load replaces the tree (the old one goes to the pool's deleter thread) and
+// remembers the path; a failed load leaves no tree. Only depth 0 with no
+// filters is supported; a partial load is refused with a debug message.
+//
+// Save never changes the tree or the remembered path, only the temp counter:
+// with a temporary file it writes "<tempfolder><base>.tmp<n>" first (n runs
+// round a ring of the given size) and then copies it over the target; either
+// way the target is replaced in one rename, keeping its permissions, so a
+// failed save leaves the old file whole. An archive target is written into a
+// copy of the existing archive, so its other entries survive unchanged.
+//
+// Commit settles the row states of changed tables: deleted rows leave the
+// tree (and the primary-key index), every other row becomes Unchanged.
+//
+// Thread safety: one thread at a time per source. The default source is
+// created on first request and destroyed only on request.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "templatelib/Result.h"
+#include "templatelib/tAttribute.h"
+#include "templatelib/tString.h"
+
+// The nodes of one table (see the table shape in tTableModel.h).
+struct tTableNodes {
+  tAttribute* table = nullptr;
+  tAttribute* definition = nullptr;  // "TableDefinition"
+  tAttribute* type = nullptr;        // "TableType"
+  tAttribute* contents = nullptr;    // "TableContents"
+};
+
+class tConfigSource {
+ public:
+  tConfigSource();
+  virtual ~tConfigSource();
+  tConfigSource(const tConfigSource&) = delete;
+  tConfigSource& operator=(const tConfigSource&) = delete;
+
+  // Replaces the tree with the file's content; the new root, or null.
+  tAttribute* LoadAttributesFromFile(const char* path, int32_t depth = 0,
+                                     const char* nameFilter = nullptr,
+                                     const char* valueFilter = nullptr);
+
+  // Writes the tree to `path` (null: the file last loaded). S_OK or E_FAIL.
+  HRESULT Save(const char* path, int32_t useTempFile, int32_t tempRingSize, int32_t append);
+
+  // Commits every table whose state is kTableChanged; E_FAIL when there is
+  // no tree or any table fails (the others are still committed).
+  HRESULT CommitAllTables();
+  // Commits one table by name (whatever its state).
+  HRESULT CommitTable(const char* tableName);
+
+  // Finds the table's nodes below the root; creates "TableContents" (state
+  // New) when it is missing. E_FAIL without a tree, an unknown table, or a
+  // table without "TableDefinition" or "TableType".
+  HRESULT FindTable(const char* tableName, tTableNodes* nodes);
+
+  tAttribute* Root() const { return root_; }
+  const tString& FileName() const { return fileName_; }
+  int32_t TempCounter() const { return tempCounter_; }
+
+  // Set at construction and by every load; the query engine clears it when
+  // it rereads its tables.
+  int32_t treeChanged = 1;
+
+  // The process's default source: created on the first call, destroyed by a
+  // call with `destroy` set (which returns null).
+  static tConfigSource* DefaultSource(bool destroy = false);
+
+  // Tests of failing saves: every save writes at most `bytes` bytes of the
+  // configuration text and then fails as a full disk would. Negative: off.
+  void SetWriteBudgetForTesting(int64_t bytes) { writeBudget_ = bytes; }
+
+ private:
+  void ReleaseTree();
+  tAttribute* LoadPlain(const char* path);
+  tAttribute* LoadArchive(const char* path);
+  HRESULT SavePlain(const std::string& target, bool append);
+  HRESULT SaveArchive(const std::string& target, const std::string& tempName);
+
+  tAttribute* root_ = nullptr;
+  tString fileName_;
+  int32_t tempCounter_ = 0;
+  int64_t writeBudget_ = -1;
+};
+
+// The largest archive configuration entry a load accepts (1 GiB): the
+// entry's declared size sizes the read buffer, so a hostile archive must not
+// choose it freely.
+inline constexpr int64_t kMaxArchiveConfigBytes = int64_t{1} << 30;

@@ -1,0 +1,211 @@
+// tConfigSource::LoadAttributesFromFile: plain text read line by line, or
+// the configuration entry of an archive read into memory in one go.
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "platform/Clock.h"
+#include "templatelib/ConfigFileReader.h"
+#include "templatelib/ConfigPath.h"
+#include "templatelib/DebugOut.h"
+#include "templatelib/ZipComponent.h"
+#include "templatelib/tConfigSource.h"
+#include "templatelib/tZBall.h"
+
+namespace {
+
+constexpr wchar_t kLoadCloseComment[] = L"Zarn Config File";
+constexpr int32_t kFirstLineLimit = 128;
+// The entry is read in pieces of this size at most, so memory follows the
+// bytes that actually arrive, not what the entry claims.
+constexpr int64_t kReadPiece = int64_t{1} << 24;
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+double SecondsSince(int64_t startTicks) {
+  return static_cast<double>(platform::CounterNow() - startTicks) /
+         static_cast<double>(platform::CounterFrequency());
+}
+
+// A root node from a parsed root line.
+tAttribute* MakeRoot(const configtext::LineParts& parts) {
+  tAttribute* root = AttributePool().Take();
+  if (root == nullptr) return nullptr;
+  root->rowState = kRowUnchanged;
+  if (root->name.AssignN(parts.word.data(), static_cast<int32_t>(parts.word.size())) != S_OK ||
+      root->value.AssignN(parts.second.data(), static_cast<int32_t>(parts.second.size())) !=
+          S_OK) {
+    delete root;
+    return nullptr;
+  }
+  return root;
+}
+
+// Parses everything after the root line; on failure reports it, destroys
+// the partial tree and returns null.
+tAttribute* ParseBody(tAttribute* root, ConfigLineSource& source) {
+  configtext::BlockResult result = configtext::ParseBlocks(root, source);
+  switch (result) {
+    case configtext::BlockResult::kComplete:
+      root->name.Trim();
+      root->value.Trim();
+      return root;
+    case configtext::BlockResult::kUnclosed:
+      DebugOut("tConfigSource::LoadAttributesFromFile, config file ended inside an open block "
+               "at line %" PRId64 ". Truncated config file?\n",
+               source.LineNumber());
+      break;
+    case configtext::BlockResult::kReadError:
+      DebugOut("tConfigSource::LoadAttributesFromFile, failed reading config file after line "
+               "%" PRId64 "\n",
+               source.LineNumber());
+      break;
+    case configtext::BlockResult::kOutOfMemory:
+      DebugOut("tConfigSource::LoadAttributesFromFile, out of memory at line %" PRId64 "\n",
+               source.LineNumber());
+      break;
+  }
+  delete root;
+  return nullptr;
+}
+
+}  // namespace
+
+tAttribute* tConfigSource::LoadAttributesFromFile(const char* path, int32_t depth,
+                                                  const char* nameFilter,
+                                                  const char* valueFilter) {
+  ReleaseTree();
+  treeChanged = 1;
+  if (path == nullptr || path[0] == '\0') return nullptr;
+  if (fileName_.Assign(path) != S_OK) return nullptr;
+  if (depth != 0 || nameFilter != nullptr || valueFilter != nullptr) {
+    DebugOut("tConfigSource::LoadAttributesFromFile, partial loads are not supported (depth %d, "
+             "name filter %s, value filter %s); only depth 0 without filters\n",
+             depth, nameFilter != nullptr ? nameFilter : "(null)",
+             valueFilter != nullptr ? valueFilter : "(null)");
+    return nullptr;
+  }
+  root_ = configpath::IsArchiveForLoad(path) ? LoadArchive(path) : LoadPlain(path);
+  return root_;
+}
+
+tAttribute* tConfigSource::LoadPlain(const char* path) {
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "r"));
+  if (!file) return nullptr;
+  FileLineSource source(file.get());
+  std::string_view line;
+  if (!source.NextLine(&line)) {
+    DebugOut("tConfigSource::LoadAttributesFromFile, failed in config file FGets.. Illegal "
+             "config file?\n");
+    return nullptr;
+  }
+  configtext::LineParts parts;
+  if (!configtext::ParseRootLine(line, &parts)) return nullptr;
+  tAttribute* root = MakeRoot(parts);
+  if (root == nullptr) return nullptr;
+  return ParseBody(root, source);
+}
+
+tAttribute* tConfigSource::LoadArchive(const char* path) {
+  ZlibObjPtr component = CreateZlibObject(kZlibProgId);
+  if (!component) {
+    DebugOut("tConfigSource::LoadAttributesFromFile, failed to create ZarnZLibInterface.ZlibObj\n");
+    return nullptr;
+  }
+  const std::wstring widePath = WidenBytes(path);
+  if (component->OpenArchive(widePath.c_str(), 1, 0) != 0) {
+    DebugOut("tConfigSource::LoadAttributesFromFile, failed in ZarnZLibInterface OpenArchive\n");
+    return nullptr;
+  }
+  // From here on every way out closes the archive first.
+  struct ArchiveCloser {
+    ZlibObj& component;
+    ~ArchiveCloser() { component.CloseArchive(kLoadCloseComment); }
+  } closer{*component};
+
+  const std::wstring entry = WidenBytes(kConfigEntryName);
+  if (component->OpenFile(entry.c_str(), 0) != 0) {
+    DebugOut("tConfigSource::LoadAttributesFromFile, failed in ZarnZLibInterface OpenFile\n");
+    return nullptr;
+  }
+  std::wstring wideLine;
+  std::string firstLine;
+  if (component->Zgets(&wideLine, kFirstLineLimit, 0) != 0 ||
+      !NarrowBytes(wideLine, &firstLine)) {
+    DebugOut("tConfigSource::LoadAttributesFromFile, failed in ZarnZLibInterface Zgets. Illegal "
+             "config file?\n");
+    return nullptr;
+  }
+  configtext::LineParts parts;
+  if (!configtext::ParseRootLine(firstLine, &parts)) return nullptr;
+
+  int64_t declared = 0;
+  if (component->EntrySize(&declared) != 0 || declared < 0 ||
+      declared > kMaxArchiveConfigBytes) {
+    DebugOut("tConfigSource::LoadAttributesFromFile, ZarnZLibInterface entry %s declares %" PRId64
+             " bytes (at most %" PRId64 " accepted). Illegal config file?\n",
+             kConfigEntryName, declared, kMaxArchiveConfigBytes);
+    return nullptr;
+  }
+
+  int64_t start = platform::CounterNow();
+  component->CloseFile();
+  if (component->OpenFile(entry.c_str(), 0) != 0) {
+    DebugOut("tConfigSource::LoadAttributesFromFile, failed in ZarnZLibInterface OpenFile\n");
+    return nullptr;
+  }
+  DebugOut("ZarnTemplateLib::CreateAttributeBuffer() - Open/close took %f seconds\n",
+           SecondsSince(start));
+
+  start = platform::CounterNow();
+  std::vector<char> text;
+  int64_t total = 0;
+  bool readOk = true;
+  while (readOk && total < declared) {
+    int64_t piece = std::min(kReadPiece, declared - total);
+    if (static_cast<int64_t>(text.size()) < total + piece) {
+      int64_t grown = std::max<int64_t>(total + piece, static_cast<int64_t>(text.size()) * 2);
+      grown = std::min(grown, declared);
+      try {
+        text.resize(static_cast<size_t>(grown));
+      } catch (const std::bad_alloc&) {
+        readOk = false;
+        break;
+      }
+    }
+    int32_t count = 0;
+    if (component->ReadBlock(text.data() + total, static_cast<int32_t>(piece), &count) != 0 ||
+        count <= 0) {
+      readOk = false;
+      break;
+    }
+    total += count;
+  }
+  // The entry must end exactly where it said it would: one more byte, or a
+  // failed check at its end, means the archive lies about this entry.
+  char probe = 0;
+  int32_t extra = 0;
+  if (readOk && (component->ReadBlock(&probe, 1, &extra) != 0 || extra != 0)) readOk = false;
+  DebugOut("ZarnTemplateLib::CreateAttributesBuffer() - Config file load took %f seconds with a "
+           "buffer size of %d bytes\n",
+           SecondsSince(start), static_cast<int32_t>(declared));
+  if (!readOk) {
+    DebugOut("tConfigSource::LoadAttributesFromFile, failed in ZarnZLibInterface reading %s "
+             "(%" PRId64 " of %" PRId64 " bytes). Illegal config file?\n",
+             kConfigEntryName, total, declared);
+    return nullptr;
+  }
+
+  BufferLineSource source(std::string_view(text.data(), static_cast<size_t>(total)));
+  std::string_view line;
+  if (!source.NextLine(&line) || !configtext::ParseRootLine(line, &parts)) return nullptr;
+  tAttribute* root = MakeRoot(parts);
+  if (root == nullptr) return nullptr;
+  return ParseBody(root, source);
+}

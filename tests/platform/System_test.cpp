@@ -1,0 +1,107 @@
+// Machine facts and file services of the platform layer.
+
+#include "platform/System.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "platform/DebugOutput.h"
+#include "platform/Termination.h"
+#include "support/ChildProcess.h"
+
+namespace {
+
+using testsupport::ReadWholeFile;
+using testsupport::TempDir;
+using testsupport::WriteWholeFile;
+
+TEST(CopyFileOverwrite, CopiesAndReplacesTheTarget) {
+  TempDir dir;
+  std::string from = dir.file("from.bin");
+  std::string to = dir.file("to.bin");
+  std::string bytes("line one\r\n\0binary\xff", 19);
+  bytes += std::string(200000, 'z');  // more than one copy buffer
+  WriteWholeFile(from, bytes);
+  WriteWholeFile(to, "old and longer text that must disappear entirely........");
+  ASSERT_TRUE(platform::CopyFileOverwrite(from, to));
+  EXPECT_EQ(ReadWholeFile(to), bytes);
+  EXPECT_EQ(ReadWholeFile(from), bytes);
+}
+
+TEST(CopyFileOverwrite, FailuresLeaveTheTargetAlone) {
+  TempDir dir;
+  std::string to = dir.file("to.txt");
+  WriteWholeFile(to, "keep");
+  EXPECT_FALSE(platform::CopyFileOverwrite(dir.file("missing"), to));
+  EXPECT_FALSE(platform::CopyFileOverwrite(dir.path(), to)) << "a folder is not copied";
+  EXPECT_EQ(ReadWholeFile(to), "keep");
+  EXPECT_FALSE(platform::CopyFileOverwrite(to, dir.file("no/such/folder/x")));
+}
+
+TEST(CreateOneDirectory, OneLevelOnly) {
+  TempDir dir;
+  std::string child = dir.file("child");
+  EXPECT_TRUE(platform::CreateOneDirectory(child));
+  struct stat st;
+  ASSERT_EQ(stat(child.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+  EXPECT_FALSE(platform::CreateOneDirectory(child)) << "already there";
+  EXPECT_FALSE(platform::CreateOneDirectory(dir.file("a/b"))) << "parent missing";
+}
+
+TEST(TempFolder, FollowsTmpdirAndEndsInASlash) {
+  const char* old = std::getenv("TMPDIR");
+  std::string saved = old != nullptr ? old : "";
+  setenv("TMPDIR", "/var/tmp", 1);
+  EXPECT_EQ(platform::TempFolder(), "/var/tmp/");
+  setenv("TMPDIR", "/var/tmp/", 1);
+  EXPECT_EQ(platform::TempFolder(), "/var/tmp/");
+  setenv("TMPDIR", "", 1);
+  EXPECT_EQ(platform::TempFolder(), "/tmp/");
+  unsetenv("TMPDIR");
+  EXPECT_EQ(platform::TempFolder(), "/tmp/");
+  if (old != nullptr) setenv("TMPDIR", saved.c_str(), 1);
+}
+
+TEST(MachineFacts, HostProcessAndLocalTime) {
+  EXPECT_FALSE(platform::HostName().empty());
+  EXPECT_EQ(platform::ProcessId(), static_cast<uint32_t>(getpid()));
+  platform::LocalTime now = platform::LocalTimeNow();
+  EXPECT_GE(now.year, 2020);
+  EXPECT_TRUE(now.month >= 1 && now.month <= 12);
+  EXPECT_TRUE(now.day >= 1 && now.day <= 31);
+  EXPECT_TRUE(now.dayOfWeek >= 0 && now.dayOfWeek <= 6);
+  EXPECT_TRUE(now.hour >= 0 && now.hour <= 23);
+  EXPECT_TRUE(now.minute >= 0 && now.minute <= 59);
+  EXPECT_TRUE(now.second >= 0 && now.second <= 60);
+  EXPECT_TRUE(now.millisecond >= 0 && now.millisecond <= 999);
+}
+
+TEST(DebugSink, CaptureSeesExactTextsAndTheOldSinkComesBack) {
+  std::string first;
+  std::string second;
+  platform::DebugSink original = platform::SetDebugSink([&](std::string_view m) { first += m; });
+  platform::WriteDebugString("one\n");
+  platform::WriteDebugStringW(L"two \x4e2d\n");
+  platform::WriteDebugString(nullptr);
+  platform::DebugSink mine = platform::SetDebugSink([&](std::string_view m) { second += m; });
+  platform::WriteDebugString("three\n");
+  platform::SetDebugSink(std::move(original));
+  platform::WriteDebugString("to the default sink\n");
+  EXPECT_EQ(first, "one\ntwo ?\n") << "an unconvertible wide character becomes '?'";
+  EXPECT_EQ(second, "three\n");
+  ASSERT_TRUE(static_cast<bool>(mine));
+}
+
+TEST(Termination, SigpipeNoLongerKillsTheProcess) {
+  platform::InstallTerminationHandlers();
+  raise(SIGPIPE);
+  SUCCEED();
+}
+
+}  // namespace

@@ -1,0 +1,171 @@
+// Saving: the exact bytes written, round trips of random trees, the
+// temporary-file ring, append, and saves that fail halfway.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/System.h"
+#include "support/ChildProcess.h"
+#include "templatelib/ConfigFileWriter.h"
+#include "templatelib/configfile_support.h"
+#include "templatelib/tConfigSource.h"
+
+namespace {
+
+using configtest::Flatten;
+using configtest::LoadText;
+
+class ConfigSave : public ::testing::Test {
+ protected:
+  testsupport::TempDir dir;
+  tConfigSource source;
+};
+
+TEST_F(ConfigSave, WritesIndentedLinesWithCarriageReturns) {
+  ASSERT_NE(LoadText(source, dir,
+                     "Root VersionFourPointZero\n{\n  Table Colors\n  {\n    TableDefinition "
+                     "Color|PropertyBag\n    TableContents\n    {\n    }\n  }\n  Lone\n}\n"),
+            nullptr);
+  ASSERT_EQ(source.Save(dir.file("out.config").c_str(), 0, 2, 0), S_OK);
+  EXPECT_EQ(testsupport::ReadWholeFile(dir.file("out.config")),
+            "Root VersionFourPointZero\r\n"
+            "{\r\n"
+            "   Table Colors\r\n"
+            "   {\r\n"
+            "      TableDefinition Color|PropertyBag\r\n"
+            "      TableContents \r\n"
+            "   }\r\n"
+            "   Lone \r\n"
+            "}\r\n");
+}
+
+TEST_F(ConfigSave, NothingToSaveOrNowhereToSaveFails) {
+  EXPECT_EQ(source.Save(dir.file("x.config").c_str(), 0, 2, 0), E_FAIL);
+  EXPECT_EQ(source.LoadAttributesFromFile(dir.file("absent.config").c_str()), nullptr);
+  EXPECT_EQ(source.Save(nullptr, 0, 2, 0), E_FAIL);
+  ASSERT_NE(LoadText(source, dir, "Root V1\n"), nullptr);
+  EXPECT_EQ(source.Save("", 0, 2, 0), E_FAIL);
+}
+
+// A random tree of the shapes the format must carry: values with blanks,
+// braces, bars and quotes, empty values, and deep chains.
+tAttribute* RandomTree(std::mt19937& random) {
+  const char* const kValues[] = {"",        "plain",      "two words",  "{ brace",
+                                 "} close", "a|b||c|",    "'q' \"dq\"", "tab\tinside",
+                                 "x{y}z",   "VersionFour"};
+  tAttribute* root = tAttribute::CreateChild(nullptr, "Root", "V1", kRowUnchanged);
+  std::vector<tAttribute*> nodes{root};
+  const int count = 1 + static_cast<int>(random() % 300);
+  for (int i = 0; i < count; ++i) {
+    // Bias toward the newest node now and then, so deep chains appear.
+    tAttribute* parent = random() % 4 == 0 ? nodes.back() : nodes[random() % nodes.size()];
+    std::string name = "N" + std::to_string(i) + (random() % 3 == 0 ? "{" : "");
+    if (random() % 5 == 0) name = "x|" + name + "}";
+    std::string value = kValues[random() % std::size(kValues)];
+    if (random() % 4 == 0) value = "inner   blanks " + value;
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.pop_back();
+    nodes.push_back(tAttribute::CreateChild(parent, name.c_str(), value.c_str(), kRowUnchanged));
+  }
+  return root;
+}
+
+TEST(ConfigRoundTrip, RandomTreesComeBackUnchanged) {
+  testsupport::TempDir dir;
+  std::mt19937 random(20261208);
+  for (int round = 0; round < 40; ++round) {
+    tAttribute* tree = RandomTree(random);
+    StringTextSink text;
+    ASSERT_TRUE(WriteConfigTree(tree, text));
+    const std::string path = dir.file("round.config");
+    testsupport::WriteWholeFile(path, text.text);
+    tConfigSource source;
+    ASSERT_NE(source.LoadAttributesFromFile(path.c_str()), nullptr) << text.text;
+    EXPECT_EQ(Flatten(source.Root()), Flatten(tree)) << "round " << round;
+    // And a second save writes the same bytes again.
+    ASSERT_EQ(source.Save(dir.file("again.config").c_str(), 0, 2, 0), S_OK);
+    EXPECT_EQ(testsupport::ReadWholeFile(dir.file("again.config")), text.text);
+    delete tree;
+  }
+}
+
+TEST_F(ConfigSave, TheTemporaryRingAlternatesAndTheTargetGetsTheCopy) {
+  ASSERT_NE(LoadText(source, dir, "Root V1\nA 1\n", "ring.config"), nullptr);
+  const std::string temp = platform::TempFolder();
+  const std::string names[] = {temp + "ring.tmp0", temp + "ring.tmp1"};
+  for (const auto& name : names) std::remove(name.c_str());
+  std::vector<int32_t> counters;
+  for (int i = 0; i < 3; ++i) {
+    counters.push_back(source.TempCounter());
+    ASSERT_EQ(source.Save(nullptr, 1, 2, 0), S_OK);
+  }
+  EXPECT_EQ(counters, (std::vector<int32_t>{0, 1, 0}));
+  const std::string expected = "Root V1\r\n{\r\n   A 1\r\n}\r\n";
+  EXPECT_EQ(testsupport::ReadWholeFile(dir.file("ring.config")), expected);
+  EXPECT_EQ(testsupport::ReadWholeFile(names[0]), expected);
+  EXPECT_EQ(testsupport::ReadWholeFile(names[1]), expected);
+  for (const auto& name : names) std::remove(name.c_str());
+}
+
+TEST_F(ConfigSave, AppendAddsToTheExistingFile) {
+  ASSERT_NE(LoadText(source, dir, "Root V1\n"), nullptr);
+  testsupport::WriteWholeFile(dir.file("log.config"), "before\n");
+  ASSERT_EQ(source.Save(dir.file("log.config").c_str(), 0, 2, 1), S_OK);
+  EXPECT_EQ(testsupport::ReadWholeFile(dir.file("log.config")), "before\nRoot V1\r\n");
+}
+
+TEST_F(ConfigSave, AFailedWriteLeavesTheOldFileWhole) {
+  ASSERT_NE(LoadText(source, dir, "Root V2\n{\nA " + std::string(100000, 'a') + "\n}\n"),
+            nullptr);
+  const std::string target = dir.file("keep.config");
+  testsupport::WriteWholeFile(target, "Root OLD\r\n");
+  for (int64_t budget : {0, 5, 50000}) {
+    source.SetWriteBudgetForTesting(budget);
+    EXPECT_EQ(source.Save(target.c_str(), 0, 2, 0), E_FAIL) << budget;
+    EXPECT_EQ(source.Save(target.c_str(), 1, 2, 0), E_FAIL) << budget;
+    EXPECT_EQ(testsupport::ReadWholeFile(target), "Root OLD\r\n") << budget;
+  }
+  source.SetWriteBudgetForTesting(-1);
+  ASSERT_EQ(source.Save(target.c_str(), 0, 2, 0), S_OK);
+  EXPECT_EQ(testsupport::ReadWholeFile(target).substr(0, 9), "Root V2\r\n");
+  std::remove((platform::TempFolder() + "keep.tmp0").c_str());
+  std::remove((platform::TempFolder() + "keep.tmp1").c_str());
+}
+
+TEST_F(ConfigSave, AReadOnlyFolderRefusesTheSaveAndKeepsTheFile) {
+  if (geteuid() == 0) GTEST_SKIP() << "the superuser writes into read-only folders";
+  ASSERT_NE(LoadText(source, dir, "Root V2\n"), nullptr);
+  const std::string target = dir.file("locked.config");
+  testsupport::WriteWholeFile(target, "Root OLD\r\n");
+  ASSERT_EQ(chmod(dir.path().c_str(), 0555), 0);
+  EXPECT_EQ(source.Save(target.c_str(), 0, 2, 0), E_FAIL);
+  chmod(dir.path().c_str(), 0755);
+  EXPECT_EQ(testsupport::ReadWholeFile(target), "Root OLD\r\n");
+}
+
+TEST_F(ConfigSave, TheTargetKeepsItsPermissions) {
+  ASSERT_NE(LoadText(source, dir, "Root V2\n"), nullptr);
+  const std::string target = dir.file("mode.config");
+  testsupport::WriteWholeFile(target, "Root OLD\r\n");
+  ASSERT_EQ(chmod(target.c_str(), 0640), 0);
+  ASSERT_EQ(source.Save(target.c_str(), 0, 2, 0), S_OK);
+  ASSERT_EQ(source.Save(target.c_str(), 1, 2, 0), S_OK);
+  struct stat st;
+  ASSERT_EQ(stat(target.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  std::remove((platform::TempFolder() + "mode.tmp0").c_str());
+}
+
+TEST_F(ConfigSave, SavingLeavesTheTreeAndRememberedNameAlone) {
+  ASSERT_NE(LoadText(source, dir, "Root V1\nA 1\n", "orig.config"), nullptr);
+  source.Root()->Children().Next()->rowState = kRowEdited;
+  const auto before = Flatten(source.Root());
+  ASSERT_EQ(source.Save(dir.file("elsewhere.config").c_str(), 0, 2, 0), S_OK);
+  EXPECT_EQ(Flatten(source.Root()), before);
+  EXPECT_EQ(source.Root()->Children().Next()->rowState, kRowEdited);
+  EXPECT_EQ(std::string(source.FileName().Text()), dir.file("orig.config"));
+}
+
+}  // namespace

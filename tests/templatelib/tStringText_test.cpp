@@ -1,0 +1,224 @@
+// tString: comparisons, trim, truncate, slices, search, fields and tokens.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "DebugCapture.h"
+#include "templatelib/tString.h"
+
+namespace {
+
+struct CompareCase {
+  const char* a;
+  const char* b;
+  int32_t expected;
+};
+
+TEST(tStringCompare, NullRulesHoldForEveryComparison) {
+  const CompareCase cases[] = {
+      {nullptr, nullptr, 0}, {nullptr, "", -1}, {"", nullptr, 1}, {nullptr, "x", -1}};
+  for (const CompareCase& c : cases) {
+    EXPECT_EQ(tString::Compare(c.a, c.b), c.expected);
+    EXPECT_EQ(tString::CompareNoCase(c.a, c.b), c.expected);
+    EXPECT_EQ(tString::CompareTrimmed(c.a, c.b), c.expected);
+  }
+}
+
+TEST(tStringCompare, NoCaseFoldsLettersOnly) {
+  const CompareCase cases[] = {
+      {"Table", "TABLE", 0}, {"abc", "abd", -1}, {"abd", "ABC", 1}, {"ab", "abc", -1},
+      {"", "", 0},           {"a_b", "A_B", 0},  {"a1", "A1", 0},   {"\xe9", "\xc9", 1},
+  };
+  for (const CompareCase& c : cases) {
+    EXPECT_EQ(tString::CompareNoCase(c.a, c.b), c.expected) << c.a << " vs " << c.b;
+  }
+}
+
+TEST(tStringCompare, CaseSensitiveTwinTellsCaseApart) {
+  EXPECT_EQ(tString::Compare("abc", "abc"), 0);
+  EXPECT_NE(tString::Compare("abc", "ABC"), 0);
+  EXPECT_EQ(tString::Compare("abc", "abd"), -1);
+  EXPECT_EQ(tString::Compare("abd", "abc"), 1);
+}
+
+TEST(tStringCompare, TrimmedCompareOrdersByLengthFirst) {
+  const CompareCase cases[] = {
+      {"  ab \t", "AB", 0}, {"\r\nab\n", " aB ", 0}, {"z", "aa", -1}, {"aa", "z", 1},
+      {"   ", "", 0},       {"ab", "ac", -1},        {" b ", "a", 1}, {"a b", "A B", 0},
+  };
+  for (const CompareCase& c : cases) {
+    EXPECT_EQ(tString::CompareTrimmed(c.a, c.b), c.expected)
+        << "'" << c.a << "' vs '" << c.b << "'";
+  }
+}
+
+TEST(tStringEdit, TrimRemovesEveryBlankKindAtBothEnds) {
+  tString s;
+  ASSERT_EQ(s.Assign(" \t\v\f\r\n a b \r\n\t"), S_OK);
+  s.Trim();
+  EXPECT_STREQ(s.Text(), "a b");
+  ASSERT_EQ(s.Assign(" \t "), S_OK);
+  s.Trim();
+  EXPECT_STREQ(s.Text(), "");
+  tString null;
+  null.Trim();
+  EXPECT_TRUE(null.IsNull());
+}
+
+TEST(tStringEdit, TruncateRemovesTheLastCharacters) {
+  tString s;
+  EXPECT_EQ(s.Truncate(0), E_FAIL) << "null text";
+  ASSERT_EQ(s.Assign("abcdef"), S_OK);
+  EXPECT_EQ(s.Truncate(2), S_OK);
+  EXPECT_STREQ(s.Text(), "abcd");
+  EXPECT_EQ(s.Truncate(5), E_FAIL);
+  EXPECT_STREQ(s.Text(), "abcd");
+  EXPECT_EQ(s.Truncate(-1), E_FAIL);
+  EXPECT_EQ(s.Truncate(4), S_OK);
+  EXPECT_STREQ(s.Text(), "");
+}
+
+TEST(tStringSlice, CopiesUpToTheEndOrAnEarlierTerminator) {
+  const char text[] = "abc\0def";
+  tString s;
+  ASSERT_EQ(s.CopyStringSlice(text + 1, text + 3), S_OK);
+  EXPECT_STREQ(s.Text(), "bc");
+  EXPECT_EQ(s.Capacity(), 4) << "grown to the slice length + 2";
+  ASSERT_EQ(s.CopyStringSlice(text, text + 7), S_OK);
+  EXPECT_STREQ(s.Text(), "abc");
+  ASSERT_EQ(s.CopyStringSlice(text + 2, text + 2), S_OK);
+  EXPECT_STREQ(s.Text(), "");
+  EXPECT_EQ(s.CopyStringSlice(nullptr, text), E_POINTER);
+}
+
+TEST(tStringSlice, SliceOfItsOwnTextWhileGrowing) {
+  tString s;
+  ASSERT_EQ(s.Assign("0123456789"), S_OK);
+  ASSERT_EQ(s.CopyStringSlice(s.Text() + 3, s.Text() + 6), S_OK);
+  EXPECT_STREQ(s.Text(), "345");
+}
+
+TEST(tStringSlice, StartAfterEndGivesEmptyTextAndOneMessage) {
+  testsupport::DebugCapture capture;
+  const char text[] = "abcdef";
+  tString s;
+  ASSERT_EQ(s.Assign("old"), S_OK);
+  EXPECT_EQ(s.CopyStringSlice(text + 4, text + 1), S_OK);
+  EXPECT_STREQ(s.Text(), "");
+  ASSERT_EQ(capture.messages().size(), 1u);
+  EXPECT_EQ(capture.messages()[0],
+            "tString::CopyStringSlice encountered corrupted slice (Start>End)!\n");
+}
+
+TEST(tStringSearch, FindNoCase) {
+  struct Case {
+    const char* haystack;
+    const char* needle;
+    int32_t expected;
+  };
+  const Case cases[] = {
+      {"select * FROM Users", "from", 9},
+      {"abc", "ABC", 0},
+      {"abc", "abcd", -1},
+      {"aab", "ab", 1},
+      {"", "a", -1},
+      {nullptr, "a", -1},
+      {"", "", -1},
+      {"abc", "", 0},
+      {"abc", nullptr, 0},
+      {"abc", "x", -1},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(tString::FindNoCase(c.haystack, c.needle), c.expected)
+        << (c.haystack ? c.haystack : "(null)") << " / " << (c.needle ? c.needle : "(null)");
+  }
+}
+
+TEST(tStringFields, CountFields) {
+  EXPECT_EQ(tString::FieldCount(nullptr, '|'), 0);
+  EXPECT_EQ(tString::FieldCount("", '|'), 1);
+  EXPECT_EQ(tString::FieldCount("a|b|", '|'), 3);
+  EXPECT_EQ(tString::FieldCount("a,b|c", ','), 2);
+  EXPECT_EQ(tString::FieldCount("||", '|'), 3);
+}
+
+TEST(tStringFields, GetFieldCountsEmptyFields) {
+  tString field;
+  const char* row = "PS1||float|";
+  const char* expected[] = {"PS1", "", "float", ""};
+  for (int32_t i = 0; i < 4; ++i) {
+    ASSERT_EQ(tString::GetField(row, i, '|', &field), S_OK) << i;
+    EXPECT_STREQ(field.Text(), expected[i]) << i;
+  }
+  EXPECT_EQ(tString::GetField(row, 4, '|', &field), E_FAIL);
+  EXPECT_STREQ(field.Text(), "");
+  EXPECT_EQ(tString::GetField(nullptr, 0, '|', &field), E_FAIL);
+  EXPECT_EQ(tString::GetField(row, -1, '|', &field), E_FAIL);
+  EXPECT_EQ(tString::GetField(row, 0, '|', nullptr), E_POINTER);
+}
+
+TEST(tStringFields, SetFieldCountCutsOrFills) {
+  struct Case {
+    const char* text;
+    int32_t fields;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"a|b|c|d", 2, "a|b"}, {"a|b", 4, "a|b||"}, {"a|b", 2, "a|b"},   {"", 3, "||"},
+      {nullptr, 1, ""},      {"a||", 1, "a"},     {"a|b|", 3, "a|b|"},
+  };
+  for (const Case& c : cases) {
+    tString s;
+    ASSERT_EQ(s.Assign(c.text), S_OK);
+    ASSERT_EQ(s.SetFieldCount(c.fields, '|'), S_OK);
+    EXPECT_STREQ(s.Text(), c.expected) << (c.text ? c.text : "(null)") << " to " << c.fields;
+    EXPECT_EQ(tString::FieldCount(s.Text(), '|'), c.fields);
+  }
+  tString s;
+  ASSERT_EQ(s.Assign("a|b"), S_OK);
+  EXPECT_EQ(s.SetFieldCount(-1, '|'), E_INVALIDARG);
+  EXPECT_EQ(s.SetFieldCount(0, '|'), S_OK);
+  EXPECT_TRUE(s.IsNull());
+}
+
+TEST(tStringToken, WalksATextTokenByToken) {
+  const char* text = "update|Users||set";
+  const char* position = text;
+  tString token;
+  const char* expected[] = {"update", "Users", "", "set"};
+  for (const char* want : expected) {
+    ASSERT_EQ(tString::NextToken(&position, '|', &token), S_OK);
+    EXPECT_STREQ(token.Text(), want);
+  }
+  EXPECT_EQ(*position, '\0');
+  EXPECT_EQ(tString::NextToken(&position, '|', &token), E_FAIL);
+}
+
+TEST(tStringToken, BufferStartsAtTwentyFiveAndDoubles) {
+  tString token;
+  const char* position = "short";
+  ASSERT_EQ(tString::NextToken(&position, ' ', &token), S_OK);
+  EXPECT_EQ(token.Capacity(), 25);
+  std::string longToken(60, 't');
+  position = longToken.c_str();
+  ASSERT_EQ(tString::NextToken(&position, ' ', &token), S_OK);
+  EXPECT_EQ(token.Capacity(), 100);
+  EXPECT_EQ(std::string(token.Text()), longToken);
+  std::string exact(24, 'e');  // 24 characters + terminator fill 25 bytes exactly
+  tString fresh;
+  position = exact.c_str();
+  ASSERT_EQ(tString::NextToken(&position, ' ', &fresh), S_OK);
+  EXPECT_EQ(fresh.Capacity(), 25);
+}
+
+TEST(tStringToken, NullArguments) {
+  tString token;
+  const char* position = nullptr;
+  EXPECT_EQ(tString::NextToken(nullptr, '|', &token), E_POINTER);
+  EXPECT_EQ(tString::NextToken(&position, '|', &token), E_POINTER);
+  position = "a";
+  EXPECT_EQ(tString::NextToken(&position, '|', nullptr), E_POINTER);
+}
+
+}  // namespace
