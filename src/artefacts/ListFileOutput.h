@@ -1,0 +1,45 @@
+// What the PRN and NEP XML list writers share: writing a list file whole,
+// and the load summary they print.
+//
+// A list is formed in memory and written in one go through an atomic
+// replace, so a failed write (a full disk) fails the step and never leaves a
+// truncated list under the real name.
+//
+// Thread safety: main thread only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "packet/PacketState.h"
+#include "packet/RunSettings.h"
+
+namespace platform {
+class TextOut;
+}
+
+namespace artefacts {
+
+// The output folder joined with a file name.
+std::string OutputPath(const packet::RunSettings& settings, const char* fileName);
+
+// Writes `text` as the whole content of `path`; false on any failure, the
+// old file (if any) then left as it was.
+bool WriteListFile(const std::string& path, const std::string& text);
+
+struct LoadSummary {
+  int32_t totalParameters = 0;  // time parameters included
+  double samplesPerSecond = 0.0;
+  double bytesPerSecond = 0.0;
+  double largestRate = -1.0;
+  double smallestRate = 1000000000.0;
+};
+
+// Prints the eight summary lines after a list was written.
+void PrintLoadSummary(platform::TextOut& out, const LoadSummary& summary,
+                      const packet::RunSettings& settings, const packet::PacketState& state);
+
+// Appends printf-style text to `text`.
+void AppendFormat(std::string& text, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+}  // namespace artefacts

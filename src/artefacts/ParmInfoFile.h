@@ -1,0 +1,63 @@
+// The parameter information file reader: fills the parameter table.
+//
+// Each line is empty, a comment ("//" after leading blanks) or "count,rate":
+// that many parameters sampling at that rate. The reader appends one record
+// per parameter in file order, gives each the next tag of the source type,
+// classifies it as fast or slow against the packet rate, and sums the packet
+// size. Lines whose rate is not above 0 are skipped; a count of 0 or less
+// adds nothing; malformed lines are never reported.
+//
+// The table's capacity and the 32-bit packet size are limits: a file that
+// asks for more is refused with a message naming the line and the limit;
+// nothing is written past the table and no size wraps. Lines may be of any
+// length; LF and CR LF line ends are both accepted.
+//
+// Thread safety: main thread only (works on the process-wide state).
+#pragma once
+
+#include <cstdint>
+#include <istream>
+#include <string>
+#include <string_view>
+
+#include "packet/PacketState.h"
+#include "packet/ParmTable.h"
+#include "packet/RunSettings.h"
+
+namespace artefacts {
+
+struct ParmInfoLine {
+  enum class Kind { kIgnored, kSkipped, kAccepted };
+  Kind kind = Kind::kIgnored;
+  int32_t count = 0;
+  double rate = 0.0;
+};
+
+// Reads one line by the rules above (pure).
+ParmInfoLine ParseParmInfoLine(std::string_view line);
+
+struct ParmInfoOutcome {
+  enum class Status {
+    kOk,
+    kCannotOpen,      // the file could not be opened
+    kNoMemory,        // a send buffer of the packet size cannot be had
+    kTooManyRecords,  // a line would pass the table's capacity
+    kPacketTooLarge,  // a line would pass the 32-bit packet size
+  };
+  Status status = Status::kOk;
+  int64_t lineNumber = 0;  // the refused line, counted from 1
+  std::string message;     // one line for the console when refused by a limit
+  bool ok() const { return status == Status::kOk; }
+};
+
+// Reads `in` into the given state, as ProcessParmInfoFile does with the
+// file. `fileName` only names the file in messages.
+ParmInfoOutcome ReadParmInfo(std::istream& in, const std::string& fileName,
+                             const packet::RunSettings& settings, packet::ParmTable& table,
+                             packet::PacketState& state);
+
+// Reads the file named in the run settings into the process-wide table and
+// packet state.
+ParmInfoOutcome ProcessParmInfoFile();
+
+}  // namespace artefacts

@@ -1,0 +1,174 @@
+#include "driver/CommandLine.h"
+
+#include <strings.h>
+
+#include <cstddef>
+
+#include "packet/DecimalText.h"
+
+namespace driver {
+namespace {
+
+enum class Option {
+  kOutputDir,
+  kSourceType,
+  kConfigParmMode,
+  kConfigPerfMode,
+  kParmInfo,
+  kPacketRate,
+  kTimeJump,
+  kTimeGap,
+  kPlayback,
+  kSuperStress,
+  kPortId,
+  kTagOffset,
+  kDataSource,
+  kParmPrefix,
+  kNone,
+};
+
+struct OptionSpec {
+  Option option;
+  const char* name;
+  int values;  // arguments that follow it
+};
+
+// In the order in which an argument is compared with them.
+constexpr OptionSpec kOptions[] = {
+    {Option::kOutputDir, "/OutputDir", 1},
+    {Option::kSourceType, "/SourceType", 1},
+    {Option::kConfigParmMode, "/ConfigParmMode", 1},
+    {Option::kConfigPerfMode, "/ConfigPerfMode", 1},
+    {Option::kParmInfo, "/ParmInfo", 1},
+    {Option::kPacketRate, "/PacketRate", 1},
+    {Option::kTimeJump, "/TimeJump", 0},
+    {Option::kTimeGap, "/TimeGap", 0},
+    {Option::kPlayback, "/Playback", 2},
+    {Option::kSuperStress, "/SuperStress", 0},
+    {Option::kPortId, "/PortId", 1},
+    {Option::kTagOffset, "/TagOffset", 1},
+    {Option::kDataSource, "/DataSource", 1},
+    {Option::kParmPrefix, "/ParmPrefix", 1},
+};
+
+const OptionSpec* MatchOption(const char* argument) {
+  for (const OptionSpec& spec : kOptions) {
+    if (strcasecmp(argument, spec.name) == 0) return &spec;
+  }
+  return nullptr;
+}
+
+CommandLineResult Refuse(std::string line) {
+  CommandLineResult result;
+  result.ok = false;
+  result.error = std::move(line);
+  return result;
+}
+
+// Copies a text value, refusing one over its limit.
+bool TakeText(const char* value, size_t limit, const char* optionName, std::string& target,
+              CommandLineResult& result) {
+  std::string text(value);
+  if (text.size() > limit) {
+    result = Refuse("** Error - The value of " + std::string(optionName) + " is longer than " +
+                    std::to_string(limit) + " characters\n");
+    return false;
+  }
+  target = std::move(text);
+  return true;
+}
+
+}  // namespace
+
+int32_t PacketRateForPeriod(int32_t periodMs) {
+  switch (periodMs) {
+    case 10:
+      return 100;
+    case 5:
+      return 200;
+    default:
+      return 50;
+  }
+}
+
+CommandLineResult ParseCommandLine(int argc, const char* const* argv,
+                                   packet::RunSettings& settings) {
+  CommandLineResult result;
+  for (int i = 0; i < argc; ++i) {
+    const OptionSpec* spec = MatchOption(argv[i]);
+    if (spec == nullptr) continue;
+    if (argc - 1 - i < spec->values) {
+      return Refuse("** Error - The option " + std::string(spec->name) + " needs " +
+                    (spec->values == 1 ? "a value" : std::to_string(spec->values) + " values") +
+                    "\n");
+    }
+    const char* value = spec->values > 0 ? argv[i + 1] : "";
+    switch (spec->option) {
+      case Option::kOutputDir:
+        if (!TakeText(value, packet::kMaxPathText, spec->name, settings.outputDir, result))
+          return result;
+        break;
+      case Option::kSourceType:
+        if (!TakeText(value, packet::kMaxPathText, spec->name, settings.sourceTypeText, result))
+          return result;
+        if (strcasecmp(value, "Custom") == 0) settings.sourceType = packet::kSourceCustom;
+        if (strcasecmp(value, "NEP") == 0) settings.sourceType = packet::kSourceNep;
+        break;
+      case Option::kConfigParmMode:
+        if (!TakeText(value, packet::kMaxPathText, spec->name, settings.configFilePath, result))
+          return result;
+        settings.parmModeFlag = 1;
+        break;
+      case Option::kConfigPerfMode:
+        if (!TakeText(value, packet::kMaxPathText, spec->name, settings.configFilePath, result))
+          return result;
+        settings.perfModeFlag = 1;
+        break;
+      case Option::kParmInfo:
+        if (!TakeText(value, packet::kMaxPathText, spec->name, settings.parmInfoFileName, result))
+          return result;
+        break;
+      case Option::kPacketRate:
+        settings.packetRate = PacketRateForPeriod(packet::ReadDecimalInt32(value));
+        break;
+      case Option::kTimeJump:
+        settings.timeJumpFlag = 1;
+        break;
+      case Option::kTimeGap:
+        settings.timeGapFlag = 1;
+        break;
+      case Option::kPlayback:
+        settings.playbackFlag = strcasecmp(value, "KestCustom") == 0 ? 1 : 0;
+        if (!TakeText(argv[i + 2], packet::kMaxPlaybackPathText, spec->name,
+                      settings.playbackFilePath, result)) {
+          return result;
+        }
+        break;
+      case Option::kSuperStress:
+        settings.superStressFlag = 1;
+        break;
+      case Option::kPortId:
+        settings.port = packet::ReadDecimalInt32(value);
+        break;
+      case Option::kTagOffset:
+        settings.tagOffset = packet::ReadDecimalInt32(value);
+        break;
+      case Option::kDataSource:
+        settings.dataSourceNumber = packet::ReadDecimalInt32(value);
+        break;
+      case Option::kParmPrefix:
+        if (!TakeText(value, packet::kMaxPrefixText, spec->name, settings.parmPrefix, result))
+          return result;
+        break;
+      case Option::kNone:
+        break;
+    }
+  }
+  if ((static_cast<uint32_t>(settings.port) & 0xFFFFu) == 0) {
+    return Refuse("** Error - /PortId " + std::to_string(settings.port) +
+                  " would listen on port 0, which no YEB can find\n");
+  }
+  return result;
+}
+
+}  // namespace driver

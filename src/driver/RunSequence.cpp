@@ -1,0 +1,165 @@
+#include "driver/RunSequence.h"
+
+#include <memory>
+#include <string>
+
+#include "artefacts/NepXmlFile.h"
+#include "artefacts/ParmInfoFile.h"
+#include "artefacts/PrnFile.h"
+#include "driver/CommandLine.h"
+#include "driver/Transfer.h"
+#include "net/utServerSocket.h"
+#include "packet/PacketBuilder.h"
+#include "packet/PacketState.h"
+#include "packet/RunSettings.h"
+#include "packet/SendBuffer.h"
+#include "platform/System.h"
+#include "platform/Termination.h"
+#include "templatelib/tThreadRegistry.h"
+
+namespace driver {
+namespace {
+
+constexpr char kBanner[] =
+    "*******************************************************************************\n"
+    "*                                                                             *\n"
+    "*                    Welcome to the YEB Stress Test Program                   *\n"
+    "*                                                                             *\n"
+    "*******************************************************************************\n\n\n";
+
+constexpr int32_t kListenBacklog = 1;
+
+class RunSequence {
+ public:
+  explicit RunSequence(RunEnvironment& env) : env_(env), settings_(packet::Settings()) {}
+
+  int Run(int argc, const char* const* argv) {
+    env_.out.Write(kBanner);
+    settings_.sourceType = packet::kSourceCustom;
+    CommandLineResult parsed = ParseCommandLine(argc, argv, settings_);
+    if (!parsed.ok) return Fail(parsed.error.c_str());
+
+    if (settings_.playbackFlag == 1) return Fail("** /Playback is not available in this build\n");
+    if (settings_.sourceType == packet::kSourceNep && settings_.parmModeFlag) {
+      platform::Printf(env_.out,
+                       "Sorry - Config Mode not yet available with the NEP data source type\n");
+      env_.keys.ReadKey();
+      return ExitSequence(kExitFailure);
+    }
+
+    settings_.packetPeriodMs = 1000 / settings_.packetRate;
+    platform::CreateOneDirectory(settings_.outputDir);  // an existing folder is fine
+    if (!settings_.configFilePath.empty()) {
+      return Fail(settings_.parmModeFlag ? "** /ConfigParmMode is not available in this build\n"
+                                         : "** /ConfigPerfMode is not available in this build\n");
+    }
+
+    if (!ReadParameters()) return ExitSequence(kExitFailure);
+    if (!WriteParameterList()) return ExitSequence(kExitFailure);
+
+    platform::Printf(env_.out, "4. Wait for YEB connect...\n\n");
+    const uint16_t port = static_cast<uint16_t>(static_cast<uint32_t>(settings_.port) & 0xFFFFu);
+    auto listener = std::make_unique<net::utServerSocket>(port, kListenBacklog, env_.out);
+    if (!listener->IsValid()) return Fail("*-Error: Creating a server Socket - quiting...\n");
+
+    packet::PacketState& state = packet::Packets();
+    if (!sendBuffer_.Allocate(state.packetBufferSize)) {
+      return Fail("** Error - Unable to allocate memory for send buffer - quiting... \n");
+    }
+    state.packetHeader[0] = static_cast<uint32_t>(state.packetBufferSize - 4);
+    for (int i = 1; i < 8; ++i) state.packetHeader[i] = 0;
+
+    return ServeConnections(*listener);
+  }
+
+ private:
+  bool ReadParameters() {
+    platform::Printf(env_.out, "1. Process the Parameter Information File: %s/%s\n\n",
+                     settings_.outputDir.c_str(), settings_.parmInfoFileName.c_str());
+    artefacts::ParmInfoOutcome outcome = artefacts::ProcessParmInfoFile();
+    switch (outcome.status) {
+      case artefacts::ParmInfoOutcome::Status::kOk:
+        return true;
+      case artefacts::ParmInfoOutcome::Status::kTooManyRecords:
+      case artefacts::ParmInfoOutcome::Status::kPacketTooLarge:
+        env_.out.Write(outcome.message);
+        return false;
+      case artefacts::ParmInfoOutcome::Status::kCannotOpen:
+      case artefacts::ParmInfoOutcome::Status::kNoMemory:
+        break;
+    }
+    platform::Printf(env_.out, "** Error - Unable to Open File\n");
+    return false;
+  }
+
+  bool WriteParameterList() {
+    const char* dir = settings_.outputDir.c_str();
+    if (settings_.sourceType == packet::kSourceNep) {
+      platform::Printf(
+          env_.out, "3. (NEP Data Source - ZARN Time Format) - Build the NEP XML File: %s/%s\n\n",
+          dir, artefacts::kNepXmlFileName);
+      if (artefacts::BuildNepXmlFile(env_.out)) return true;
+      platform::Printf(env_.out, "**Error - Unable to build the NEP XML file: %s\n",
+                       artefacts::kNepXmlFileName);
+      return false;
+    }
+    if (settings_.parmModeFlag) return true;
+    platform::Printf(env_.out, "3. (Custom Data Source) - Build the PRN File: %s/%s\n\n", dir,
+                     artefacts::kPrnFileName);
+    if (artefacts::BuildPrnFile(env_.out)) return true;
+    platform::Printf(env_.out, "**Error - Unable to build the PRN File: %s\n",
+                     artefacts::kPrnFileName);
+    return false;
+  }
+
+  int ServeConnections(net::utServerSocket& listener) {
+    std::unique_ptr<net::utServerSocket> connection;
+    for (;;) {
+      platform::Printf(env_.out, "- Blocked waiting for connect by the YEB on Port: ( %d )\n",
+                       settings_.port);
+      connection.reset();
+      connection = listener.Accept();
+      if (!connection) {
+        if (platform::TerminationRequested()) return ExitSequence(kExitNormal);
+        return Fail("Bad Socket on Accept - quiting...\n");
+      }
+      if (settings_.sourceType == packet::kSourceCustom) {
+        if (connection->Send(packet::kCustomGreeting, 1) != 0 ||
+            connection->Send(packet::kCustomGreeting + 1, 4) != 0) {
+          platform::Printf(env_.out, "Connection Terminated - Start again...\n");
+          continue;
+        }
+      }
+      platform::Printf(env_.out, "5. Start data source transfer - hit any key to continue...\n\n");
+      RunTransfer(*connection, sendBuffer_, env_);
+      if (platform::TerminationRequested()) return ExitSequence(kExitNormal);
+    }
+  }
+
+  int Fail(const char* message) {
+    env_.out.Write(message);
+    return ExitSequence(kExitFailure);
+  }
+
+  int ExitSequence(int status) {
+    sendBuffer_.Release();
+    if (!platform::TerminationRequested()) {
+      platform::Printf(env_.out, "Hit any key to exit...\n");
+      env_.keys.ReadKey();
+    }
+    ShutdownLibraryThreads();
+    return status;
+  }
+
+  RunEnvironment& env_;
+  packet::RunSettings& settings_;
+  packet::SendBuffer sendBuffer_;
+};
+
+}  // namespace
+
+int RunStressTool(int argc, const char* const* argv, RunEnvironment& env) {
+  return RunSequence(env).Run(argc, argv);
+}
+
+}  // namespace driver

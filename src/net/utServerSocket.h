@@ -1,0 +1,88 @@
+// utServerSocket: the program's TCP server socket, a thin blocking wrapper
+// over POSIX sockets.
+//
+// One listening object lives for the whole run; Accept hands back a second
+// object of the same class for each connection, which the caller owns and
+// destroys (closing the socket) before the next Accept. The program only
+// ever listens; it never connects out.
+//
+// Results follow the rest of the driver: 0 for success, 1 for failure.
+// Failures of the constructor and of Initialize print one message with the
+// error number to the given output and leave the object without a socket,
+// which IsValid shows.
+//
+// Sends never raise SIGPIPE (a vanished peer is a failed Send). Send can
+// wait for a peer that stops reading in short slices and ask the caller,
+// between slices, whether to give up, so that a key press or a termination
+// request can end a transfer even then.
+//
+// Thread safety: one object per thread; all calls block the calling thread.
+#pragma once
+
+#include <netinet/in.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+namespace platform {
+class TextOut;
+}
+
+namespace net {
+
+class utServerSocket {
+ public:
+  // Asked between waits of a blocked Send; true ends the Send with failure.
+  using GiveUpCheck = std::function<bool()>;
+
+  // Listening constructor: creates, binds and listens; on failure the object
+  // has no socket. Messages go to `out`.
+  utServerSocket(uint16_t port, int32_t backlog, platform::TextOut& out);
+  // Connection constructor: takes over the listener's last accepted socket.
+  explicit utServerSocket(utServerSocket& listener);
+  ~utServerSocket();
+  utServerSocket(const utServerSocket&) = delete;
+  utServerSocket& operator=(const utServerSocket&) = delete;
+
+  int Initialize();
+  bool IsValid() const { return socket_ >= 0; }
+  // Waits for one connection. Interrupted calls and connections aborted
+  // before they were accepted are retried. The wait looks for a termination
+  // request between short slices (a signal that comes just before the wait
+  // would otherwise be missed); after one, and on any other failure, the
+  // result is empty.
+  std::unique_ptr<utServerSocket> Accept();
+  // Sends all `length` bytes (one send call even for 0 bytes). Without a
+  // give-up check a peer that stops reading blocks the call until it reads
+  // or the connection fails.
+  int Send(const void* bytes, int32_t length, const GiveUpCheck& giveUp = {});
+  // Fills `buffer` whole; 1 on failure or when the peer closed first.
+  int Receive(void* buffer, int32_t length);
+  int Close();
+  int openInterface();
+  int closeInterface();
+
+  uint16_t port() const { return port_; }
+  // The port the socket is really bound to (differs from port() only when
+  // port() is 0); 0 without a socket.
+  uint16_t BoundPort() const;
+
+ private:
+  static constexpr int kInvalid = -1;
+
+  // Between these waits a blocked Send asks whether to give up.
+  static constexpr int kSendSliceMs = 20;
+  // Between these waits Accept looks for a termination request.
+  static constexpr int kAcceptSliceMs = 100;
+
+  int socket_ = kInvalid;
+  sockaddr_in address_{};
+  int acceptedSocket_ = kInvalid;
+  sockaddr_in peerAddress_{};
+  uint16_t port_ = 0;
+  int32_t backlog_ = 0;
+  platform::TextOut* out_ = nullptr;
+};
+
+}  // namespace net

@@ -1,0 +1,82 @@
+#include "packet/DecimalText.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace packet {
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+size_t SkipBlanks(std::string_view text, size_t at) {
+  while (at < text.size() && IsBlank(text[at])) ++at;
+  return at;
+}
+
+}  // namespace
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+int32_t ReadDecimalInt32(std::string_view text) {
+  size_t at = SkipBlanks(text, 0);
+  bool negative = false;
+  if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
+    negative = text[at] == '-';
+    ++at;
+  }
+  // Accumulate the magnitude with a ceiling just past the range, so that
+  // any number of digits cannot overflow.
+  constexpr int64_t kCeiling = int64_t{std::numeric_limits<int32_t>::max()} + 1;
+  int64_t magnitude = 0;
+  for (; at < text.size() && IsDigit(text[at]); ++at) {
+    magnitude = magnitude * 10 + (text[at] - '0');
+    if (magnitude > kCeiling) magnitude = kCeiling;
+  }
+  if (negative) return static_cast<int32_t>(-magnitude);  // -2^31 fits
+  if (magnitude > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+  return static_cast<int32_t>(magnitude);
+}
+
+double ReadDecimalDouble(std::string_view text) {
+  size_t at = SkipBlanks(text, 0);
+  bool negative = false;
+  if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
+    negative = text[at] == '-';
+    ++at;
+  }
+  // Scan the longest decimal form: digits, an optional fraction, and an
+  // exponent only when digits follow its sign.
+  const size_t start = at;
+  size_t mantissaDigits = 0;
+  while (at < text.size() && IsDigit(text[at])) ++at, ++mantissaDigits;
+  if (at < text.size() && text[at] == '.') {
+    ++at;
+    while (at < text.size() && IsDigit(text[at])) ++at, ++mantissaDigits;
+  }
+  if (mantissaDigits == 0) return 0.0;
+  if (at < text.size() && (text[at] == 'e' || text[at] == 'E')) {
+    size_t exponent = at + 1;
+    if (exponent < text.size() && (text[exponent] == '+' || text[exponent] == '-')) ++exponent;
+    if (exponent < text.size() && IsDigit(text[exponent])) {
+      at = exponent;
+      while (at < text.size() && IsDigit(text[at])) ++at;
+    }
+  }
+  double value = 0.0;
+  auto result =
+      std::from_chars(text.data() + start, text.data() + at, value, std::chars_format::general);
+  if (result.ec != std::errc() || !std::isfinite(value)) return 0.0;
+  return negative ? -value : value;
+}
+
+int32_t TruncateToInt32(double value) {
+  if (std::isnan(value)) return 0;
+  if (value >= 2147483647.0) return std::numeric_limits<int32_t>::max();
+  if (value <= -2147483648.0) return std::numeric_limits<int32_t>::min();
+  return static_cast<int32_t>(value);
+}
+
+}  // namespace packet

@@ -1,0 +1,277 @@
+#include "packet/PacketBuilder.h"
+
+#include <bit>
+#include <cinttypes>
+#include <cstring>
+
+#include "platform/TextOut.h"
+
+namespace packet {
+namespace {
+
+// Above this a float no longer holds every integer, so runs of consecutive
+// values can only be written in bulk below it.
+constexpr double kExactFloatLimit = 16777216.0;
+
+inline void StoreU32(uint8_t* at, uint32_t value) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(at, &value, 4);
+  } else {
+    at[0] = static_cast<uint8_t>(value);
+    at[1] = static_cast<uint8_t>(value >> 8);
+    at[2] = static_cast<uint8_t>(value >> 16);
+    at[3] = static_cast<uint8_t>(value >> 24);
+  }
+}
+
+inline void StoreF32(uint8_t* at, float value) { StoreU32(at, std::bit_cast<uint32_t>(value)); }
+
+inline void StorePair(uint8_t* at, uint16_t firstTag, uint16_t secondTag, uint32_t first,
+                      uint32_t second) {
+  StoreU32(at, uint32_t{firstTag} | (uint32_t{secondTag} << 16));
+  StoreU32(at + 4, first);
+  StoreU32(at + 8, second);
+}
+
+inline double ValueLimit(const ParmRecord& record) {
+  return record.packetsPerSample == 0 ? record.sampleRate : kSlowValueLimit;
+}
+
+// True when `count` samples from `value` are the consecutive values value,
+// value + 1, ... with no wrap before the last step.
+inline bool IsConsecutiveRun(float value, int32_t count, double limit) {
+  return double{value} + count - 1 <= limit && double{value} + count < kExactFloatLimit;
+}
+
+// Ends a consecutive run: the value after the last sample, wrapped.
+inline float ValueAfterRun(float value, int32_t count, double limit) {
+  float next = value + static_cast<float>(count);
+  return double{next} > limit ? 0.0f : next;
+}
+
+// Writes Custom samples in pairs through a pending half: a sample whose
+// pending half is empty waits there, and the next sample completes the pair.
+// The pending half counts as empty while its tag is 0, so a sample tagged 0
+// that lands there is overwritten by the next one. A half still pending at
+// the end of the packet is never written.
+class PairWriter {
+ public:
+  explicit PairWriter(uint8_t* at) : at_(at) {}
+
+  void Emit(uint16_t tag, float value) {
+    if (pendingTag_ == 0) {
+      pendingTag_ = tag;
+      pendingValue_ = value;
+      return;
+    }
+    WritePair(tag, value);
+  }
+
+  // `count` > 0 samples of one record.
+  void EmitRecord(ParmRecord& record, int32_t count) {
+    const double limit = ValueLimit(record);
+    const uint16_t tag = record.tag;
+    if (tag == 0 || !IsConsecutiveRun(record.value, count, limit)) {
+      for (int32_t i = 0; i < count; ++i) Emit(tag, TakeSample(record, limit));
+      return;
+    }
+    float value = record.value;
+    int32_t left = count;
+    if (pendingTag_ != 0) {
+      WritePair(tag, value);
+      value += 1.0f;
+      --left;
+    }
+    // Each value is formed from the run's start and its index: below 2^24
+    // that is exact, and it keeps the additions free of a serial chain.
+    const uint32_t tags = uint32_t{tag} | (uint32_t{tag} << 16);
+    const int32_t pairCount = left / 2;
+    for (int32_t k = 0; k < pairCount; ++k) {
+      StoreU32(at_, tags);
+      StoreF32(at_ + 4, value + static_cast<float>(2 * k));
+      StoreF32(at_ + 8, value + static_cast<float>(2 * k + 1));
+      at_ += 12;
+    }
+    value += static_cast<float>(2 * pairCount);
+    if (left % 2 != 0) {
+      pendingTag_ = tag;
+      pendingValue_ = value;
+      value += 1.0f;
+    }
+    record.value = double{value} > limit ? 0.0f : value;
+  }
+
+  uint8_t* at() const { return at_; }
+
+ private:
+  void WritePair(uint16_t secondTag, float secondValue) {
+    StorePair(at_, pendingTag_, secondTag, std::bit_cast<uint32_t>(pendingValue_),
+              std::bit_cast<uint32_t>(secondValue));
+    at_ += 12;
+    pendingTag_ = 0;
+  }
+
+  uint8_t* at_;
+  uint16_t pendingTag_ = 0;
+  float pendingValue_ = 0.0f;
+};
+
+template <bool kSuperStress>
+uint8_t* WriteCustomSamples(ParmTable& table, int32_t packetCounter, uint8_t* at) {
+  PairWriter pairs(at);
+  ParmRecord* const records = table.records.get();
+  const int32_t count = table.parmCount;
+  for (int32_t i = 0; i < count; ++i) {
+    ParmRecord& record = records[i];
+    if (record.packetsPerSample == 0) {
+      pairs.EmitRecord(record, record.valuesPerPacket);
+    } else if (kSuperStress) {
+      if (record.packetsPerSample >= packetCounter)
+        pairs.Emit(record.tag, TakeSample(record, kSlowValueLimit));
+    } else {
+      if (record.packetCountdown == 0) {
+        pairs.Emit(record.tag, TakeSample(record, kSlowValueLimit));
+        record.packetCountdown = record.packetsPerSample;
+      }
+      --record.packetCountdown;
+    }
+  }
+  return pairs.at();
+}
+
+inline void AdvanceCounter(const RunSettings& settings, PacketState& state, bool* cycleEnded) {
+  ++state.packetCounter;
+  *cycleEnded = state.packetCounter > settings.packetRate;
+  if (*cycleEnded) state.packetCounter = 1;
+}
+
+// The NEP super stress step of a slow record: 1.0 added twice, each result
+// rounded to single precision, then the wrap.
+inline float TakeDoubleStepSample(ParmRecord& record) {
+  const float sent = record.value;
+  float next = sent + 1.0f;
+  next = next + 1.0f;
+  record.value = double{next} > kSlowValueLimit ? 0.0f : next;
+  return sent;
+}
+
+inline uint8_t* WriteNepEntries(uint8_t* at, ParmRecord& record, int32_t count) {
+  const double limit = ValueLimit(record);
+  const uint32_t tag = static_cast<uint32_t>(record.nepTag);
+  if (IsConsecutiveRun(record.value, count, limit)) {
+    const float value = record.value;
+    for (int32_t i = 0; i < count; ++i) {
+      StoreU32(at, tag);
+      StoreF32(at + 4, value + static_cast<float>(i));
+      at += 8;
+    }
+    record.value = ValueAfterRun(record.value, count, limit);
+    return at;
+  }
+  for (int32_t i = 0; i < count; ++i) {
+    StoreU32(at, tag);
+    StoreF32(at + 4, TakeSample(record, limit));
+    at += 8;
+  }
+  return at;
+}
+
+inline uint8_t* WriteNepEntry(uint8_t* at, const ParmRecord& record, float value) {
+  StoreU32(at, static_cast<uint32_t>(record.nepTag));
+  StoreF32(at + 4, value);
+  return at + 8;
+}
+
+template <bool kSuperStress>
+uint8_t* WriteNepSamples(ParmTable& table, int32_t packetCounter, uint8_t* at) {
+  ParmRecord* const records = table.records.get();
+  const int32_t count = table.parmCount;
+  for (int32_t i = 0; i < count; ++i) {
+    ParmRecord& record = records[i];
+    if (record.packetsPerSample == 0) {
+      at = WriteNepEntries(at, record, record.valuesPerPacket);
+    } else if (kSuperStress) {
+      if (record.packetsPerSample >= packetCounter)
+        at = WriteNepEntry(at, record, TakeDoubleStepSample(record));
+    } else {
+      if (record.packetCountdown == 0) {
+        at = WriteNepEntry(at, record, TakeSample(record, kSlowValueLimit));
+        record.packetCountdown = record.packetsPerSample;
+      }
+      --record.packetCountdown;
+    }
+  }
+  return at;
+}
+
+}  // namespace
+
+float TakeSample(ParmRecord& record, double limit) {
+  const float sent = record.value;
+  const float next = sent + 1.0f;
+  // Past 2^24 adding 1.0 leaves a float unchanged; wrapping there keeps a
+  // very fast parameter's counter moving instead of repeating for ever.
+  record.value = (double{next} > limit || next == sent) ? 0.0f : next;
+  return sent;
+}
+
+void BuildCustomPacket(const RunSettings& settings, ParmTable& table, PacketState& state,
+                       uint8_t* buffer) {
+  state.packetHeader[1] += 1;
+  state.packetHeader[2] += 1;
+  for (int i = 0; i < 8; ++i) StoreU32(buffer + 4 * i, state.packetHeader[i]);
+
+  const uint32_t offset = static_cast<uint32_t>(settings.tagOffset);
+  const uint16_t dayTag = static_cast<uint16_t>(offset + 1);
+  const uint16_t timeTag = static_cast<uint16_t>(offset + 2);
+  StorePair(buffer + 32, dayTag, dayTag, 1, 1);
+  uint8_t* at = buffer + 44;
+  for (int32_t i = 0; i < state.timeValuesPerPacket / 2; ++i) {
+    StorePair(at, timeTag, timeTag, state.timeTick, state.timeTick + 1);
+    state.timeTick += 2;
+    at += 12;
+  }
+
+  uint8_t* const end = settings.superStressFlag
+                           ? WriteCustomSamples<true>(table, state.packetCounter, at)
+                           : WriteCustomSamples<false>(table, state.packetCounter, at);
+  // Only the bytes no pair reached are cleared; this also drops a sample
+  // still pending, as the format has no half pairs.
+  const size_t written = static_cast<size_t>(end - buffer);
+  const size_t size = static_cast<size_t>(state.packetBufferSize);
+  if (written < size) std::memset(end, 0, size - written);
+
+  bool cycleEnded = false;
+  AdvanceCounter(settings, state, &cycleEnded);
+}
+
+int32_t BuildNepPacket(const RunSettings& settings, ParmTable& table, PacketState& state,
+                       uint8_t* buffer, platform::TextOut& out) {
+  // Every byte up to the packet length is written below, so nothing needs
+  // clearing first.
+  uint8_t* at = buffer + 4;
+  for (int32_t i = 0; i < state.timeValuesPerPacket; ++i) {
+    state.nepTime += kNepTimeStepNs;
+    StoreU32(at, kNepTimeTagWord);
+    StoreU32(at + 4, static_cast<uint32_t>(state.nepTime));
+    StoreU32(at + 8, static_cast<uint32_t>(state.nepTime >> 32));
+    at += 12;
+  }
+
+  at = settings.superStressFlag ? WriteNepSamples<true>(table, state.packetCounter, at)
+                                : WriteNepSamples<false>(table, state.packetCounter, at);
+
+  bool cycleEnded = false;
+  AdvanceCounter(settings, state, &cycleEnded);
+  if (cycleEnded) {
+    platform::Printf(out, "total size all packets = %" PRId64 "\n", state.nepByteTotal);
+    state.nepByteTotal = 0;
+  }
+  const int32_t length = static_cast<int32_t>(at - buffer);
+  state.nepByteTotal += length;
+  state.nepPacketLength = length;
+  StoreU32(buffer, static_cast<uint32_t>(length - 4));
+  return length;
+}
+
+}  // namespace packet

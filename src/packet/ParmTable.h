@@ -1,0 +1,43 @@
+// The parameter table: one record per synthetic parameter.
+//
+// The parameter file reader appends records in file order; that order is the
+// order of the samples in every packet and of the lines in the parameter
+// lists. The table has a fixed capacity and never grows; the reader refuses a
+// file that asks for more. Parms() is the one process-wide table; tests reset
+// it with ResetParmTable() or build their own ParmTable.
+//
+// Thread safety: main thread only.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+namespace packet {
+
+inline constexpr int32_t kParmTableCapacity = 262144;
+
+struct ParmRecord {
+  double sampleRate = 0.0;       // samples per second, > 0; a fast record's wrap limit
+  int32_t valuesPerPacket = 0;   // fast record: samples in every packet; slow: 0
+  int32_t packetCountdown = 0;   // slow record: packets still to pass before the next sample
+  int32_t packetsPerSample = 0;  // slow record: one sample every this many packets; fast: 0
+  uint16_t tag = 0;              // Custom source tag
+  int32_t nepTag = 0;            // NEP source tag
+  float value = 0.0f;            // the next value to send
+};
+
+struct ParmTable {
+  ParmTable();
+  ParmTable(const ParmTable&) = delete;
+  ParmTable& operator=(const ParmTable&) = delete;
+
+  // The whole capacity is reserved up front; pages are only touched as
+  // records are written.
+  std::unique_ptr<ParmRecord[]> records;
+  int32_t parmCount = 0;
+};
+
+ParmTable& Parms();
+void ResetParmTable();
+
+}  // namespace packet

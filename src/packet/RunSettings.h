@@ -1,0 +1,54 @@
+// The run settings: what the command line asked for.
+//
+// One process-wide instance, Settings(), filled once by the command-line
+// reader before anything else runs and read by the packet builders, the
+// parameter file reader, the list writers and the streaming loop. It is a
+// plain value so that tests can set fields directly and start over with
+// ResetRunSettings().
+//
+// Thread safety: main thread only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace packet {
+
+inline constexpr int32_t kSourceCustom = 0;
+inline constexpr int32_t kSourceNep = 1;
+
+// Rates of the time words, in samples per second: TIME$_DAY, and
+// TIME$_MILLISEC (which is also the rate of the NEP time parameter).
+inline constexpr double dayWordRate = 100.0;
+inline constexpr double timeWordRate = 10000.0;
+
+// Longest text values the command line accepts, in characters.
+inline constexpr size_t kMaxPathText = 1039;
+inline constexpr size_t kMaxPlaybackPathText = 2599;
+inline constexpr size_t kMaxPrefixText = 259;
+
+struct RunSettings {
+  std::string outputDir = "./YEBFiles";
+  std::string sourceTypeText = "Custom";
+  int32_t sourceType = kSourceCustom;
+  std::string configFilePath;
+  int32_t parmModeFlag = 0;
+  int32_t perfModeFlag = 0;
+  std::string parmInfoFileName = "parmInfo.txt";
+  int32_t packetRate = 50;      // packets per second: 50, 100 or 200
+  int32_t packetPeriodMs = 20;  // 1000 / packetRate
+  int32_t timeJumpFlag = 0;
+  int32_t timeGapFlag = 0;
+  int32_t playbackFlag = 0;
+  std::string playbackFilePath;
+  int32_t superStressFlag = 0;
+  int32_t port = 49000;  // the socket listens on the low 16 bits
+  int32_t tagOffset = 0;
+  int32_t dataSourceNumber = 0;
+  std::string parmPrefix = "S01_";
+};
+
+RunSettings& Settings();
+void ResetRunSettings();
+
+}  // namespace packet

@@ -1,0 +1,186 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "artefacts/ParmInfoFile.h"
+#include "packet/PacketState.h"
+#include "packet/ParmTable.h"
+#include "packet/RunSettings.h"
+#include "support/ChildProcess.h"
+
+namespace {
+
+using artefacts::ParmInfoLine;
+using artefacts::ParmInfoOutcome;
+
+class ParmInfoTest : public ::testing::Test {
+ protected:
+  ParmInfoOutcome Read(const std::string& text) {
+    std::istringstream in(text);
+    return artefacts::ReadParmInfo(in, "parmInfo.txt", settings, table, state);
+  }
+
+  packet::RunSettings settings;
+  packet::ParmTable table;
+  packet::PacketState state;
+};
+
+// One line at 50 packets per second, Custom source unless `nep`.
+struct LineCase {
+  const char* line;
+  bool nep;
+  int32_t records;
+  int32_t sizeGrowth;
+  int32_t valuesPerPacket;
+  int32_t packetsPerSample;
+};
+
+TEST_F(ParmInfoTest, ClassifiesAndSizesEachKindOfLine) {
+  const LineCase cases[] = {
+      {"10,50", false, 10, 60, 1, 0},
+      {"4,200", false, 4, 96, 4, 0},
+      {"4,200", true, 4, 128, 4, 0},
+      {"3,12.5", false, 3, 18, 0, 4},
+      {"1,30", false, 1, 6, 0, 1},
+      {"2,50.0", false, 2, 12, 1, 0},
+      {"5,0", false, 0, 0, 0, 0},
+      {"5,-2", false, 0, 0, 0, 0},
+      {"5", false, 0, 0, 0, 0},
+      {"5,abc", false, 0, 0, 0, 0},
+      {"0,100", false, 0, 0, 0, 0},
+      {"abc,100", false, 0, 0, 0, 0},
+      {"", false, 0, 0, 0, 0},
+      {"   // 10,50", false, 0, 0, 0, 0},
+      {"10,100,more", false, 10, 120, 2, 0},
+      {"  7 ,  25  \r", false, 7, 42, 0, 2},
+      {"5,inf", false, 0, 0, 0, 0},
+      {"5,1e400", false, 0, 0, 0, 0},
+      {"0x10,50", false, 0, 0, 0, 0},
+  };
+  for (const LineCase& c : cases) {
+    settings = packet::RunSettings{};
+    settings.sourceType = c.nep ? packet::kSourceNep : packet::kSourceCustom;
+    table.parmCount = 0;
+    ASSERT_TRUE(Read(std::string(c.line) + "\n").ok()) << c.line;
+    const int32_t start = c.nep ? 2404 : 1244;
+    EXPECT_EQ(table.parmCount, c.records) << c.line;
+    EXPECT_EQ(state.packetBufferSize - start, c.sizeGrowth) << c.line;
+    EXPECT_EQ(state.timeValuesPerPacket, 200);
+    if (c.records > 0) {
+      EXPECT_EQ(table.records[0].valuesPerPacket, c.valuesPerPacket) << c.line;
+      EXPECT_EQ(table.records[0].packetsPerSample, c.packetsPerSample) << c.line;
+      EXPECT_EQ(table.records[0].value, 0.0f);
+      EXPECT_EQ(table.records[0].packetCountdown, 0);
+    }
+  }
+}
+
+TEST_F(ParmInfoTest, TagsRunOnOverLinesAndWrapIn16BitsForCustom) {
+  settings.tagOffset = 65534;
+  ASSERT_TRUE(Read("2,50\r\n// comment\r\n1,10\r\n").ok());
+  ASSERT_EQ(table.parmCount, 3);
+  EXPECT_EQ(table.records[0].tag, 1);
+  EXPECT_EQ(table.records[1].tag, 2);
+  EXPECT_EQ(table.records[2].tag, 3);
+  EXPECT_EQ(table.records[2].nepTag, 0);
+}
+
+TEST_F(ParmInfoTest, NepTagsStartTwoAboveTheOffset) {
+  settings.sourceType = packet::kSourceNep;
+  settings.tagOffset = 100;
+  ASSERT_TRUE(Read("2,50\n").ok());
+  EXPECT_EQ(table.records[0].nepTag, 102);
+  EXPECT_EQ(table.records[1].nepTag, 103);
+  EXPECT_EQ(table.records[0].tag, 0);
+}
+
+TEST_F(ParmInfoTest, StartingSizeFollowsThePacketRate) {
+  settings.packetRate = 200;
+  ASSERT_TRUE(Read("").ok());
+  EXPECT_EQ(state.timeValuesPerPacket, 50);
+  EXPECT_EQ(state.packetBufferSize, 44 + 300);
+  EXPECT_EQ(table.parmCount, 0);
+}
+
+TEST_F(ParmInfoTest, RefusesMoreRecordsThanTheTableHolds) {
+  ASSERT_TRUE(Read("262144,1\n").ok());
+  EXPECT_EQ(table.parmCount, 262144);
+
+  table.parmCount = 0;
+  ParmInfoOutcome outcome = Read("262000,1\n\n145,1\n");
+  EXPECT_EQ(outcome.status, ParmInfoOutcome::Status::kTooManyRecords);
+  EXPECT_EQ(outcome.lineNumber, 3);
+  EXPECT_EQ(outcome.message,
+            "** Error - parmInfo.txt line 3 asks for more than 262144 parameters\n");
+  EXPECT_EQ(table.parmCount, 262000);
+
+  table.parmCount = 0;
+  EXPECT_EQ(Read("99999999999,1\n").status, ParmInfoOutcome::Status::kTooManyRecords);
+  EXPECT_EQ(table.parmCount, 0);
+}
+
+TEST_F(ParmInfoTest, RefusesAPacketPastThe32BitSize) {
+  ParmInfoOutcome outcome = Read("1,50\n1000,1e9\n");
+  EXPECT_EQ(outcome.status, ParmInfoOutcome::Status::kPacketTooLarge);
+  EXPECT_EQ(outcome.lineNumber, 2);
+  EXPECT_EQ(outcome.message,
+            "** Error - parmInfo.txt line 2 makes the packet larger than 2147483647 bytes\n");
+  EXPECT_EQ(table.parmCount, 1);
+  EXPECT_EQ(state.packetBufferSize, 1250);
+
+  table.parmCount = 0;
+  EXPECT_EQ(Read("1,1e300\n").status, ParmInfoOutcome::Status::kPacketTooLarge);
+  table.parmCount = 0;
+  // A tiny rate gives a huge packets-per-sample, saturated, not undefined.
+  ASSERT_TRUE(Read("1,1e-300\n").ok());
+  EXPECT_EQ(table.records[0].packetsPerSample, 2147483647);
+}
+
+TEST_F(ParmInfoTest, ReadsLinesOfSeveralMegabytes) {
+  // A rate of four million digits is no finite number: the line is skipped.
+  std::string longLine = "3," + std::string(4 << 20, '7');
+  ASSERT_TRUE(Read(longLine + "\n").ok());
+  EXPECT_EQ(table.parmCount, 0);
+  std::string padded = "3,50" + std::string(4 << 20, ' ') + "\n2,50\n";
+  ASSERT_TRUE(Read(padded).ok());
+  EXPECT_EQ(table.parmCount, 5);
+}
+
+TEST(ParseParmInfoLine, SortsLinesIntoIgnoredSkippedAndAccepted) {
+  EXPECT_EQ(artefacts::ParseParmInfoLine(" \t\v\f ").kind, ParmInfoLine::Kind::kIgnored);
+  EXPECT_EQ(artefacts::ParseParmInfoLine("  //x").kind, ParmInfoLine::Kind::kIgnored);
+  EXPECT_EQ(artefacts::ParseParmInfoLine("/x,5").kind, ParmInfoLine::Kind::kAccepted);
+  EXPECT_EQ(artefacts::ParseParmInfoLine("5,").kind, ParmInfoLine::Kind::kSkipped);
+  ParmInfoLine line = artefacts::ParseParmInfoLine("-3,2.5");
+  EXPECT_EQ(line.kind, ParmInfoLine::Kind::kAccepted);
+  EXPECT_EQ(line.count, -3);
+  EXPECT_EQ(line.rate, 2.5);
+}
+
+class ProcessParmInfoFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    packet::ResetRunSettings();
+    packet::ResetParmTable();
+    packet::ResetPacketState();
+  }
+  void TearDown() override { SetUp(); }
+  testsupport::TempDir dir;
+};
+
+TEST_F(ProcessParmInfoFileTest, FillsTheProcessWideTableFromTheNamedFile) {
+  testsupport::WriteWholeFile(dir.file("p.txt"), "10,50\n");
+  packet::Settings().parmInfoFileName = dir.file("p.txt");
+  ASSERT_TRUE(artefacts::ProcessParmInfoFile().ok());
+  EXPECT_EQ(packet::Parms().parmCount, 10);
+  EXPECT_EQ(packet::Packets().packetBufferSize, 1304);
+}
+
+TEST_F(ProcessParmInfoFileTest, AMissingFileChangesNothing) {
+  packet::Settings().parmInfoFileName = dir.file("absent.txt");
+  EXPECT_EQ(artefacts::ProcessParmInfoFile().status, ParmInfoOutcome::Status::kCannotOpen);
+  EXPECT_EQ(packet::Packets().packetBufferSize, 0);
+}
+
+}  // namespace

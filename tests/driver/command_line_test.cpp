@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "driver/CommandLine.h"
+
+namespace {
+
+class CommandLineTest : public ::testing::Test {
+ protected:
+  driver::CommandLineResult Parse(std::vector<std::string> args) {
+    args.insert(args.begin(), "yebstress");
+    std::vector<const char*> argv;
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    return driver::ParseCommandLine(static_cast<int>(argv.size()), argv.data(), settings);
+  }
+  packet::RunSettings settings;
+};
+
+TEST_F(CommandLineTest, NoArgumentsKeepTheDefaults) {
+  ASSERT_TRUE(Parse({}).ok);
+  EXPECT_EQ(settings.sourceType, packet::kSourceCustom);
+  EXPECT_EQ(settings.packetRate, 50);
+  EXPECT_EQ(settings.port, 49000);
+  EXPECT_EQ(settings.parmInfoFileName, "parmInfo.txt");
+  EXPECT_EQ(settings.outputDir, "./YEBFiles");
+  EXPECT_EQ(settings.parmPrefix, "S01_");
+}
+
+TEST_F(CommandLineTest, PacketRateIsAPeriodInMilliseconds) {
+  const std::pair<const char*, int32_t> cases[] = {{"20", 50},  {"10", 100},        {"5", 200},
+                                                   {"15", 50},  {" +5", 200},       {"5ms", 200},
+                                                   {"abc", 50}, {"99999999999", 50}};
+  for (auto [value, rate] : cases) {
+    settings = packet::RunSettings{};
+    ASSERT_TRUE(Parse({"/packetrate", value}).ok);
+    EXPECT_EQ(settings.packetRate, rate) << value;
+  }
+}
+
+TEST_F(CommandLineTest, OptionsMatchWholeWordsWithoutRegardToCase) {
+  ASSERT_TRUE(Parse({"/SOURCETYPE", "nep", "/PortIdX", "1", "/timejump", "/TIMEGAP", "/superstress",
+                     "/tagoffset", "-7", "/DataSource", "3", "/parmprefix", "AB_", "/OutputDir",
+                     "out", "/ParmInfo", "p.txt"})
+                  .ok);
+  EXPECT_EQ(settings.sourceType, packet::kSourceNep);
+  EXPECT_EQ(settings.sourceTypeText, "nep");
+  EXPECT_EQ(settings.port, 49000);
+  EXPECT_EQ(settings.timeJumpFlag, 1);
+  EXPECT_EQ(settings.timeGapFlag, 1);
+  EXPECT_EQ(settings.superStressFlag, 1);
+  EXPECT_EQ(settings.tagOffset, -7);
+  EXPECT_EQ(settings.dataSourceNumber, 3);
+  EXPECT_EQ(settings.parmPrefix, "AB_");
+  EXPECT_EQ(settings.outputDir, "out");
+  EXPECT_EQ(settings.parmInfoFileName, "p.txt");
+}
+
+TEST_F(CommandLineTest, AValueThatSpellsAnOptionActsAsOneToo) {
+  ASSERT_TRUE(Parse({"/ParmPrefix", "/TimeJump"}).ok);
+  EXPECT_EQ(settings.parmPrefix, "/TimeJump");
+  EXPECT_EQ(settings.timeJumpFlag, 1);
+}
+
+TEST_F(CommandLineTest, UnknownSourceTypeKeepsTheTypeAndLaterOptionsWin) {
+  ASSERT_TRUE(
+      Parse({"/SourceType", "NEP", "/SourceType", "Other", "/PortId", "1", "/PortId", "2"}).ok);
+  EXPECT_EQ(settings.sourceType, packet::kSourceNep);
+  EXPECT_EQ(settings.sourceTypeText, "Other");
+  EXPECT_EQ(settings.port, 2);
+}
+
+TEST_F(CommandLineTest, PlaybackTakesTwoValues) {
+  ASSERT_TRUE(Parse({"/Playback", "kestcustom", "rec.dat"}).ok);
+  EXPECT_EQ(settings.playbackFlag, 1);
+  EXPECT_EQ(settings.playbackFilePath, "rec.dat");
+  ASSERT_TRUE(Parse({"/Playback", "Custom", "rec.dat"}).ok);
+  EXPECT_EQ(settings.playbackFlag, 0);
+}
+
+TEST_F(CommandLineTest, ConfigModesSetThePathAndTheirFlag) {
+  ASSERT_TRUE(Parse({"/ConfigPerfMode", "a.config"}).ok);
+  EXPECT_EQ(settings.configFilePath, "a.config");
+  EXPECT_EQ(settings.perfModeFlag, 1);
+  EXPECT_EQ(settings.parmModeFlag, 0);
+  ASSERT_TRUE(Parse({"/ConfigParmMode", "b.config"}).ok);
+  EXPECT_EQ(settings.configFilePath, "b.config");
+  EXPECT_EQ(settings.parmModeFlag, 1);
+}
+
+TEST_F(CommandLineTest, RefusesWhatCannotBeHonoured) {
+  const std::pair<std::vector<std::string>, const char*> cases[] = {
+      {{"/PortId"}, "** Error - The option /PortId needs a value\n"},
+      {{"/Playback", "KestCustom"}, "** Error - The option /Playback needs 2 values\n"},
+      {{"/OutputDir", std::string(1040, 'd')},
+       "** Error - The value of /OutputDir is longer than 1039 characters\n"},
+      {{"/ParmPrefix", std::string(260, 'p')},
+       "** Error - The value of /ParmPrefix is longer than 259 characters\n"},
+      {{"/PortId", "65536"},
+       "** Error - /PortId 65536 would listen on port 0, which no YEB can find\n"},
+      {{"/PortId", "0"}, "** Error - /PortId 0 would listen on port 0, which no YEB can find\n"},
+  };
+  for (const auto& [args, message] : cases) {
+    settings = packet::RunSettings{};
+    driver::CommandLineResult result = Parse(args);
+    EXPECT_FALSE(result.ok) << message;
+    EXPECT_EQ(result.error, message);
+  }
+  settings = packet::RunSettings{};
+  EXPECT_TRUE(Parse({"/OutputDir", std::string(1039, 'd'), "/PortId", "114536"}).ok);
+  EXPECT_EQ(settings.port & 0xFFFF, 49000);
+}
+
+}  // namespace

@@ -1,0 +1,48 @@
+#include "driver_fakes_support.h"
+
+#include <chrono>
+#include <cstring>
+
+namespace drivertest {
+
+std::vector<uint8_t> ReadUntilClosed(platform::TcpStream& stream, int limitMs) {
+  std::vector<uint8_t> bytes;
+  std::vector<uint8_t> chunk(1 << 16);
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+  while (std::chrono::steady_clock::now() < limit) {
+    platform::ReceiveResult r = stream.Receive(chunk.data(), chunk.size(), 100);
+    if (r.status == platform::ReceiveStatus::kData) {
+      bytes.insert(bytes.end(), chunk.begin(),
+                   chunk.begin() + static_cast<std::ptrdiff_t>(r.bytes));
+    } else if (r.status != platform::ReceiveStatus::kTimeout) {
+      break;
+    }
+  }
+  return bytes;
+}
+
+WallClockKeys::WallClockKeys(int afterMs)
+    : pressAtNs_(platform::CounterNow() + int64_t{afterMs} * 1000000) {}
+
+bool WallClockKeys::KeyPending() { return !consumed_ && platform::CounterNow() >= pressAtNs_; }
+
+int WallClockKeys::ReadKey() {
+  ++reads;
+  if (!KeyPending()) return platform::kEndOfInput;
+  consumed_ = true;
+  return 'k';
+}
+
+uint32_t U32At(const std::vector<uint8_t>& b, size_t at) {
+  return uint32_t{b[at]} | uint32_t{b[at + 1]} << 8 | uint32_t{b[at + 2]} << 16 |
+         uint32_t{b[at + 3]} << 24;
+}
+
+float FloatAt(const std::vector<uint8_t>& bytes, size_t at) {
+  uint32_t v = U32At(bytes, at);
+  float f;
+  std::memcpy(&f, &v, 4);
+  return f;
+}
+
+}  // namespace drivertest

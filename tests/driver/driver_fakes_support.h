@@ -1,0 +1,71 @@
+// Fakes of the platform services the run sequence and the streaming loop
+// use, shared by the driver tests.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/Clock.h"
+#include "platform/Console.h"
+#include "platform/TcpStream.h"
+
+namespace drivertest {
+
+// A clock that moves only when slept on: every sleep ends exactly at its
+// deadline, and every reading costs `tickNs`.
+class FakeClock final : public platform::Clock {
+ public:
+  explicit FakeClock(int64_t tickNs = 0) : tickNs_(tickNs) {}
+  int64_t NowNs() override { return now_ += tickNs_; }
+  void SleepUntilNs(int64_t deadlineNs) override {
+    if (deadlineNs > now_) now_ = deadlineNs;
+  }
+  int64_t now() const { return now_; }
+
+ private:
+  int64_t now_ = 1'000'000'000;
+  int64_t tickNs_;
+};
+
+// A key press that arrives when the fake clock reaches a set time; reads
+// answer 'k' (or end of input when no press is due) and consume it.
+class ClockKeys final : public platform::KeySource {
+ public:
+  explicit ClockKeys(FakeClock& clock) : clock_(clock) {}
+  bool KeyPending() override { return pressAtNs_ > 0 && clock_.now() >= pressAtNs_; }
+  int ReadKey() override {
+    ++reads;
+    if (!KeyPending()) return platform::kEndOfInput;
+    pressAtNs_ = 0;
+    return 'k';
+  }
+  // Presses a key `afterNs` of fake time from now.
+  void PressAfter(int64_t afterNs) { pressAtNs_ = clock_.now() + afterNs; }
+  int reads = 0;
+
+ private:
+  FakeClock& clock_;
+  int64_t pressAtNs_ = 0;
+};
+
+// A key press that arrives after a stretch of real time.
+class WallClockKeys final : public platform::KeySource {
+ public:
+  explicit WallClockKeys(int afterMs);
+  bool KeyPending() override;
+  int ReadKey() override;
+  int reads = 0;
+
+ private:
+  int64_t pressAtNs_;
+  bool consumed_ = false;
+};
+
+// Reads everything a stream delivers until it closes or `limitMs` pass.
+std::vector<uint8_t> ReadUntilClosed(platform::TcpStream& stream, int limitMs);
+
+uint32_t U32At(const std::vector<uint8_t>& bytes, size_t at);
+float FloatAt(const std::vector<uint8_t>& bytes, size_t at);
+
+}  // namespace drivertest

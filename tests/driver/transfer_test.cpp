@@ -1,0 +1,186 @@
+#include "driver/Transfer.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "artefacts/ParmInfoFile.h"
+#include "driver_fakes_support.h"
+#include "packet/PacketState.h"
+#include "packet/ParmTable.h"
+#include "packet/RunSettings.h"
+#include "platform/TextOut.h"
+#include "support/ChildProcess.h"
+
+namespace {
+
+using drivertest::FloatAt;
+using drivertest::U32At;
+
+// The process-wide state set up from a parameter text, a real loopback
+// connection, a fake clock and scripted keys. Each transfer runs while a
+// client thread collects what arrives.
+class TransferTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    packet::ResetRunSettings();
+    packet::ResetParmTable();
+    packet::ResetPacketState();
+    driver::ResetStreamState();
+    port = static_cast<uint16_t>(testsupport::FreeLoopbackPort());
+    listener = std::make_unique<net::utServerSocket>(port, 1, console);
+    ASSERT_TRUE(listener->IsValid());
+  }
+  void TearDown() override {
+    packet::ResetRunSettings();
+    packet::ResetParmTable();
+    packet::ResetPacketState();
+    driver::ResetStreamState();
+  }
+
+  void Load(const std::string& parmText) {
+    std::istringstream in(parmText);
+    ASSERT_TRUE(
+        artefacts::ReadParmInfo(in, "p", packet::Settings(), packet::Parms(), packet::Packets())
+            .ok());
+    packet::PacketState& state = packet::Packets();
+    ASSERT_TRUE(buffer.Allocate(state.packetBufferSize));
+    state.packetHeader[0] = static_cast<uint32_t>(state.packetBufferSize - 4);
+  }
+
+  // Runs one transfer that a key pressed `keyAfterMs` of fake time after
+  // its start ends (at the first check from then on); returns the bytes the
+  // client received.
+  std::vector<uint8_t> RunOneTransfer(double keyAfterMs) {
+    keys.PressAfter(static_cast<int64_t>(keyAfterMs * 1e6));
+    std::string reason;
+    platform::TcpStream client = platform::ConnectTcp("127.0.0.1", port, 2000, reason);
+    EXPECT_TRUE(client.IsOpen()) << reason;
+    std::unique_ptr<net::utServerSocket> connection = listener->Accept();
+    EXPECT_TRUE(connection);
+    std::vector<uint8_t> received;
+    std::thread reader([&] { received = drivertest::ReadUntilClosed(client, 20000); });
+    driver::RunEnvironment env{console, keys, clock};
+    driver::RunTransfer(*connection, buffer, env);
+    connection.reset();
+    reader.join();
+    return received;
+  }
+
+  std::vector<std::string> LinesStartingWith(const std::string& prefix) {
+    std::vector<std::string> lines;
+    std::istringstream in(console.text());
+    for (std::string line; std::getline(in, line);) {
+      if (line.starts_with(prefix)) lines.push_back(line);
+    }
+    return lines;
+  }
+
+  uint16_t port = 0;
+  platform::StringTextOut console;
+  drivertest::FakeClock clock;
+  drivertest::ClockKeys keys{clock};
+  std::unique_ptr<net::utServerSocket> listener;
+  packet::SendBuffer buffer;
+};
+
+TEST_F(TransferTest, StatisticsComeOncePerCycleAndTheFirstCycleIsOnePacketShort) {
+  Load("2,50\n");
+  std::vector<uint8_t> bytes = RunOneTransfer(2410);  // 49 + 50 + 21 packets
+  ASSERT_EQ(bytes.size(), 120u * 1256u);
+  EXPECT_EQ(console.text(),
+            "Overall send time is: 980.000000\n"
+            "- Time to build one packet and send(msec): ( 0.000000 )\n"
+            "- Current Time: 001:00:00:00.980\n"
+            "Overall send time is: 1000.000000\n"
+            "- Time to build one packet and send(msec): ( 0.000000 )\n"
+            "- Current Time: 001:00:00:01.980\n"
+            "- YEB terminated the connection - go to 'wait for connect' state...\n\n");
+  // The key that ended the transfer was consumed.
+  EXPECT_EQ(keys.reads, 1);
+  EXPECT_FALSE(keys.KeyPending());
+}
+
+TEST_F(TransferTest, SequenceAndValuesCarryAcrossTransfersWhileDataTimeRestarts) {
+  Load("1,50\n");
+  std::vector<uint8_t> first = RunOneTransfer(50);
+  ASSERT_EQ(first.size(), 3u * 1250u);
+  std::vector<uint8_t> second = RunOneTransfer(30);
+  ASSERT_EQ(second.size(), 2u * 1250u);
+  EXPECT_EQ(U32At(second, 4), 4u);   // sequence number
+  EXPECT_EQ(U32At(second, 48), 0u);  // data time starts again
+  EXPECT_EQ(packet::Packets().packetCounter, 6);
+  // One 50/s parameter: it is the pending half that is never sent, but
+  // its value went on to 5 over the five packets.
+  EXPECT_EQ(packet::Parms().records[0].value, 5.0f);
+}
+
+TEST_F(TransferTest, TimeJumpAddsFifteenSecondsEveryTenthCycleAndCarriesOver) {
+  packet::Settings().timeJumpFlag = 1;
+  Load("");
+  RunOneTransfer(10990);  // eleven cycle ends
+  std::vector<std::string> times = LinesStartingWith("- Current Time: ");
+  ASSERT_EQ(times.size(), 11u);
+  EXPECT_EQ(times[9], "- Current Time: 001:00:00:09.980");
+  EXPECT_EQ(times[10], "- Current Time: 001:00:00:25.980");
+  EXPECT_EQ(driver::Streams().jumpToggle, 1);
+
+  std::vector<uint8_t> next = RunOneTransfer(0.001);
+  EXPECT_EQ(U32At(next, 48), 150000u);  // the new transfer starts at 15 s
+}
+
+TEST_F(TransferTest, TimeGapDoublesTheDataTimeAfterAFiveInAField) {
+  packet::Settings().timeGapFlag = 1;
+  Load("");
+  RunOneTransfer(302990);
+  std::vector<std::string> times = LinesStartingWith("- Current Time: ");
+  ASSERT_EQ(times.size(), 303u);
+  EXPECT_EQ(times[300], "- Current Time: 001:00:05:00.980");
+  EXPECT_EQ(times[301], "- Current Time: 001:00:10:02.960");
+  const uint32_t lastTick = packet::Packets().timeTick;
+  std::vector<uint8_t> next = RunOneTransfer(0.001);
+  EXPECT_EQ(U32At(next, 48), 2 * lastTick);
+}
+
+TEST_F(TransferTest, NepTransfersSendTheirOwnLengthAndShowTheNepTime) {
+  packet::Settings().sourceType = packet::kSourceNep;
+  Load("1,10\n");
+  std::vector<uint8_t> bytes = RunOneTransfer(1010);
+  // Packets 1 and 6, 11, ... carry the slow parameter.
+  size_t at = 0;
+  std::vector<uint32_t> lengths;
+  while (at + 4 <= bytes.size()) {
+    lengths.push_back(U32At(bytes, at) + 4);
+    at += lengths.back();
+  }
+  ASSERT_EQ(lengths.size(), 50u);
+  EXPECT_EQ(lengths[0], 2412u);
+  EXPECT_EQ(lengths[1], 2404u);
+  EXPECT_EQ(lengths[5], 2412u);
+  EXPECT_EQ(FloatAt(bytes, 2408), 0.0f);
+  const std::string text = console.text();
+  EXPECT_NE(text.find("total size all packets = "), std::string::npos) << text;
+  EXPECT_NE(text.find("- Current Time: 000:00:00:00.980\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("- Time to build"), std::string::npos);
+}
+
+TEST_F(TransferTest, AYebThatStopsReadingCannotHoldTheTransferForEver) {
+  Load("20000,1000\n");  // 2.4 MB packets
+  std::string reason;
+  platform::TcpStream client = platform::ConnectTcp("127.0.0.1", port, 2000, reason);
+  ASSERT_TRUE(client.IsOpen());
+  std::unique_ptr<net::utServerSocket> connection = listener->Accept();
+  ASSERT_TRUE(connection);
+  // The client never reads; the fake clock stands still while a send waits,
+  // so only a send that keeps asking sees this key.
+  drivertest::WallClockKeys wallKeys(300);
+  driver::RunEnvironment env{console, wallKeys, clock};
+  driver::RunTransfer(*connection, buffer, env);
+  EXPECT_EQ(wallKeys.reads, 1);
+  EXPECT_NE(console.text().find("- YEB terminated the connection"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,333 @@
+// The real yebstress as a child process, read by real TCP clients on a free
+// loopback port.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "driver_fakes_support.h"
+#include "platform/TcpStream.h"
+#include "support/ChildProcess.h"
+
+namespace {
+
+using drivertest::FloatAt;
+using drivertest::U32At;
+using namespace std::chrono_literals;
+
+constexpr char kWaiting[] = "- Blocked waiting for connect by the YEB on Port: ( ";
+constexpr char kTerminated[] =
+    "- YEB terminated the connection - go to 'wait for connect' state...\n\n";
+
+// Reads exactly `size` bytes, or fewer when the stream ends or time is up.
+std::vector<uint8_t> ReadExactly(platform::TcpStream& stream, size_t size, int limitMs = 10000) {
+  std::vector<uint8_t> bytes(size);
+  size_t got = 0;
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+  while (got < size && std::chrono::steady_clock::now() < limit) {
+    platform::ReceiveResult r = stream.Receive(bytes.data() + got, size - got, 100);
+    if (r.status == platform::ReceiveStatus::kData) got += r.bytes;
+    if (r.status == platform::ReceiveStatus::kClosed || r.status == platform::ReceiveStatus::kError)
+      break;
+  }
+  bytes.resize(got);
+  return bytes;
+}
+
+// A raw client socket, for the ways of leaving that TcpStream does not offer.
+class RawClient {
+ public:
+  explicit RawClient(int port) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  }
+  ~RawClient() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  RawClient(const RawClient&) = delete;
+  RawClient& operator=(const RawClient&) = delete;
+  bool connected() const { return connected_; }
+  // Closes with a reset instead of an orderly close.
+  void Reset() {
+    linger hard{1, 0};
+    ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    ::close(fd_);
+    fd_ = -1;
+  }
+  void ShutReading() { ::shutdown(fd_, SHUT_RD); }
+  size_t ReadSome(size_t size) {
+    std::vector<char> buffer(size);
+    ssize_t n = ::recv(fd_, buffer.data(), size, 0);
+    return n > 0 ? static_cast<size_t>(n) : 0;
+  }
+
+ private:
+  int fd_ = -1;
+  bool connected_ = false;
+};
+
+class YebStressTest : public ::testing::Test {
+ protected:
+  void Start(const std::string& parmText, std::vector<std::string> args) {
+    testsupport::WriteWholeFile(dir.file("parmInfo.txt"), parmText);
+    port = testsupport::FreeLoopbackPort();
+    args.insert(args.end(), {"/PortId", std::to_string(port), "/OutputDir", dir.file("out")});
+    child = std::make_unique<testsupport::ChildProcess>(YEBSTRESS_PATH, args, dir.path());
+    ASSERT_TRUE(child->started());
+    ASSERT_TRUE(child->waitForOutput(kWaiting, 10s)) << child->output();
+  }
+
+  platform::TcpStream Connect() {
+    std::string reason;
+    platform::TcpStream stream = platform::ConnectTcp("127.0.0.1", port, 5000, reason);
+    EXPECT_TRUE(stream.IsOpen()) << reason;
+    return stream;
+  }
+
+  // Waits until the child has printed `text` `times` times in all.
+  bool WaitForCount(const std::string& text, size_t times, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+      child->waitForOutput(text, 50ms);
+      size_t count = 0;
+      for (size_t at = child->output().find(text); at != std::string::npos;
+           at = child->output().find(text, at + 1)) {
+        ++count;
+      }
+      if (count >= times) return true;
+      std::this_thread::sleep_for(20ms);
+    }
+    return false;
+  }
+
+  testsupport::TempDir dir;
+  int port = 0;
+  std::unique_ptr<testsupport::ChildProcess> child;
+};
+
+TEST_F(YebStressTest, GreetingAndFirstPacketsByteForByte) {
+  Start("2,50\n", {});
+  platform::TcpStream client = Connect();
+  std::vector<uint8_t> bytes = ReadExactly(client, 5 + 3 * 1256);
+  ASSERT_EQ(bytes.size(), 5u + 3 * 1256);
+  EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 5),
+            (std::vector<uint8_t>{1, 0, 0, 0, 0}));
+  for (uint32_t n = 0; n < 3; ++n) {
+    const size_t p = 5 + n * 1256;
+    EXPECT_EQ(U32At(bytes, p), 1252u);
+    EXPECT_EQ(U32At(bytes, p + 4), n + 1);
+    EXPECT_EQ(U32At(bytes, p + 8), n + 1);
+    EXPECT_EQ(U32At(bytes, p + 32), 0x00010001u);
+    EXPECT_EQ(U32At(bytes, p + 48), 200 * n);
+    EXPECT_EQ(U32At(bytes, p + 1244), 0x00040003u);
+    EXPECT_EQ(FloatAt(bytes, p + 1248), static_cast<float>(n));
+    EXPECT_EQ(FloatAt(bytes, p + 1252), static_cast<float>(n));
+  }
+  EXPECT_EQ(testsupport::ReadWholeFile(dir.file("out/zarnYEB.prn")),
+            "1 TIME$_DAY 100.000000 1\r\n2 TIME$_MILLISEC 10000.000000 1\r\n"
+            "3 S01_Parm1 50.000000 2\r\n4 S01_Parm2 50.000000 2\r\n");
+  const std::string& out = child->output();
+  EXPECT_NE(out.find("1. Process the Parameter Information File: " + dir.file("out") +
+                     "/parmInfo.txt\n\n"),
+            std::string::npos);
+  EXPECT_NE(out.find("3. (Custom Data Source) - Build the PRN File: " + dir.file("out") +
+                     "/zarnYEB.prn\n\n"),
+            std::string::npos);
+  EXPECT_NE(out.find("5. Start data source transfer - hit any key to continue...\n\n"),
+            std::string::npos);
+}
+
+TEST_F(YebStressTest, AReconnectCarriesSequenceAndValuesOnButStartsTheDataTimeAgain) {
+  Start("2,50\n", {});
+  uint32_t lastSequence = 0;
+  {
+    platform::TcpStream client = Connect();
+    std::vector<uint8_t> bytes = ReadExactly(client, 5 + 2 * 1256);
+    ASSERT_EQ(bytes.size(), 5u + 2 * 1256);
+    lastSequence = U32At(bytes, 5 + 1256 + 4);
+  }
+  ASSERT_TRUE(WaitForCount(kTerminated, 1, 10s)) << child->output();
+  platform::TcpStream client = Connect();
+  std::vector<uint8_t> bytes = ReadExactly(client, 5 + 1256);
+  ASSERT_EQ(bytes.size(), 5u + 1256);
+  EXPECT_EQ(bytes[0], 1);
+  const uint32_t sequence = U32At(bytes, 5 + 4);
+  EXPECT_GT(sequence, lastSequence);
+  EXPECT_EQ(U32At(bytes, 5 + 48), 0u);  // data time from 0 again
+  // A 50/s parameter at 50 packets a second sends 0..50 and wraps.
+  EXPECT_EQ(FloatAt(bytes, 5 + 1248), static_cast<float>((sequence - 1) % 51));
+}
+
+TEST_F(YebStressTest, NepRunsSendNoGreeting) {
+  Start("2,50\n", {"/SourceType", "NEP"});
+  platform::TcpStream client = Connect();
+  std::vector<uint8_t> bytes = ReadExactly(client, 2 * 2420);
+  ASSERT_EQ(bytes.size(), 2u * 2420);
+  EXPECT_EQ(U32At(bytes, 0), 2416u);
+  EXPECT_EQ(U32At(bytes, 4), 0x80000001u);
+  EXPECT_EQ(U32At(bytes, 8), 100000u);
+  EXPECT_EQ(U32At(bytes, 2420), 2416u);
+  EXPECT_EQ(U32At(bytes, 2420 + 8), 20100000u);
+  EXPECT_NE(testsupport::ReadWholeFile(dir.file("out/NEP.xml")).find("<tag-number>3</tag-number>"),
+            std::string::npos);
+}
+
+TEST_F(YebStressTest, AKeyEndsTheTransferButNotTheProgram) {
+  Start("", {});
+  platform::TcpStream client = Connect();
+  ASSERT_EQ(ReadExactly(client, 5 + 1244).size(), 5u + 1244);
+  ASSERT_TRUE(child->writeInput("x"));
+  ASSERT_TRUE(WaitForCount(kTerminated, 1, 10s)) << child->output();
+  ASSERT_TRUE(WaitForCount(kWaiting, 2, 10s)) << child->output();
+  // The key was consumed: the next YEB gets a stream that goes on.
+  platform::TcpStream next = Connect();
+  EXPECT_EQ(ReadExactly(next, 5 + 1244 * 60).size(), 5u + 1244 * 60);
+  EXPECT_EQ(child->output().find("Hit any key to exit"), std::string::npos);
+}
+
+TEST_F(YebStressTest, ClientsThatVanishInEveryWayLeaveTheServerServing) {
+  Start("100,1000\n", {"/PacketRate", "5"});
+  const size_t packet = 44 + 6 * 50 + 6 * 100 * 5;
+  int transfers = 0;
+  for (int i = 0; i < 200; ++i) {
+    RawClient client(port);
+    ASSERT_TRUE(client.connected()) << i;
+    switch (i % 4) {
+      case 0:
+        break;  // connects and closes at once
+      case 1:
+        client.ReadSome(700);  // resets in the middle of a packet
+        client.Reset();
+        break;
+      case 2:
+        client.Reset();
+        break;
+      case 3:
+        client.ReadSome(packet + 5);
+        break;
+    }
+    if (i % 4 != 0) ++transfers;
+  }
+  // A YEB that stops reading: its shut reading side leaves the sends to
+  // fill the buffers, and the operator's key still ends the transfer.
+  {
+    RawClient stalled(port);
+    stalled.ShutReading();
+    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(child->writeInput("x"));
+    ASSERT_TRUE(WaitForCount("- Blocked waiting", 2, 15s));
+  }
+  platform::TcpStream slow = Connect();
+  std::vector<uint8_t> bytes;
+  for (int i = 0; i < 10; ++i) {  // a slow reader gets whole packets
+    std::vector<uint8_t> part = ReadExactly(slow, i == 0 ? 5 + packet : packet);
+    bytes.insert(bytes.end(), part.begin(), part.end());
+    std::this_thread::sleep_for(30ms);
+  }
+  ASSERT_EQ(bytes.size(), 5 + 10 * packet);
+  EXPECT_EQ(bytes[0], 1);
+  const uint32_t first = U32At(bytes, 5 + 4);
+  for (size_t n = 0; n < 10; ++n) {
+    EXPECT_EQ(U32At(bytes, 5 + n * packet), packet - 4);
+    EXPECT_EQ(U32At(bytes, 5 + n * packet + 4), first + n);
+  }
+  EXPECT_EQ(child->waitForExit(100ms), -1) << child->output();
+}
+
+struct FailureCase {
+  std::string parmText;
+  std::vector<std::string> args;
+  std::string message;
+};
+
+class YebStressFailureTest : public ::testing::TestWithParam<FailureCase> {};
+
+TEST_P(YebStressFailureTest, EndsThroughTheExitSequenceWithStatusOne) {
+  const FailureCase& c = GetParam();
+  testsupport::TempDir dir;
+  if (!c.parmText.empty()) testsupport::WriteWholeFile(dir.file("parmInfo.txt"), c.parmText);
+  std::vector<std::string> args = {"/OutputDir", dir.file("out")};
+  args.insert(args.end(), c.args.begin(), c.args.end());
+  testsupport::ChildProcess child(YEBSTRESS_PATH, args, dir.path());
+  ASSERT_TRUE(child.waitForOutput("Hit any key to exit...\n", 10s)) << child.output();
+  child.closeInput();
+  EXPECT_EQ(child.waitForExit(10s), 1);
+  EXPECT_NE(child.output().find(c.message + "Hit any key to exit...\n"), std::string::npos)
+      << child.output();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, YebStressFailureTest,
+    ::testing::Values(
+        FailureCase{"", {}, "\n\n** Error - Unable to Open File\n"},
+        FailureCase{"300000,1\n",
+                    {},
+                    "** Error - parmInfo.txt line 1 asks for more than 262144 parameters\n"},
+        FailureCase{"1,1\n", {"/PortId"}, "** Error - The option /PortId needs a value\n"},
+        FailureCase{"1,1\n",
+                    {"/PortId", "131072"},
+                    "** Error - /PortId 131072 would listen on port 0, which no YEB can find\n"},
+        FailureCase{"1,1\n",
+                    {"/Playback", "KestCustom", "x.dat"},
+                    "** /Playback is not available in this build\n"},
+        FailureCase{"1,1\n",
+                    {"/ConfigPerfMode", "x.config"},
+                    "** /ConfigPerfMode is not available in this build\n"}));
+
+TEST(YebStressPortInUse, ReportsTheBindFailureAndEnds) {
+  testsupport::TempDir dir;
+  testsupport::WriteWholeFile(dir.file("parmInfo.txt"), "1,50\n");
+  const int port = testsupport::FreeLoopbackPort();
+  std::string reason;
+  platform::TcpListener holder = platform::TcpListener::ListenLoopback(port, reason);
+  ASSERT_TRUE(holder.IsOpen()) << reason;
+  testsupport::ChildProcess child(
+      YEBSTRESS_PATH, {"/PortId", std::to_string(port), "/OutputDir", dir.file("o")}, dir.path());
+  ASSERT_TRUE(child.waitForOutput("Hit any key to exit...\n", 10s)) << child.output();
+  child.writeInput("\n");
+  EXPECT_EQ(child.waitForExit(10s), 1);
+  EXPECT_NE(
+      child.output().find(
+          "4. Wait for YEB connect...\n\nutServerSocket::Initialize - socket Bind failed (98)...\n"
+          "*-Error: Creating a server Socket - quiting...\n"),
+      std::string::npos)
+      << child.output();
+}
+
+TEST(YebStressNepConfigMode, IsRefusedAfterReadingOneCharacter) {
+  testsupport::TempDir dir;
+  testsupport::ChildProcess child(
+      YEBSTRESS_PATH, {"/SourceType", "nep", "/ConfigParmMode", "a.config"}, dir.path());
+  ASSERT_TRUE(child.waitForOutput(
+      "Sorry - Config Mode not yet available with the NEP data source type\n", 10s));
+  child.writeInput("a");
+  ASSERT_TRUE(child.waitForOutput("Hit any key to exit...\n", 10s)) << child.output();
+  EXPECT_EQ(child.waitForExit(300ms), -1);  // still waits for its second character
+  child.writeInput("b");
+  EXPECT_EQ(child.waitForExit(10s), 1);
+}
+
+TEST(YebStressSignals, ATerminationSignalEndsAWaitingServerCleanly) {
+  testsupport::TempDir dir;
+  testsupport::WriteWholeFile(dir.file("parmInfo.txt"), "1,50\n");
+  const int port = testsupport::FreeLoopbackPort();
+  testsupport::ChildProcess child(
+      YEBSTRESS_PATH, {"/PortId", std::to_string(port), "/OutputDir", dir.file("o")}, dir.path());
+  ASSERT_TRUE(child.waitForOutput(kWaiting, 10s)) << child.output();
+  child.sendSignal(SIGTERM);
+  EXPECT_EQ(child.waitForExit(10s), 0);
+  EXPECT_EQ(child.output().find("Hit any key"), std::string::npos);
+}
+
+}  // namespace
