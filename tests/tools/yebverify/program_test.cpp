@@ -1,0 +1,167 @@
+// The yebverify program against a small test server in this process that
+// serves a reference stream, clean or with one deliberate fault.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "platform/TcpStream.h"
+#include "support/ChildProcess.h"
+#include "tools/yebverify/ReferenceTool.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using testsupport::ChildProcess;
+using yebverify_test::GetLe32;
+using yebverify_test::PutFloat;
+using yebverify_test::PutLe16;
+using yebverify_test::PutLe32;
+using yebverify_test::ReferenceConfig;
+using yebverify_test::ReferenceTool;
+
+using Edit = void (*)(std::vector<uint8_t>& packet, int number);
+
+class ProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    port_ = testsupport::FreeLoopbackPort();
+    std::string reason;
+    listener_ = platform::TcpListener::ListenLoopback(port_, reason);
+    ASSERT_TRUE(listener_.IsOpen()) << reason;
+  }
+
+  // Runs yebverify against `packets` packets of `config`, each passed
+  // through `edit`, and returns its exit status.
+  int Verify(const ReferenceConfig& config, int packets, Edit edit,
+             std::vector<std::string> extra = {}) {
+    ReferenceTool tool(config);
+    const std::string list = dir_.file(config.nep ? "NEP.xml" : "zarnYEB.prn");
+    testsupport::WriteWholeFile(list, tool.ListText());
+    std::vector<std::string> args = {"--port",        std::to_string(port_),
+                                     "--list",        list,
+                                     "--packet-rate", std::to_string(config.packetRate)};
+    if (config.nep) args.insert(args.end(), {"--source", "nep"});
+    if (config.superStress) args.push_back("--super-stress");
+    args.insert(args.end(), extra.begin(), extra.end());
+    ChildProcess child(YEBVERIFY_PATH, args);
+    platform::TcpStream stream = listener_.Accept(10000);
+    EXPECT_TRUE(stream.IsOpen());
+    std::vector<uint8_t> bytes;
+    if (!config.nep) bytes = tool.Greeting();
+    for (int i = 1; i <= packets; ++i) {
+      std::vector<uint8_t> p = tool.NextPacket();
+      if (edit) edit(p, i);
+      bytes.insert(bytes.end(), p.begin(), p.end());
+    }
+    stream.SendAll(bytes.data(), bytes.size());
+    stream.Close();
+    int status = child.waitForExit(20s);
+    output_ = child.output();
+    return status;
+  }
+
+  testsupport::TempDir dir_;
+  int port_ = 0;
+  platform::TcpListener listener_;
+  std::string output_;
+};
+
+const ReferenceConfig kCustom{false, 50, false, 0, {50.0, 100.0, 10.0, 1000.0}};
+const ReferenceConfig kNep{true, 200, true, 10, {200.0, 10.0, 1000.0}};
+
+TEST_F(ProgramTest, CleanStreamsExitZero) {
+  for (const ReferenceConfig& config : {kCustom, kNep}) {
+    EXPECT_EQ(Verify(config, 120, nullptr), 0) << output_;
+    EXPECT_NE(output_.find("yebverify: OK: 120 packets"), std::string::npos) << output_;
+  }
+}
+
+struct ServedFault {
+  const char* name;
+  const char* named;  // what the output must say
+  Edit edit;
+};
+
+const ServedFault kServedFaults[] = {
+    {"skipped sequence number",
+     "FAIL sequence: packet 30, offset 4: expected sequence number 30, found 31",
+     [](std::vector<uint8_t>& p, int n) {
+       if (n >= 30) {
+         PutLe32(p, 4, static_cast<uint32_t>(n + 1));
+         PutLe32(p, 8, static_cast<uint32_t>(n + 1));
+       }
+     }},
+    {"value that does not rise",
+     "FAIL value: packet 31, offset 1252: S01_Parm2 (tag 4): expected 60, found 59",
+     [](std::vector<uint8_t>& p, int n) {
+       if (n == 31) PutFloat(p, 1252, 59.0f);
+     }},
+    {"wrong tag",
+     "FAIL tag: packet 12, offset 1244: tag 777 is not in the list (expected S01_Parm1 (tag 3))",
+     [](std::vector<uint8_t>& p, int n) {
+       if (n == 12) PutLe16(p, 1244, 777);
+     }},
+    {"short packet", "FAIL size: packet 40, offset 0: expected size word 1384, found 1372",
+     [](std::vector<uint8_t>& p, int n) {
+       if (n == 40) {
+         p.resize(p.size() - 12);
+         PutLe32(p, 0, static_cast<uint32_t>(p.size() - 4));
+       }
+     }},
+    {"time word that jumps",
+     "FAIL time: packet 20, offset 48: first time word of the packet: expected 3800, found 8800",
+     [](std::vector<uint8_t>& p, int n) {
+       if (n >= 20) {
+         for (size_t at = 44; at < 44 + 1200; at += 12) {
+           PutLe32(p, at + 4, GetLe32(p, at + 4) + 5000);
+           PutLe32(p, at + 8, GetLe32(p, at + 8) + 5000);
+         }
+       }
+     }},
+};
+
+class ServedFaultTest : public ProgramTest, public ::testing::WithParamInterface<ServedFault> {};
+
+TEST_P(ServedFaultTest, FoundNamedAndExitOne) {
+  EXPECT_EQ(Verify(kCustom, 60, GetParam().edit), 1) << output_;
+  EXPECT_NE(output_.find(GetParam().named), std::string::npos) << output_;
+  EXPECT_NE(output_.find("yebverify: FAILED: 1 failed checks"), std::string::npos) << output_;
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, ServedFaultTest, ::testing::ValuesIn(kServedFaults),
+                         [](const ::testing::TestParamInfo<ServedFault>& info) {
+                           std::string name;
+                           for (const char* c = info.param.name; *c; ++c)
+                             name += isalnum(*c) ? *c : '_';
+                           return name;
+                         });
+
+TEST_F(ProgramTest, QuietJsonSummaryOnly) {
+  EXPECT_EQ(Verify(kNep, 30, nullptr, {"--json", "--quiet"}), 0) << output_;
+  EXPECT_EQ(output_.find("{\"type\":\"summary\""), 0u) << output_;
+  EXPECT_NE(output_.find("\n{\"type\":\"verdict\",\"status\":0,"), std::string::npos) << output_;
+}
+
+TEST(ProgramErrorsTest, UsageListAndConnectionErrorsExitTwo) {
+  testsupport::TempDir dir;
+  const std::string list = dir.file("zarnYEB.prn");
+  testsupport::WriteWholeFile(list, ReferenceTool(kCustom).ListText());
+  const int closedPort = testsupport::FreeLoopbackPort();
+  struct Case {
+    std::vector<std::string> args;
+    const char* says;
+  } cases[] = {
+      {{"--packet-rate", "60"},
+       "yebverify: --packet-rate takes 50, 100 or 200 packets per second, not \"60\""},
+      {{"--list", dir.file("missing.prn")}, "yebverify: error: cannot read the parameter list"},
+      {{"--list", list, "--port", std::to_string(closedPort), "--connect-wait", "0"},
+       "yebverify: error: cannot connect to 127.0.0.1:"},
+  };
+  for (const Case& c : cases) {
+    ChildProcess child(YEBVERIFY_PATH, c.args);
+    EXPECT_EQ(child.waitForExit(10s), 2);
+    EXPECT_NE(child.output().find(c.says), std::string::npos) << child.output();
+  }
+}
+
+}  // namespace

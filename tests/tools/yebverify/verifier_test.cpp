@@ -1,0 +1,235 @@
+// The run loop on in-memory connections: framing, limits, reconnects,
+// reports and the exit status. Time is a fake clock that moves 1 ms per read.
+#include "Verifier.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+
+#include "ParameterList.h"
+#include "tools/yebverify/ReferenceTool.h"
+
+namespace yebverify {
+namespace {
+
+using yebverify_test::PutLe32;
+using yebverify_test::ReferenceConfig;
+using yebverify_test::ReferenceTool;
+
+class StepClock final : public platform::Clock {
+ public:
+  int64_t NowNs() override { return now; }
+  void SleepUntilNs(int64_t deadline) override { now = deadline > now ? deadline : now; }
+  int64_t now = 1'000'000'000;
+};
+
+// Hands out its bytes in chunks of `chunk`, then ends (or idles).
+class MemoryStream final : public ByteStream {
+ public:
+  MemoryStream(std::vector<uint8_t> bytes, size_t chunk, StepClock& clock, bool endWhenDone)
+      : bytes_(std::move(bytes)), chunk_(chunk), clock_(clock), endWhenDone_(endWhenDone) {}
+  platform::ReceiveResult Receive(void* buffer, size_t capacity, int timeoutMs) override {
+    clock_.now += 1'000'000;
+    if (at_ == bytes_.size()) {
+      if (endWhenDone_) return {platform::ReceiveStatus::kClosed, 0, {}};
+      clock_.now += static_cast<int64_t>(timeoutMs) * 1'000'000;
+      return {platform::ReceiveStatus::kTimeout, 0, {}};
+    }
+    size_t n = std::min({chunk_, capacity, bytes_.size() - at_});
+    std::memcpy(buffer, bytes_.data() + at_, n);
+    at_ += n;
+    return {platform::ReceiveStatus::kData, n, {}};
+  }
+
+ private:
+  std::vector<uint8_t> bytes_;
+  size_t chunk_;
+  size_t at_ = 0;
+  StepClock& clock_;
+  bool endWhenDone_;
+};
+
+class QueueConnector final : public Connector {
+ public:
+  std::unique_ptr<ByteStream> Connect(std::string& reason) override {
+    ++attempts;
+    if (streams.empty()) {
+      reason = "cannot connect to 127.0.0.1:1: Connection refused";
+      return nullptr;
+    }
+    std::unique_ptr<ByteStream> s = std::move(streams.front());
+    streams.pop_front();
+    return s;
+  }
+  std::deque<std::unique_ptr<ByteStream>> streams;
+  int attempts = 0;
+};
+
+class VerifierTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Make({false, 50, false, 0, {50.0, 100.0, 10.0}}); }
+
+  void Make(const ReferenceConfig& config) {
+    config_ = config;
+    tool_ = std::make_unique<ReferenceTool>(config);
+    std::string error;
+    ParameterList list;
+    ASSERT_TRUE(config.nep ? ParseNepXmlList(tool_->ListText(), list, error)
+                           : ParsePrnList(tool_->ListText(), list, error));
+    model_ = std::make_unique<StreamModel>(
+        list, StreamShape{config.nep ? SourceKind::kNep : SourceKind::kCustom, config.packetRate,
+                          config.superStress});
+  }
+
+  // One transfer of `packets` packets, greeting included for Custom.
+  std::vector<uint8_t> Transfer(int packets, int editPacket = 0,
+                                void (*edit)(std::vector<uint8_t>&) = nullptr) {
+    std::vector<uint8_t> bytes;
+    tool_->BeginTransfer();
+    if (!config_.nep) bytes = tool_->Greeting();
+    for (int i = 1; i <= packets; ++i) {
+      std::vector<uint8_t> p = tool_->NextPacket();
+      if (i == editPacket) edit(p);
+      bytes.insert(bytes.end(), p.begin(), p.end());
+    }
+    return bytes;
+  }
+
+  void Serve(std::vector<uint8_t> bytes, size_t chunk = 4000, bool endWhenDone = true) {
+    connector_.streams.push_back(
+        std::make_unique<MemoryStream>(std::move(bytes), chunk, clock_, endWhenDone));
+  }
+
+  int Run(VerifyOptions options = {}) {
+    options.source = config_.nep ? SourceKind::kNep : SourceKind::kCustom;
+    options.packetRate = config_.packetRate;
+    options.superStress = config_.superStress;
+    VerifierIo io;
+    io.out = [this](const std::string& text) { out_ += text; };
+    io.stopRequested = [this] { return stop_; };
+    io.clock = &clock_;
+    verifier_ = std::make_unique<Verifier>(options, *model_, io);
+    return verifier_->Run(connector_);
+  }
+
+  ReferenceConfig config_;
+  std::unique_ptr<ReferenceTool> tool_;
+  std::unique_ptr<StreamModel> model_;
+  std::unique_ptr<Verifier> verifier_;
+  StepClock clock_;
+  QueueConnector connector_;
+  std::string out_;
+  bool stop_ = false;
+};
+
+TEST_F(VerifierTest, CleanStreamInOddChunksEndsOk) {
+  Serve(Transfer(300), 977);  // chunks that split headers and pairs
+  EXPECT_EQ(Run(), kExitOk) << out_;
+  EXPECT_EQ(verifier_->checker().packetsChecked(), 300u);
+  EXPECT_NE(out_.find("yebverify: OK: 300 packets"), std::string::npos) << out_;
+  EXPECT_NE(out_.find("failures: none"), std::string::npos);
+}
+
+TEST_F(VerifierTest, NepStreamEndsOk) {
+  Make({true, 100, true, 4, {100.0, 7.0, 1000.0}});
+  Serve(Transfer(250), 1 << 16);
+  EXPECT_EQ(Run(), kExitOk) << out_;
+  EXPECT_EQ(verifier_->checker().packetsChecked(), 250u);
+}
+
+TEST_F(VerifierTest, AFaultGivesExitOneAndIsPrintedWhenFound) {
+  Serve(Transfer(20, 7, [](std::vector<uint8_t>& p) {
+    PutLe32(p, 4, 99);
+    PutLe32(p, 8, 99);
+  }));
+  EXPECT_EQ(Run(), kExitFailed);
+  EXPECT_NE(out_.find("FAIL sequence: packet 7, offset 4: expected sequence number 7, found 99\n"),
+            std::string::npos)
+      << out_;
+  EXPECT_NE(out_.find("yebverify: FAILED: 1 failed checks (sequence 1) in 20 packets"),
+            std::string::npos)
+      << out_;
+}
+
+TEST_F(VerifierTest, ASizeWordThatCannotBeAPacketStopsTheRun) {
+  Serve(Transfer(10, 4, [](std::vector<uint8_t>& p) { PutLe32(p, 0, 0x7FFFFFF0); }));
+  EXPECT_EQ(Run(), kExitFailed);
+  EXPECT_EQ(verifier_->checker().packetsChecked(), 3u);
+  EXPECT_NE(out_.find("framing lost, stopping"), std::string::npos) << out_;
+}
+
+TEST_F(VerifierTest, AStreamThatEndsInsideAPacketIsTruncated) {
+  std::vector<uint8_t> bytes = Transfer(5);
+  bytes.resize(bytes.size() - 100);
+  Serve(bytes);
+  EXPECT_EQ(Run(), kExitFailed);
+  EXPECT_EQ(verifier_->failures().count(FailureKind::kTruncated), 1u) << out_;
+  EXPECT_EQ(verifier_->checker().packetsChecked(), 4u);
+}
+
+TEST_F(VerifierTest, PacketLimitEndsEachConnectionAndReconnectCarriesOn) {
+  Serve(Transfer(40), 1 << 20, false);
+  for (int i = 0; i < 5; ++i) tool_->NextPacket();  // sent while nobody read
+  Serve(Transfer(40), 1 << 20, false);
+  VerifyOptions options;
+  options.packets = 30;
+  options.reconnects = 1;
+  EXPECT_EQ(Run(options), kExitOk) << out_;
+  EXPECT_EQ(verifier_->checker().packetsChecked(), 60u);
+  // 10 unread packets of the first transfer plus the 5 built in between.
+  EXPECT_EQ(verifier_->checker().packetsMissedBetweenConnections(), 15u);
+  EXPECT_NE(out_.find("connections: 2"), std::string::npos) << out_;
+}
+
+TEST_F(VerifierTest, SecondsLimitEndsAnIdleConnection) {
+  Serve(Transfer(3), 1 << 20, false);
+  VerifyOptions options;
+  options.seconds = 2.5;
+  EXPECT_EQ(Run(options), kExitOk) << out_;
+  EXPECT_GE(clock_.now, 3'500'000'000);
+  // Once a second while it waited.
+  EXPECT_NE(out_.find("[    2.0 s] packets 3 (+0)"), std::string::npos) << out_;
+}
+
+TEST_F(VerifierTest, AStopRequestEndsTheRunWithoutReconnecting) {
+  Serve(Transfer(3), 1 << 20, false);
+  Serve(Transfer(3), 1 << 20, false);
+  stop_ = true;
+  VerifyOptions options;
+  options.reconnects = 1;
+  EXPECT_EQ(Run(options), kExitError);  // stopped before any packet
+  EXPECT_EQ(connector_.attempts, 1);
+  EXPECT_NE(out_.find("yebverify: error: no packet arrived"), std::string::npos) << out_;
+}
+
+TEST_F(VerifierTest, NoConnectionIsExitTwoWithTheReason) {
+  EXPECT_EQ(Run(), kExitError);
+  EXPECT_NE(out_.find("yebverify: error: cannot connect to 127.0.0.1:1: Connection refused\n"),
+            std::string::npos)
+      << out_;
+}
+
+TEST_F(VerifierTest, JsonWritesOneObjectPerLine) {
+  Serve(Transfer(3), 1 << 20, false);
+  VerifyOptions options;
+  options.json = true;
+  options.seconds = 1.5;
+  EXPECT_EQ(Run(options), kExitOk);
+  size_t lines = 0;
+  for (size_t at = 0, next; (next = out_.find('\n', at)) != std::string::npos; at = next + 1) {
+    std::string line = out_.substr(at, next - at);
+    EXPECT_EQ(line.front(), '{') << line;
+    EXPECT_EQ(line.back(), '}') << line;
+    ++lines;
+  }
+  EXPECT_EQ(lines, 3u) << out_;  // one progress line, the summary, the verdict
+  EXPECT_NE(out_.find("{\"type\":\"summary\""), std::string::npos);
+  EXPECT_NE(out_.find("\"packets\":3,"), std::string::npos) << out_;
+  EXPECT_NE(out_.find("\"total_packets\":3,"), std::string::npos) << out_;
+  EXPECT_NE(out_.find("{\"type\":\"verdict\",\"status\":0,"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace yebverify

@@ -1,0 +1,114 @@
+#include "ArrivalStats.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace yebverify {
+namespace {
+
+constexpr uint64_t kExactLimitUs = 2048;           // buckets below are one microsecond wide
+constexpr int kMantissaBits = 10;                  // 1024 buckets per power of two above
+constexpr uint64_t kLargestUs = (1ull << 40) - 1;  // about 12 days; longer waits count as this
+
+}  // namespace
+
+DurationHistogram::DurationHistogram() : buckets_(BucketOf(kLargestUs) + 1, 0) {}
+
+size_t DurationHistogram::BucketOf(uint64_t us) {
+  if (us < kExactLimitUs) return static_cast<size_t>(us);
+  const int exponent = 63 - __builtin_clzll(us);  // >= 11
+  const uint64_t mantissa = (us >> (exponent - kMantissaBits)) & ((1u << kMantissaBits) - 1);
+  return static_cast<size_t>(
+      kExactLimitUs + static_cast<uint64_t>(exponent - 11) * (1u << kMantissaBits) + mantissa);
+}
+
+uint64_t DurationHistogram::BucketLowUs(size_t bucket) {
+  if (bucket < kExactLimitUs) return bucket;
+  const uint64_t above = bucket - kExactLimitUs;
+  const int exponent = static_cast<int>(above >> kMantissaBits) + 11;
+  const uint64_t mantissa = above & ((1u << kMantissaBits) - 1);
+  return (1ull << exponent) | (mantissa << (exponent - kMantissaBits));
+}
+
+void DurationHistogram::Add(int64_t ns) {
+  if (ns < 0) ns = 0;
+  ++buckets_[BucketOf(std::min(static_cast<uint64_t>(ns) / 1000, kLargestUs))];
+  ++count_;
+  if (ns > maxNs_) maxNs_ = ns;
+}
+
+void DurationHistogram::Clear() {
+  std::fill(buckets_.begin(), buckets_.end(), 0);
+  count_ = 0;
+  maxNs_ = 0;
+}
+
+int64_t DurationHistogram::QuantileNs(double q) const {
+  if (count_ == 0) return 0;
+  uint64_t rank = static_cast<uint64_t>(std::ceil(q * static_cast<double>(count_)));
+  if (rank < 1) rank = 1;
+  if (rank >= count_) return maxNs_;  // the largest is known exactly
+  uint64_t seen = 0;
+  for (size_t b = 0; b < buckets_.size(); ++b) {
+    seen += buckets_[b];
+    if (seen >= rank) {
+      const int64_t ns = static_cast<int64_t>(BucketLowUs(b)) * 1000;
+      return ns < maxNs_ ? ns : maxNs_;
+    }
+  }
+  return maxNs_;
+}
+
+void ArrivalStats::AddPacket(int64_t arrivalNs, uint64_t bytes) {
+  for (Counts* c : {&total_, &window_}) {
+    if (c->packets == 0) c->firstNs = arrivalNs;
+    ++c->packets;
+    c->bytes += bytes;
+    c->lastNs = arrivalNs;
+  }
+  if (connectionPackets_ == 0) {
+    scheduleStartNs_ = arrivalNs;
+  } else {
+    const int64_t gap = arrivalNs - previousNs_;
+    totalGaps_.Add(gap);
+    windowGaps_.Add(gap);
+    for (Counts* c : {&total_, &window_}) {
+      ++c->ratePackets;
+      c->rateNs += gap;
+    }
+  }
+  const int64_t late =
+      arrivalNs - (scheduleStartNs_ + static_cast<int64_t>(connectionPackets_) * periodNs_);
+  totalLate_.Add(late);
+  windowLate_.Add(late);
+  previousNs_ = arrivalNs;
+  ++connectionPackets_;
+}
+
+TimingFigures ArrivalStats::TakeWindow() {
+  TimingFigures f = Figures(window_, windowGaps_, windowLate_);
+  window_ = Counts();
+  windowGaps_.Clear();
+  windowLate_.Clear();
+  return f;
+}
+
+TimingFigures ArrivalStats::Figures(const Counts& counts, const DurationHistogram& gaps,
+                                    const DurationHistogram& late) {
+  TimingFigures f;
+  f.packets = counts.packets;
+  f.bytes = counts.bytes;
+  f.seconds = static_cast<double>(counts.lastNs - counts.firstNs) / 1e9;
+  if (counts.rateNs > 0)
+    f.packetRate =
+        static_cast<double>(counts.ratePackets) * 1e9 / static_cast<double>(counts.rateNs);
+  f.gapMedianNs = gaps.QuantileNs(0.5);
+  f.gapP99Ns = gaps.QuantileNs(0.99);
+  f.gapMaxNs = gaps.maxNs();
+  f.lateMedianNs = late.QuantileNs(0.5);
+  f.lateP99Ns = late.QuantileNs(0.99);
+  f.lateMaxNs = late.maxNs();
+  return f;
+}
+
+}  // namespace yebverify

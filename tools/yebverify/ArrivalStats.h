@@ -1,0 +1,80 @@
+// Timing of the packets as they arrive: counts, bytes, the achieved packet
+// rate, the time between packets and how late each packet is against an
+// ideal schedule that starts at the first packet of a connection and
+// advances one packet period per packet.
+//
+// Durations go into a histogram with exact microsecond buckets below
+// 2,048 us and 1/1024 relative precision above, so hours of packets take a
+// fixed few kilobytes and percentiles stay within 0.1 %.
+//
+// Thread safety: one object per verifier, used from one thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace yebverify {
+
+class DurationHistogram {
+ public:
+  DurationHistogram();
+  void Add(int64_t ns);
+  void Clear();
+  uint64_t count() const { return count_; }
+  int64_t maxNs() const { return maxNs_; }
+  // The q-quantile (0 < q <= 1) in nanoseconds; 0 when empty.
+  int64_t QuantileNs(double q) const;
+
+ private:
+  static size_t BucketOf(uint64_t us);
+  static uint64_t BucketLowUs(size_t bucket);
+
+  std::vector<uint64_t> buckets_;
+  uint64_t count_ = 0;
+  int64_t maxNs_ = 0;
+};
+
+struct TimingFigures {
+  uint64_t packets = 0;
+  uint64_t bytes = 0;
+  double seconds = 0.0;  // from the first to the last arrival
+  double packetRate = 0.0;
+  int64_t gapMedianNs = 0, gapP99Ns = 0, gapMaxNs = 0;
+  int64_t lateMedianNs = 0, lateP99Ns = 0, lateMaxNs = 0;
+};
+
+class ArrivalStats {
+ public:
+  explicit ArrivalStats(int nominalRate) : periodNs_(1'000'000'000 / nominalRate) {}
+
+  // The next packet starts a new schedule (a new connection).
+  void BeginConnection() { connectionPackets_ = 0; }
+  void AddPacket(int64_t arrivalNs, uint64_t bytes);
+
+  // Since the start of the run.
+  TimingFigures Total() const { return Figures(total_, totalGaps_, totalLate_); }
+  // Since the last TakeWindow (and resets the window).
+  TimingFigures TakeWindow();
+
+ private:
+  struct Counts {
+    uint64_t packets = 0;
+    uint64_t bytes = 0;
+    int64_t firstNs = 0;
+    int64_t lastNs = 0;
+    uint64_t ratePackets = 0;  // packets after the first one of each connection
+    int64_t rateNs = 0;        // time those packets span
+  };
+  static TimingFigures Figures(const Counts& counts, const DurationHistogram& gaps,
+                               const DurationHistogram& late);
+
+  int64_t periodNs_;
+  uint64_t connectionPackets_ = 0;
+  int64_t scheduleStartNs_ = 0;
+  int64_t previousNs_ = 0;
+  Counts total_, window_;
+  DurationHistogram totalGaps_, totalLate_, windowGaps_, windowLate_;
+};
+
+}  // namespace yebverify

@@ -1,0 +1,355 @@
+// The Custom packet: header, day pair, time pairs, value pairs, zero tail.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "ByteOrder.h"
+#include "StreamChecker.h"
+
+namespace yebverify {
+namespace {
+
+constexpr size_t kHeaderBytes = 32;
+constexpr size_t kDayPairOffset = 32;
+constexpr size_t kTimePairsOffset = 44;
+constexpr size_t kPairBytes = 12;
+
+}  // namespace
+
+uint64_t StreamChecker::CustomPacketNumber(const uint8_t* bytes, size_t size) {
+  if (size < 12) return lastPacket_ + 1;
+  const uint32_t sequence = ReadLe32(bytes + 4);
+  const uint32_t copy = ReadLe32(bytes + 8);
+  if (copy != sequence) {
+    log_.Record(FailureKind::kHeader, packetIndex_, 8, [&] {
+      return "the second sequence word " + std::to_string(copy) + " differs from the first, " +
+             std::to_string(sequence);
+    });
+  }
+  uint64_t packet;
+  if (!anyPacket_) {
+    packet = sequence == 0 ? 1 : sequence;
+    if (sequence == 0) {
+      log_.Record(FailureKind::kSequence, packetIndex_, 4,
+                  [] { return std::string("sequence number 0; numbers start at 1"); });
+    }
+  } else if (newConnection_) {
+    if (sequence > lastSequence_) {
+      packet = lastPacket_ + (sequence - lastSequence_);
+    } else {
+      log_.Record(FailureKind::kSequence, packetIndex_, 4, [&] {
+        return "after reconnecting expected a sequence number above " +
+               std::to_string(lastSequence_) + ", found " + std::to_string(sequence) +
+               " (numbers must carry on across transfers)";
+      });
+      packet = lastPacket_ + 1;
+    }
+  } else {
+    packet = lastPacket_ + 1;
+    if (sequence == lastSequence_ + 1 ||
+        (shiftedSequenceValid_ && sequence == shiftedSequence_ + 1)) {
+      shiftedSequenceValid_ = false;
+    } else {
+      log_.Record(FailureKind::kSequence, packetIndex_, 4, [&] {
+        return "expected sequence number " + std::to_string(lastSequence_ + 1) + ", found " +
+               std::to_string(sequence);
+      });
+      // The next number may follow either this one or the one expected.
+      shiftedSequenceValid_ = true;
+      shiftedSequence_ = sequence;
+      lastSequence_ = lastSequence_ + 1;
+      return packet;
+    }
+  }
+  lastSequence_ = sequence;
+  return packet;
+}
+
+void StreamChecker::CheckCustomTime(const uint8_t* bytes, size_t size) {
+  const ParameterList& list = model_.list();
+  // The day pair: its tag in both tag fields, the value 1 in both samples.
+  if (size >= kDayPairOffset + kPairBytes) {
+    const uint8_t* day = bytes + kDayPairOffset;
+    if (ReadLe16(day) != list.dayTag || ReadLe16(day + 2) != list.dayTag ||
+        ReadLe32(day + 4) != 1 || ReadLe32(day + 8) != 1) {
+      log_.Record(FailureKind::kDay, packetIndex_, kDayPairOffset, [&] {
+        char text[160];
+        std::snprintf(
+            text, sizeof text,
+            "day pair: expected tags %u %u and values 1 1, found tags %u %u and values %u %u",
+            list.dayTag, list.dayTag, ReadLe16(day), ReadLe16(day + 2), ReadLe32(day + 4),
+            ReadLe32(day + 8));
+        return std::string(text);
+      });
+    }
+  }
+  const size_t timePairs = static_cast<size_t>(model_.timeValuesPerPacket() / 2);
+  if (size < kTimePairsOffset + timePairs * kPairBytes) return;
+  const uint8_t* pairs = bytes + kTimePairsOffset;
+  const uint32_t first = ReadLe32(pairs + 4);
+  std::string allowed;
+  if (!timeRules_.CheckFirst(first, allowed)) {
+    log_.Record(FailureKind::kTime, packetIndex_, kTimePairsOffset + 4, [&] {
+      return "first time word of the packet: expected " + allowed + ", found " +
+             std::to_string(first);
+    });
+  }
+  const uint32_t tag = list.millisecondTag;
+  for (size_t i = 0; i < timePairs; ++i) {
+    const uint8_t* pair = pairs + i * kPairBytes;
+    const uint32_t want = first + static_cast<uint32_t>(2 * i);
+    if (ReadLe16(pair) != tag || ReadLe16(pair + 2) != tag || ReadLe32(pair + 4) != want ||
+        ReadLe32(pair + 8) != want + 1) {
+      log_.Record(FailureKind::kTime, packetIndex_, kTimePairsOffset + i * kPairBytes, [&] {
+        char text[200];
+        std::snprintf(text, sizeof text,
+                      "time pair %zu: expected tags %u %u and values %u %u, found tags %u %u and "
+                      "values %u %u",
+                      i, tag, tag, want, want + 1, ReadLe16(pair), ReadLe16(pair + 2),
+                      ReadLe32(pair + 4), ReadLe32(pair + 8));
+        return std::string(text);
+      });
+      break;
+    }
+  }
+  nextTick_ = ReadLe32(pairs + (timePairs - 1) * kPairBytes + 8) + 1;
+  timeRules_.EndPacket(nextTick_);
+}
+
+void StreamChecker::CheckCustom(const uint8_t* bytes, size_t size) {
+  const uint64_t expectedSize = model_.packetSizeLimit();
+  const uint32_t sizeWord = ReadLe32(bytes);
+  if (sizeWord + 4ull != expectedSize) {
+    log_.Record(FailureKind::kSize, packetIndex_, 0, [&] {
+      return "expected size word " + std::to_string(expectedSize - 4) + ", found " +
+             std::to_string(sizeWord);
+    });
+  }
+  const uint64_t packet = CustomPacketNumber(bytes, size);
+  if (newConnection_) {
+    const uint64_t lost = anyPacket_ ? packet - lastPacket_ - 1 : 0;
+    if (anyPacket_) SkipPackets(lastPacket_ + 1, packet - 1);
+    timeRules_.BeginConnection(lost);
+  }
+  lastPacket_ = packet;
+
+  for (size_t i = 12; i < kHeaderBytes && i + 4 <= size; i += 4) {
+    if (ReadLe32(bytes + i) != 0) {
+      log_.Record(FailureKind::kHeader, packetIndex_, i, [&] {
+        return "header word " + std::to_string(i / 4) + ": expected 0, found " +
+               std::to_string(ReadLe32(bytes + i));
+      });
+      break;
+    }
+  }
+  CheckCustomTime(bytes, size);
+
+  const size_t pairsOffset =
+      kTimePairsOffset + static_cast<size_t>(model_.timeValuesPerPacket() / 2) * kPairBytes;
+  const size_t end = size < expectedSize ? size : static_cast<size_t>(expectedSize);
+  const size_t capacity = end > pairsOffset ? (end - pairsOffset) / kPairBytes : 0;
+  size_t used = 0;
+  const uint8_t* pairs = bytes + (end > pairsOffset ? pairsOffset : 0);
+  const bool complete = model_.HasTag0() ? WalkCustomPairs(pairs, capacity, pairsOffset, used)
+                                         : WalkCustomSlots(pairs, capacity, pairsOffset, used);
+  // After a broken walk the rest of the packet is not known to be padding.
+  if (complete && size > pairsOffset + used * kPairBytes)
+    CheckZeros(bytes, pairsOffset + used * kPairBytes, size);
+}
+
+// Without a tag 0 in the list the pairing is plain: the k-th sample of the
+// packet sits in slot k (pair k / 2, half k % 2), and when the count is odd
+// the last sample is never sent. That lets a run of one parameter's samples
+// be compared a pair at a time against counter values worked out in single
+// precision, which is where the time goes on large streams.
+bool StreamChecker::WalkCustomSlots(const uint8_t* pairs, size_t pairCapacity, uint64_t pairsOffset,
+                                    size_t& pairsUsed) {
+  const std::vector<RecordPlan>& records = model_.records();
+  const uint64_t packet = lastPacket_;
+  const uint64_t written = model_.SamplesInPacket(packet) & ~1ull;
+  const uint64_t room = 2 * static_cast<uint64_t>(pairCapacity);
+  auto tagAt = [&](uint64_t slot) { return pairs + (slot >> 1) * kPairBytes + (slot & 1) * 2; };
+  auto valueAt = [&](uint64_t slot) {
+    return pairs + (slot >> 1) * kPairBytes + 4 + (slot & 1) * 4;
+  };
+  auto offsetOf = [&](const uint8_t* p) { return pairsOffset + static_cast<uint64_t>(p - pairs); };
+  const bool fits = written <= room;
+  uint64_t k = 0;
+  uint64_t checked = 0;  // kept local: the loop runs once per record
+  bool abandoned = false;
+  const size_t recordCount = records.size();
+  for (size_t r = 0; r < recordCount; ++r) {
+    const RecordPlan& plan = records[r];
+    const uint32_t samples = model_.SamplesIn(plan, packet);
+    if (samples == 0) continue;
+    if (abandoned) {
+      Unseen(r, samples);
+      continue;
+    }
+    const uint64_t sent = written > k ? std::min<uint64_t>(samples, written - k) : 0;
+    if (!fits && k + sent > room) {
+      log_.Record(FailureKind::kSize, packetIndex_, pairsOffset + room / 2 * kPairBytes, [&] {
+        return "the packet ends before the samples of " + RecordName(r) +
+               " that its rate calls for";
+      });
+      abandoned = true;
+      Unseen(r, samples);
+      continue;
+    }
+    uint64_t j = 0;
+    uint32_t& next = next_[r];
+    if (next != kNoValue && Settled(r) && sent > 0 &&
+        next + (sent - 1) * plan.step <= plan.maxValue) {
+      // No wrap inside the run: the values are next, next + step, ...; each
+      // is converted on its own so that no chain of additions holds it up.
+      const uint32_t step = plan.step;
+      uint32_t value = next;
+      uint64_t slot = k;
+      const uint64_t end = k + sent;
+      bool ok = true;
+      if (slot & 1) {
+        ok = ReadLe16(tagAt(slot)) == plan.tag && ReadLe32(valueAt(slot)) == FloatBits(value);
+        if (ok) {
+          ++slot;
+          value += step;
+        }
+      }
+      const uint32_t tagWord = plan.tag | plan.tag << 16;
+      for (; ok && slot + 2 <= end; slot += 2) {
+        const uint8_t* e = pairs + (slot >> 1) * kPairBytes;
+        const uint64_t both = FloatBits(value) | static_cast<uint64_t>(FloatBits(value + step))
+                                                     << 32;
+        if (ReadLe32(e) != tagWord || ReadLe64(e + 4) != both) break;
+        value += 2 * step;
+      }
+      if (ok && slot < end && ReadLe16(tagAt(slot)) == plan.tag &&
+          ReadLe32(valueAt(slot)) == FloatBits(value))
+        ++slot;
+      j = slot - k;
+      checked += j;
+      // The run held no wrap, but the sample after it may.
+      if (j > 0) next = NextValue(plan, next + static_cast<uint32_t>((j - 1) * plan.step));
+      if (j == samples) {
+        k += samples;
+        continue;
+      }
+    }
+    for (; j < sent; ++j) {
+      const uint8_t* tag = tagAt(k + j);
+      if (ReadLe16(tag) != plan.tag) {
+        TagMismatch(r, plan.tag, ReadLe16(tag), offsetOf(tag));
+        abandoned = true;
+        break;
+      }
+      const uint8_t* value = valueAt(k + j);
+      CheckValue(r, ReadLe32(value), offsetOf(value));
+    }
+    Unseen(r, samples - j);  // the dropped last sample, or what a fault left unchecked
+    k += samples;
+  }
+  samplesChecked_ += checked;
+  pairsUsed = static_cast<size_t>(std::min(written, room) / 2);
+  return !abandoned;
+}
+
+// Replays the builder's pairing: a sample becomes the pending half when the
+// pending half is empty (its tag 0), otherwise it completes a pair. A
+// pending sample left at the end, or one displaced because its tag is 0, was
+// never sent, though its counter moved on.
+bool StreamChecker::WalkCustomPairs(const uint8_t* pairs, size_t pairCapacity, uint64_t pairsOffset,
+                                    size_t& pairsUsed) {
+  const std::vector<RecordPlan>& records = model_.records();
+  const uint64_t packet = lastPacket_;
+  size_t p = 0;
+  constexpr size_t kNone = static_cast<size_t>(-1);
+  size_t pendingRecord = kNone;
+  uint32_t pendingTag = 0;
+  bool abandoned = false;
+
+  for (size_t r = 0; r < records.size(); ++r) {
+    const RecordPlan& plan = records[r];
+    const uint32_t samples = model_.SamplesIn(plan, packet);
+    if (samples == 0) continue;
+    if (abandoned) {
+      Unseen(r, samples);
+      continue;
+    }
+    uint32_t j = 0;
+    while (j < samples) {
+      if (pendingTag == 0) {
+        if (pendingRecord != kNone) Unseen(pendingRecord, 1);
+        pendingRecord = r;
+        pendingTag = plan.tag;
+        ++j;
+        // Whole pairs of this record: the hot path for fast parameters.
+        uint32_t& next = next_[r];
+        if (plan.tag != 0 && next != kNoValue && Settled(r)) {
+          // The pending half is this record's sample just taken; it pairs
+          // with the next one.
+          const uint32_t tagWord = plan.tag | plan.tag << 16;
+          while (samples - j >= 1 && p < pairCapacity) {
+            const uint8_t* e = pairs + p * kPairBytes;
+            const uint32_t second = NextValue(plan, next);
+            if (ReadLe32(e) != tagWord || ReadLe32(e + 4) != FloatBits(next) ||
+                ReadLe32(e + 8) != FloatBits(second)) {
+              break;
+            }
+            next = NextValue(plan, second);
+            samplesChecked_ += 2;
+            ++p;
+            ++j;
+            pendingTag = 0;
+            pendingRecord = kNone;
+            if (samples - j < 2) break;
+            // Take the next first half.
+            pendingRecord = r;
+            pendingTag = plan.tag;
+            ++j;
+          }
+        }
+        continue;
+      }
+      if (p >= pairCapacity) {
+        // The packet ends before the samples the list calls for.
+        log_.Record(FailureKind::kSize, packetIndex_, pairsOffset + p * kPairBytes, [&] {
+          return "the packet ends before the sample of " + RecordName(r) +
+                 " that its rate calls for";
+        });
+        abandoned = true;
+        Unseen(pendingRecord, 1);
+        pendingRecord = kNone;
+        pendingTag = 0;
+        Unseen(r, samples - j);
+        break;
+      }
+      const uint8_t* e = pairs + p * kPairBytes;
+      const uint64_t at = pairsOffset + p * kPairBytes;
+      const uint32_t firstTag = ReadLe16(e);
+      const uint32_t secondTag = ReadLe16(e + 2);
+      if (firstTag != pendingTag || secondTag != plan.tag) {
+        if (firstTag != pendingTag) {
+          TagMismatch(pendingRecord, pendingTag, firstTag, at);
+        } else {
+          TagMismatch(r, plan.tag, secondTag, at + 2);
+        }
+        abandoned = true;
+        Unseen(pendingRecord, 1);
+        pendingRecord = kNone;
+        pendingTag = 0;
+        Unseen(r, samples - j);
+        break;
+      }
+      CheckValue(pendingRecord, ReadLe32(e + 4), at + 4);
+      CheckValue(r, ReadLe32(e + 8), at + 8);
+      ++p;
+      ++j;
+      pendingRecord = kNone;
+      pendingTag = 0;
+    }
+  }
+  if (pendingRecord != kNone) Unseen(pendingRecord, 1);
+  pairsUsed = p;
+  return !abandoned;
+}
+
+}  // namespace yebverify

@@ -1,0 +1,47 @@
+// The command line of yebverify.
+//
+//   yebverify [--host H] [--port P] [--source custom|nep] [--list PATH]
+//             [--seconds N | --packets N] [--packet-rate 50|100|200]
+//             [--super-stress] [--tag-offset T] [--time-jump] [--time-gap]
+//             [--reconnect N] [--connect-wait S] [--json] [--quiet]
+//
+// Thread safety: pure functions.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ParameterList.h"
+
+namespace yebverify {
+
+struct VerifyOptions {
+  std::string host = "127.0.0.1";
+  int port = 49000;
+  SourceKind source = SourceKind::kCustom;
+  std::string listPath;  // empty: ./YEBFiles/zarnYEB.prn or ./YEBFiles/NEP.xml
+  double seconds = 0.0;  // per connection; 0 = until the stream ends
+  uint64_t packets = 0;  // per connection; 0 = until the stream ends
+  int packetRate = 50;
+  bool superStress = false;
+  std::optional<int64_t> tagOffset;
+  bool timeJump = false;
+  bool timeGap = false;
+  int reconnects = 0;               // further connections after the first one ends
+  double connectWaitSeconds = 5.0;  // keep trying to connect this long
+  bool json = false;
+  bool quiet = false;
+  bool help = false;
+};
+
+// False with `error` (one line) on a usage error.
+bool ParseOptions(const std::vector<std::string>& args, VerifyOptions& options, std::string& error);
+
+// The list file to read: --list, or the stress tool's default place.
+std::string ListPathFor(const VerifyOptions& options);
+
+const char* UsageText();
+
+}  // namespace yebverify

@@ -1,0 +1,198 @@
+#include "StreamChecker.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "ByteOrder.h"
+
+namespace yebverify {
+namespace {
+
+std::string FloatText(uint32_t bits) {
+  char text[48];
+  std::snprintf(text, sizeof text, "%.9g", static_cast<double>(BitsToFloat(bits)));
+  return text;
+}
+
+}  // namespace
+
+StreamChecker::StreamChecker(const StreamModel& model, TimeOptions timeOptions, FailureLog& log)
+    : model_(model),
+      log_(log),
+      timeRules_(timeOptions, model.shape().packetRate, model.timeValuesPerPacket()),
+      next_(model.records().size(), kNoValue),
+      shifted_(model.records().size(), kNoValue) {
+  if (model_.shape().source == SourceKind::kCustom) {
+    knownTagBits_.assign(65536 / 64, 0);
+    for (const RecordPlan& r : model_.records())
+      knownTagBits_[(r.tag & 0xFFFF) / 64] |= 1ull << (r.tag % 64);
+  } else {
+    for (const RecordPlan& r : model_.records()) sortedNepTags_.push_back(r.tag);
+    std::sort(sortedNepTags_.begin(), sortedNepTags_.end());
+  }
+}
+
+void StreamChecker::BeginConnection() { newConnection_ = true; }
+
+void StreamChecker::CheckGreeting(const uint8_t* bytes) {
+  static constexpr uint8_t kGreeting[5] = {0x01, 0, 0, 0, 0};
+  for (size_t i = 0; i < sizeof kGreeting; ++i) {
+    if (bytes[i] != kGreeting[i]) {
+      log_.Record(FailureKind::kGreeting, packetIndex_ + 1, i, [&] {
+        char text[96];
+        std::snprintf(text, sizeof text, "greeting byte %zu: expected 0x%02x, found 0x%02x", i,
+                      kGreeting[i], bytes[i]);
+        return std::string(text);
+      });
+      return;
+    }
+  }
+}
+
+void StreamChecker::CheckPacket(const uint8_t* bytes, size_t size) {
+  ++packetIndex_;
+  if (model_.shape().source == SourceKind::kCustom) {
+    CheckCustom(bytes, size);
+  } else {
+    CheckNep(bytes, size);
+  }
+  newConnection_ = false;
+  anyPacket_ = true;
+  ++packetsChecked_;
+}
+
+int64_t StreamChecker::dataTimeNs() const {
+  if (model_.shape().source == SourceKind::kCustom) return CustomDataTimeNs(nextTick_);
+  return static_cast<int64_t>(lastNepTime_);
+}
+
+void StreamChecker::SkipPackets(uint64_t first, uint64_t last) {
+  if (last < first) return;
+  missedPackets_ += last - first + 1;
+  const std::vector<RecordPlan>& records = model_.records();
+  for (size_t r = 0; r < records.size(); ++r)
+    Unseen(r, model_.SamplesInRange(records[r], first, last));
+}
+
+void StreamChecker::Unseen(size_t record, uint64_t samples) {
+  if (samples == 0) return;
+  const RecordPlan& plan = model_.records()[record];
+  for (uint32_t* value : {&next_[record], &shifted_[record]}) {
+    if (*value != kNoValue)
+      *value = samples == 1 ? NextValue(plan, *value) : AdvanceValue(plan, *value, samples);
+  }
+}
+
+void StreamChecker::SetShifted(size_t record, uint32_t value) {
+  uint32_t& shifted = shifted_[record];
+  shiftedCount_ += (value != kNoValue) - (shifted != kNoValue);
+  shifted = value;
+}
+
+void StreamChecker::CheckValue(size_t record, uint32_t bits, uint64_t offset) {
+  ++samplesChecked_;
+  const RecordPlan& plan = model_.records()[record];
+  uint32_t& next = next_[record];
+  const uint32_t shifted = shifted_[record];
+  if (next != kNoValue && bits == FloatBits(next)) {
+    next = NextValue(plan, next);
+    if (shifted != kNoValue) SetShifted(record, kNoValue);
+    return;
+  }
+  if (shifted != kNoValue && bits == FloatBits(shifted)) {
+    next = NextValue(plan, shifted);
+    SetShifted(record, kNoValue);
+    return;
+  }
+  uint32_t found = 0;
+  const bool valid = IsCounterValue(plan, bits, found);
+  if (next != kNoValue) {
+    log_.Record(FailureKind::kValue, packetIndex_, offset, [&] {
+      return RecordName(record) + ": expected " + std::to_string(next) + ", found " +
+             FloatText(bits);
+    });
+    SetShifted(record, valid ? NextValue(plan, found) : kNoValue);
+    next = NextValue(plan, next);
+  } else if (valid) {
+    next = NextValue(plan, found);
+  } else {
+    log_.Record(FailureKind::kValue, packetIndex_, offset, [&] {
+      return RecordName(record) + ": expected a counter value 0.." + std::to_string(plan.maxValue) +
+             " in steps of " + std::to_string(plan.step) + ", found " + FloatText(bits);
+    });
+  }
+}
+
+bool StreamChecker::TagKnown(uint32_t tag) const {
+  if (model_.shape().source == SourceKind::kCustom) {
+    return tag <= 0xFFFF && (knownTagBits_[tag / 64] >> (tag % 64) & 1) != 0;
+  }
+  return std::binary_search(sortedNepTags_.begin(), sortedNepTags_.end(), tag);
+}
+
+std::string StreamChecker::RecordName(size_t record) const {
+  const ListedParameter& p = model_.list().parameters[record];
+  return p.name + " (tag " + std::to_string(p.tag) + ")";
+}
+
+std::string StreamChecker::NameOfTagNear(size_t record, uint32_t tag) const {
+  // Tags can repeat once 16-bit Custom tags wrap, so look near the
+  // expected record first.
+  const std::vector<RecordPlan>& records = model_.records();
+  constexpr size_t kWindow = 64;
+  size_t from = record > kWindow ? record - kWindow : 0;
+  size_t to = std::min(records.size(), record + kWindow);
+  for (size_t r = from; r < to; ++r) {
+    if (records[r].tag == tag) return model_.list().parameters[r].name;
+  }
+  return {};
+}
+
+void StreamChecker::TagMismatch(size_t record, uint32_t expectedTag, uint32_t foundTag,
+                                uint64_t offset) {
+  if (!TagKnown(foundTag)) {
+    log_.Record(FailureKind::kTag, packetIndex_, offset, [&] {
+      return "tag " + std::to_string(foundTag) + " is not in the list (expected " +
+             RecordName(record) + ")";
+    });
+    return;
+  }
+  std::string near = NameOfTagNear(record, foundTag);
+  if (!near.empty()) {
+    // A neighbour's sample where this one was due: a parameter sampled more
+    // or less often than its rate says.
+    log_.Record(FailureKind::kRate, packetIndex_, offset, [&] {
+      return "expected a sample of " + RecordName(record) + ", found tag " +
+             std::to_string(foundTag) + " (" + near +
+             "): a parameter sampled more or less often than its rate says";
+    });
+    return;
+  }
+  log_.Record(FailureKind::kTag, packetIndex_, offset, [&] {
+    return "expected tag " + std::to_string(expectedTag) + " of " + RecordName(record) +
+           ", found tag " + std::to_string(foundTag) + ", out of list order";
+  });
+}
+
+void StreamChecker::CheckZeros(const uint8_t* bytes, size_t from, size_t to) {
+  size_t i = from;
+  // Eight bytes at a time: the tail of a large packet can be megabytes.
+  for (; i + 8 <= to; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, bytes + i, sizeof word);
+    if (word != 0) break;
+  }
+  for (; i < to; ++i) {
+    if (bytes[i] != 0) {
+      log_.Record(FailureKind::kPadding, packetIndex_, i, [&] {
+        char text[96];
+        std::snprintf(text, sizeof text, "expected zero bytes after the last pair, found 0x%02x",
+                      bytes[i]);
+        return std::string(text);
+      });
+      return;
+    }
+  }
+}
+
+}  // namespace yebverify

@@ -1,0 +1,113 @@
+// Checks a decoded stream packet by packet against the stream model.
+//
+// The caller frames the stream (greeting, then packets with their size
+// word) and hands each whole packet, size word included, to CheckPacket.
+// The checker works out the packet's number (the Custom sequence number, or
+// for NEP the number implied by the time entries), which samples of which
+// parameters the packet must carry and in what order, and compares every
+// byte that the rules determine: header, day and time words, the tag and
+// value of every sample, and the zero bytes after the last pair.
+//
+// Counters are learnt from the first sample of each parameter, then every
+// sample must follow its counter. Within a connection packets are
+// consecutive (TCP loses nothing); across a reconnect the packets the tool
+// built meanwhile are worked out from the sequence number or the time, and
+// every counter is moved on by the samples those packets held. After a
+// failure the checker resynchronises to what it found, so one fault in the
+// tool is counted once, not in every later sample.
+//
+// Thread safety: one checker per stream, used from one thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Failures.h"
+#include "StreamModel.h"
+#include "TimeRules.h"
+
+namespace yebverify {
+
+class StreamChecker {
+ public:
+  StreamChecker(const StreamModel& model, TimeOptions timeOptions, FailureLog& log);
+  StreamChecker(const StreamChecker&) = delete;
+  StreamChecker& operator=(const StreamChecker&) = delete;
+
+  // The next packet is the first of a new connection.
+  void BeginConnection();
+  // The five bytes of the Custom greeting.
+  void CheckGreeting(const uint8_t* bytes);
+  // One whole packet, its 4-byte size word included (`size` >= 4).
+  void CheckPacket(const uint8_t* bytes, size_t size);
+
+  uint64_t packetsChecked() const { return packetsChecked_; }
+  uint64_t samplesChecked() const { return samplesChecked_; }
+  // The tool's packet number of the last packet checked.
+  uint64_t lastPacketNumber() const { return lastPacket_; }
+  // Packets the tool built but this checker never saw (between connections).
+  uint64_t packetsMissedBetweenConnections() const { return missedPackets_; }
+  // The data time the last packet reached, in nanoseconds.
+  int64_t dataTimeNs() const;
+
+ private:
+  void CheckCustom(const uint8_t* bytes, size_t size);
+  void CheckNep(const uint8_t* bytes, size_t size);
+  uint64_t CustomPacketNumber(const uint8_t* bytes, size_t size);
+  void CheckCustomTime(const uint8_t* bytes, size_t size);
+  // False when a fault broke off the walk. The slot walk is the fast one for
+  // lists without a tag 0; the pair walk replays the builder's pending half.
+  bool WalkCustomSlots(const uint8_t* pairs, size_t pairCapacity, uint64_t pairsOffset,
+                       size_t& pairsUsed);
+  bool WalkCustomPairs(const uint8_t* pairs, size_t pairCapacity, uint64_t pairsOffset,
+                       size_t& pairsUsed);
+  uint64_t NepPacketNumber(const uint8_t* bytes, size_t size);
+  void CheckNepTimeEntries(const uint8_t* bytes, size_t size);
+  void WalkNepEntries(const uint8_t* bytes, size_t size, uint64_t& expectedLength);
+
+  // Moves every counter on by the samples of packets first..last.
+  void SkipPackets(uint64_t first, uint64_t last);
+  void Unseen(size_t record, uint64_t samples);
+  void CheckValue(size_t record, uint32_t bits, uint64_t offset);
+  void SetShifted(size_t record, uint32_t value);
+  // True when `record` has no second reading pending (the hot paths skip
+  // the array while no record has one).
+  bool Settled(size_t record) const { return shiftedCount_ == 0 || shifted_[record] == kNoValue; }
+  void TagMismatch(size_t record, uint32_t expectedTag, uint32_t foundTag, uint64_t offset);
+  bool TagKnown(uint32_t tag) const;
+  std::string RecordName(size_t record) const;
+  std::string NameOfTagNear(size_t record, uint32_t tag) const;
+  void CheckZeros(const uint8_t* bytes, size_t from, size_t to);
+
+  const StreamModel& model_;
+  FailureLog& log_;
+  CustomTimeRules timeRules_;
+  // Each record's expected next value, or kNoValue. After a wrong value
+  // the next one may continue from what was expected (a one-off glitch) or
+  // from what was found (a lasting shift): `shifted_` holds the second
+  // reading until a sample settles it, so either fault counts once.
+  std::vector<uint32_t> next_;
+  std::vector<uint32_t> shifted_;
+  uint64_t shiftedCount_ = 0;           // records with a second reading; 0 almost always
+  std::vector<uint64_t> knownTagBits_;  // Custom: which 16-bit tags the list holds
+  std::vector<uint32_t> sortedNepTags_;
+
+  bool newConnection_ = true;
+  bool anyPacket_ = false;
+  uint64_t packetIndex_ = 0;  // packets received over the whole run
+  uint64_t packetsChecked_ = 0;
+  uint64_t samplesChecked_ = 0;
+  uint64_t lastPacket_ = 0;
+  uint64_t missedPackets_ = 0;
+  uint32_t lastSequence_ = 0;
+  bool shiftedSequenceValid_ = false;
+  uint32_t shiftedSequence_ = 0;
+  uint32_t nextTick_ = 0;
+  uint64_t lastNepTime_ = 0;
+  bool shiftedNepTimeValid_ = false;
+  uint64_t shiftedNepTime_ = 0;  // the last entry as found, when it was wrong
+};
+
+}  // namespace yebverify

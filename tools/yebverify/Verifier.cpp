@@ -1,0 +1,241 @@
+#include "Verifier.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "ByteOrder.h"
+#include "Report.h"
+
+namespace yebverify {
+namespace {
+
+constexpr int kReceiveSliceMs = 50;  // how often a waiting read looks at the clock and the keyboard
+constexpr int64_t kReportPeriodNs = 1'000'000'000;
+constexpr size_t kGreetingBytes = 5;
+
+class TcpByteStream final : public ByteStream {
+ public:
+  explicit TcpByteStream(platform::TcpStream stream) : stream_(std::move(stream)) {
+    // Large packets arrive faster than one scheduling slice can drain a
+    // default-sized buffer.
+    stream_.SetReceiveBuffer(8 << 20);
+  }
+  platform::ReceiveResult Receive(void* buffer, size_t capacity, int timeoutMs) override {
+    return stream_.Receive(buffer, capacity, timeoutMs);
+  }
+
+ private:
+  platform::TcpStream stream_;
+};
+
+}  // namespace
+
+std::unique_ptr<ByteStream> TcpConnector::Connect(std::string& reason) {
+  const int64_t deadline = platform::CounterNow() + static_cast<int64_t>(waitSeconds_ * 1e9);
+  for (;;) {
+    platform::TcpStream stream = platform::ConnectTcp(host_, port_, 1000, reason);
+    if (stream.IsOpen()) return std::make_unique<TcpByteStream>(std::move(stream));
+    reason = "cannot connect to " + host_ + ":" + std::to_string(port_) + ": " + reason;
+    if (platform::CounterNow() >= deadline || (stopRequested_ && stopRequested_())) return nullptr;
+    platform::SleepMs(100);
+  }
+}
+
+Verifier::Verifier(const VerifyOptions& options, const StreamModel& model, VerifierIo io)
+    : options_(options),
+      model_(model),
+      io_(std::move(io)),
+      checker_(model, TimeOptions{options.timeJump, options.timeGap}, failures_),
+      stats_(model.shape().packetRate) {
+  if (io_.clock == nullptr) io_.clock = &platform::SystemClock();
+  const uint64_t timeBytes = static_cast<uint64_t>(model_.timeValuesPerPacket()) * 6;
+  if (model_.shape().source == SourceKind::kCustom) {
+    minPacketBytes_ = 32 + 12 + timeBytes;
+  } else {
+    minPacketBytes_ = 4 + 2 * timeBytes;
+  }
+  // A size word well above the largest packet the list allows cannot be
+  // trusted to size a read.
+  maxPacketBytes_ = std::max<uint64_t>(2 * model_.packetSizeLimit(), 1 << 20);
+  buffer_.resize(static_cast<size_t>(maxPacketBytes_ + (4 << 20)));
+  failures_.SetListener([this](const FailureRecord& record) {
+    if (options_.quiet) return;
+    io_.out(options_.json ? JsonFailureLine(record) : "FAIL " + FormatFailure(record) + "\n");
+  });
+}
+
+ReportFigures Verifier::MakeFigures(const TimingFigures& timing) const {
+  ReportFigures f;
+  f.wallTime = WallClockText();
+  f.elapsedSeconds = static_cast<double>(io_.clock->NowNs() - runStartNs_) / 1e9;
+  f.dataTime = checker_.packetsChecked() > 0 ? FormatDataTime(checker_.dataTimeNs()) : "-";
+  f.nominalRate = model_.shape().packetRate;
+  f.samples = checker_.samplesChecked();
+  f.totalPackets = checker_.packetsChecked();
+  f.connections = connections_;
+  f.missedPackets = checker_.packetsMissedBetweenConnections();
+  f.timing = timing;
+  return f;
+}
+
+void Verifier::MaybeReport() {
+  const int64_t now = io_.clock->NowNs();
+  if (now < nextReportNs_) return;
+  while (nextReportNs_ <= now) nextReportNs_ += kReportPeriodNs;
+  TimingFigures window = stats_.TakeWindow();
+  if (options_.quiet) return;
+  ReportFigures f = MakeFigures(window);
+  io_.out(options_.json ? JsonLine("progress", f, failures_)
+                        : ProgressLine(f, checker_.packetsChecked(), failures_));
+}
+
+bool Verifier::LimitReached() const {
+  if (options_.packets > 0 && connectionPackets_ >= options_.packets) return true;
+  if (options_.seconds > 0.0 &&
+      static_cast<double>(io_.clock->NowNs() - connectionStartNs_) >= options_.seconds * 1e9) {
+    return true;
+  }
+  return false;
+}
+
+bool Verifier::Need(ByteStream& stream, size_t bytes, ConnectionEnd& end) {
+  while (end_ - begin_ < bytes) {
+    if (io_.stopRequested && io_.stopRequested()) {
+      end = ConnectionEnd::kStopped;
+      return false;
+    }
+    if (LimitReached()) {
+      end = ConnectionEnd::kLimit;
+      return false;
+    }
+    MaybeReport();
+    if (begin_ + bytes > buffer_.size()) {
+      std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+      end_ -= begin_;
+      begin_ = 0;
+    }
+    platform::ReceiveResult r =
+        stream.Receive(buffer_.data() + end_, buffer_.size() - end_, kReceiveSliceMs);
+    if (r.status == platform::ReceiveStatus::kData) {
+      end_ += r.bytes;
+      const uint64_t chunkEnd = streamOffset_ + (end_ - begin_);
+      chunks_.push_back(Chunk{chunkEnd, io_.clock->NowNs()});
+      continue;
+    }
+    if (r.status == platform::ReceiveStatus::kTimeout) continue;
+    if (end_ > begin_) {
+      const std::string how = r.status == platform::ReceiveStatus::kClosed
+                                  ? "the stream ended"
+                                  : "the connection failed (" + r.error + ")";
+      failures_.Record(FailureKind::kTruncated, checker_.packetsChecked() + 1, end_ - begin_, [&] {
+        return how + " with " + std::to_string(end_ - begin_) + " bytes of a packet received, " +
+               std::to_string(bytes) + " expected";
+      });
+    }
+    end = ConnectionEnd::kStreamEnded;
+    return false;
+  }
+  return true;
+}
+
+Verifier::ConnectionEnd Verifier::RunConnection(ByteStream& stream) {
+  begin_ = end_ = 0;
+  chunks_.clear();
+  firstChunk_ = 0;
+  streamOffset_ = 0;
+  connectionPackets_ = 0;
+  connectionStartNs_ = io_.clock->NowNs();
+  checker_.BeginConnection();
+  stats_.BeginConnection();
+  ConnectionEnd end = ConnectionEnd::kStreamEnded;
+
+  if (model_.shape().source == SourceKind::kCustom) {
+    if (!Need(stream, kGreetingBytes, end)) return end;
+    checker_.CheckGreeting(buffer_.data() + begin_);
+    begin_ += kGreetingBytes;
+    streamOffset_ += kGreetingBytes;
+  }
+  for (;;) {
+    if (LimitReached()) return ConnectionEnd::kLimit;
+    if (io_.stopRequested && io_.stopRequested()) return ConnectionEnd::kStopped;
+    MaybeReport();
+    if (!Need(stream, 4, end)) return end;
+    const uint64_t packetBytes = static_cast<uint64_t>(ReadLe32(buffer_.data() + begin_)) + 4;
+    if (packetBytes < minPacketBytes_ || packetBytes > maxPacketBytes_) {
+      failures_.Record(FailureKind::kSize, checker_.packetsChecked() + 1, 0, [&] {
+        return "size word " + std::to_string(packetBytes - 4) +
+               " cannot start a packet of this stream (" + std::to_string(minPacketBytes_) +
+               " to " + std::to_string(maxPacketBytes_) + " bytes): framing lost, stopping";
+      });
+      return ConnectionEnd::kFramingLost;
+    }
+    if (!Need(stream, static_cast<size_t>(packetBytes), end)) return end;
+    // The packet arrived with the chunk that brought its first byte.
+    while (firstChunk_ < chunks_.size() && chunks_[firstChunk_].endOffset <= streamOffset_)
+      ++firstChunk_;
+    const int64_t arrival =
+        firstChunk_ < chunks_.size() ? chunks_[firstChunk_].arrivalNs : io_.clock->NowNs();
+    if (firstChunk_ > 1024) {
+      chunks_.erase(chunks_.begin(), chunks_.begin() + static_cast<std::ptrdiff_t>(firstChunk_));
+      firstChunk_ = 0;
+    }
+    checker_.CheckPacket(buffer_.data() + begin_, static_cast<size_t>(packetBytes));
+    stats_.AddPacket(arrival, packetBytes);
+    ++connectionPackets_;
+    begin_ += static_cast<size_t>(packetBytes);
+    streamOffset_ += packetBytes;
+  }
+}
+
+int Verifier::Run(Connector& connector, const std::string& listProblem) {
+  runStartNs_ = io_.clock->NowNs();
+  nextReportNs_ = runStartNs_ + kReportPeriodNs;
+  if (!listProblem.empty()) {
+    failures_.Record(FailureKind::kTag, 0, 0, [&] { return "parameter list: " + listProblem; });
+  }
+  std::string error;
+  for (int attempt = 0; attempt <= options_.reconnects; ++attempt) {
+    std::string reason;
+    std::unique_ptr<ByteStream> stream = connector.Connect(reason);
+    if (!stream) {
+      error = attempt == 0 ? reason : "reconnect " + std::to_string(attempt) + " failed: " + reason;
+      break;
+    }
+    ++connections_;
+    ConnectionEnd end = RunConnection(*stream);
+    if (end == ConnectionEnd::kStopped || end == ConnectionEnd::kFramingLost) break;
+  }
+
+  ReportFigures summary = MakeFigures(stats_.Total());
+  io_.out(options_.json ? JsonLine("summary", summary, failures_)
+                        : SummaryText(summary, failures_));
+  int status = kExitOk;
+  std::string verdict;
+  if (!error.empty() && checker_.packetsChecked() == 0) {
+    status = kExitError;
+    verdict = "yebverify: error: " + error;
+  } else if (failures_.total() > 0) {
+    status = kExitFailed;
+    verdict = "yebverify: FAILED: " + std::to_string(failures_.total()) + " failed checks (" +
+              failures_.CountsText() + ") in " + std::to_string(checker_.packetsChecked()) +
+              " packets";
+  } else if (!error.empty()) {
+    status = kExitError;
+    verdict = "yebverify: error: " + error;
+  } else if (checker_.packetsChecked() == 0) {
+    status = kExitError;
+    verdict = "yebverify: error: no packet arrived";
+  } else {
+    verdict = "yebverify: OK: " + std::to_string(checker_.packetsChecked()) + " packets, " +
+              std::to_string(checker_.samplesChecked()) + " samples checked, no failures";
+  }
+  if (options_.json) {
+    io_.out("{\"type\":\"verdict\",\"status\":" + std::to_string(status) +
+            ",\"text\":" + JsonString(verdict) + "}\n");
+  } else {
+    io_.out(verdict + "\n");
+  }
+  return status;
+}
+
+}  // namespace yebverify

@@ -1,0 +1,130 @@
+// The run: connect to the stress tool, frame the stream into packets, hand
+// each to the checker, report once a second and at the end, and decide the
+// exit status.
+//
+// Framing: for the Custom source the five greeting bytes come first; then
+// every packet is a 32-bit little-endian count of the bytes that follow and
+// those bytes. A size word that cannot be a packet of this stream (below
+// the fixed header and time words, or far above the largest packet the list
+// allows) means framing is lost: it is reported and the run ends, since
+// nothing after it can be trusted.
+//
+// A connection ends when its limit (--packets, --seconds) is reached, when
+// the tool closes it, or when the operator stops the run (a key press,
+// SIGINT, SIGTERM). With --reconnect N the verifier connects N more times
+// after a connection ends, so that what carries across transfers is
+// checked too.
+//
+// Exit status: 0 when every check passed, 1 when any failed, 2 on usage or
+// connection errors (or when no packet arrived at all).
+//
+// Thread safety: main thread only.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ArrivalStats.h"
+#include "Failures.h"
+#include "Options.h"
+#include "StreamChecker.h"
+#include "StreamModel.h"
+#include "platform/Clock.h"
+#include "platform/TcpStream.h"
+
+namespace yebverify {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitError = 2;
+
+// One connected stream.
+class ByteStream {
+ public:
+  virtual ~ByteStream() = default;
+  virtual platform::ReceiveResult Receive(void* buffer, size_t capacity, int timeoutMs) = 0;
+};
+
+// Makes connections; nullptr with `reason` set when none can be had.
+class Connector {
+ public:
+  virtual ~Connector() = default;
+  virtual std::unique_ptr<ByteStream> Connect(std::string& reason) = 0;
+};
+
+// Connects over TCP, retrying for up to `waitSeconds` while the tool is not
+// listening yet.
+class TcpConnector final : public Connector {
+ public:
+  TcpConnector(std::string host, int port, double waitSeconds, std::function<bool()> stopRequested)
+      : host_(std::move(host)),
+        port_(port),
+        waitSeconds_(waitSeconds),
+        stopRequested_(std::move(stopRequested)) {}
+  std::unique_ptr<ByteStream> Connect(std::string& reason) override;
+
+ private:
+  std::string host_;
+  int port_;
+  double waitSeconds_;
+  std::function<bool()> stopRequested_;
+};
+
+struct VerifierIo {
+  std::function<void(const std::string&)> out;  // progress, failures, summary
+  std::function<bool()> stopRequested;          // a key press or a signal
+  platform::Clock* clock = nullptr;
+};
+
+class Verifier {
+ public:
+  Verifier(const VerifyOptions& options, const StreamModel& model, VerifierIo io);
+  Verifier(const Verifier&) = delete;
+  Verifier& operator=(const Verifier&) = delete;
+
+  // Runs every connection and returns the exit status. `listProblem`, when
+  // not empty, is a failure found in the list before the stream started.
+  int Run(Connector& connector, const std::string& listProblem = {});
+
+  const FailureLog& failures() const { return failures_; }
+  const StreamChecker& checker() const { return checker_; }
+
+ private:
+  enum class ConnectionEnd { kLimit, kStreamEnded, kStopped, kFramingLost };
+  ConnectionEnd RunConnection(ByteStream& stream);
+  // Makes at least `bytes` bytes available; false with `end` set otherwise.
+  bool Need(ByteStream& stream, size_t bytes, ConnectionEnd& end);
+  bool LimitReached() const;
+  void MaybeReport();
+  struct ReportFigures MakeFigures(const TimingFigures& timing) const;
+
+  VerifyOptions options_;
+  const StreamModel& model_;
+  VerifierIo io_;
+  FailureLog failures_;
+  StreamChecker checker_;
+  ArrivalStats stats_;
+
+  std::vector<uint8_t> buffer_;
+  size_t begin_ = 0, end_ = 0;
+  uint64_t streamOffset_ = 0;  // stream position of buffer_[begin_]
+  struct Chunk {
+    uint64_t endOffset;  // stream position just after the chunk
+    int64_t arrivalNs;
+  };
+  std::vector<Chunk> chunks_;
+  size_t firstChunk_ = 0;
+
+  int64_t runStartNs_ = 0;
+  int64_t connectionStartNs_ = 0;
+  int64_t nextReportNs_ = 0;
+  uint64_t connectionPackets_ = 0;
+  uint64_t connections_ = 0;
+  uint64_t maxPacketBytes_ = 0;
+  uint64_t minPacketBytes_ = 0;
+};
+
+}  // namespace yebverify
