@@ -14,6 +14,9 @@ namespace {
 class StdinKeys final : public KeySource {
  public:
   bool KeyPending() override {
+    // A byte already taken from a pipe to prove input was pending is still
+    // pending until ReadKey hands it out.
+    if (pendingByte_ >= 0) return true;
     pollfd p{STDIN_FILENO, POLLIN, 0};
     int r;
     do {

@@ -83,7 +83,8 @@ class tString {
   // capacity doubles until the text fits, so nothing is ever cut. Any other
   // formatting failure leaves "Format Error" and returns E_FAIL; an
   // allocation failure (or growth past 32 bits) returns E_OUTOFMEMORY and
-  // leaves the string empty.
+  // leaves the string empty. REQUIRES: no argument points into this
+  // string's own buffer (the text is formatted in place).
   HRESULT Format(const char* format, ...) __attribute__((format(printf, 2, 3)));
   HRESULT FormatV(const char* format, va_list args);
 

@@ -43,6 +43,7 @@ TEST(ConsoleKeys, PipeBytesAreKeysAndEndOfInputIsNot) {
   EXPECT_FALSE(keys.KeyPending()) << "an empty pipe holds no key";
   ASSERT_EQ(write(fds[1], "k", 1), 1);
   EXPECT_TRUE(keys.KeyPending());
+  EXPECT_TRUE(keys.KeyPending()) << "asking twice must not lose the key";
   EXPECT_EQ(keys.ReadKey(), 'k');
   EXPECT_FALSE(keys.KeyPending());
 
