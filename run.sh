@@ -4,13 +4,18 @@
 # demo instead: the stress tool on examples/parmInfo.txt in a temporary
 # folder, and yebverify connected to it for ten seconds.
 set -euo pipefail
+caller=$PWD
 cd "$(dirname "$0")"
 source scripts/setup.sh
 ensure_packages
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j "$(nproc)" --target yebstress yebverify configsql
 if (($# > 0)); then
-  exec build/yebstress "$@"
+  # The tool reads its parameter file from, and writes YEBFiles into, the
+  # folder the user ran this script from.
+  root=$PWD
+  cd "$caller"
+  exec "$root/build/yebstress" "$@"
 fi
 
 # The demo. Everything it writes stays in a temporary folder that goes away

@@ -8,7 +8,7 @@
 //
 // ConnectTcp is the client side (a name or a numeric IPv4 address);
 // TcpListener listens on 127.0.0.1 only and exists for test servers and
-// tools that play the server's part on one machine.
+// tools that stand in for a server on one machine.
 //
 // Thread safety: one object per thread; distinct objects are independent.
 #pragma once

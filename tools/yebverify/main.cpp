@@ -1,4 +1,4 @@
-// yebverify: plays the YEB's part against the stress tool. It connects,
+// yebverify: stands in for the YEB against the stress tool. It connects,
 // decodes the stream with the parameter list the tool wrote, checks every
 // packet and reports what it found. See Verifier.h for the run and the exit
 // status, Options.h for the command line.
