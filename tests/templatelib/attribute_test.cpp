@@ -70,6 +70,7 @@ TEST(Attribute, TheChildIndexFindsByNameOrValue) {
   EXPECT_EQ(contents->FindChild("row17"), nullptr);
   delete rows[17];
   delete contents;
+  configtest::DrainHashNodePool();
 }
 
 TEST(Attribute, ReleasedSubtreesAreDestroyedByTheDeleterAndRecycledNodesReused) {
@@ -102,6 +103,14 @@ class TableModel : public ::testing::Test {
                        "Table NoTypes\n{\nTableDefinition A\nTableContents\n}\n"
                        "}\n"),
               nullptr);
+  }
+  // The tree (and any index built on it) is destroyed on the pool's deleter
+  // thread; wait for that, so no later test sees nodes coming back to the
+  // pools while it counts them.
+  void TearDown() override {
+    source.LoadAttributesFromFile(nullptr);
+    AttributePool().StopDeleter();
+    configtest::DrainHashNodePool();
   }
   testsupport::TempDir dir;
   tConfigSource source;

@@ -39,4 +39,9 @@ tTableNodes TableOf(tConfigSource& source, const char* name) {
   return nodes;
 }
 
+void DrainHashNodePool() {
+  tAllocator<tHashNode>& pool = HashNodePool();
+  while (pool.FreeCount() > 0) delete pool.Take();
+}
+
 }  // namespace configtest

@@ -30,4 +30,8 @@ tAttribute* LoadText(tConfigSource& source, const testsupport::TempDir& dir,
 // Finds a table's nodes or fails the test.
 tTableNodes TableOf(tConfigSource& source, const char* name);
 
+// Empties the process-wide hash-node pool's free queue, so that tests which
+// count that queue later find it as a fresh process would.
+void DrainHashNodePool();
+
 }  // namespace configtest
