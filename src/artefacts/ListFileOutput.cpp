@@ -1,8 +1,5 @@
 #include "artefacts/ListFileOutput.h"
 
-#include <cstdarg>
-#include <cstdio>
-
 #include "platform/AtomicFile.h"
 #include "platform/TextOut.h"
 
@@ -29,29 +26,6 @@ void PrintLoadSummary(platform::TextOut& out, const LoadSummary& summary,
   platform::Printf(out, "- Packet Size (bytes): %d\n", state.packetBufferSize);
   platform::Printf(out, "- Largest Sample Rate: %f\n", summary.largestRate);
   platform::Printf(out, "- Smallest Sample Rate: %f\n\n", summary.smallestRate);
-}
-
-void AppendFormat(std::string& text, const char* format, ...) {
-  char small[256];
-  va_list args;
-  va_start(args, format);
-  va_list copy;
-  va_copy(copy, args);
-  int needed = std::vsnprintf(small, sizeof small, format, args);
-  va_end(args);
-  if (needed < 0) {
-    va_end(copy);
-    return;
-  }
-  if (static_cast<size_t>(needed) < sizeof small) {
-    text.append(small, static_cast<size_t>(needed));
-  } else {
-    const size_t at = text.size();
-    text.resize(at + static_cast<size_t>(needed) + 1);
-    std::vsnprintf(text.data() + at, static_cast<size_t>(needed) + 1, format, copy);
-    text.resize(at + static_cast<size_t>(needed));
-  }
-  va_end(copy);
 }
 
 }  // namespace artefacts

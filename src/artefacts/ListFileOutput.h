@@ -39,7 +39,5 @@ struct LoadSummary {
 void PrintLoadSummary(platform::TextOut& out, const LoadSummary& summary,
                       const packet::RunSettings& settings, const packet::PacketState& state);
 
-// Appends printf-style text to `text`.
-void AppendFormat(std::string& text, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 }  // namespace artefacts

@@ -1,6 +1,7 @@
 #include "artefacts/NepXmlFile.h"
 
 #include "artefacts/ListFileOutput.h"
+#include "platform/TextOut.h"
 
 namespace artefacts {
 namespace {
@@ -43,7 +44,7 @@ std::string NepXmlText(const packet::RunSettings& settings, const packet::ParmTa
   double sum = 0.0;
   for (int32_t i = 0; i < table.parmCount; ++i) {
     const packet::ParmRecord& record = table.records[i];
-    AppendFormat(text, kParameterBlock, i + 1, record.sampleRate, record.nepTag);
+    platform::AppendFormat(text, kParameterBlock, i + 1, record.sampleRate, record.nepTag);
     sum += record.sampleRate;
     if (record.sampleRate > result.largestRate) result.largestRate = record.sampleRate;
     if (record.sampleRate < result.smallestRate) result.smallestRate = record.sampleRate;

@@ -2,7 +2,6 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <vector>
 
 namespace platform {
 namespace {
@@ -23,27 +22,36 @@ TextOut& StandardOutput() {
   return out;
 }
 
-void Printf(TextOut& out, const char* format, ...) {
+void AppendFormatV(std::string& text, const char* format, va_list args) {
   char small[512];
-  va_list args;
-  va_start(args, format);
   va_list copy;
   va_copy(copy, args);
   int needed = std::vsnprintf(small, sizeof small, format, args);
-  va_end(args);
-  if (needed < 0) {
-    va_end(copy);
-    return;
+  if (needed >= 0 && static_cast<size_t>(needed) < sizeof small) {
+    text.append(small, static_cast<size_t>(needed));
+  } else if (needed >= 0) {
+    const size_t at = text.size();
+    text.resize(at + static_cast<size_t>(needed) + 1);
+    std::vsnprintf(text.data() + at, static_cast<size_t>(needed) + 1, format, copy);
+    text.resize(at + static_cast<size_t>(needed));
   }
-  if (static_cast<size_t>(needed) < sizeof small) {
-    va_end(copy);
-    out.Write(std::string_view(small, static_cast<size_t>(needed)));
-    return;
-  }
-  std::vector<char> large(static_cast<size_t>(needed) + 1);
-  std::vsnprintf(large.data(), large.size(), format, copy);
   va_end(copy);
-  out.Write(std::string_view(large.data(), static_cast<size_t>(needed)));
+}
+
+void AppendFormat(std::string& text, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  AppendFormatV(text, format, args);
+  va_end(args);
+}
+
+void Printf(TextOut& out, const char* format, ...) {
+  std::string text;
+  va_list args;
+  va_start(args, format);
+  AppendFormatV(text, format, args);
+  va_end(args);
+  out.Write(text);
 }
 
 }  // namespace platform

@@ -12,6 +12,7 @@
 // Thread safety: a TextOut is used by one thread at a time.
 #pragma once
 
+#include <cstdarg>
 #include <string>
 #include <string_view>
 
@@ -36,6 +37,10 @@ class StringTextOut final : public TextOut {
  private:
   std::string text_;
 };
+
+// printf-style formatting appended to `text`, of any length.
+void AppendFormat(std::string& text, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void AppendFormatV(std::string& text, const char* format, va_list args);
 
 // printf-style formatting into `out`; messages of any length are written whole.
 void Printf(TextOut& out, const char* format, ...) __attribute__((format(printf, 2, 3)));

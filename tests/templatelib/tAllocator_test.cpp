@@ -58,8 +58,12 @@ TEST(tAllocator, HashNodesReturnToTheProcessPool) {
     ASSERT_EQ(hash.Add("a", &value, false, false, nullptr), S_OK);
     ASSERT_EQ(hash.Add("b", &value, false, false, nullptr), S_OK);
   }
+  // Earlier users of the process-wide pool may have left nodes on its free
+  // queue; the two adds take from there first.
+  const int32_t taken = freeBefore < 2 ? freeBefore : 2;
+  const int32_t expected = freeBefore - taken + 2;
   EXPECT_EQ(pool.FreeCount(),
-            freeBefore + 2 > kPoolFreeQueueCapacity ? kPoolFreeQueueCapacity : freeBefore + 2);
+            expected > kPoolFreeQueueCapacity ? kPoolFreeQueueCapacity : expected);
 }
 
 }  // namespace
