@@ -27,14 +27,14 @@ enum class Option {
   kNone,
 };
 
-struct OptionSpec {
+struct OptionEntry {
   Option option;
   const char* name;
   int values;  // arguments that follow it
 };
 
 // In the order in which an argument is compared with them.
-constexpr OptionSpec kOptions[] = {
+constexpr OptionEntry kOptions[] = {
     {Option::kOutputDir, "/OutputDir", 1},
     {Option::kSourceType, "/SourceType", 1},
     {Option::kConfigParmMode, "/ConfigParmMode", 1},
@@ -51,9 +51,9 @@ constexpr OptionSpec kOptions[] = {
     {Option::kParmPrefix, "/ParmPrefix", 1},
 };
 
-const OptionSpec* MatchOption(const char* argument) {
-  for (const OptionSpec& spec : kOptions) {
-    if (strcasecmp(argument, spec.name) == 0) return &spec;
+const OptionEntry* MatchOption(const char* argument) {
+  for (const OptionEntry& entry : kOptions) {
+    if (strcasecmp(argument, entry.name) == 0) return &entry;
   }
   return nullptr;
 }
@@ -95,37 +95,37 @@ CommandLineResult ParseCommandLine(int argc, const char* const* argv,
                                    packet::RunSettings& settings) {
   CommandLineResult result;
   for (int i = 0; i < argc; ++i) {
-    const OptionSpec* spec = MatchOption(argv[i]);
-    if (spec == nullptr) continue;
-    if (argc - 1 - i < spec->values) {
-      return Refuse("** Error - The option " + std::string(spec->name) + " needs " +
-                    (spec->values == 1 ? "a value" : std::to_string(spec->values) + " values") +
+    const OptionEntry* entry = MatchOption(argv[i]);
+    if (entry == nullptr) continue;
+    if (argc - 1 - i < entry->values) {
+      return Refuse("** Error - The option " + std::string(entry->name) + " needs " +
+                    (entry->values == 1 ? "a value" : std::to_string(entry->values) + " values") +
                     "\n");
     }
-    const char* value = spec->values > 0 ? argv[i + 1] : "";
-    switch (spec->option) {
+    const char* value = entry->values > 0 ? argv[i + 1] : "";
+    switch (entry->option) {
       case Option::kOutputDir:
-        if (!TakeText(value, packet::kMaxPathText, spec->name, settings.outputDir, result))
+        if (!TakeText(value, packet::kMaxPathText, entry->name, settings.outputDir, result))
           return result;
         break;
       case Option::kSourceType:
-        if (!TakeText(value, packet::kMaxPathText, spec->name, settings.sourceTypeText, result))
+        if (!TakeText(value, packet::kMaxPathText, entry->name, settings.sourceTypeText, result))
           return result;
         if (strcasecmp(value, "Custom") == 0) settings.sourceType = packet::kSourceCustom;
         if (strcasecmp(value, "NEP") == 0) settings.sourceType = packet::kSourceNep;
         break;
       case Option::kConfigParmMode:
-        if (!TakeText(value, packet::kMaxPathText, spec->name, settings.configFilePath, result))
+        if (!TakeText(value, packet::kMaxPathText, entry->name, settings.configFilePath, result))
           return result;
         settings.parmModeFlag = 1;
         break;
       case Option::kConfigPerfMode:
-        if (!TakeText(value, packet::kMaxPathText, spec->name, settings.configFilePath, result))
+        if (!TakeText(value, packet::kMaxPathText, entry->name, settings.configFilePath, result))
           return result;
         settings.perfModeFlag = 1;
         break;
       case Option::kParmInfo:
-        if (!TakeText(value, packet::kMaxPathText, spec->name, settings.parmInfoFileName, result))
+        if (!TakeText(value, packet::kMaxPathText, entry->name, settings.parmInfoFileName, result))
           return result;
         break;
       case Option::kPacketRate:
@@ -139,7 +139,7 @@ CommandLineResult ParseCommandLine(int argc, const char* const* argv,
         break;
       case Option::kPlayback:
         settings.playbackFlag = strcasecmp(value, "KestCustom") == 0 ? 1 : 0;
-        if (!TakeText(argv[i + 2], packet::kMaxPlaybackPathText, spec->name,
+        if (!TakeText(argv[i + 2], packet::kMaxPlaybackPathText, entry->name,
                       settings.playbackFilePath, result)) {
           return result;
         }
@@ -157,7 +157,7 @@ CommandLineResult ParseCommandLine(int argc, const char* const* argv,
         settings.dataSourceNumber = packet::ReadDecimalInt32(value);
         break;
       case Option::kParmPrefix:
-        if (!TakeText(value, packet::kMaxPrefixText, spec->name, settings.parmPrefix, result))
+        if (!TakeText(value, packet::kMaxPrefixText, entry->name, settings.parmPrefix, result))
           return result;
         break;
       case Option::kNone:
