@@ -6,6 +6,8 @@
 #include <new>
 #include <vector>
 
+#include "templatelib/tTableRows.h"
+
 tConfigSource::tConfigSource() {
   // The pool is created with the first source, as the nodes will need it.
   AttributePool();
@@ -54,75 +56,12 @@ HRESULT tConfigSource::FindTable(const char* tableName, tTableNodes* nodes) {
 
 namespace {
 
-// The row's value of one key column of a primary-key index: the row id for
-// "System.RowNumber", else the row's field under that column. False when the
-// table does not define the column or the row lacks the field.
-bool KeyColumnValue(const tAttribute& definition, const tAttribute& row, const char* column,
-                    tString* key) {
-  if (tString::CompareNoCase(column, "System.RowNumber") == 0) {
-    return key->Assign(row.name) == S_OK;
-  }
-  tString name;
-  const int32_t columns = tString::FieldCount(definition.value.Text(), '|');
-  for (int32_t i = 0; i < columns; ++i) {
-    if (tString::GetField(definition.value.Text(), i, '|', &name) != S_OK) return false;
-    if (tString::CompareNoCase(name.Text(), column) == 0) {
-      return tString::GetField(row.value.Text(), i, '|', key) == S_OK;
-    }
-  }
-  return false;
-}
-
-void RemoveFromPrimaryKeyIndex(tAttribute& contents, const tAttribute& definition,
-                               tAttribute* row) {
-  tHash* index = contents.childIndex;
-  if (index == nullptr) return;
-  const char* keyColumns = index->KeyColumns().Text();
-  tString column;
-  tString key;
-  const int32_t count = tString::FieldCount(keyColumns, ',');
-  for (int32_t i = 0; i < count; ++i) {
-    if (tString::GetField(keyColumns, i, ',', &column) != S_OK) continue;
-    column.Trim();
-    if (KeyColumnValue(definition, *row, column.Text(), &key)) index->Remove(key.Text(), row);
-  }
-  // An index kept by row id holds the row under its name as well.
-  if (contents.indexMode == kIndexByName || contents.indexMode == kIndexByValue) {
-    index->Remove(contents.IndexKeyOf(*row), row);
-  }
-}
+bool IsDeletedRow(const tAttribute& row, void*) { return row.rowState == kRowDeleted; }
 
 HRESULT CommitTableNodes(const tTableNodes& nodes) {
-  tAttribute& contents = *nodes.contents;
-  if (contents.children != nullptr) {
-    // The surviving rows move to a fresh list in one pass; removing deleted
-    // rows one by one from the old list would walk it once per row.
-    auto* kept = new (std::nothrow) tGenericContainer<tAttribute>();
-    if (kept == nullptr) return E_OUTOFMEMORY;
-    std::vector<tAttribute*> deleted;
-    tGenericContainerIterator<tAttribute> rows(*contents.children);
-    while (tAttribute* row = rows.Next()) {
-      if (row->rowState == kRowDeleted) {
-        deleted.push_back(row);
-        continue;
-      }
-      row->rowState = kRowUnchanged;
-      if (kept->Append(row) != S_OK) {
-        // Nothing has changed in the tree yet but the states; keep it whole.
-        kept->SetOwnsItems(false);
-        delete kept;
-        return E_OUTOFMEMORY;
-      }
-    }
-    contents.children->SetOwnsItems(false);
-    delete contents.children;
-    contents.children = kept;
-    for (tAttribute* row : deleted) {
-      RemoveFromPrimaryKeyIndex(contents, *nodes.definition, row);
-      row->parent = nullptr;
-      tAttribute::ReleaseToPool(row, true);
-    }
-  }
+  HRESULT hr = RemoveRows(*nodes.contents, *nodes.definition, &IsDeletedRow, nullptr,
+                          /*settleKept=*/true);
+  if (hr != S_OK) return hr;
   nodes.table->rowState = kRowUnchanged;
   return S_OK;
 }

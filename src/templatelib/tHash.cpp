@@ -213,6 +213,24 @@ HRESULT tHash::Remove(const char* key, void* value) {
   return S_FALSE;
 }
 
+tHashNode* tHash::BinHead(const char* key) {
+  if (binCount_ == 0) return nullptr;
+  int32_t bin = ScratchBin(key);
+  return bin < 0 ? nullptr : bins_[bin];
+}
+
+bool tHash::KeyMatches(const tHashNode& node, const char* key) { return KeysMatch(node.key, key); }
+
+int32_t tHash::LongestChain() const {
+  int32_t longest = 0;
+  for (int32_t i = 0; i < binCount_; ++i) {
+    int32_t length = 0;
+    for (const tHashNode* node = bins_[i]; node != nullptr; node = node->next) ++length;
+    if (length > longest) longest = length;
+  }
+  return longest;
+}
+
 void tHash::Clear() {
   tAllocator<tHashNode>& pool = HashNodePool();
   for (int32_t i = 0; i < binCount_; ++i) {

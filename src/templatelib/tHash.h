@@ -81,6 +81,14 @@ class tHash {
   // Gives every node back to the pool; the bins stay.
   void Clear();
 
+  // The first node of the bin `key` lands in (whatever its key), or null;
+  // walk on with `next` and compare keys with KeyMatches. The chain stays
+  // valid until the hash changes.
+  tHashNode* BinHead(const char* key);
+  static bool KeyMatches(const tHashNode& node, const char* key);
+  // The length of the longest chain over all bins.
+  int32_t LongestChain() const;
+
   int32_t ItemCount() const { return itemCount_; }
   int32_t BinCount() const { return binCount_; }
   int32_t Bits() const { return bits_; }

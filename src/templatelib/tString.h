@@ -103,6 +103,9 @@ class tString {
   // Leading and trailing white space ignored; a shorter trimmed text is
   // smaller whatever its characters; equal lengths compare uppercased.
   static int32_t CompareTrimmed(const char* a, const char* b);
+  // The first `length` bytes of both, ASCII case-insensitive (a shorter
+  // text differs at its terminator). REQUIRES: non-null texts.
+  static int32_t CompareNoCaseN(const char* a, const char* b, size_t length);
   int32_t Compare(const char* other) const { return Compare(text_, other); }
   int32_t CompareNoCase(const char* other) const { return CompareNoCase(text_, other); }
   int32_t CompareTrimmed(const char* other) const { return CompareTrimmed(text_, other); }

@@ -128,6 +128,16 @@ HRESULT tString::CopyStringSlice(const char* start, const char* end) {
   return S_OK;
 }
 
+int32_t tString::CompareNoCaseN(const char* a, const char* b, size_t length) {
+  for (size_t i = 0; i < length; ++i) {
+    unsigned char ca = UpperAscii(static_cast<unsigned char>(a[i]));
+    unsigned char cb = UpperAscii(static_cast<unsigned char>(b[i]));
+    if (ca != cb) return ca < cb ? -1 : 1;
+    if (ca == '\0') return 0;
+  }
+  return 0;
+}
+
 int32_t tString::FindNoCase(const char* haystack, const char* needle) {
   if (haystack == nullptr || *haystack == '\0') return -1;
   if (needle == nullptr || *needle == '\0') return 0;

@@ -1,0 +1,113 @@
+// tSqlQueryEngine: loading the where clause, walking the rows that match it,
+// and the key shortcut through a table's primary-key index.
+//
+// The shortcut answers "Key = 'x' && ..." from one bin of the index. It is
+// taken only where it must give the scan's answer: the clause holds no
+// "||" (a row could match through the other side), no wildcard, and the key
+// column compares as text (an Int column would find "010" equal to "10",
+// which the index, keyed by text, would not). Every candidate from the bin
+// is still tested against the whole clause.
+#include "query/QueryEngineParts.h"
+#include "query/QueryText.h"
+#include "templatelib/DebugOut.h"
+#include "templatelib/tTableRows.h"
+
+HRESULT tSqlQueryEngine::loadWhereClause() {
+  if (equation_.SetColumns(table_.definition->value.Text(), table_.type->value.Text()) != S_OK) {
+    return E_OUTOFMEMORY;
+  }
+  if (!matchAll_ && equation_.setEquation(where_.Text()) == 0) {
+    DebugOut("tSqlQueryEngine: Query (%s) failed, illegal where clause (%s)\n", statementText(),
+             where_.Text() != nullptr ? where_.Text() : "");
+    return E_FAIL;
+  }
+  equationSet_ = true;
+  return S_OK;
+}
+
+void tSqlQueryEngine::startRowWalk(RowCursor* cursor) {
+  cursor->useIndex = false;
+  tHash* index = table_.contents->childIndex;
+  if (!matchAll_ && index != nullptr && GetPrimaryKeyValueInWhereEquation(&key_) == S_OK) {
+    cursor->useIndex = true;
+    cursor->key = key_.Text();
+    cursor->entry = index->BinHead(cursor->key);
+    return;
+  }
+  static const tGenericContainer<tAttribute> kNoRows;
+  const tGenericContainer<tAttribute>* rows =
+      table_.contents->children != nullptr ? table_.contents->children : &kNoRows;
+  cursor->rows.emplace(*rows);
+}
+
+tAttribute* tSqlQueryEngine::getNextMatchingRow(RowCursor* cursor, bool includeDeleted) {
+  for (;;) {
+    tAttribute* row = nullptr;
+    if (cursor->useIndex) {
+      while (cursor->entry != nullptr && row == nullptr) {
+        if (tHash::KeyMatches(*cursor->entry, cursor->key)) {
+          row = static_cast<tAttribute*>(cursor->entry->value);
+        }
+        cursor->entry = cursor->entry->next;
+      }
+    } else {
+      row = cursor->rows->Next();
+    }
+    if (row == nullptr) return nullptr;
+    if (!includeDeleted && row->rowState == kRowDeleted) continue;
+    if (matchAll_) return row;
+    equation_.SetRow(row->value.Text());
+    if (equation_.evaluateEquation() == 1) return row;
+  }
+}
+
+tAttribute* tSqlQueryEngine::findRowById(const char* rowId) {
+  // Through the index when the table keeps one by row id (FindChild uses it).
+  return table_.contents->FindChild(rowId);
+}
+
+HRESULT tSqlQueryEngine::GetPrimaryKeyValueInWhereEquation(tString* key) {
+  key->Empty();
+  tHash* index = table_.contents != nullptr ? table_.contents->childIndex : nullptr;
+  if (index == nullptr || index->KeyColumns().IsNullOrEmpty()) return E_FAIL;
+  const char* where = where_.Text();
+  if (where == nullptr || *where == '\0' || where_.Compare("1") == 0 || where_.Compare("0") == 0) {
+    return E_NOTIMPL;
+  }
+  if (query::FindFrom(where, 0, "||") >= 0) return E_NOTIMPL;
+  HRESULT result = E_UNEXPECTED;
+  bool decided = false;
+  ForEachKeyColumn(*index, [&](const char* column) {
+    if (decided) return;
+    if (!equationSet_) {
+      equation_.SetColumns(query::kSystemColumnNames, query::kSystemColumnTypes);
+      if (equation_.setEquation(where) == 0) {
+        DebugOut(
+            "tSqlQueryEngine: GetPrimaryKeyValueInWhereEquation failed to setEquation for query "
+            "(%s)\n",
+            statementText());
+        return;
+      }
+      equationSet_ = true;
+    }
+    if (equation_.WildcardFlag()) {
+      result = E_NOTIMPL;
+      decided = true;
+      return;
+    }
+    for (int32_t i = 0; i < equation_.SubExpressionCount(); ++i) {
+      const tSqlSubExpression& record = equation_.SubExpression(i);
+      if (record.op != kOpEqual || tString::CompareTrimmed(record.column.Text(), column) != 0) {
+        continue;
+      }
+      decided = true;
+      if (record.valueType != kValueString) {
+        result = E_NOTIMPL;
+      } else {
+        result = key->Assign(record.constant) == S_OK ? S_OK : E_OUTOFMEMORY;
+      }
+      return;
+    }
+  });
+  return result;
+}
