@@ -52,6 +52,10 @@ tAttribute* tSqlQueryEngine::getNextMatchingRow(RowCursor* cursor, bool includeD
       }
     } else {
       row = cursor->rows->Next();
+      // Rows of a large table lie all over the heap: ask for the next row
+      // and this row's text while this one is looked at.
+      if (tAttribute* next = cursor->rows->Peek()) __builtin_prefetch(next);
+      if (row != nullptr) __builtin_prefetch(row->value.Text());
     }
     if (row == nullptr) return nullptr;
     if (!includeDeleted && row->rowState == kRowDeleted) continue;

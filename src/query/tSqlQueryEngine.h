@@ -35,6 +35,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "query/tQueryString.h"
 #include "query/tSqlEquationEngine.h"
@@ -142,6 +143,9 @@ class tSqlQueryEngine {
   // Select.
   HRESULT resolveSelectItems();
   HRESULT addRowToResults(tAttribute* row, bool* stop);
+  // Finds the spans of the row's fields up to the highest selected column;
+  // the number of fields found.
+  int32_t FindFieldSpans(const char* rowText);
   HRESULT selectByRowId();
   HRESULT selectByRowState();
   HRESULT selectByErrorState();
@@ -203,6 +207,12 @@ class tSqlQueryEngine {
   std::unique_ptr<SelectItem[]> selectItems_;
   int32_t selectItemCount_ = 0;
   int32_t selectItemCapacity_ = 0;
+  int32_t maxSelectColumn_ = -1;
+  struct FieldSpanAt {
+    int32_t start;
+    int32_t length;
+  };
+  std::vector<FieldSpanAt> fieldSpans_;
   std::unique_ptr<Assignment[]> assignments_;
   int32_t assignmentCount_ = 0;
   int32_t assignmentCapacity_ = 0;
