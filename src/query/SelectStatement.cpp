@@ -32,7 +32,11 @@ constexpr int32_t kLineShrunkCapacity = 2000;
 }  // namespace
 
 HRESULT tSqlQueryEngine::handleSelectStatement() {
+  const bool archiveForm =
+      fromTable_.CompareTrimmed("zBall") == 0 && columns_.CompareTrimmed("FullFileName") == 0;
   if (setDatabaseTable(fromTable_.Text(), true) != S_OK) {
+    // "zBall" names the archive, not a table: the form works without one.
+    if (archiveForm) return selectFromArchive();
     DebugOut("tSqlQueryEngine: Query (%s) failed, unknown 'From' table (%s)\n", statementText(),
              fromTable_.Text() != nullptr ? fromTable_.Text() : "");
     error_ = true;
@@ -53,9 +57,7 @@ HRESULT tSqlQueryEngine::handleSelectStatement() {
   if (ContainsOutsideQuotes(where_.Text(), "System.RowNumber")) return selectByRowId();
   if (ContainsOutsideQuotes(where_.Text(), "System.RowState")) return selectByRowState();
   if (ContainsOutsideQuotes(where_.Text(), "System.ErrorState")) return selectByErrorState();
-  if (fromTable_.CompareTrimmed("zBall") == 0 && columns_.CompareTrimmed("FullFileName") == 0) {
-    return selectFromArchive();
-  }
+  if (archiveForm) return selectFromArchive();
   if (where_.Compare("0") == 0) {
     results_->Clear();
     return S_OK;
