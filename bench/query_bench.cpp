@@ -98,6 +98,28 @@ struct EngineTable {
   std::unique_ptr<tSqlQueryEngine> engine;
 };
 
+// SQLite filled with the same rows through one prepared statement.
+void FillSqlite(Database& db, int rows) {
+  db.Exec("BEGIN");
+  std::string sql = "INSERT INTO ParameterDefaults VALUES (?";
+  for (int i = 1; i < 69; ++i) sql += ",?";
+  sql += ")";
+  sqlite3_stmt* insert = nullptr;
+  sqlite3_prepare_v2(db.handle(), sql.c_str(), -1, &insert, nullptr);
+  for (int i = 0; i < rows; ++i) {
+    const std::string name = "Parm" + std::to_string(i + 1);
+    for (int c = 1; c <= 69; ++c) sqlite3_bind_text(insert, c, "", -1, SQLITE_STATIC);
+    sqlite3_bind_text(insert, 1, "PS1", -1, SQLITE_STATIC);
+    sqlite3_bind_text(insert, 2, name.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(insert, 11, "TPP", -1, SQLITE_STATIC);
+    sqlite3_bind_text(insert, 13, "50.000000", -1, SQLITE_STATIC);
+    sqlite3_step(insert);
+    sqlite3_reset(insert);
+  }
+  sqlite3_finalize(insert);
+  db.Exec("COMMIT");
+}
+
 void BM_InsertThroughUpdateStatements(benchmark::State& state) {
   const int rows = static_cast<int>(state.range(0));
   double engineSeconds = 0, sqliteSeconds = 0, preparedSeconds = 0;
@@ -124,22 +146,7 @@ void BM_InsertThroughUpdateStatements(benchmark::State& state) {
     {
       Database db;
       auto start = Clock::now();
-      db.Exec("BEGIN");
-      std::string sql = "INSERT INTO ParameterDefaults VALUES (?";
-      for (int i = 1; i < 69; ++i) sql += ",?";
-      sql += ")";
-      sqlite3_stmt* insert = nullptr;
-      sqlite3_prepare_v2(db.handle(), sql.c_str(), -1, &insert, nullptr);
-      for (int i = 0; i < rows; ++i) {
-        const std::string name = "Parm" + std::to_string(i + 1);
-        sqlite3_bind_text(insert, 1, "PS1", -1, SQLITE_STATIC);
-        sqlite3_bind_text(insert, 2, name.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert, 13, "50.000000", -1, SQLITE_STATIC);
-        sqlite3_step(insert);
-        sqlite3_reset(insert);
-      }
-      sqlite3_finalize(insert);
-      db.Exec("COMMIT");
+      FillSqlite(db, rows);
       preparedSeconds += SecondsSince(start);
     }
   }
@@ -199,28 +206,6 @@ void BM_KeyedSelectScan(benchmark::State& state) { KeyedSelect(state, false); }
 void BM_KeyedSelectIndexed(benchmark::State& state) { KeyedSelect(state, true); }
 BENCHMARK(BM_KeyedSelectScan)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_KeyedSelectIndexed)->Repetitions(5)->ReportAggregatesOnly(true);
-
-// SQLite filled with the same rows through one prepared statement.
-void FillSqlite(Database& db, int rows) {
-  db.Exec("BEGIN");
-  std::string sql = "INSERT INTO ParameterDefaults VALUES (?";
-  for (int i = 1; i < 69; ++i) sql += ",?";
-  sql += ")";
-  sqlite3_stmt* insert = nullptr;
-  sqlite3_prepare_v2(db.handle(), sql.c_str(), -1, &insert, nullptr);
-  for (int i = 0; i < rows; ++i) {
-    const std::string name = "Parm" + std::to_string(i + 1);
-    for (int c = 1; c <= 69; ++c) sqlite3_bind_text(insert, c, "", -1, SQLITE_STATIC);
-    sqlite3_bind_text(insert, 1, "PS1", -1, SQLITE_STATIC);
-    sqlite3_bind_text(insert, 2, name.c_str(), -1, SQLITE_TRANSIENT);
-    sqlite3_bind_text(insert, 11, "TPP", -1, SQLITE_STATIC);
-    sqlite3_bind_text(insert, 13, "50.000000", -1, SQLITE_STATIC);
-    sqlite3_step(insert);
-    sqlite3_reset(insert);
-  }
-  sqlite3_finalize(insert);
-  db.Exec("COMMIT");
-}
 
 void BM_FullSelect(benchmark::State& state) {
   const int rows = static_cast<int>(state.range(0));

@@ -70,6 +70,16 @@ tAttribute* tSqlQueryEngine::findRowById(const char* rowId) {
   return table_.contents->FindChild(rowId);
 }
 
+HRESULT tSqlQueryEngine::rowNamedByWhere(tString* rowId, tAttribute** row) {
+  *row = nullptr;
+  const int32_t equals = query::FindFrom(where_.Text(), 0, "=");
+  if (equals < 0) return E_FAIL;
+  // White space is stripped; quotes stay part of the id.
+  if (query::RestStripped(where_.Text(), equals + 1, rowId) != S_OK) return E_OUTOFMEMORY;
+  *row = findRowById(rowId->Text());
+  return S_OK;
+}
+
 HRESULT tSqlQueryEngine::GetPrimaryKeyValueInWhereEquation(tString* key) {
   key->Empty();
   tHash* index = table_.contents != nullptr ? table_.contents->childIndex : nullptr;

@@ -215,11 +215,9 @@ int32_t tSqlQueryEngine::FindFieldSpans(const char* text) {
 }
 
 HRESULT tSqlQueryEngine::selectByRowId() {
-  const int32_t equals = query::FindFrom(where_.Text(), 0, "=");
-  if (equals < 0) return E_FAIL;
   tString rowId;
-  if (query::RestStripped(where_.Text(), equals + 1, &rowId) != S_OK) return E_OUTOFMEMORY;
-  tAttribute* row = findRowById(rowId.Text());
+  tAttribute* row;
+  if (HRESULT hr = rowNamedByWhere(&rowId, &row); hr != S_OK) return hr;
   if (row == nullptr) {
     DebugOut(
         "tSqlQueryEngine::handleSelectStatement, select statement using System.RowNumber failed "

@@ -122,6 +122,8 @@ class tSqlQueryEngine {
   HRESULT parseAndExecuteCreateStatement();
   HRESULT parseAndExecuteDropStatement();
   HRESULT parseAndExecuteSortStatement();
+  // Cuts " suggestedRowId ID" off the clause into the suggested row id.
+  bool cutSuggestedRowId(tString* clause);
 
   // Statements.
   HRESULT handleSelectStatement();
@@ -162,6 +164,9 @@ class tSqlQueryEngine {
   void startRowWalk(RowCursor* cursor);
   tAttribute* getNextMatchingRow(RowCursor* cursor, bool includeDeleted);
   tAttribute* findRowById(const char* rowId);
+  // The row a where text "System.RowNumber = ID" names (null when none) and
+  // the row id text; E_FAIL when the text has no "=".
+  HRESULT rowNamedByWhere(tString* rowId, tAttribute** row);
 
   void forgetTable();
   void markTableChanged() { table_.table->rowState = kTableChanged; }
