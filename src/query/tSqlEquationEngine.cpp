@@ -1,25 +1,6 @@
-// tSqlEquationEngine: loading, checking and evaluating where clauses.
-//
-// How the outcome is defined, and why evaluation does not follow that
-// definition step by step. A clause's outcome is that of a rewrite of its
-// skeleton, pass by pass: every run of digits and operators that reaches a
-// ")" or the end is reduced to one digit (left to right, "&&" and "||" of
-// equal precedence), runs that stop at a "(" are left for later, and then
-// every "(d)" becomes d. Done literally that is a pass per nesting level and
-// a copy of the skeleton per pass: quadratic, and a hostile clause of
-// 100,000 parentheses would take minutes.
-//
-// The rewrite has a fixed shape, though. Within one parenthesis level, the
-// run after the last group that is still open is reduced early, in the
-// first pass that sees it. So a group that stays open longer than every
-// group to its right on its level (a "record" group) finds the rest of its
-// level already reduced to one digit: for the outcome it is as if that rest
-// stood in parentheses. compileSkeleton works out, for every group, the pass
-// in which it collapses to a digit, marks the record groups, and stores the
-// skeleton with those extra parentheses as a token program. Evaluating a row
-// is then one left-to-right pass over the program with an explicit stack of
-// (running value, pending operator) per parenthesis: linear, no recursion.
-// The tests check this against a literal implementation of the rewrite.
+// tSqlEquationEngine: loading where clauses into records and a skeleton, and
+// evaluating rows. How the skeleton becomes the program that reduce() runs
+// is in tSqlEquationProgram.cpp.
 
 #include "query/tSqlEquationEngine.h"
 
@@ -30,12 +11,6 @@
 #include "templatelib/DebugOut.h"
 
 namespace {
-
-// Program tokens; slots are their record index (>= 0).
-constexpr int32_t kTokOpen = -1;
-constexpr int32_t kTokClose = -2;
-constexpr int32_t kTokAnd = -3;
-constexpr int32_t kTokOr = -4;
 
 // A single quote after this byte is an ordinary character of the constant.
 constexpr unsigned char kQuoteEscape = 0xF4;
@@ -340,154 +315,6 @@ int32_t tSqlEquationEngine::valueTypeAt(int32_t index) const {
   }
 }
 
-bool tSqlEquationEngine::compileSkeleton() {
-  // Tokens, with the shape checked on the way: an operand ("#" or a group)
-  // must stand at the start, after "(" and after every operator; an
-  // operator or ")" must follow an operand; the depth never goes negative
-  // and ends at zero.
-  std::vector<int32_t> tokens;
-  tokens.reserve(static_cast<size_t>(skeleton_.Length()));
-  int32_t slots = 0;
-  bool expectOperand = true;
-  int32_t depth = 0;
-  for (const char* p = skeleton_.Text(); *p != '\0'; ++p) {
-    switch (*p) {
-      case '(':
-        if (!expectOperand) return false;
-        ++depth;
-        tokens.push_back(kTokOpen);
-        break;
-      case ')':
-        if (expectOperand || depth == 0) return false;
-        --depth;
-        tokens.push_back(kTokClose);
-        break;
-      case '&':
-      case '|':
-        if (expectOperand) return false;
-        tokens.push_back(*p == '&' ? kTokAnd : kTokOr);
-        ++p;  // operators are doubled
-        expectOperand = true;
-        break;
-      default:  // '#'
-        if (!expectOperand) return false;
-        tokens.push_back(slots++);
-        expectOperand = false;
-        break;
-    }
-  }
-  if (expectOperand || depth != 0 || slots != count_) return false;
-  const size_t n = tokens.size();
-
-  // The pass after which each group has become a digit: 0 when it holds a
-  // single slot (removed before the first pass), the inner group's pass
-  // when it holds just one group, else one more than its slowest group.
-  std::vector<int32_t> collapse(n, 0);
-  struct Level {
-    int32_t items;
-    int32_t slowest;
-    int32_t single;
-    bool singleIsSlot;
-    size_t open;
-  };
-  std::vector<Level> levels{{0, 0, 0, true, 0}};
-  for (size_t i = 0; i < n; ++i) {
-    int32_t t = tokens[i];
-    if (t == kTokOpen) {
-      levels.push_back({0, 0, 0, true, i});
-    } else if (t == kTokClose) {
-      Level group = levels.back();
-      levels.pop_back();
-      int32_t pass = group.items == 1 ? (group.singleIsSlot ? 0 : group.single) : group.slowest + 1;
-      collapse[i] = collapse[group.open] = pass;
-      Level& parent = levels.back();
-      if (++parent.items == 1) {
-        parent.singleIsSlot = false;
-        parent.single = pass;
-      }
-      parent.slowest = std::max(parent.slowest, pass);
-    } else if (t >= 0) {
-      if (++levels.back().items == 1) levels.back().singleIsSlot = true;
-    }
-  }
-
-  // Record groups, right to left per level: slower than every group to
-  // their right. What follows such a group on its level is bracketed.
-  std::vector<uint8_t> bracketAfter(n, 0);
-  std::vector<int32_t> slowestRight{0};
-  for (size_t i = n; i-- > 0;) {
-    if (tokens[i] == kTokClose) {
-      int32_t& right = slowestRight.back();
-      if (collapse[i] > right) {
-        right = collapse[i];
-        if (i + 1 < n && (tokens[i + 1] == kTokAnd || tokens[i + 1] == kTokOr)) bracketAfter[i] = 1;
-      }
-      slowestRight.push_back(0);
-    } else if (tokens[i] == kTokOpen) {
-      slowestRight.pop_back();
-    }
-  }
-
-  // The program: the tokens with the extra parentheses, each closed at the
-  // end of its level.
-  program_.clear();
-  program_.reserve(n);
-  std::vector<int32_t> extra{0};
-  bool openNext = false;
-  for (size_t i = 0; i < n; ++i) {
-    int32_t t = tokens[i];
-    if (t == kTokOpen) {
-      program_.push_back(t);
-      extra.push_back(0);
-    } else if (t == kTokClose) {
-      program_.insert(program_.end(), static_cast<size_t>(extra.back()), kTokClose);
-      extra.pop_back();
-      program_.push_back(t);
-      openNext = bracketAfter[i] != 0;
-    } else {
-      program_.push_back(t);
-      if (openNext && t < 0) {
-        program_.push_back(kTokOpen);
-        ++extra.back();
-        openNext = false;
-      }
-    }
-  }
-  program_.insert(program_.end(), static_cast<size_t>(extra.back()), kTokClose);
-
-  maxDepth_ = 0;
-  for (int32_t t = 0, d = 0; t < static_cast<int32_t>(program_.size()); ++t) {
-    if (program_[t] == kTokOpen) maxDepth_ = std::max(maxDepth_, ++d);
-    if (program_[t] == kTokClose) --d;
-  }
-  stack_.assign(static_cast<size_t>(maxDepth_) + 1, Frame{0, 0, false});
-  singleSlot_ = slots == 1 ? 0 : -1;
-
-  // "x&&y" once the parentheses around single slots are gone: the clause
-  // is false whenever y is, without the cache.
-  andZeroSlot_ = -1;
-  std::vector<int32_t> bare;
-  for (size_t i = 0; i < n && bare.size() <= 3; ++i) {
-    bool dropped = (tokens[i] == kTokOpen || tokens[i] == kTokClose) && collapse[i] == 0;
-    if (!dropped) bare.push_back(tokens[i]);
-  }
-  if (bare.size() == 3 && bare[0] >= 0 && bare[1] == kTokAnd && bare[2] >= 0) andZeroSlot_ = bare[2];
-
-  constants_.resize(static_cast<size_t>(count_));
-  for (int32_t i = 0; i < count_; ++i) {
-    const tSqlSubExpression& record = records_[i];
-    Constant& constant = constants_[i];
-    constant.text = record.constant.Text() != nullptr ? record.constant.Text() : "";
-    constant.length = static_cast<int32_t>(std::strlen(constant.text));
-    constant.intValue = query::ReadInt32(constant.text);
-    constant.unsignedValue = query::ReadUInt32(constant.text);
-    constant.floatValue = query::ReadDouble(constant.text);
-  }
-  values_.assign(static_cast<size_t>(count_), 0);
-  cacheKey_.assign(static_cast<size_t>(count_), 0);
-  return true;
-}
-
 int32_t tSqlEquationEngine::evaluateEquation() {
   if (!loaded_) {
     DebugOut("tSqlEquationEngine::evaluateEquation - no where clause loaded\n");
@@ -575,40 +402,6 @@ bool tSqlEquationEngine::evaluateSubExpressions() {
     skeleton[record.slot] = outcome ? '1' : '0';
   }
   return true;
-}
-
-int32_t tSqlEquationEngine::reduce() const {
-  if (singleSlot_ >= 0) return values_[singleSlot_];
-  int32_t depth = 0;
-  int32_t value = 0;
-  int32_t op = kTokAnd;
-  bool hasValue = false;
-  for (int32_t token : program_) {
-    int32_t operand;
-    if (token >= 0) {
-      operand = values_[token];
-    } else if (token == kTokOpen) {
-      stack_[depth++] = Frame{value, op, hasValue};
-      hasValue = false;
-      continue;
-    } else if (token == kTokClose) {
-      operand = value;
-      const Frame& outer = stack_[--depth];
-      value = outer.value;
-      op = outer.op;
-      hasValue = outer.hasValue;
-    } else {
-      op = token;
-      continue;
-    }
-    if (!hasValue) {
-      value = operand;
-      hasValue = true;
-    } else {
-      value = op == kTokAnd ? (value & operand) : (value | operand);
-    }
-  }
-  return value;
 }
 
 bool tSqlEquationEngine::wildcardMatch(const char* text, const char* pattern) {
