@@ -33,6 +33,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "templatelib/tString.h"
@@ -106,9 +107,34 @@ class tSqlEquationEngine {
   // The skeleton: "#" slots after setEquation, "0"/"1" after an evaluation.
   const char* Skeleton() const { return skeleton_.Text(); }
   const char* WhereText() const { return where_.Text(); }
+  // How many evaluations ran the reduction (the cache and the "&&0"
+  // shortcut skip it); for tests and benchmarks.
+  int64_t ReductionCount() const { return reductions_; }
 
  private:
-  // (Private members are the implementer's: parse, evaluate, reduce, cache.)
+  // A comparison's constant, read once when the clause is loaded.
+  struct Constant {
+    const char* text = nullptr;  // the record's constant
+    int32_t length = 0;
+    int32_t intValue = 0;
+    uint32_t unsignedValue = 0;
+    double floatValue = 0.0;
+  };
+  // One open parenthesis of the evaluation stack.
+  struct Frame {
+    int32_t value;
+    int32_t op;
+    bool hasValue;
+  };
+
+  bool parseSubExpressions();
+  bool parseToken(const char* begin, const char* end, bool escaped);
+  bool compileSkeleton();
+  bool evaluateSubExpressions();
+  int32_t reduce() const;
+  int32_t columnIndexOf(const char* column) const;
+  int32_t valueTypeAt(int32_t index) const;
+
   tString columnNames_;
   tString columnTypes_;
   const char* row_ = nullptr;
@@ -117,4 +143,18 @@ class tSqlEquationEngine {
   bool wildcard_ = false;
   int32_t count_ = 0;
   std::vector<tSqlSubExpression> records_;  // reused from one clause to the next
+
+  bool loaded_ = false;
+  std::string token_;                 // the token being parsed
+  std::vector<Constant> constants_;   // one per record
+  std::vector<int32_t> program_;      // the skeleton as evaluated (see .cpp)
+  int32_t maxDepth_ = 0;
+  int32_t singleSlot_ = -1;           // the whole clause is this one slot
+  int32_t andZeroSlot_ = -1;          // clause "x&&y": this is y's slot
+  std::vector<uint8_t> values_;       // slot outcomes of the current row
+  mutable std::vector<Frame> stack_;  // sized to maxDepth_ when loading
+  std::vector<uint8_t> cacheKey_;     // slot outcomes of the cached row
+  bool cacheValid_ = false;
+  int32_t cacheOutcome_ = 0;
+  int64_t reductions_ = 0;
 };

@@ -1,6 +1,8 @@
 #include "ConfigSqlShell.h"
 
+#include <cerrno>
 #include <cinttypes>
+#include <cstring>
 
 #include "templatelib/tString.h"
 
@@ -20,13 +22,108 @@ std::vector<std::string> SplitWords(std::string_view line) {
 
 const char* TextOf(const tString& text) { return text.Text() != nullptr ? text.Text() : ""; }
 
+// .read files may read files, but not without end.
+constexpr int kMaxReadDepth = 16;
+
+const char* ResultName(HRESULT hr) {
+  switch (hr) {
+    case S_OK:
+      return "S_OK";
+    case S_FALSE:
+      return "S_FALSE";
+    case E_FAIL:
+      return "E_FAIL";
+    case E_INVALIDARG:
+      return "E_INVALIDARG";
+    case E_NOTIMPL:
+      return "E_NOTIMPL";
+    case E_POINTER:
+      return "E_POINTER";
+    case E_OUTOFMEMORY:
+      return "E_OUTOFMEMORY";
+    case E_UNEXPECTED:
+      return "E_UNEXPECTED";
+    case E_ABORT:
+      return "E_ABORT";
+    default:
+      return Failed(hr) ? "E_FAIL" : "S_FALSE";
+  }
+}
+
+std::string_view Stripped(std::string_view text) {
+  const char* space = " \t\r\n\v\f";
+  size_t start = text.find_first_not_of(space);
+  if (start == std::string_view::npos) return {};
+  size_t end = text.find_last_not_of(space);
+  return text.substr(start, end - start + 1);
+}
+
+// The values of a result line, split at the delimiter.
+std::vector<std::string_view> SplitValues(std::string_view line, char delimiter) {
+  std::vector<std::string_view> values;
+  size_t start = 0;
+  for (;;) {
+    size_t end = line.find(delimiter, start);
+    values.push_back(line.substr(start, end == std::string_view::npos ? end : end - start));
+    if (end == std::string_view::npos) return values;
+    start = end + 1;
+  }
+}
+
+void WriteCsvValue(std::FILE* out, std::string_view value) {
+  if (value.find_first_of(",\"\r\n") == std::string_view::npos) {
+    std::fwrite(value.data(), 1, value.size(), out);
+    return;
+  }
+  std::fputc('"', out);
+  for (char c : value) {
+    if (c == '"') std::fputc('"', out);
+    std::fputc(c, out);
+  }
+  std::fputc('"', out);
+}
+
+void WriteJsonString(std::FILE* out, std::string_view value) {
+  std::fputc('"', out);
+  for (unsigned char c : value) {
+    switch (c) {
+      case '"':
+        std::fputs("\\\"", out);
+        break;
+      case '\\':
+        std::fputs("\\\\", out);
+        break;
+      case '\n':
+        std::fputs("\\n", out);
+        break;
+      case '\r':
+        std::fputs("\\r", out);
+        break;
+      case '\t':
+        std::fputs("\\t", out);
+        break;
+      default:
+        if (c < 0x20) {
+          std::fprintf(out, "\\u%04x", c);
+        } else {
+          std::fputc(c, out);
+        }
+    }
+  }
+  std::fputc('"', out);
+}
+
 }  // namespace
 
 const ConfigSqlShell::Command ConfigSqlShell::kCommands[] = {
     {".tables", ".tables", &ConfigSqlShell::Tables},
     {".schema", ".schema TABLE", &ConfigSqlShell::Schema},
     {".dump", ".dump TABLE", &ConfigSqlShell::Dump},
+    {".commit", ".commit", &ConfigSqlShell::Commit},
     {".save", ".save [PATH]", &ConfigSqlShell::Save},
+    {".read", ".read FILE", &ConfigSqlShell::Read},
+    {".delimiter", ".delimiter C", &ConfigSqlShell::Delimiter},
+    {".mode", ".mode list|csv|json", &ConfigSqlShell::Mode},
     {".help", ".help", &ConfigSqlShell::Help},
     {".quit", ".quit", &ConfigSqlShell::Quit},
     {".exit", ".exit", &ConfigSqlShell::Quit},
@@ -48,8 +145,10 @@ bool ConfigSqlShell::Open(const std::string& path) {
 }
 
 bool ConfigSqlShell::Execute(std::string_view line) {
-  std::vector<std::string> words = SplitWords(line);
-  if (words.empty()) return true;
+  std::string_view text = Stripped(line);
+  if (text.empty()) return true;
+  if (text.front() != '.') return RunStatement(text);
+  std::vector<std::string> words = SplitWords(text);
   for (const Command& command : kCommands) {
     if (tString::CompareNoCase(words[0].c_str(), command.name) == 0) {
       bool ok = (this->*command.handler)(words);
@@ -57,8 +156,83 @@ bool ConfigSqlShell::Execute(std::string_view line) {
       return ok;
     }
   }
-  if (words[0].front() == '.') return Fail("unknown command " + words[0] + " (try .help)");
-  return Fail("statements are not supported yet: " + std::string(line));
+  return Fail("unknown command " + words[0] + " (try .help)");
+}
+
+bool ConfigSqlShell::RunStatement(std::string_view statement) {
+  const std::string text(statement);
+  HRESULT hr = engine_.Query(text.c_str(), &results_, delimiter_, nullptr);
+  results_.ResetCursor();
+  while (const char* line = results_.NextLine()) PrintLine(line);
+  std::fflush(out_);
+  if (hr != S_OK) {
+    std::fprintf(err_, "%s\n", ResultName(hr));
+    std::fflush(err_);
+  }
+  return !Failed(hr);
+}
+
+void ConfigSqlShell::PrintLine(const char* line) {
+  if (mode_ == OutputMode::kList) {
+    std::fprintf(out_, "%s\n", line);
+    return;
+  }
+  std::vector<std::string_view> values = SplitValues(line, delimiter_);
+  if (mode_ == OutputMode::kJson) std::fputc('[', out_);
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (i > 0) std::fputc(',', out_);
+    if (mode_ == OutputMode::kJson) {
+      WriteJsonString(out_, values[i]);
+    } else {
+      WriteCsvValue(out_, values[i]);
+    }
+  }
+  if (mode_ == OutputMode::kJson) std::fputc(']', out_);
+  std::fputc('\n', out_);
+}
+
+bool ConfigSqlShell::Commit(const std::vector<std::string>& args) {
+  if (args.size() != 1) return Fail("usage: .commit");
+  if (source_.Root() == nullptr) return Fail("no configuration loaded");
+  if (source_.CommitAllTables() != S_OK) return Fail("commit failed");
+  return true;
+}
+
+bool ConfigSqlShell::Read(const std::vector<std::string>& args) {
+  if (args.size() != 2) return Fail("usage: .read FILE");
+  if (readDepth_ >= kMaxReadDepth) return Fail(".read nested too deeply: " + args[1]);
+  std::FILE* file = std::fopen(args[1].c_str(), "r");
+  if (file == nullptr) return Fail("cannot open " + args[1] + ": " + std::strerror(errno));
+  ++readDepth_;
+  bool allOk = true;
+  tString line;
+  while (!quit_ && line.ReadLine(file) != nullptr) allOk = Execute(line.Text()) && allOk;
+  const bool readError = std::ferror(file) != 0;
+  std::fclose(file);
+  --readDepth_;
+  if (readError) return Fail("read error in " + args[1]);
+  return allOk;
+}
+
+bool ConfigSqlShell::Delimiter(const std::vector<std::string>& args) {
+  if (args.size() != 2 || args[1].size() != 1) return Fail("usage: .delimiter C (one character)");
+  delimiter_ = args[1][0];
+  return true;
+}
+
+bool ConfigSqlShell::Mode(const std::vector<std::string>& args) {
+  static const struct {
+    const char* name;
+    OutputMode mode;
+  } kModes[] = {{"list", OutputMode::kList}, {"csv", OutputMode::kCsv}, {"json", OutputMode::kJson}};
+  if (args.size() == 2) {
+    for (const auto& entry : kModes) {
+      if (tString::CompareNoCase(args[1].c_str(), entry.name) != 0) continue;
+      mode_ = entry.mode;
+      return true;
+    }
+  }
+  return Fail("usage: .mode list|csv|json");
 }
 
 bool ConfigSqlShell::FindTableOrFail(const std::string& name, tTableNodes* nodes) {
@@ -124,6 +298,12 @@ bool ConfigSqlShell::Save(const std::vector<std::string>& args) {
 
 bool ConfigSqlShell::Help(const std::vector<std::string>&) {
   for (const Command& command : kCommands) std::fprintf(out_, "%s\n", command.usage);
+  std::fprintf(out_,
+               "Any other line is a statement, for example:\n"
+               "  select Parameter, UpdateRate from ParameterDefaults where UpdateRate > 100\n"
+               "  update Users set User = 'User2' where User = 'User1'\n"
+               "  delete from Users where User = 'User2'\n"
+               "  sort table ParameterDefaults on Parameter\n");
   return true;
 }
 

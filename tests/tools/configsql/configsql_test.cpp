@@ -83,8 +83,9 @@ TEST_F(ConfigSql, FailuresGiveOneLineAndANonzeroStatus) {
   const Case cases[] = {
       {{config, ".dump Nope"}, "configsql: no such table: Nope\n"},
       {{config, ".frobnicate"}, "configsql: unknown command .frobnicate (try .help)\n"},
-      {{config, "select * from Colors"},
-       "configsql: statements are not supported yet: select * from Colors\n"},
+      {{config, "select Name from Nowhere"},
+       "tSqlQueryEngine: Query (select Name from Nowhere) failed, unknown 'From' table "
+       "(Nowhere)\nE_FAIL\n"},
       {{config, ".schema"}, "configsql: usage: .schema TABLE\n"},
       {{dir.file("absent.config"), ".tables"},
        "configsql: cannot load configuration " + dir.file("absent.config") + "\n"},
@@ -95,6 +96,26 @@ TEST_F(ConfigSql, FailuresGiveOneLineAndANonzeroStatus) {
     EXPECT_NE(out.status, 0) << c.expected;
     EXPECT_EQ(out.output, c.expected);
   }
+}
+
+TEST_F(ConfigSql, RunsStatementsInOrderOnOneEngine) {
+  testsupport::WriteWholeFile(dir.file("more.sql"),
+                              "update Colors set Name = 'Green, dark' where Color = 'blue'\n"
+                              ".mode csv\n"
+                              "select Color, Name from Colors where Name = 'G*'\n");
+  Outcome out = Run({config, "update Colors set * = green|Green|x where 0",
+                     "select Name from Colors where Color = 'none'", ".read " + dir.file("more.sql"),
+                     ".mode json", ".delimiter ,", "select top 1 Name, Color from Colors",
+                     ".save"});
+  EXPECT_EQ(out.status, 0) << out.output;
+  EXPECT_EQ(out.output,
+            "S_FALSE\n"
+            "blue,\"Green, dark\"\n"
+            "green,Green\n"
+            "[\"Red one\",\"red\"]\n");
+  Outcome dump = Run({config, ".dump Colors"});
+  EXPECT_NE(dump.output.find("|Unchanged|green|Green|x\n"), std::string::npos) << dump.output;
+  std::remove((platform::TempFolder() + "c.tmp0").c_str());
 }
 
 TEST_F(ConfigSql, LibraryDiagnosticsGoToStandardError) {

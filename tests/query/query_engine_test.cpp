@@ -1,0 +1,364 @@
+// The statement engine on real configuration trees: parsing, every statement
+// kind, the sound-behaviour rules, and the primary-key index checked against
+// a scan of the same rows.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "artefacts/schema/DefaultConfigText.h"
+#include "query/tSqlQueryEngine.h"
+#include "support/ChildProcess.h"
+#include "templatelib/DebugCapture.h"
+#include "templatelib/tConfigSource.h"
+
+namespace {
+
+// Params has one column of each value type; Other is left alone.
+const char kConfig[] =
+    "Root VersionFivePointZero\n"
+    "{\n"
+    "   Table Params\n"
+    "   {\n"
+    "      TableDefinition Name|Rate|Gain|Kind\n"
+    "      TableType String|Int|Float|String\n"
+    "      TableContents \n"
+    "      {\n"
+    "         r1 Alpha|9|1.5|TPP\n"
+    "         r2 beta|10|2.5|Derived\n"
+    "         r3 Gamma|100|0.5|tpp\n"
+    "         r4 alpha|9|3.5|TPP\n"
+    "         r5 Short\n"
+    "      }\n"
+    "   }\n"
+    "   Table Other\n"
+    "   {\n"
+    "      TableDefinition A|B\n"
+    "      TableType String|String\n"
+    "      TableContents \n"
+    "   }\n"
+    "}\n";
+
+class QueryEngine : public ::testing::Test {
+ protected:
+  void Load(const std::string& text) {
+    testsupport::WriteWholeFile(dir.file("t.config"), text);
+    ASSERT_NE(source.LoadAttributesFromFile(dir.file("t.config").c_str()), nullptr);
+    engine.attachConfigSource(&source);
+  }
+  void SetUp() override { Load(kConfig); }
+
+  // Runs a statement; the result lines, and the code through `hr`.
+  std::vector<std::string> Run(const std::string& statement, HRESULT* hr = nullptr,
+                               char delimiter = '|') {
+    tQueryString results;
+    HRESULT code = engine.Query(statement.c_str(), &results, delimiter, nullptr);
+    if (hr != nullptr) *hr = code;
+    std::vector<std::string> lines;
+    results.ResetCursor();
+    while (const char* line = results.NextLine()) lines.emplace_back(line);
+    return lines;
+  }
+  HRESULT Code(const std::string& statement) {
+    HRESULT hr;
+    Run(statement, &hr);
+    return hr;
+  }
+  // Row id, state and value of every row of a table, in table order.
+  std::vector<std::string> Rows(const char* table) {
+    tTableNodes nodes;
+    EXPECT_EQ(source.FindTable(table, &nodes), S_OK);
+    std::vector<std::string> rows;
+    for (auto it = nodes.contents->Children(); tAttribute* row = it.Next();) {
+      rows.push_back(std::string(row->name.Text()) + " " + RowStateWord(row->rowState) + " " +
+                     (row->value.Text() != nullptr ? row->value.Text() : ""));
+    }
+    return rows;
+  }
+
+  testsupport::TempDir dir;
+  tConfigSource source;
+  tSqlQueryEngine engine{&source};
+};
+
+using Lines = std::vector<std::string>;
+
+TEST_F(QueryEngine, ParsesClausesByTheLexicalRules) {
+  struct Case {
+    const char* statement;
+    const char* columns;
+    const char* table;
+    const char* where;
+    int top;
+    bool distinct;
+    const char* orderBy;
+  };
+  const Case cases[] = {
+      {"SELECT Name FROM Params WHERE Rate = 9", "Name", "Params", "Rate = 9", 0, false, ""},
+      {"select top 5 Name from Params", "Name", "Params", "1", 5, false, ""},
+      {"select top Name from Params", "Name", "Params", "1", 1, false, ""},
+      {"select top 0 Name from Params", "Name", "Params", "1", 0, false, ""},
+      {"select distinct Kind from Params", "Kind", "Params", "1", 0, true, ""},
+      {"select Name , Rate,Gain from Params", "Name,Rate,Gain", "Params", "1", 0, false, ""},
+      {"select Name,Rate from Params where Rate > 1 order by Rate ", "Name,Rate", "Params",
+       "Rate > 1", 0, false, "Rate"},
+      // "distinct " inside the where text is not the keyword.
+      {"select Name from Params where Name = 'distinct x'", "Name", "Params",
+       "Name = 'distinct x'", 0, false, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.statement);
+    ASSERT_EQ(engine.parseStatement(c.statement), S_OK);
+    EXPECT_STREQ(engine.ColumnList().Text(), c.columns);
+    EXPECT_STREQ(engine.FromTable().Text(), c.table);
+    EXPECT_STREQ(engine.WhereText().Text(), c.where);
+    EXPECT_EQ(engine.TopCount(), c.top);
+    EXPECT_EQ(engine.Distinct(), c.distinct);
+    EXPECT_STREQ(engine.OrderByColumn().Text() ? engine.OrderByColumn().Text() : "", c.orderBy);
+    EXPECT_EQ(engine.MatchAll(), std::string(c.where) == "1");
+  }
+
+  // Update: the last "where " is the clause; suggestedRowId after either.
+  ASSERT_EQ(engine.parseStatement(
+                "update Params set Name = 'a where b' where Rate = 9 suggestedRowId  id7 "),
+            S_OK);
+  EXPECT_STREQ(engine.SetText().Text(), "Name = 'a where b'");
+  EXPECT_STREQ(engine.WhereText().Text(), "Rate = 9");
+  EXPECT_STREQ(engine.SuggestedRowId().Text(), "id7");
+  ASSERT_EQ(engine.parseStatement("update Params set * = a|b suggestedRowId x1"), S_OK);
+  EXPECT_STREQ(engine.SetText().Text(), "* = a|b");
+  EXPECT_STREQ(engine.WhereText().Text(), "0");
+  EXPECT_STREQ(engine.SuggestedRowId().Text(), "x1");
+}
+
+TEST_F(QueryEngine, RefusesStatementsItCannotRead) {
+  testsupport::DebugCapture debug;
+  const std::pair<const char*, HRESULT> cases[] = {
+      {"select\tName from Params", E_FAIL},  // a tab does not end the keyword
+      {" select Name from Params", E_FAIL},
+      {"commit", E_FAIL},
+      {"frobnicate Params", E_FAIL},
+      {"select from Params", E_FAIL},
+      {"select Name Params", E_FAIL},
+      {"update Params Name = 1", E_FAIL},
+      {"delete Params", E_FAIL},
+      {"comment anything at all", S_OK},
+  };
+  for (const auto& [statement, expected] : cases) {
+    EXPECT_EQ(Code(statement), expected) << statement;
+  }
+  EXPECT_EQ(engine.Query(nullptr), E_POINTER);
+  EXPECT_EQ(engine.Query(""), E_INVALIDARG);
+  const std::vector<std::string> expected = {
+      "tSqlQueryEngine: Illegal update statement, missing 'set' clause (update Params Name = 1)\n",
+      "tSqlQueryEngine: Illegal delete statement, missing 'from' clause (delete Params)\n"};
+  EXPECT_EQ(debug.messages(), expected);
+}
+
+TEST_F(QueryEngine, SelectsRowsAndItsForms) {
+  const struct {
+    const char* statement;
+    Lines lines;
+    HRESULT hr;
+  } cases[] = {
+      {"select Name, Rate from Params where Kind = 'TPP'", {"Alpha|9", "Gamma|100", "alpha|9"}, S_OK},
+      // Int compares numbers, String compares text; a missing field reads as 0.
+      {"select Name from Params where Rate < 10", {"Alpha", "alpha", "Short"}, S_OK},
+      {"select Name from Params where Name < '9x'", {}, S_FALSE},
+      {"select Name from Params where 0", {}, S_OK},
+      {"select top 2 Name from Params", {"Alpha", "beta"}, S_OK},
+      {"select distinct Name from Params where Rate = 9", {"Alpha"}, S_OK},
+      {"select Name, Gain from Params where Rate > 0 order by Gain",
+       {"Gamma|0.5", "Alpha|1.5", "beta|2.5", "alpha|3.5"}, S_OK},
+      {"select System.RowNumber, Gain from Params where Name = 'gamma'", {"r3|0.5"}, S_OK},
+      {"select Rate from Params where System.RowNumber = r2", {"10"}, S_OK},
+      {"select System.TableDefinition from Params", {"Name|Rate|Gain|Kind"}, S_OK},
+      {"select Name, Kind from Params where Name = 'Short'", {"Short|"}, S_OK},
+      {"select Name from Params where Name = 'A*' ", {"Alpha", "alpha"}, S_OK},
+      {"select Name from Nowhere", {}, E_FAIL},
+      {"select Nope from Params where Rate = 10", {}, E_FAIL},
+      {"select Name from Params where Nope = 1", {}, E_FAIL},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.statement);
+    HRESULT hr;
+    std::vector<std::string> lines = Run(c.statement, &hr);
+    EXPECT_EQ(lines, c.lines);
+    EXPECT_EQ(hr, c.hr);
+  }
+  // "*" is the row as stored, whatever the delimiter.
+  EXPECT_EQ(Run("select *, Rate from Params where Name = 'beta'", nullptr, ','),
+            Lines{"beta|10|2.5|Derived,10"});
+}
+
+TEST_F(QueryEngine, MatchAllIsDecidedByEveryStatement) {
+  EXPECT_EQ(Run("select Name from Params").size(), 5u);
+  EXPECT_EQ(Run("select Name from Params where Name = 'beta'"), Lines{"beta"});
+  EXPECT_EQ(Code("delete from Params where Name = 'beta'"), S_OK);
+  EXPECT_EQ(Run("select Name from Params where Rate = 10"), Lines{});
+  EXPECT_EQ(Run("select Name, System.RowState from Params where Rate = 10"), Lines{"beta|Deleted"});
+}
+
+TEST_F(QueryEngine, UpdatesInsertAndChangeRows) {
+  // Insert through "where 0": a whole row cut to the column count, and a
+  // column-form row with every other field empty.
+  EXPECT_EQ(Code("update Params set * = N1|1|1.0|K|extra|more where 0 suggestedRowId n1"), S_OK);
+  EXPECT_EQ(Code("update Params set Kind = 'It''s, quoted ', Name = bare where 0 "
+                 "suggestedRowId n2"),
+            S_OK);
+  EXPECT_EQ(Code("update Other set * = x"), S_OK);  // no where clause: an insert
+  // updat2 changes only, updat3 inserts only.
+  EXPECT_EQ(Code("updat2 Params set Gain = 9 where Name = 'nobody'"), S_OK);
+  EXPECT_EQ(Code("updat3 Params set Gain = 9 where Name = 'beta'"), S_OK);
+  EXPECT_EQ(Code("update Params set Gain = 7.5 where Rate = 9"), S_OK);
+  EXPECT_EQ(Code("update Params set * = G|1|2|3 where System.RowNumber = r3"), S_OK);
+  EXPECT_EQ(Code("update Params set * = Z|0|0|0 where System.RowNumber = z9"), S_OK);
+  EXPECT_EQ(Rows("Params"),
+            (Lines{"r1 Edited Alpha|9|7.5|TPP", "r2 Unchanged beta|10|2.5|Derived",
+                   "r3 Edited G|1|2|3", "r4 Edited alpha|9|7.5|TPP", "r5 Unchanged Short",
+                   "n1 New N1|1|1.0|K", "n2 New bare|||It's, quoted", "z9 New Z|0|0|0"}));
+  EXPECT_EQ(Rows("Other").size(), 1u);
+  EXPECT_EQ(Rows("Other")[0].substr(Rows("Other")[0].find(' ')), " New x|");
+  // "$" reads the value before the last edit, of Edited rows only.
+  EXPECT_EQ(Run("select $Gain, Gain from Params where Kind = 'TPP'"), (Lines{"1.5|7.5", "3.5|7.5"}));
+}
+
+TEST_F(QueryEngine, AFailingSetClauseChangesNothing) {
+  testsupport::DebugCapture debug;
+  const std::vector<std::string> before = Rows("Params");
+  const char* const failing[] = {
+      "update Params set Nope = 1 where Rate = 9",       // no such column
+      "update Params set Gain = 1, Kind where Rate = 9",  // not properly formed
+      "update Params set Kind = 3 where Name = 'Short'",  // the row is too short
+      "update Params set Kind = 'a|b' where Rate = 9",    // would add a field
+      "update Params set Nope = 1 where 0",               // no half-filled insert
+      "update Params set * = a|b where 0 suggestedRowId {x",
+      "update Params set Kind = 1 where Rate = 9 && (Kind = 'TPP'",  // unbalanced
+      "update Params set Kind = 1 where Rate = 9 & Kind = 'TPP'",
+  };
+  for (const char* statement : failing) EXPECT_EQ(Code(statement), E_FAIL) << statement;
+  EXPECT_EQ(Rows("Params"), before);
+  EXPECT_EQ(debug.messages()[0],
+            "tSqlQueryEngine: Query (update Params set Nope = 1 where Rate = 9) failed, ColumnName "
+            "(Nope) in set statement not defined in table\n");
+  // Quoted names are values, not System forms: nothing is purged.
+  EXPECT_EQ(Code("delete from Params where Name = 'System.RowState = A'"), S_OK);
+  EXPECT_EQ(Rows("Params"), before);
+  // "0" and "False" match no row anywhere in a clause.
+  EXPECT_EQ(Run("select Name from Params where Rate = 9 && False"), Lines{});
+  EXPECT_EQ(Run("select Name from Params where 0 || Rate = 10"), Lines{"beta"});
+}
+
+TEST_F(QueryEngine, DeletesPurgesAndManagesTables) {
+  EXPECT_EQ(Code("delete from Params where Rate = 9"), S_OK);
+  EXPECT_EQ(Code("delete from Params where System.RowNumber = r5"), S_OK);
+  EXPECT_EQ(Code("delete from Params where System.ErrorState = 0"), E_NOTIMPL);
+  EXPECT_EQ(Code("delete from Params where System.RowNumber = nobody"), E_FAIL);
+  EXPECT_EQ(Run("select System.RowNumber from Params where System.RowState = D"),
+            (Lines{"r1", "r4", "r5"}));
+  EXPECT_EQ(Run("select System.RowNumber from Params where System.RowState = A").size(), 5u);
+  EXPECT_EQ(Code("delete from Params where System.RowState = D"), S_OK);
+  EXPECT_EQ(Rows("Params").size(), 2u);
+  EXPECT_EQ(Code("delete from Params where System.RowState = A"), S_OK);
+  EXPECT_TRUE(Rows("Params").empty());
+
+  EXPECT_EQ(Code("create table Flags (Name String, On list(True,False))"), S_OK);
+  EXPECT_EQ(Run("select System.TableType from Flags"), Lines{"String|list(True,False)"});
+  EXPECT_EQ(Code("create table Flags (Other Int)"), S_OK);  // exists: unchanged
+  EXPECT_EQ(Run("select System.TableDefinition from Flags"), Lines{"Name|On"});
+  EXPECT_EQ(Code("create table Bad (A|B String)"), E_FAIL);
+  EXPECT_EQ(Code("update Flags set Name = 'n', On = 'True' where 0"), S_OK);
+  EXPECT_EQ(Run("select Name, On from Flags where On = 'true'"), Lines{"n|True"});
+  EXPECT_EQ(Code("drop table Flags"), S_OK);
+  EXPECT_EQ(Code("drop table Flags"), S_OK);
+  EXPECT_EQ(Code("select Name from Flags"), E_FAIL);
+  EXPECT_EQ(Code("update Params set System.TableDefinition = Name|Rate|Gain|Kind|More"), S_OK);
+  EXPECT_EQ(Code("update Params set * = a|1|2|3|4|5 where 0"), S_OK);
+  EXPECT_EQ(Run("select More from Params"), Lines{"4"});  // the field count followed
+}
+
+TEST_F(QueryEngine, SortBuildsAnIndexAndReportsItsShape) {
+  testsupport::DebugCapture debug;
+  EXPECT_EQ(Code("sort table Params on Name,Nope"), S_OK);
+  tTableNodes params = engine.BoundTable();
+  ASSERT_NE(params.contents->childIndex, nullptr);
+  EXPECT_EQ(params.contents->childIndex->BinCount(), 1024);
+  EXPECT_STREQ(params.contents->childIndex->KeyColumns().Text(), "Name");
+  EXPECT_EQ(debug.messages(),
+            std::vector<std::string>{"tSqlQueryEngine: Query (sort table Params on Name,Nope) "
+                                     "failed, unknown column token (Nope) in query\n"});
+  EXPECT_EQ(Run("select Rate from Params where Name = 'ALPHA'"), (Lines{"9", "9"}));
+  // "on " is found as a word only.
+  Load(schema::GetDefaultConfigText());
+  EXPECT_EQ(Code("sort table DataStorageInformation on System.RowNumber"), S_OK);
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(Code("update Users set User = 'same' where 0"), S_OK);
+  }
+  EXPECT_EQ(Code("sort table Users on User"), S_OK);
+  EXPECT_NE(debug.messages().back().find("Opto alert: Hash table max bin size was (6)"),
+            std::string::npos);
+}
+
+// The primary-key index must answer every keyed query exactly as a scan of
+// the same rows does, after any mix of inserts, edits, deletes, purges and
+// commits. Two tables hold the same rows; only one is indexed.
+TEST_F(QueryEngine, IndexAgreesWithTheScanUnderRandomChanges) {
+  Load(schema::GetDefaultConfigText());
+  for (const char* table : {"Users", "Groups"}) {
+    EXPECT_EQ(Code(std::string("create table Keyed") + table + " (Key String, Val Int)"), S_OK);
+  }
+  ASSERT_EQ(Code("sort table KeyedUsers on Key,System.RowNumber"), S_OK);
+  std::mt19937 random(7);
+  auto key = [&] { return "k" + std::to_string(random() % 12); };
+  for (int step = 0; step < 400; ++step) {
+    std::string statement;
+    switch (random() % 7) {
+      case 0:
+      case 1:
+        statement = "update T set Key = '" + key() + "', Val = " + std::to_string(random() % 5) +
+                    " where 0 suggestedRowId id" + std::to_string(step);
+        break;
+      case 2:
+        // updat2: an insert here would give the two tables different row ids.
+        statement = "updat2 T set Key = '" + key() + "' where Key = '" + key() + "'";
+        break;
+      case 3:
+        statement = "updat2 T set * = " + key() + "|3 where Val = " + std::to_string(random() % 5);
+        break;
+      case 4:
+        statement = "delete from T where Key = '" + key() + "'";
+        break;
+      case 5:
+        statement = random() % 2 ? "delete from T where System.RowState = D"
+                                 : "delete from T where System.RowNumber = id" +
+                                       std::to_string(random() % (step + 1));
+        break;
+      default:
+        ASSERT_EQ(source.CommitAllTables(), S_OK);
+        continue;
+    }
+    std::string results[2];
+    HRESULT codes[2];
+    for (int t = 0; t < 2; ++t) {
+      std::string text = statement;
+      text.replace(text.find(" T "), 3, t == 0 ? " KeyedUsers " : " KeyedGroups ");
+      codes[t] = Code(text);
+    }
+    ASSERT_EQ(codes[0], codes[1]) << statement;
+    const std::string probe = key();
+    for (int t = 0; t < 2; ++t) {
+      std::multiset<std::string> lines;
+      for (const std::string& line : Run("select System.RowNumber, Key, Val from " +
+                                         std::string(t == 0 ? "KeyedUsers" : "KeyedGroups") +
+                                         " where Key = '" + probe + "' && Val >= 0")) {
+        lines.insert(line);
+      }
+      for (const std::string& line : lines) results[t] += line + "\n";
+    }
+    ASSERT_EQ(results[0], results[1]) << "after " << statement << " probing " << probe;
+  }
+}
+
+}  // namespace
