@@ -83,8 +83,9 @@ std::unique_ptr<SelectedRows> SelectRows(const char* operation, const std::strin
     return nullptr;
   }
   if (selected->engine.attachConfigSource(&selected->source) != S_OK) return nullptr;
+  // A select that finds no row answers S_FALSE.
   const HRESULT hr = selected->engine.Query(select, &selected->rows, '|', nullptr);
-  if (hr != S_OK) {
+  if (hr != S_OK && hr != S_FALSE) {
     DebugOut("%s: (%s) failed in %s (0x%08X)\n", operation, select, configPath.c_str(),
              static_cast<unsigned>(hr));
     return nullptr;
