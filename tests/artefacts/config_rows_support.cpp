@@ -2,47 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <memory>
-
 #include "artefacts/ConfigFileBuilder.h"
 #include "artefacts/schema/DefaultConfigText.h"
 #include "packet/ParmTable.h"
 #include "query/tSqlQueryEngine.h"
-#include "support/ChildProcess.h"
+#include "support/PrivateTempFolder.h"
 #include "templatelib/tConfigSource.h"
 
 namespace artefactstest {
-namespace {
-
-// A save through the temporary ring writes "<temp folder>zarnYEB.tmp0" and
-// copies it over the target: a fixed name, which test processes running at
-// the same time would share. Each test program gets a temp folder of its own.
-class PrivateTempFolder : public ::testing::Environment {
- public:
-  void SetUp() override {
-    if (const char* old = std::getenv("TMPDIR")) saved_ = old;
-    folder_ = std::make_unique<testsupport::TempDir>();
-    setenv("TMPDIR", folder_->path().c_str(), 1);
-  }
-  void TearDown() override {
-    if (saved_.empty()) {
-      unsetenv("TMPDIR");
-    } else {
-      setenv("TMPDIR", saved_.c_str(), 1);
-    }
-    folder_.reset();
-  }
-
- private:
-  std::string saved_;
-  std::unique_ptr<testsupport::TempDir> folder_;
-};
 
 [[maybe_unused]] ::testing::Environment* const kPrivateTempFolder =
-    ::testing::AddGlobalTestEnvironment(new PrivateTempFolder);
-
-}  // namespace
+    ::testing::AddGlobalTestEnvironment(new testsupport::PrivateTempFolder);
 
 bool WriteConfigWithRows(const std::string& path, const std::vector<ParameterRow>& rows) {
   const std::string base = path + ".base.config";
