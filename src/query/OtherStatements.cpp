@@ -71,11 +71,9 @@ HRESULT tSqlQueryEngine::handleDeleteStatement() {
 }
 
 HRESULT tSqlQueryEngine::deleteByRowId() {
-  const int32_t equals = query::FindFrom(where_.Text(), 0, "=");
-  if (equals < 0) return E_FAIL;
   tString rowId;
-  if (query::RestStripped(where_.Text(), equals + 1, &rowId) != S_OK) return E_OUTOFMEMORY;
-  tAttribute* row = findRowById(rowId.Text());
+  tAttribute* row;
+  if (HRESULT hr = rowNamedByWhere(&rowId, &row); hr != S_OK) return hr;
   if (row == nullptr) {
     DebugOut(
         "tSqlQueryEngine::handleDeleteStatement, delete statement using System.RowNumber failed "

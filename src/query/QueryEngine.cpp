@@ -221,26 +221,21 @@ HRESULT tSqlQueryEngine::parseUpdateStatement() {
         RestStripped(text, where + 6, &where_) != S_OK) {
       return E_OUTOFMEMORY;
     }
-    const int32_t suggested = FindFrom(where_.Text(), 0, " suggestedRowId ");
-    if (suggested >= 0) {
-      if (RestStripped(where_.Text(), suggested + 16, &suggestedRowId_) != S_OK) {
-        return E_OUTOFMEMORY;
-      }
-      where_.Buffer()[suggested] = '\0';
-      where_.Trim();
-    }
+    if (!cutSuggestedRowId(&where_)) return E_OUTOFMEMORY;
+    where_.Trim();
     return S_OK;
   }
   // Without a where clause the statement inserts: the where text "0".
   if (where_.Assign("0") != S_OK || setText_.Assign(text + set + 4) != S_OK) return E_OUTOFMEMORY;
-  const int32_t suggested = FindFrom(setText_.Text(), 0, " suggestedRowId ");
-  if (suggested >= 0) {
-    if (RestStripped(setText_.Text(), suggested + 16, &suggestedRowId_) != S_OK) {
-      return E_OUTOFMEMORY;
-    }
-    setText_.Buffer()[suggested] = '\0';
-  }
-  return S_OK;
+  return cutSuggestedRowId(&setText_) ? S_OK : E_OUTOFMEMORY;
+}
+
+bool tSqlQueryEngine::cutSuggestedRowId(tString* clause) {
+  const int32_t suggested = FindFrom(clause->Text(), 0, " suggestedRowId ");
+  if (suggested < 0) return true;
+  if (RestStripped(clause->Text(), suggested + 16, &suggestedRowId_) != S_OK) return false;
+  clause->Buffer()[suggested] = '\0';
+  return true;
 }
 
 HRESULT tSqlQueryEngine::parseDeleteStatement() {

@@ -35,11 +35,17 @@ int32_t FindWord(const char* text, int32_t start, const char* needle) {
 bool ContainsOutsideQuotes(const char* text, const char* needle) {
   if (text == nullptr || needle == nullptr) return false;
   const size_t length = std::strlen(needle);
+  if (length == 0) return true;
+  const char first = needle[0];
+  const char firstOther = (first >= 'a' && first <= 'z')   ? char(first - 32)
+                          : (first >= 'A' && first <= 'Z') ? char(first + 32)
+                                                           : first;
   bool quoted = false;
   for (const char* p = text; *p != '\0'; ++p) {
     if (*p == '\'') {
       quoted = !quoted;
-    } else if (!quoted && tString::CompareNoCaseN(p, needle, length) == 0) {
+    } else if (!quoted && (*p == first || *p == firstOther) &&
+               tString::CompareNoCaseN(p, needle, length) == 0) {
       return true;
     }
   }
@@ -75,15 +81,18 @@ int32_t FieldPosition(const char* names, const char* name) {
 
 bool FieldSpan(const char* text, int32_t index, const char** start, int32_t* length) {
   if (text == nullptr || index < 0) return false;
+  // A plain byte walk: rows have many short fields, for which strchr's
+  // set-up costs more than it saves.
   const char* field = text;
   for (int32_t i = 0; i < index; ++i) {
-    field = std::strchr(field, '|');
-    if (field == nullptr) return false;
+    while (*field != '|' && *field != '\0') ++field;
+    if (*field == '\0') return false;
     ++field;
   }
-  const char* end = std::strchr(field, '|');
+  const char* end = field;
+  while (*end != '|' && *end != '\0') ++end;
   *start = field;
-  *length = end != nullptr ? int32_t(end - field) : int32_t(std::strlen(field));
+  *length = int32_t(end - field);
   return true;
 }
 

@@ -52,6 +52,10 @@ tAttribute* tSqlQueryEngine::getNextMatchingRow(RowCursor* cursor, bool includeD
       }
     } else {
       row = cursor->rows->Next();
+      // Rows of a large table lie all over the heap: ask for the next row
+      // and this row's text while this one is looked at.
+      if (tAttribute* next = cursor->rows->Peek()) __builtin_prefetch(next);
+      if (row != nullptr) __builtin_prefetch(row->value.Text());
     }
     if (row == nullptr) return nullptr;
     if (!includeDeleted && row->rowState == kRowDeleted) continue;
@@ -64,6 +68,16 @@ tAttribute* tSqlQueryEngine::getNextMatchingRow(RowCursor* cursor, bool includeD
 tAttribute* tSqlQueryEngine::findRowById(const char* rowId) {
   // Through the index when the table keeps one by row id (FindChild uses it).
   return table_.contents->FindChild(rowId);
+}
+
+HRESULT tSqlQueryEngine::rowNamedByWhere(tString* rowId, tAttribute** row) {
+  *row = nullptr;
+  const int32_t equals = query::FindFrom(where_.Text(), 0, "=");
+  if (equals < 0) return E_FAIL;
+  // White space is stripped; quotes stay part of the id.
+  if (query::RestStripped(where_.Text(), equals + 1, rowId) != S_OK) return E_OUTOFMEMORY;
+  *row = findRowById(rowId->Text());
+  return S_OK;
 }
 
 HRESULT tSqlQueryEngine::GetPrimaryKeyValueInWhereEquation(tString* key) {

@@ -32,7 +32,11 @@ constexpr int32_t kLineShrunkCapacity = 2000;
 }  // namespace
 
 HRESULT tSqlQueryEngine::handleSelectStatement() {
+  const bool archiveForm =
+      fromTable_.CompareTrimmed("zBall") == 0 && columns_.CompareTrimmed("FullFileName") == 0;
   if (setDatabaseTable(fromTable_.Text(), true) != S_OK) {
+    // "zBall" names the archive, not a table: the form works without one.
+    if (archiveForm) return selectFromArchive();
     DebugOut("tSqlQueryEngine: Query (%s) failed, unknown 'From' table (%s)\n", statementText(),
              fromTable_.Text() != nullptr ? fromTable_.Text() : "");
     error_ = true;
@@ -53,9 +57,7 @@ HRESULT tSqlQueryEngine::handleSelectStatement() {
   if (ContainsOutsideQuotes(where_.Text(), "System.RowNumber")) return selectByRowId();
   if (ContainsOutsideQuotes(where_.Text(), "System.RowState")) return selectByRowState();
   if (ContainsOutsideQuotes(where_.Text(), "System.ErrorState")) return selectByErrorState();
-  if (fromTable_.CompareTrimmed("zBall") == 0 && columns_.CompareTrimmed("FullFileName") == 0) {
-    return selectFromArchive();
-  }
+  if (archiveForm) return selectFromArchive();
   if (where_.Compare("0") == 0) {
     results_->Clear();
     return S_OK;
@@ -91,6 +93,7 @@ HRESULT tSqlQueryEngine::resolveSelectItems() {
     selectItemCapacity_ = count;
   }
   selectItemCount_ = count;
+  maxSelectColumn_ = -1;
   const char* definition = table_.definition->value.Text();
   for (int32_t i = 0; i < count; ++i) {
     SelectItem& item = selectItems_[i];
@@ -111,6 +114,12 @@ HRESULT tSqlQueryEngine::resolveSelectItems() {
       item.column = query::FieldPosition(definition, name);
       item.kind = item.column >= 0 ? SelectItem::kColumn : SelectItem::kUnknown;
     }
+    if (item.kind == SelectItem::kColumn && item.column > maxSelectColumn_) {
+      maxSelectColumn_ = item.column;
+    }
+  }
+  if (size_t(maxSelectColumn_ + 1) > fieldSpans_.size()) {
+    fieldSpans_.resize(size_t(maxSelectColumn_ + 1));
   }
   return S_OK;
 }
@@ -122,37 +131,54 @@ HRESULT tSqlQueryEngine::addRowToResults(tAttribute* row, bool* stop) {
     line_.Release();
     if (line_.Reserve(kLineShrunkCapacity) != S_OK) return E_OUTOFMEMORY;
   }
-  if (line_.Assign("") != S_OK) return E_OUTOFMEMORY;
+  // The line is built in place with its length kept here, and the row's
+  // fields are found in one walk over the row, not one per item.
+  int32_t length = 0;
+  auto put = [&](const char* text, int32_t count) {
+    if (length + count + 2 > line_.Capacity()) {
+      int64_t capacity = line_.Capacity() > 0 ? line_.Capacity() : 256;
+      while (capacity < int64_t{length} + count + 2) capacity *= 2;
+      if (capacity > INT32_MAX || line_.Reserve(int32_t(capacity)) != S_OK) return false;
+    }
+    std::memcpy(line_.Buffer() + length, text, size_t(count));
+    length += count;
+    line_.Buffer()[length] = '\0';
+    return true;
+  };
+  auto putText = [&](const char* text) {
+    return put(text != nullptr ? text : "", text != nullptr ? int32_t(std::strlen(text)) : 0);
+  };
+  if (!put("", 0)) return E_OUTOFMEMORY;
+  const int32_t fields = FindFieldSpans(row->value.Text());
   for (int32_t i = 0; i < selectItemCount_; ++i) {
     const SelectItem& item = selectItems_[i];
     if (item.fromPrevious && row->rowState != kRowEdited) return E_FAIL;
     const char* source = item.fromPrevious ? row->previousValue.Text() : row->value.Text();
-    HRESULT hr = S_OK;
+    bool ok = true;
     switch (item.kind) {
       case SelectItem::kWholeRow:
-        hr = line_.Append(source != nullptr ? source : "", tString::kLargeReserve);
+        ok = putText(source);
         break;
-      case SelectItem::kColumn: {
-        const char* start;
-        int32_t length;
-        if (query::FieldSpan(source, item.column, &start, &length)) {
-          if (line_.Reserve(line_.Length() + length + 2) != S_OK) return E_OUTOFMEMORY;
-          const int32_t at = line_.Length();
-          std::memcpy(line_.Buffer() + at, start, size_t(length));
-          line_.Buffer()[at + length] = '\0';
+      case SelectItem::kColumn:
+        if (!item.fromPrevious) {
+          if (item.column < fields) {
+            ok = put(source + fieldSpans_[item.column].start, fieldSpans_[item.column].length);
+          }
+        } else {
+          const char* start;
+          int32_t count;
+          if (query::FieldSpan(source, item.column, &start, &count)) ok = put(start, count);
         }
         break;
-      }
       case SelectItem::kRowNumber:
-        hr = line_.Append(row->name, tString::kLargeReserve);
+        ok = putText(row->name.Text());
         break;
       case SelectItem::kRowState:
-        hr = line_.Append(RowStateWord(row->rowState), tString::kLargeReserve);
+        ok = putText(RowStateWord(row->rowState));
         break;
       case SelectItem::kErrorState: {
         char number[16];
-        std::snprintf(number, sizeof number, "%d", row->errorStateOrFieldCount);
-        hr = line_.Append(number, tString::kLargeReserve);
+        ok = put(number, std::snprintf(number, sizeof number, "%d", row->errorStateOrFieldCount));
         break;
       }
       case SelectItem::kUnknown:
@@ -161,26 +187,37 @@ HRESULT tSqlQueryEngine::addRowToResults(tAttribute* row, bool* stop) {
         error_ = true;
         return E_FAIL;
     }
-    if (hr != S_OK || line_.AppendChar(delimiter_, tString::kLargeReserve) != S_OK) {
-      return E_OUTOFMEMORY;
-    }
+    if (!ok || !put(&delimiter_, 1)) return E_OUTOFMEMORY;
   }
-  line_.Truncate(1);  // the last delimiter
+  line_.Buffer()[--length] = '\0';  // the last delimiter
   if (distinct_ && results_->ContainsEquivalent(line_.Text())) return S_OK;
   HRESULT hr = !orderBy_ && ordering_ != nullptr
                    ? results_->InsertOrdered(line_.Text(), ordering_, nullptr)
-                   : results_->Append(line_.Text(), line_.Length());
+                   : results_->Append(line_.Text(), length);
   if (Failed(hr)) return hr;
   if (top_ > 0 && stop != nullptr && results_->lineCount >= top_) *stop = true;
   return S_OK;
 }
 
+int32_t tSqlQueryEngine::FindFieldSpans(const char* text) {
+  if (text == nullptr) return 0;
+  const int32_t wanted = maxSelectColumn_ + 1;
+  int32_t found = 0;
+  int32_t start = 0;
+  for (int32_t i = 0; found < wanted; ++i) {
+    const char c = text[i];
+    if (c != '|' && c != '\0') continue;
+    fieldSpans_[found++] = {start, i - start};
+    if (c == '\0') break;
+    start = i + 1;
+  }
+  return found;
+}
+
 HRESULT tSqlQueryEngine::selectByRowId() {
-  const int32_t equals = query::FindFrom(where_.Text(), 0, "=");
-  if (equals < 0) return E_FAIL;
   tString rowId;
-  if (query::RestStripped(where_.Text(), equals + 1, &rowId) != S_OK) return E_OUTOFMEMORY;
-  tAttribute* row = findRowById(rowId.Text());
+  tAttribute* row;
+  if (HRESULT hr = rowNamedByWhere(&rowId, &row); hr != S_OK) return hr;
   if (row == nullptr) {
     DebugOut(
         "tSqlQueryEngine::handleSelectStatement, select statement using System.RowNumber failed "

@@ -309,11 +309,9 @@ HRESULT tSqlQueryEngine::applySetClause(tAttribute* row, bool isNewRow) {
 }
 
 HRESULT tSqlQueryEngine::updateByRowId(bool wholeRow, const char* wholeRowText) {
-  const int32_t equals = query::FindFrom(where_.Text(), 0, "=");
-  if (equals < 0) return E_FAIL;
   tString rowId;
-  if (query::RestStripped(where_.Text(), equals + 1, &rowId) != S_OK) return E_OUTOFMEMORY;
-  tAttribute* row = findRowById(rowId.Text());
+  tAttribute* row;
+  if (HRESULT hr = rowNamedByWhere(&rowId, &row); hr != S_OK) return hr;
   if (wholeRow) {
     if (row != nullptr) return insertOnly_ ? S_OK : replaceWholeRow(row, wholeRowText);
     return updateOnly_ ? S_OK : insertWholeRow(wholeRowText, rowId.Text());

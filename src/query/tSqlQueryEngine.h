@@ -35,6 +35,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "query/tQueryString.h"
 #include "query/tSqlEquationEngine.h"
@@ -121,6 +122,8 @@ class tSqlQueryEngine {
   HRESULT parseAndExecuteCreateStatement();
   HRESULT parseAndExecuteDropStatement();
   HRESULT parseAndExecuteSortStatement();
+  // Cuts " suggestedRowId ID" off the clause into the suggested row id.
+  bool cutSuggestedRowId(tString* clause);
 
   // Statements.
   HRESULT handleSelectStatement();
@@ -142,6 +145,9 @@ class tSqlQueryEngine {
   // Select.
   HRESULT resolveSelectItems();
   HRESULT addRowToResults(tAttribute* row, bool* stop);
+  // Finds the spans of the row's fields up to the highest selected column;
+  // the number of fields found.
+  int32_t FindFieldSpans(const char* rowText);
   HRESULT selectByRowId();
   HRESULT selectByRowState();
   HRESULT selectByErrorState();
@@ -158,6 +164,9 @@ class tSqlQueryEngine {
   void startRowWalk(RowCursor* cursor);
   tAttribute* getNextMatchingRow(RowCursor* cursor, bool includeDeleted);
   tAttribute* findRowById(const char* rowId);
+  // The row a where text "System.RowNumber = ID" names (null when none) and
+  // the row id text; E_FAIL when the text has no "=".
+  HRESULT rowNamedByWhere(tString* rowId, tAttribute** row);
 
   void forgetTable();
   void markTableChanged() { table_.table->rowState = kTableChanged; }
@@ -203,6 +212,12 @@ class tSqlQueryEngine {
   std::unique_ptr<SelectItem[]> selectItems_;
   int32_t selectItemCount_ = 0;
   int32_t selectItemCapacity_ = 0;
+  int32_t maxSelectColumn_ = -1;
+  struct FieldSpanAt {
+    int32_t start;
+    int32_t length;
+  };
+  std::vector<FieldSpanAt> fieldSpans_;
   std::unique_ptr<Assignment[]> assignments_;
   int32_t assignmentCount_ = 0;
   int32_t assignmentCapacity_ = 0;

@@ -209,6 +209,9 @@ class tGenericContainerIterator {
     return item;
   }
 
+  // The item Next() would return, without moving on; null at the end.
+  T* Peek() const { return link_ != nullptr ? link_->item : nullptr; }
+
  private:
   const tGenericLink<T>* link_;
 };

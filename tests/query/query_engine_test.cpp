@@ -3,6 +3,8 @@
 // a scan of the same rows.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <set>
 #include <string>
@@ -299,6 +301,22 @@ TEST_F(QueryEngine, SortBuildsAnIndexAndReportsItsShape) {
   EXPECT_EQ(Code("sort table Users on User"), S_OK);
   EXPECT_NE(debug.messages().back().find("Opto alert: Hash table max bin size was (6)"),
             std::string::npos);
+}
+
+TEST_F(QueryEngine, ArchiveFormExtractsFromTheSourcesOwnArchive) {
+  EXPECT_EQ(Code("select FullFileName from zBall where FileName = 'plot.cfg'"), E_FAIL);
+  const std::string zip = dir.file("site.zip");
+  testsupport::WriteWholeFile(dir.file("config.txt"), kConfig);
+  const std::string script = "import zipfile; z=zipfile.ZipFile(\"" + zip +
+                             "\",\"w\"); z.write(\"" + dir.file("config.txt") +
+                             "\",\"ZARN/pfConfig\"); z.writestr(\"ZARN/MISC/plot.cfg\",\"plot "
+                             "data\"); z.close()";
+  ASSERT_EQ(std::system(("python3 -c '" + script + "'").c_str()), 0);
+  ASSERT_NE(source.LoadAttributesFromFile(zip.c_str()), nullptr);
+  const Lines lines = Run("select FullFileName from zBall where FileName = 'plot.cfg'");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(testsupport::ReadWholeFile(lines[0]), "plot data");
+  std::remove(lines[0].c_str());
 }
 
 // The primary-key index must answer every keyed query exactly as a scan of
