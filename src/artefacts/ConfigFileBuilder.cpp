@@ -56,12 +56,6 @@ bool RunStatement(BuildObjects& objects, const char* statement, bool withResults
 
 }  // namespace
 
-std::string ParameterDefaultsStatement(int32_t n, double sampleRate) {
-  tString statement;
-  if (statement.Format(kParameterDefaultsRow, n, n, n, sampleRate) != S_OK) return "";
-  return statement.Text();
-}
-
 bool BuildConfigFileAt(const std::string& path, const std::string& defaultText,
                        const packet::ParmTable& table, int32_t tagOffset) {
   // The objects are large (the engine keeps its scratch); keep them off the

@@ -28,10 +28,6 @@ namespace artefacts {
 
 inline constexpr char kConfigFileName[] = "zarnYEB.config";
 
-// The ParameterDefaults statement of one record, n being the tag offset +
-// the record's position + 1 (pure; exposed for tests and the benchmark).
-std::string ParameterDefaultsStatement(int32_t n, double sampleRate);
-
 // Builds the configuration at `path` for `table`, starting from
 // `defaultText` (the default configuration text in the program; tests pass
 // others to reach the failure paths). True when built and saved.

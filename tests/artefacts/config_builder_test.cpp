@@ -107,11 +107,6 @@ TEST_F(ConfigBuilderTest, AnEmptyTableGivesTheFourFixedRowsAndNoParameter) {
   EXPECT_TRUE(RowsOf(source, "ParameterDefaults", ids).empty());
 }
 
-TEST_F(ConfigBuilderTest, TheStatementIsTheOneTheAnalysisSystemExpects) {
-  EXPECT_EQ(artefacts::ParameterDefaultsStatement(7, 12.5),
-            "update ParameterDefaults set * = " + ParameterRow("Parm7", "12.500000") + " where 0");
-}
-
 // Each case fails at another step; none may report success, and a target
 // that got the default text keeps exactly that (no half-built save).
 struct FailureCase {
