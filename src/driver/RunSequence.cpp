@@ -3,8 +3,10 @@
 #include <memory>
 #include <string>
 
+#include "artefacts/ConfigFileBuilder.h"
 #include "artefacts/NepXmlFile.h"
 #include "artefacts/ParmInfoFile.h"
+#include "artefacts/ParmSetFromConfig.h"
 #include "artefacts/PrnFile.h"
 #include "driver/CommandLine.h"
 #include "driver/Transfer.h"
@@ -49,12 +51,12 @@ class RunSequence {
 
     settings_.packetPeriodMs = 1000 / settings_.packetRate;
     platform::CreateOneDirectory(settings_.outputDir);  // an existing folder is fine
-    if (!settings_.configFilePath.empty()) {
-      return Fail(settings_.parmModeFlag ? "** /ConfigParmMode is not available in this build\n"
-                                         : "** /ConfigPerfMode is not available in this build\n");
+    if (!settings_.configFilePath.empty() && !BuildParameterSet()) {
+      return ExitSequence(kExitFailure);
     }
 
     if (!ReadParameters()) return ExitSequence(kExitFailure);
+    if (!BuildConfiguration()) return ExitSequence(kExitFailure);
     if (!WriteParameterList()) return ExitSequence(kExitFailure);
 
     platform::Printf(env_.out, "4. Wait for YEB connect...\n\n");
@@ -73,6 +75,20 @@ class RunSequence {
   }
 
  private:
+  // The parameter set from the configuration named with /ConfigParmMode or
+  // /ConfigPerfMode; step 1 then reads what it wrote.
+  bool BuildParameterSet() {
+    const bool built = settings_.parmModeFlag ? artefacts::BuildParmSetParmMode()
+                                              : artefacts::BuildParmSetPerfMode();
+    if (!built) {
+      platform::Printf(env_.out, "Error: Building Parameter set from config file: %s\n",
+                       settings_.configFilePath.c_str());
+      return false;
+    }
+    settings_.parmInfoFileName = artefacts::kParmInfo2FileName;
+    return true;
+  }
+
   bool ReadParameters() {
     platform::Printf(env_.out, "1. Process the Parameter Information File: %s/%s\n\n",
                      settings_.outputDir.c_str(), settings_.parmInfoFileName.c_str());
@@ -89,6 +105,18 @@ class RunSequence {
         break;
     }
     platform::Printf(env_.out, "** Error - Unable to Open File\n");
+    return false;
+  }
+
+  // Parm mode streams the parameters of an existing configuration, which
+  // the analysis system already has: no configuration is written then.
+  bool BuildConfiguration() {
+    if (settings_.parmModeFlag) return true;
+    platform::Printf(env_.out, "2. Build the Config File: %s/%s\n\n", settings_.outputDir.c_str(),
+                     artefacts::kConfigFileName);
+    if (artefacts::BuildConfigFile()) return true;
+    platform::Printf(env_.out, "** Error - Unable to build the configuration file: %s\n",
+                     artefacts::kConfigFileName);
     return false;
   }
 

@@ -283,7 +283,10 @@ INSTANTIATE_TEST_SUITE_P(
                     "** /Playback is not available in this build\n"},
         FailureCase{"1,1\n",
                     {"/ConfigPerfMode", "x.config"},
-                    "** /ConfigPerfMode is not available in this build\n"}));
+                    "Error: Building Parameter set from config file: x.config\n"},
+        FailureCase{"1,1\n",
+                    {"/ConfigParmMode", "parmInfo.txt"},
+                    "Error: Building Parameter set from config file: parmInfo.txt\n"}));
 
 TEST(YebStressPortInUse, ReportsTheBindFailureAndEnds) {
   testsupport::TempDir dir;
