@@ -53,6 +53,13 @@ RecordRead ReadNextRecord(io::utFile& file, packet::SendBuffer& buffer) {
   }
   read.timeStamp = static_cast<int32_t>(WordAt(header, 6));
   if (read.timeStamp == kEndTimeStamp) return read;  // kEnd
+  // A size word that points past the end of the file must not size the
+  // buffer: the record is cut short whatever its body holds.
+  int64_t fileSize = 0;
+  if (file.GetSize64(fileSize) == 0 && read.offset >= 0 && read.offset + read.size > fileSize) {
+    read.status = RecordRead::Status::kTruncated;
+    return read;
+  }
   if (read.size > buffer.size() && !buffer.Allocate(read.size)) {
     read.status = RecordRead::Status::kNoMemory;
     return read;

@@ -8,8 +8,8 @@
 //
 // Every record is read at its own size, so records of different sizes are
 // replayed as they were recorded. The size word comes from the file and is
-// checked before it sizes anything: a record must hold its header and may not
-// exceed kMaxRecordBytes. A record that the file ends inside is reported and
+// checked before it sizes anything: a record must hold its header, may not
+// exceed kMaxRecordBytes and may not reach past the end of the file. A record that the file ends inside is reported and
 // never sent. A time stamp of -1 marks the end of the recording.
 //
 // Thread safety: main thread only (works on the caller's file and buffer).

@@ -49,7 +49,7 @@ class utFile {
   virtual bool IsClosed() const { return fd_ < 0; }
 
   // The file's size; `size` is 0 and the result 1 on failure.
-  int GetSize64(int64_t& size) const;
+  virtual int GetSize64(int64_t& size) const;
 
  private:
   int fd_ = -1;
