@@ -2,7 +2,10 @@
 
 #include <strings.h>
 
+#include <cerrno>
+#include <cmath>
 #include <cstddef>
+#include <cstdlib>
 
 #include "packet/DecimalText.h"
 
@@ -24,6 +27,7 @@ enum class Option {
   kTagOffset,
   kDataSource,
   kParmPrefix,
+  kPlaybackSpeed,
   kNone,
 };
 
@@ -49,6 +53,7 @@ constexpr OptionEntry kOptions[] = {
     {Option::kTagOffset, "/TagOffset", 1},
     {Option::kDataSource, "/DataSource", 1},
     {Option::kParmPrefix, "/ParmPrefix", 1},
+    {Option::kPlaybackSpeed, "/PlaybackSpeed", 1},
 };
 
 const OptionEntry* MatchOption(const char* argument) {
@@ -75,6 +80,17 @@ bool TakeText(const char* value, size_t limit, const char* optionName, std::stri
     return false;
   }
   target = std::move(text);
+  return true;
+}
+
+// A decimal above 0 and at most kMaxPlaybackSpeed, written whole.
+bool ReadPlaybackSpeed(const char* value, double& speed) {
+  char* end = nullptr;
+  errno = 0;
+  const double read = std::strtod(value, &end);
+  if (end == value || *end != '\0' || errno != 0 || !std::isfinite(read)) return false;
+  if (!(read > 0.0) || read > kMaxPlaybackSpeed) return false;
+  speed = read;
   return true;
 }
 
@@ -159,6 +175,12 @@ CommandLineResult ParseCommandLine(int argc, const char* const* argv,
       case Option::kParmPrefix:
         if (!TakeText(value, packet::kMaxPrefixText, entry->name, settings.parmPrefix, result))
           return result;
+        break;
+      case Option::kPlaybackSpeed:
+        if (!ReadPlaybackSpeed(value, settings.playbackSpeed)) {
+          return Refuse("** Error - /PlaybackSpeed needs a number above 0 and at most 1000, not \"" +
+                        std::string(value) + "\"\n");
+        }
         break;
       case Option::kNone:
         break;

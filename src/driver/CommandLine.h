@@ -11,6 +11,9 @@
 // but stands last, a text value over its limit, and a port whose low 16 bits
 // are 0 (the system would pick a port no YEB can find).
 //
+// /PlaybackSpeed F divides every playback wait by F, a decimal above 0 and
+// at most kMaxPlaybackSpeed; anything else is refused.
+//
 // Thread safety: pure apart from writing `settings`.
 #pragma once
 
@@ -19,6 +22,8 @@
 #include "packet/RunSettings.h"
 
 namespace driver {
+
+inline constexpr double kMaxPlaybackSpeed = 1000.0;
 
 struct CommandLineResult {
   bool ok = true;

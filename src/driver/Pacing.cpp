@@ -1,6 +1,7 @@
 #include "driver/Pacing.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace driver {
 
@@ -15,7 +16,7 @@ int64_t PacketDueNs(int64_t scheduleStartNs, int64_t k, int64_t periodNs) {
 int64_t NextWakeNs(int64_t& scheduleStartNs, int64_t k, int64_t periodNs, int64_t packetStartNs,
                    int64_t nowNs) {
   int64_t due = PacketDueNs(scheduleStartNs, k, periodNs);
-  if (nowNs - due > periodNs) {
+  if (FallenBehind(due, nowNs, periodNs)) {
     scheduleStartNs += nowNs - due;
     due = nowNs;
   }
@@ -27,7 +28,31 @@ int64_t CycleHoldUntilNs(int64_t scheduleStartNs) { return scheduleStartNs + kNs
 
 int64_t NextCycleStartNs(int64_t scheduleStartNs, int64_t nowNs, int64_t periodNs) {
   const int64_t next = scheduleStartNs + kNsPerSecond;
-  return nowNs - next > periodNs ? nowNs : next;
+  return FallenBehind(next, nowNs, periodNs) ? nowNs : next;
+}
+
+bool FallenBehind(int64_t dueNs, int64_t nowNs, int64_t toleranceNs) {
+  return nowNs - dueNs > toleranceNs;
+}
+
+RecordGap RecordGapMs(int32_t previousStamp, int32_t stamp) {
+  RecordGap gap;
+  // In 64 bits: stamps far apart would overflow a 32-bit difference.
+  gap.recordedMs = (int64_t{stamp} - int64_t{previousStamp}) / 10;
+  if (gap.recordedMs < kMinRecordGapMs) {
+    gap.ms = kMinRecordGapMs;
+  } else if (gap.recordedMs > kMaxRecordGapMs) {
+    gap.ms = kJumpReplacementGapMs;
+    gap.jump = true;
+  } else {
+    gap.ms = gap.recordedMs;
+  }
+  return gap;
+}
+
+int64_t PlaybackDueNs(int64_t scheduleStartNs, int64_t gapsMs, double speed) {
+  const double ns = static_cast<double>(gapsMs) * static_cast<double>(kNsPerMs) / speed;
+  return scheduleStartNs + std::llround(ns);
 }
 
 }  // namespace driver

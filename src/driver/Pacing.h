@@ -39,4 +39,34 @@ int64_t CycleHoldUntilNs(int64_t scheduleStartNs);
 // when that is more than one period ago.
 int64_t NextCycleStartNs(int64_t scheduleStartNs, int64_t nowNs, int64_t periodNs);
 
+// True when `dueNs` lies more than `toleranceNs` before `nowNs`: the stream
+// was held up (a YEB that stopped reading) and the schedule starts again
+// from now instead of sending a burst to catch up.
+bool FallenBehind(int64_t dueNs, int64_t nowNs, int64_t toleranceNs);
+
+// Playback spaces records by their time stamps (units of 100 us). The gap
+// before a record is the difference from its predecessor's stamp in whole
+// milliseconds, truncated, at least 1 ms; a gap above 60 s is a jump in the
+// recording, reported and replaced by 1 s.
+inline constexpr int64_t kMinRecordGapMs = 1;
+inline constexpr int64_t kMaxRecordGapMs = 60'000;
+inline constexpr int64_t kJumpReplacementGapMs = 1'000;
+
+struct RecordGap {
+  int64_t ms = kMinRecordGapMs;  // the gap to wait, clamped
+  int64_t recordedMs = 0;        // the gap as recorded, before clamping
+  bool jump = false;             // above kMaxRecordGapMs
+};
+RecordGap RecordGapMs(int32_t previousStamp, int32_t stamp);
+
+// A record is due at the schedule start plus the clamped gaps since then,
+// divided by the replay speed. Summing gaps in whole milliseconds and
+// dividing once keeps rounding from adding up over a long recording.
+int64_t PlaybackDueNs(int64_t scheduleStartNs, int64_t gapsMs, double speed);
+
+// How far behind its due time playback may fall before it starts its
+// schedule again from now. Late records up to this are sent back to back,
+// so a short hold-up does not shift the rest of the recording.
+inline constexpr int64_t kPlaybackCatchUpNs = kNsPerSecond;
+
 }  // namespace driver

@@ -9,6 +9,7 @@
 #include "artefacts/ParmSetFromConfig.h"
 #include "artefacts/PrnFile.h"
 #include "driver/CommandLine.h"
+#include "driver/Playback.h"
 #include "driver/Transfer.h"
 #include "net/utServerSocket.h"
 #include "packet/PacketBuilder.h"
@@ -41,7 +42,7 @@ class RunSequence {
     CommandLineResult parsed = ParseCommandLine(argc, argv, settings_);
     if (!parsed.ok) return Fail(parsed.error.c_str());
 
-    if (settings_.playbackFlag == 1) return Fail("** /Playback is not available in this build\n");
+    if (settings_.playbackFlag == 1) return RunPlaybackMode();
     if (settings_.sourceType == packet::kSourceNep && settings_.parmModeFlag) {
       platform::Printf(env_.out,
                        "Sorry - Config Mode not yet available with the NEP data source type\n");
@@ -87,6 +88,29 @@ class RunSequence {
     }
     settings_.parmInfoFileName = artefacts::kParmInfo2FileName;
     return true;
+  }
+
+  // Playback replaces the numbered steps; it needs no parameter set and
+  // writes no files.
+  int RunPlaybackMode() {
+    switch (RunPlayback(env_, sendBuffer_)) {
+      case PlaybackEnd::kFileComplete:
+        platform::Printf(env_.out, "Ciao...\n");
+        return ExitSequence(kExitNormal);
+      case PlaybackEnd::kReadError:
+        platform::Printf(env_.out, "Ciao...\n");
+        return ExitSequence(kExitFailure);
+      case PlaybackEnd::kCannotOpen:
+        platform::Printf(env_.out, "** Error - Unable to open the playback file: %s\n",
+                         settings_.playbackFilePath.c_str());
+        return ExitSequence(kExitFailure);
+      case PlaybackEnd::kNoSocket:
+      case PlaybackEnd::kBadAccept:
+        return ExitSequence(kExitFailure);
+      case PlaybackEnd::kTerminated:
+        break;
+    }
+    return ExitSequence(kExitNormal);
   }
 
   bool ReadParameters() {

@@ -41,6 +41,7 @@ struct RunSettings {
   int32_t timeGapFlag = 0;
   int32_t playbackFlag = 0;
   std::string playbackFilePath;
+  double playbackSpeed = 1.0;  // /PlaybackSpeed: every playback wait is divided by it
   int32_t superStressFlag = 0;
   int32_t port = 49000;  // the socket listens on the low 16 bits
   int32_t tagOffset = 0;

@@ -79,6 +79,24 @@ TEST_F(CommandLineTest, PlaybackTakesTwoValues) {
   EXPECT_EQ(settings.playbackFlag, 0);
 }
 
+TEST_F(CommandLineTest, PlaybackSpeedIsADecimalAboveZeroAndAtMostAThousand) {
+  EXPECT_EQ(settings.playbackSpeed, 1.0);
+  const std::pair<const char*, double> accepted[] = {
+      {"4", 4.0}, {"0.25", 0.25}, {"1000", 1000.0}, {"1e-3", 0.001}};
+  for (auto [value, speed] : accepted) {
+    settings = packet::RunSettings{};
+    ASSERT_TRUE(Parse({"/playbackspeed", value}).ok) << value;
+    EXPECT_EQ(settings.playbackSpeed, speed) << value;
+  }
+  for (const char* value : {"0", "-2", "1000.5", "fast", "4x", "", "nan", "inf", "1e400"}) {
+    settings = packet::RunSettings{};
+    driver::CommandLineResult result = Parse({"/PlaybackSpeed", value});
+    EXPECT_FALSE(result.ok) << value;
+    EXPECT_EQ(result.error, "** Error - /PlaybackSpeed needs a number above 0 and at most 1000, "
+                            "not \"" + std::string(value) + "\"\n");
+  }
+}
+
 TEST_F(CommandLineTest, ConfigModesSetThePathAndTheirFlag) {
   ASSERT_TRUE(Parse({"/ConfigPerfMode", "a.config"}).ok);
   EXPECT_EQ(settings.configFilePath, "a.config");

@@ -33,6 +33,20 @@ int WallClockKeys::ReadKey() {
   return 'k';
 }
 
+std::string LittleEndianWord(uint32_t v) {
+  return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
+          static_cast<char>(v >> 24)};
+}
+
+std::string PlaybackRecord(uint32_t size, int32_t stamp, uint8_t seed) {
+  std::string r = LittleEndianWord(size - 4);
+  for (uint32_t w = 1; w < 8; ++w) {
+    r += LittleEndianWord(w == 6 ? static_cast<uint32_t>(stamp) : seed * 1000u + w);
+  }
+  for (uint32_t i = 32; i < size; ++i) r += static_cast<char>(seed + i * 7);
+  return r;
+}
+
 uint32_t U32At(const std::vector<uint8_t>& b, size_t at) {
   return uint32_t{b[at]} | uint32_t{b[at + 1]} << 8 | uint32_t{b[at + 2]} << 16 |
          uint32_t{b[at + 3]} << 24;

@@ -65,6 +65,12 @@ class WallClockKeys final : public platform::KeySource {
 // Reads everything a stream delivers until it closes or `limitMs` pass.
 std::vector<uint8_t> ReadUntilClosed(platform::TcpStream& stream, int limitMs);
 
+// A playback record of `size` bytes (at least 32) with time stamp `stamp`;
+// every other byte comes from `seed`, so records differ everywhere.
+std::string PlaybackRecord(uint32_t size, int32_t stamp, uint8_t seed);
+// The four little-endian bytes of `v`.
+std::string LittleEndianWord(uint32_t v);
+
 uint32_t U32At(const std::vector<uint8_t>& bytes, size_t at);
 float FloatAt(const std::vector<uint8_t>& bytes, size_t at);
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "driver/DataTime.h"
 
 namespace {
@@ -57,6 +59,39 @@ TEST(Pacing, CyclesLastAtLeastASecondAndFollowEachOther) {
   EXPECT_EQ(driver::CycleHoldUntilNs(5), 5 + kNsPerSecond);
   EXPECT_EQ(driver::NextCycleStartNs(0, kNsPerSecond + 300000, period), kNsPerSecond);
   EXPECT_EQ(driver::NextCycleStartNs(0, 3 * kNsPerSecond, period), 3 * kNsPerSecond);
+}
+
+TEST(PlaybackPacing, RecordGapsAreWholeMillisecondsClampedToTheirRange) {
+  struct Case {
+    int32_t previous, stamp;
+    int64_t ms;
+    bool jump;
+  };
+  const Case cases[] = {
+      {1000, 1005, 1, false},               // 0.5 ms: raised to the 1 ms floor
+      {1000, 1029, 2, false},               // truncated, not rounded
+      {5000, 100, 1, false},                // falling stamps
+      {0, 600'000, 60'000, false},          // exactly the limit
+      {0, 700'000, 1'000, true},            // 70 s: a jump, replaced by 1 s
+      {INT32_MIN, INT32_MAX, 1'000, true},  // no 32-bit overflow
+      {INT32_MAX, INT32_MIN, 1, false},
+  };
+  for (const Case& c : cases) {
+    const driver::RecordGap gap = driver::RecordGapMs(c.previous, c.stamp);
+    EXPECT_EQ(gap.ms, c.ms) << c.previous << " " << c.stamp;
+    EXPECT_EQ(gap.jump, c.jump) << c.previous << " " << c.stamp;
+  }
+  EXPECT_EQ(driver::RecordGapMs(INT32_MIN, INT32_MAX).recordedMs, 429'496'729);
+}
+
+TEST(PlaybackPacing, DueTimesDivideTheSummedGapsOnce) {
+  EXPECT_EQ(driver::PlaybackDueNs(10, 20, 1.0), 10 + 20 * kNsPerMs);
+  EXPECT_EQ(driver::PlaybackDueNs(0, 20, 4.0), 5 * kNsPerMs);
+  EXPECT_EQ(driver::PlaybackDueNs(0, 1, 3.0), 333'333);
+  EXPECT_EQ(driver::PlaybackDueNs(0, 3000, 3.0), kNsPerSecond);
+  EXPECT_EQ(driver::PlaybackDueNs(0, 1, 0.001), kNsPerSecond);
+  EXPECT_FALSE(driver::FallenBehind(0, kNsPerSecond, kNsPerSecond));
+  EXPECT_TRUE(driver::FallenBehind(0, kNsPerSecond + 1, kNsPerSecond));
 }
 
 TEST(DataTime, CustomTimeIsOneDayPlusTheTicks) {

@@ -278,15 +278,52 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"1,1\n",
                     {"/PortId", "131072"},
                     "** Error - /PortId 131072 would listen on port 0, which no YEB can find\n"},
-        FailureCase{"1,1\n",
+        FailureCase{"",
                     {"/Playback", "KestCustom", "x.dat"},
-                    "** /Playback is not available in this build\n"},
+                    "** Error - Unable to open the playback file: x.dat\n"},
+        FailureCase{"",
+                    {"/Playback", "KestCustom", "x.dat", "/PlaybackSpeed", "1e4"},
+                    "** Error - /PlaybackSpeed needs a number above 0 and at most 1000, not "
+                    "\"1e4\"\n"},
         FailureCase{"1,1\n",
                     {"/ConfigPerfMode", "x.config"},
                     "Error: Building Parameter set from config file: x.config\n"},
         FailureCase{"1,1\n",
                     {"/ConfigParmMode", "parmInfo.txt"},
                     "Error: Building Parameter set from config file: parmInfo.txt\n"}));
+
+TEST(YebStressPlayback, ReplaysTheFileToARealClientAndEndsWithCiao) {
+  testsupport::TempDir dir;
+  std::string file;
+  std::string expected = "\x01" + std::string(4, '\0');
+  for (int i = 0; i < 40; ++i) {
+    const std::string record = drivertest::PlaybackRecord(
+        static_cast<uint32_t>(32 + (i * 37) % 300), 50 * i, static_cast<uint8_t>(i));
+    file += record;
+    if (i > 0) expected += record;  // the first is the time reference
+  }
+  testsupport::WriteWholeFile(dir.file("rec.dat"), file);
+  const int port = testsupport::FreeLoopbackPort();
+  testsupport::ChildProcess child(YEBSTRESS_PATH,
+                                  {"/Playback", "kestcustom", "rec.dat", "/PortId",
+                                   std::to_string(port), "/PlaybackSpeed", "2.5"},
+                                  dir.path());
+  ASSERT_TRUE(child.waitForOutput(kWaiting, 10s)) << child.output();
+  std::string reason;
+  platform::TcpStream client = platform::ConnectTcp("127.0.0.1", port, 5000, reason);
+  ASSERT_TRUE(client.IsOpen()) << reason;
+  std::vector<uint8_t> bytes = drivertest::ReadUntilClosed(client, 10000);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), expected);
+  ASSERT_TRUE(child.waitForOutput("Hit any key to exit...\n", 10s)) << child.output();
+  child.closeInput();
+  EXPECT_EQ(child.waitForExit(10s), 0);
+  EXPECT_NE(child.output().find("2. Playback File: rec.dat\n\n3. Wait for YEB connect...\n\n"),
+            std::string::npos)
+      << child.output();
+  EXPECT_NE(child.output().find("File is Complete(or read error?)...\nCiao...\nHit any key"),
+            std::string::npos)
+      << child.output();
+}
 
 TEST(YebStressPortInUse, ReportsTheBindFailureAndEnds) {
   testsupport::TempDir dir;

@@ -1,0 +1,172 @@
+#include "driver/Playback.h"
+
+#include <algorithm>
+#include <memory>
+#include <string>
+
+#include "driver/DataTime.h"
+#include "driver/Pacing.h"
+#include "driver/PlaybackRecord.h"
+#include "io/utFile.h"
+#include "net/utServerSocket.h"
+#include "packet/PacketBuilder.h"
+#include "packet/RunSettings.h"
+#include "platform/Clock.h"
+#include "platform/Termination.h"
+
+namespace driver {
+namespace {
+
+constexpr char kPlaybackType[] = "KestCustom";
+constexpr int32_t kListenBacklog = 1;
+constexpr char kFileComplete[] = "File is Complete(or read error?)...\n";
+
+// Record times are shown 14 days on, as the recording systems count them.
+constexpr int64_t kRecordTimeBaseNs = 14 * kOneDayNs;
+constexpr int64_t kStampNs = 100'000;  // one time-stamp unit, 100 us
+
+// A long wait is cut into slices so that a key press or a termination
+// signal is noticed within one slice.
+constexpr int64_t kWaitSliceNs = 20 * kNsPerMs;
+
+class Playback {
+ public:
+  Playback(RunEnvironment& env, packet::SendBuffer& buffer, PlaybackObserver* observer)
+      : env_(env),
+        observer_(observer),
+        settings_(packet::Settings()),
+        buffer_(buffer),
+        giveUp_([this] { return ShouldStop(); }) {}
+
+  PlaybackEnd Run() {
+    if (file_.Open(settings_.playbackFilePath, io::utFile::kModeRead) != 0) {
+      return PlaybackEnd::kCannotOpen;
+    }
+    platform::Printf(env_.out, "1. Playback Mode, Type: %s\n\n", kPlaybackType);
+    platform::Printf(env_.out, "2. Playback File: %s\n\n", settings_.playbackFilePath.c_str());
+    platform::Printf(env_.out, "3. Wait for YEB connect...\n\n");
+    const uint16_t port = static_cast<uint16_t>(static_cast<uint32_t>(settings_.port) & 0xFFFFu);
+    net::utServerSocket listener(port, kListenBacklog, env_.out);
+    if (!listener.IsValid()) {
+      platform::Printf(env_.out, "*-Error: Creating a server Socket - quiting...\n");
+      return PlaybackEnd::kNoSocket;
+    }
+
+    std::unique_ptr<net::utServerSocket> connection;
+    for (;;) {
+      platform::Printf(env_.out, "- Blocked waiting for connect by the YEB on Port: ( %d )\n",
+                       settings_.port);
+      connection.reset();
+      connection = listener.Accept();
+      if (!connection) {
+        if (platform::TerminationRequested()) return PlaybackEnd::kTerminated;
+        platform::Printf(env_.out, "Bad Socket on Accept - quiting...\n");
+        return PlaybackEnd::kBadAccept;
+      }
+      if (connection->Send(packet::kCustomGreeting, 1) != 0 ||
+          connection->Send(packet::kCustomGreeting + 1, 4) != 0) {
+        platform::Printf(env_.out, "Connection Terminated - Start again...\n");
+        continue;
+      }
+      platform::Printf(env_.out, "4. Start data source transfer - hit any key to continue...\n\n");
+      if (Replay(*connection)) return fileEnd_;
+      platform::Printf(env_.out,
+                       "- YEB terminated the connection - go to 'wait for connect' state...\n\n");
+      if (platform::TerminationRequested()) return PlaybackEnd::kTerminated;
+    }
+  }
+
+ private:
+  // Replays records over one connection. True when the file ran out (the
+  // reason is in fileEnd_), false when the connection ended.
+  bool Replay(net::utServerSocket& connection) {
+    platform::TimerResolutionRequest resolution;
+    RecordRead read = ReadNextRecord(file_, buffer_);
+    if (read.status != RecordRead::Status::kRecord) return FileEnded(read);
+    int32_t previousStamp = read.timeStamp;
+    int64_t scheduleStartNs = env_.clock.NowNs();
+    int64_t gapsMs = 0;
+    int64_t elapsedNs = 0;
+    int64_t lastDueNs = scheduleStartNs;
+    for (;;) {
+      read = ReadNextRecord(file_, buffer_);
+      if (read.status != RecordRead::Status::kRecord) return FileEnded(read);
+      const RecordGap gap = RecordGapMs(previousStamp, read.timeStamp);
+      if (gap.jump) {
+        platform::Printf(env_.out, "Excessive Header Time Jump: %lld\n",
+                         static_cast<long long>(gap.recordedMs));
+      }
+      gapsMs += gap.ms;
+      int64_t dueNs = PlaybackDueNs(scheduleStartNs, gapsMs, settings_.playbackSpeed);
+      const int64_t nowNs = env_.clock.NowNs();
+      if (FallenBehind(dueNs, nowNs, kPlaybackCatchUpNs)) {
+        // Held up for long (a YEB that stopped reading): go on from now.
+        scheduleStartNs = nowNs;
+        gapsMs = 0;
+        dueNs = nowNs;
+      }
+      if (!WaitUntil(dueNs)) return false;
+      SentRecord sent{read.timeStamp, read.size, dueNs, env_.clock.NowNs(), 0};
+      if (connection.Send(buffer_.data(), static_cast<int32_t>(read.size), giveUp_) != 0) {
+        return false;
+      }
+      sent.sendEndNs = env_.clock.NowNs();
+      if (observer_ != nullptr) observer_->RecordSent(sent);
+      elapsedNs += dueNs - lastDueNs;
+      lastDueNs = dueNs;
+      previousStamp = read.timeStamp;
+      if (elapsedNs >= kNsPerSecond) {
+        timeText_ = DataTimeText(kRecordTimeBaseNs + int64_t{read.timeStamp} * kStampNs);
+        platform::Printf(env_.out, "- Current Time: %d : %s\n", read.timeStamp, timeText_.c_str());
+        elapsedNs = 0;
+      }
+      if (ShouldStop()) return false;
+    }
+  }
+
+  bool FileEnded(const RecordRead& read) {
+    platform::Printf(env_.out, "%s", kFileComplete);
+    env_.out.Write(RecordProblemText(read));
+    switch (read.status) {
+      case RecordRead::Status::kBadSize:
+      case RecordRead::Status::kReadError:
+      case RecordRead::Status::kNoMemory:
+        fileEnd_ = PlaybackEnd::kReadError;
+        break;
+      default:
+        fileEnd_ = PlaybackEnd::kFileComplete;
+        break;
+    }
+    return true;
+  }
+
+  // Waits for `dueNs` in slices; false when a key or a signal ends the wait.
+  bool WaitUntil(int64_t dueNs) {
+    for (;;) {
+      const int64_t nowNs = env_.clock.NowNs();
+      if (nowNs >= dueNs) return true;
+      env_.clock.SleepUntilNs(std::min(dueNs, nowNs + kWaitSliceNs));
+      if (env_.clock.NowNs() < dueNs && ShouldStop()) return false;
+    }
+  }
+
+  bool ShouldStop() { return platform::TerminationRequested() || TakeKeyPress(env_.keys); }
+
+  RunEnvironment& env_;
+  PlaybackObserver* const observer_;
+  const packet::RunSettings& settings_;
+  packet::SendBuffer& buffer_;
+  const net::utServerSocket::GiveUpCheck giveUp_;
+  io::utFile file_;
+  PlaybackEnd fileEnd_ = PlaybackEnd::kFileComplete;
+  std::string timeText_;
+};
+
+}  // namespace
+
+PlaybackEnd RunPlayback(RunEnvironment& env, packet::SendBuffer& recordBuffer,
+                        PlaybackObserver* observer) {
+  return Playback(env, recordBuffer, observer).Run();
+}
+
+}  // namespace driver

@@ -1,0 +1,56 @@
+// Playback mode: replays a recorded data file to each YEB that connects, at
+// the pace of the records' time stamps.
+//
+// The file is opened once and read on across connections: each new
+// connection gets the Custom greeting, and its first record serves only as
+// the time reference. Every further record is due at the previous record's
+// due time plus its gap (see RecordGapMs), divided by /PlaybackSpeed; due
+// times are absolute on the injected clock, so rounding and timer lateness
+// do not add up over a long recording. A YEB that stops reading, a key press
+// or a termination signal still ends the wait or the send.
+//
+// Prints its numbered steps and messages to the environment's output; the
+// caller prints "Ciao..." and runs the exit sequence after it returns.
+//
+// Thread safety: main thread only.
+#pragma once
+
+#include <cstdint>
+
+#include "driver/RunEnvironment.h"
+#include "packet/SendBuffer.h"
+
+namespace driver {
+
+enum class PlaybackEnd {
+  kFileComplete,  // the file ran out (or ends inside a record)
+  kReadError,     // a corrupt size word, a failed read, no memory for a record
+  kCannotOpen,    // the playback file cannot be opened for reading
+  kNoSocket,      // the listening socket could not be created
+  kBadAccept,     // Accept failed
+  kTerminated,    // SIGINT or SIGTERM
+};
+
+// One record that went out, with the times on the environment's clock.
+struct SentRecord {
+  int32_t timeStamp = 0;
+  int64_t bytes = 0;
+  int64_t dueNs = 0;        // when the schedule wanted it sent
+  int64_t sendStartNs = 0;  // when its send began
+  int64_t sendEndNs = 0;    // when its send returned
+};
+
+// Told about every record sent, for statistics.
+class PlaybackObserver {
+ public:
+  virtual ~PlaybackObserver() = default;
+  virtual void RecordSent(const SentRecord& record) = 0;
+};
+
+// Runs playback with the process-wide run settings (port, playback file
+// path, /PlaybackSpeed). Records are read into `recordBuffer`, which grows to
+// the largest record seen. `observer` may be null.
+PlaybackEnd RunPlayback(RunEnvironment& env, packet::SendBuffer& recordBuffer,
+                        PlaybackObserver* observer = nullptr);
+
+}  // namespace driver
