@@ -8,10 +8,15 @@
 //
 // Save never changes the tree or the remembered path, only the temp counter:
 // with a temporary file it writes "<tempfolder><base>.tmp<n>" first (n runs
-// round a ring of the given size) and then copies it over the target; either
-// way the target is replaced in one rename, keeping its permissions, so a
-// failed save leaves the old file whole. An archive target is written into a
-// copy of the existing archive, so its other entries survive unchanged.
+// round a ring of the given size; a name another save holds, or an old file
+// holds, is passed over for the next counter), created exclusively with the
+// target's permissions, then copies it over the target and removes it.
+// Either way the target is replaced in one rename, keeping its permissions,
+// so a failed save leaves the old file whole and no new file behind. A
+// symbolic link is saved through: the file it points at is replaced. Archive
+// or plain is decided as the load decides it (".zip", or ".zip.bak"); an
+// archive is written into a copy of the existing one, so its other entries
+// survive unchanged. Append puts the tree after the target's old bytes.
 //
 // Commit settles the row states of changed tables: deleted rows leave the
 // tree (and the primary-key index), every other row becomes Unchanged.
@@ -81,8 +86,9 @@ class tConfigSource {
   void ReleaseTree();
   tAttribute* LoadPlain(const char* path);
   tAttribute* LoadArchive(const char* path);
+  HRESULT SaveTo(const std::string& named, bool useTempFile, int32_t tempRingSize, bool append);
   HRESULT SavePlain(const std::string& target, bool append);
-  HRESULT SaveArchive(const std::string& target, const std::string& tempName);
+  HRESULT SaveArchive(const std::string& stagePath, bool holdsArchive);
 
   tAttribute* root_ = nullptr;
   tString fileName_;

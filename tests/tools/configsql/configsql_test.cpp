@@ -128,4 +128,43 @@ TEST_F(ConfigSql, SavesToANewArchiveAndBackToItsOwnFile) {
   EXPECT_NE(badPath.status, 0);
 }
 
+// Two shells saving at once, in loops: through the temporary ring (whose
+// names are the same for both, "x.tmp<n>") into two different targets, and
+// both into one target. Neither target ever gets the other's tables or a
+// torn file.
+TEST_F(ConfigSql, ConcurrentSavesNeverMixOrTearFiles) {
+  auto textFor = [](const std::string& table) {
+    std::string text = kConfig;
+    text.replace(text.find("Colors"), 6, table);
+    return text;
+  };
+  ASSERT_TRUE(platform::CreateOneDirectory(dir.file("a")));
+  ASSERT_TRUE(platform::CreateOneDirectory(dir.file("b")));
+  const std::string a = dir.file("a/x.config");
+  const std::string b = dir.file("b/x.config");
+  testsupport::WriteWholeFile(a, textFor("Alpha"));
+  testsupport::WriteWholeFile(b, textFor("Beta"));
+  std::vector<std::string> saves(40, ".save");
+  auto argsFor = [&](const std::string& path, const std::string& command) {
+    std::vector<std::string> args{path};
+    args.insert(args.end(), saves.size(), command);
+    return args;
+  };
+  const auto deadline = std::chrono::steady_clock::now() + 20s;
+  for (int round = 0; round < 4 && std::chrono::steady_clock::now() < deadline; ++round) {
+    testsupport::ChildProcess first(CONFIGSQL_PATH, argsFor(a, ".save"), dir.path());
+    testsupport::ChildProcess second(CONFIGSQL_PATH, argsFor(b, ".save"), dir.path());
+    testsupport::ChildProcess third(CONFIGSQL_PATH, argsFor(a, ".save " + config), dir.path());
+    testsupport::ChildProcess fourth(CONFIGSQL_PATH, argsFor(b, ".save " + config), dir.path());
+    EXPECT_EQ(first.waitForExit(20s), 0) << first.output();
+    EXPECT_EQ(second.waitForExit(20s), 0) << second.output();
+    EXPECT_EQ(third.waitForExit(20s), 0) << third.output();
+    EXPECT_EQ(fourth.waitForExit(20s), 0) << fourth.output();
+    ASSERT_EQ(testsupport::ReadWholeFile(a), textFor("Alpha")) << "round " << round;
+    ASSERT_EQ(testsupport::ReadWholeFile(b), textFor("Beta")) << "round " << round;
+    const std::string shared = testsupport::ReadWholeFile(config);
+    ASSERT_TRUE(shared == textFor("Alpha") || shared == textFor("Beta")) << shared;
+  }
+}
+
 }  // namespace
