@@ -3,7 +3,10 @@
 // zip archives), and committed table by table.
 //
 // Load replaces the tree (the old one goes to the pool's deleter thread) and
-// remembers the path; a failed load leaves no tree. Only depth 0 with no
+// remembers the path; a failed load leaves no tree. It reads regular files
+// only, within the limits of ConfigFileReader.h; running out of memory or a
+// termination request fails the load (with a debug message), never the
+// process. Only depth 0 with no
 // filters is supported; a partial load is refused with a debug message.
 //
 // Save never changes the tree or the remembered path, only the temp counter:
@@ -68,6 +71,11 @@ class tConfigSource {
 
   tAttribute* Root() const { return root_; }
   const tString& FileName() const { return fileName_; }
+  // The first line whose text the last load ignored (text after the root
+  // block, or the root line itself when it holds carriage returns inside
+  // it); 0 when the load read everything. A save back over that file would
+  // lose the text.
+  int64_t IgnoredTextLine() const { return ignoredTextLine_; }
   int32_t TempCounter() const { return tempCounter_; }
 
   // Set at construction and by every load; the query engine clears it when
@@ -94,6 +102,7 @@ class tConfigSource {
   tString fileName_;
   int32_t tempCounter_ = 0;
   int64_t writeBudget_ = -1;
+  int64_t ignoredTextLine_ = 0;
 };
 
 // The largest archive configuration entry a load accepts (1 GiB): the

@@ -5,8 +5,11 @@
 //   .tables          every table with its number of rows
 //   .schema TABLE    the table's columns with their types
 //   .dump TABLE      the table's rows: row id, state word, fields
-//   .save [PATH]     commit and save; without PATH to the file it came
-//                    from, through the temporary-file ring
+//   .save [--force] [PATH]
+//                    commit and save; without PATH to the file it came
+//                    from, through the temporary-file ring. When the load
+//                    ignored text of that file (after the root block), a
+//                    save over it is refused unless --force is given.
 //   .help            the command list
 // Commands are looked up in a table, so statements of the query language
 // can be added beside them. Results go to the output stream; a failing
