@@ -116,36 +116,69 @@ void AtomicFileWriter::Discard() {
 }
 
 ExclusiveFileWriter::~ExclusiveFileWriter() {
-  if (fd_ >= 0) {
-    ::close(fd_);
-    ::unlink(path_.c_str());
-  }
+  if (fd_ >= 0 || created_) Remove();
 }
 
-bool ExclusiveFileWriter::Create(const std::string& path) {
-  if (fd_ >= 0) return false;
+bool ExclusiveFileWriter::Create(const std::string& path, int mode) {
+  if (fd_ >= 0 || created_) return false;
   // O_EXCL refuses any existing name, a dangling link included; O_NOFOLLOW
-  // says the same for readers of this code.
-  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  // says the same for readers of this code. The file starts owner-only and
+  // gets its bits once it is ours, so it is never readable by more people
+  // than asked, whatever the umask.
+  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd_ < 0) return false;
   path_ = path;
-  failed_ = false;
-  return true;
+  created_ = true;
+  const mode_t bits = mode < 0 ? 0666 & ~CurrentUmask() : static_cast<mode_t>(mode) & 07777;
+  failed_ = ::fchmod(fd_, bits) != 0;
+  buffer_.clear();
+  buffer_.reserve(kBufferSize);
+  if (failed_) Remove();
+  return !failed_;
+}
+
+bool ExclusiveFileWriter::Flush() {
+  if (!buffer_.empty() && !failed_) failed_ = !WriteAllToFd(fd_, buffer_.data(), buffer_.size());
+  buffer_.clear();
+  return !failed_;
 }
 
 bool ExclusiveFileWriter::Write(const void* data, std::size_t size) {
   if (fd_ < 0 || failed_) return false;
-  failed_ = !WriteAllToFd(fd_, static_cast<const char*>(data), size);
-  return !failed_;
+  const char* bytes = static_cast<const char*>(data);
+  if (buffer_.size() + size > kBufferSize) {
+    if (!Flush()) return false;
+    if (size >= kBufferSize) {
+      failed_ = !WriteAllToFd(fd_, bytes, size);
+      return !failed_;
+    }
+  }
+  buffer_.insert(buffer_.end(), bytes, bytes + size);
+  return true;
 }
 
 bool ExclusiveFileWriter::Close() {
   if (fd_ < 0) return false;
-  bool ok = !failed_;
+  bool ok = Flush();
   ok = ::close(fd_) == 0 && ok;
   fd_ = -1;
-  if (!ok) ::unlink(path_.c_str());
+  if (!ok) {
+    Remove();
+  } else {
+    created_ = false;  // the file is the caller's now
+  }
   return ok;
+}
+
+void ExclusiveFileWriter::Remove() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+  if (created_ || !path_.empty()) ::unlink(path_.c_str());
+  created_ = false;
+  path_.clear();
+  buffer_.clear();
 }
 
 bool ReplaceFileWithCopy(const std::string& source, const std::string& target) {
@@ -176,5 +209,43 @@ bool IsReadableFile(const std::string& path) {
 }
 
 bool RemoveFileName(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool AppendFileTo(const std::string& source, ExclusiveFileWriter& out) {
+  int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  struct stat st;
+  bool ok = ::fstat(in, &st) == 0 && S_ISREG(st.st_mode);
+  std::vector<char> chunk(ok ? kBufferSize : 0);
+  while (ok) {
+    ssize_t n = ::read(in, chunk.data(), chunk.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) ok = false;
+    if (n <= 0) break;
+    ok = out.Write(chunk.data(), static_cast<std::size_t>(n));
+  }
+  ::close(in);
+  return ok;
+}
+
+std::string FinalLinkTarget(const std::string& path) {
+  constexpr int kMaxLinks = 40;  // as the kernel's own limit on a lookup
+  std::string current = path;
+  for (int i = 0; i <= kMaxLinks; ++i) {
+    struct stat st;
+    if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+    std::vector<char> target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
+    ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
+    if (n < 0 || static_cast<std::size_t>(n) >= target.size()) return "";
+    std::string next(target.data(), static_cast<std::size_t>(n));
+    current = !next.empty() && next[0] == '/' ? next : FolderOf(current) + next;
+  }
+  return "";
+}
+
+unsigned FileModeOr(const std::string& path, unsigned fallback) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return fallback;
+  return static_cast<unsigned>(st.st_mode & 07777);
+}
 
 }  // namespace platform

@@ -10,8 +10,9 @@
 // target as it was.
 //
 // ExclusiveFileWriter creates a new file that must not exist yet, refusing
-// an existing file and any link at that name; a writer destroyed before a
-// successful Close removes what it created.
+// an existing file and any link at that name, with exactly the permission
+// bits asked for (the umask does not narrow them); a writer
+// destroyed before a successful Close removes what it created.
 //
 // Every write is buffered and checked; a failure sticks, and Commit/Close
 // then report it. Thread safety: an object is used by one thread at a time.
@@ -55,15 +56,23 @@ class ExclusiveFileWriter {
   ExclusiveFileWriter(const ExclusiveFileWriter&) = delete;
   ExclusiveFileWriter& operator=(const ExclusiveFileWriter&) = delete;
 
-  // False when `path` exists (file or link) or cannot be created.
-  bool Create(const std::string& path);
+  // False when `path` exists (file or link) or cannot be created. A
+  // negative `mode` means the usual default, 0666 less the umask.
+  bool Create(const std::string& path, int mode = -1);
   bool Write(const void* data, std::size_t size);
+  // Flushes and closes; false when any write failed (the file is removed).
   bool Close();
+  // Closes (if open) and removes the file created.
+  void Remove();
 
  private:
+  bool Flush();
+
   int fd_ = -1;
   bool failed_ = false;
+  bool created_ = false;
   std::string path_;
+  std::vector<char> buffer_;
 };
 
 // Replaces `target` atomically with a copy of `source`; the target keeps
@@ -72,6 +81,20 @@ bool ReplaceFileWithCopy(const std::string& source, const std::string& target);
 
 // True when `path` names a regular file that can be opened for reading.
 bool IsReadableFile(const std::string& path);
+
+// Appends the bytes of the file at `source` to `out`. False on a read or
+// write failure, or when `source` is not a regular file.
+bool AppendFileTo(const std::string& source, ExclusiveFileWriter& out);
+
+// The name a write to `path` must replace so that a symbolic link there
+// keeps pointing at the new content: the links of the last component are
+// followed (relative ones from the link's folder) until a name that is not
+// a link, which may not exist yet. `path` itself when it is no link; empty
+// when the chain is longer than 40 links.
+std::string FinalLinkTarget(const std::string& path);
+
+// The permission bits of the file at `path`, or `fallback` when there is none.
+unsigned FileModeOr(const std::string& path, unsigned fallback);
 
 // Removes the name `path` (a link itself, never what it points to). False
 // when there was nothing to remove or it could not be removed.

@@ -3,6 +3,8 @@
 #include <climits>
 #include <cstring>
 
+#include "platform/Termination.h"
+
 namespace {
 
 constexpr size_t kChunkSize = 1 << 20;
@@ -36,10 +38,20 @@ bool FileLineSource::NextLine(std::string_view* line) {
     const void* feed = std::memchr(buffer_.data() + searchFrom, '\n', end_ - searchFrom);
     if (feed != nullptr) {
       size_t length = static_cast<const char*>(feed) - start;
+      if (length > kMaxLineBytes) {
+        tooLong_ = true;
+        ++lineNumber_;
+        return false;
+      }
       *line = std::string_view(start, length);
       begin_ += length + 1;
       ++lineNumber_;
       return true;
+    }
+    if (end_ - begin_ > kMaxLineBytes) {
+      tooLong_ = true;
+      lineNumber_ += 1;
+      return false;
     }
     if (atEof_) {
       if (begin_ == end_ || failed_) return false;
@@ -58,6 +70,12 @@ bool FileLineSource::NextLine(std::string_view* line) {
 bool BufferLineSource::NextLine(std::string_view* line) {
   if (done_ || rest_.empty()) return false;
   size_t feed = rest_.find('\n');
+  if ((feed == std::string_view::npos ? rest_.size() : feed) > kMaxLineBytes) {
+    tooLong_ = true;
+    done_ = true;
+    ++lineNumber_;
+    return false;
+  }
   if (feed == std::string_view::npos) {
     *line = rest_;
     rest_ = {};
@@ -100,7 +118,33 @@ bool ParseRootLine(std::string_view line, LineParts* parts) {
          !parts->second.empty();
 }
 
-BlockResult ParseBlocks(tAttribute* root, ConfigLineSource& source) {
+namespace {
+
+// Why the source stopped giving lines: its end, or one of its failures.
+BlockResult EndOf(const ConfigLineSource& source, bool insideBlock) {
+  if (source.LineTooLong()) return BlockResult::kLineTooLong;
+  if (source.ReadFailed()) return BlockResult::kReadError;
+  return insideBlock ? BlockResult::kUnclosed : BlockResult::kComplete;
+}
+
+bool TimeToStop(const ConfigLineSource& source) {
+  return source.LineNumber() % kTerminationCheckLines == 0 && platform::TerminationRequested();
+}
+
+// After the outermost '}': the first line that still holds text, which
+// the reading ignores (0 when there is none, or the source fails first).
+int64_t FirstIgnoredLine(ConfigLineSource& source) {
+  std::string_view line;
+  while (source.NextLine(&line)) {
+    if (!SplitLine(line).word.empty()) return source.LineNumber();
+    if (TimeToStop(source)) return 0;
+  }
+  return 0;
+}
+
+}  // namespace
+
+BlockOutcome ParseBlocks(tAttribute* root, ConfigLineSource& source, int64_t maxNodes) {
   // One frame per open block: the node its lines attach to, and the node
   // read last at its level (the parent of a block opened next).
   struct Frame {
@@ -109,39 +153,49 @@ BlockResult ParseBlocks(tAttribute* root, ConfigLineSource& source) {
   };
   std::vector<Frame> open;
   Frame current{root, root};
+  int64_t nodes = 1;  // the root
+  BlockOutcome outcome;
+  auto fail = [&](BlockResult result) {
+    outcome.result = result;
+    outcome.line = source.LineNumber();
+    return outcome;
+  };
   std::string_view line;
   while (source.NextLine(&line)) {
+    if (TimeToStop(source)) return fail(BlockResult::kInterrupted);
     LineParts parts = SplitLine(line);
     if (parts.word.empty()) continue;
     if (parts.word.front() == '{') {
+      if (static_cast<int64_t>(open.size()) >= kMaxDepth) return fail(BlockResult::kTooDeep);
       open.push_back(current);
       current = Frame{current.lastRead, current.lastRead};
       continue;
     }
     if (parts.word.front() == '}') {
-      if (open.empty()) return BlockResult::kComplete;
+      if (open.empty()) {
+        outcome.ignoredFrom = FirstIgnoredLine(source);
+        return outcome;
+      }
       current = open.back();
       open.pop_back();
       continue;
     }
-    // A string holds at most 2 GiB; a longer line cannot become a node.
-    if (parts.value.size() >= static_cast<size_t>(INT32_MAX) - tString::kSpareBytes) {
-      return BlockResult::kOutOfMemory;
-    }
+    if (++nodes > maxNodes) return fail(BlockResult::kTooManyNodes);
     tAttribute* node = AttributePool().Take();
-    if (node == nullptr) return BlockResult::kOutOfMemory;
+    if (node == nullptr) return fail(BlockResult::kOutOfMemory);
     node->rowState = kRowUnchanged;
     if (node->name.AssignN(parts.word.data(), static_cast<int32_t>(parts.word.size())) != S_OK ||
         node->value.AssignN(parts.value.data(), static_cast<int32_t>(parts.value.size())) !=
             S_OK ||
         current.attachTo->AddChild(node) != S_OK) {
       tAttribute::ReleaseToPool(node, true);
-      return BlockResult::kOutOfMemory;
+      return fail(BlockResult::kOutOfMemory);
     }
     current.lastRead = node;
   }
-  if (source.ReadFailed()) return BlockResult::kReadError;
-  return open.empty() ? BlockResult::kComplete : BlockResult::kUnclosed;
+  BlockResult end = EndOf(source, !open.empty());
+  if (end != BlockResult::kComplete) return fail(end);
+  return outcome;
 }
 
 }  // namespace configtext

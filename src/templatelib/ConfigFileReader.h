@@ -10,14 +10,20 @@
 // the reading). Blank lines are skipped; the rest of a brace line is ignored.
 // A NUL byte ends the text of its line.
 //
-// Nesting is unlimited: blocks are tracked on a heap stack, not by
-// recursion. A text that ends inside an open block is refused, so that a
-// truncated file never loads as a complete configuration with tables
-// missing.
+// Blocks are tracked on a heap stack, not by recursion. A text that ends
+// inside an open block is refused, so that a truncated file never loads as a
+// complete configuration with tables missing.
 //
-// Line sources hand out lines of any length without their line feed.
-// FileLineSource reads a stream in large chunks; BufferLineSource splits a
-// text already in memory.
+// Hostile input is bounded: a line longer than kMaxLineBytes, blocks nested
+// deeper than kMaxDepth and more than kMaxNodes nodes fail the read (real
+// configurations are four levels deep, with about 270,000 nodes in lines of
+// under 2 KB for the largest parameter set; a deep file would save in
+// quadratic size, as every level adds three blanks to every line below it).
+// Every kTerminationCheckLines lines the reader asks whether the process was
+// asked to end, and stops if so.
+//
+// Line sources hand out lines without their line feed. FileLineSource reads
+// a stream in large chunks; BufferLineSource splits a text already in memory.
 //
 // Thread safety: a reader and its source are used by one thread at a time.
 #pragma once
@@ -30,18 +36,27 @@
 #include "templatelib/Result.h"
 #include "templatelib/tAttribute.h"
 
+inline constexpr size_t kMaxLineBytes = size_t{64} << 20;
+inline constexpr int64_t kMaxDepth = 256;
+inline constexpr int64_t kMaxNodes = int64_t{16} << 20;
+inline constexpr int64_t kTerminationCheckLines = 4096;
+
 class ConfigLineSource {
  public:
   virtual ~ConfigLineSource() = default;
-  // The next line without its line feed; false at the end of the input or
-  // on a read error (see ReadFailed). The view is valid until the next call.
+  // The next line without its line feed; false at the end of the input, on
+  // a read error (see ReadFailed) and at a line longer than kMaxLineBytes
+  // (see LineTooLong; LineNumber then names that line). The view is valid
+  // until the next call.
   virtual bool NextLine(std::string_view* line) = 0;
   virtual bool ReadFailed() const { return false; }
+  bool LineTooLong() const { return tooLong_; }
   // Number of the line returned last (1 = the first line of the input).
   int64_t LineNumber() const { return lineNumber_; }
 
  protected:
   int64_t lineNumber_ = 0;
+  bool tooLong_ = false;
 };
 
 class FileLineSource final : public ConfigLineSource {
@@ -95,9 +110,24 @@ enum class BlockResult {
   kUnclosed,      // the input ended inside an open block
   kReadError,     // the source failed
   kOutOfMemory,   // a node could not be had
+  kLineTooLong,   // a line passed kMaxLineBytes
+  kTooDeep,       // a block opened below kMaxDepth levels
+  kTooManyNodes,  // the tree would pass kMaxNodes nodes
+  kInterrupted,   // the process was asked to end
 };
 
-// Reads the nodes after the root line from `source` into `root`.
-BlockResult ParseBlocks(tAttribute* root, ConfigLineSource& source);
+struct BlockOutcome {
+  BlockResult result = BlockResult::kComplete;
+  // The line at fault (0 when none), for every result but kComplete.
+  int64_t line = 0;
+  // kComplete only: the first line after the outermost '}' that holds text,
+  // which the format ignores; 0 when there is none.
+  int64_t ignoredFrom = 0;
+};
+
+// Reads the nodes after the root line from `source` into `root`; the tree
+// may hold at most `maxNodes` nodes, the root included.
+BlockOutcome ParseBlocks(tAttribute* root, ConfigLineSource& source,
+                         int64_t maxNodes = kMaxNodes);
 
 }  // namespace configtext

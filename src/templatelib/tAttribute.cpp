@@ -30,18 +30,21 @@ tAttribute::~tAttribute() {
 
 void tAttribute::DestroyChildren() {
   if (children == nullptr) return;
-  // Children are unlinked level by level into a work list; each node is
+  // Children are unlinked level by level onto a work stack; each node is
   // deleted only once its own children have been moved out, so no
-  // destructor ever descends further than one level.
-  std::vector<tAttribute*> pending;
-  auto takeChildren = [&pending](tAttribute* node) {
+  // destructor ever descends further than one level. The stack is chained
+  // through the nodes' own parent pointers (unused once they are unlinked):
+  // a destructor must not allocate, least of all when a load is being
+  // undone because memory ran out.
+  tAttribute* stack = nullptr;
+  auto takeChildren = [&stack](tAttribute* node) {
     tGenericContainer<tAttribute>* list = node->children;
     node->children = nullptr;
     list->SetOwnsItems(false);
     list->ResetCursor();
     while (tAttribute* child = list->Next()) {
-      child->parent = nullptr;
-      pending.push_back(child);
+      child->parent = stack;
+      stack = child;
     }
     delete list;
     // The index only points at the children, which are going anyway.
@@ -49,9 +52,10 @@ void tAttribute::DestroyChildren() {
     node->childIndex = nullptr;
   };
   takeChildren(this);
-  while (!pending.empty()) {
-    tAttribute* node = pending.back();
-    pending.pop_back();
+  while (stack != nullptr) {
+    tAttribute* node = stack;
+    stack = node->parent;
+    node->parent = nullptr;
     if (node->children != nullptr) takeChildren(node);
     delete node;
   }

@@ -3,15 +3,23 @@
 // zip archives), and committed table by table.
 //
 // Load replaces the tree (the old one goes to the pool's deleter thread) and
-// remembers the path; a failed load leaves no tree. Only depth 0 with no
+// remembers the path; a failed load leaves no tree. It reads regular files
+// only, within the limits of ConfigFileReader.h; running out of memory or a
+// termination request fails the load (with a debug message), never the
+// process. Only depth 0 with no
 // filters is supported; a partial load is refused with a debug message.
 //
 // Save never changes the tree or the remembered path, only the temp counter:
 // with a temporary file it writes "<tempfolder><base>.tmp<n>" first (n runs
-// round a ring of the given size) and then copies it over the target; either
-// way the target is replaced in one rename, keeping its permissions, so a
-// failed save leaves the old file whole. An archive target is written into a
-// copy of the existing archive, so its other entries survive unchanged.
+// round a ring of the given size; a name another save holds, or an old file
+// holds, is passed over for the next counter), created exclusively with the
+// target's permissions, then copies it over the target and removes it.
+// Either way the target is replaced in one rename, keeping its permissions,
+// so a failed save leaves the old file whole and no new file behind. A
+// symbolic link is saved through: the file it points at is replaced. Archive
+// or plain is decided as the load decides it (".zip", or ".zip.bak"); an
+// archive is written into a copy of the existing one, so its other entries
+// survive unchanged. Append puts the tree after the target's old bytes.
 //
 // Commit settles the row states of changed tables: deleted rows leave the
 // tree (and the primary-key index), every other row becomes Unchanged.
@@ -63,6 +71,11 @@ class tConfigSource {
 
   tAttribute* Root() const { return root_; }
   const tString& FileName() const { return fileName_; }
+  // The first line whose text the last load ignored (text after the root
+  // block, or the root line itself when it holds carriage returns inside
+  // it); 0 when the load read everything. A save back over that file would
+  // lose the text.
+  int64_t IgnoredTextLine() const { return ignoredTextLine_; }
   int32_t TempCounter() const { return tempCounter_; }
 
   // Set at construction and by every load; the query engine clears it when
@@ -81,13 +94,15 @@ class tConfigSource {
   void ReleaseTree();
   tAttribute* LoadPlain(const char* path);
   tAttribute* LoadArchive(const char* path);
+  HRESULT SaveTo(const std::string& named, bool useTempFile, int32_t tempRingSize, bool append);
   HRESULT SavePlain(const std::string& target, bool append);
-  HRESULT SaveArchive(const std::string& target, const std::string& tempName);
+  HRESULT SaveArchive(const std::string& stagePath, bool holdsArchive);
 
   tAttribute* root_ = nullptr;
   tString fileName_;
   int32_t tempCounter_ = 0;
   int64_t writeBudget_ = -1;
+  int64_t ignoredTextLine_ = 0;
 };
 
 // The largest archive configuration entry a load accepts (1 GiB): the

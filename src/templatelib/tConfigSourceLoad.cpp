@@ -8,7 +8,10 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "platform/Clock.h"
+#include "platform/Termination.h"
 #include "templatelib/ConfigFileReader.h"
 #include "templatelib/ConfigPath.h"
 #include "templatelib/DebugOut.h"
@@ -47,31 +50,73 @@ tAttribute* MakeRoot(const configtext::LineParts& parts) {
   return root;
 }
 
+void ReportLongLine(long long line) {
+  DebugOut("tConfigSource::LoadAttributesFromFile, line %lld is longer than %lld bytes. Illegal "
+           "config file?\n",
+           line, static_cast<long long>(kMaxLineBytes));
+}
+
+// The root line's own oddity: carriage returns inside it (a file with old
+// Mac line ends reads as one line, so the whole configuration hides there).
+bool ReportInnerCarriageReturns(std::string_view line) {
+  size_t end = line.size();
+  while (end > 0 && configtext::IsBlank(line[end - 1])) --end;
+  if (line.substr(0, end).find('\r') == std::string_view::npos) return false;
+  DebugOut("tConfigSource::LoadAttributesFromFile, line 1 (the root line) holds carriage "
+           "returns inside it; everything after its second word is ignored\n");
+  return true;
+}
+
 // Parses everything after the root line; on failure reports it, destroys
-// the partial tree and returns null.
-tAttribute* ParseBody(tAttribute* root, ConfigLineSource& source) {
-  configtext::BlockResult result = configtext::ParseBlocks(root, source);
-  switch (result) {
+// the partial tree and returns null. `ignoredLine` gets the first line of
+// text after the root block, which the format ignores.
+tAttribute* ParseBody(tAttribute* root, ConfigLineSource& source, int64_t* ignoredLine) {
+  std::unique_ptr<tAttribute> guard(root);
+  const configtext::BlockOutcome outcome = configtext::ParseBlocks(root, source);
+  const long long line = outcome.line;
+  switch (outcome.result) {
     case configtext::BlockResult::kComplete:
+      if (outcome.ignoredFrom != 0) {
+        if (*ignoredLine == 0) *ignoredLine = outcome.ignoredFrom;
+        DebugOut("tConfigSource::LoadAttributesFromFile, the root block ends before line %lld; "
+                 "the text from there on is ignored\n",
+                 static_cast<long long>(outcome.ignoredFrom));
+      }
       root->name.Trim();
       root->value.Trim();
-      return root;
+      return guard.release();
     case configtext::BlockResult::kUnclosed:
       DebugOut("tConfigSource::LoadAttributesFromFile, config file ended inside an open block "
-               "at line %" PRId64 ". Truncated config file?\n",
-               source.LineNumber());
+               "at line %lld. Truncated config file?\n",
+               line);
       break;
     case configtext::BlockResult::kReadError:
       DebugOut("tConfigSource::LoadAttributesFromFile, failed reading config file after line "
-               "%" PRId64 "\n",
-               source.LineNumber());
+               "%lld\n",
+               line);
       break;
     case configtext::BlockResult::kOutOfMemory:
-      DebugOut("tConfigSource::LoadAttributesFromFile, out of memory at line %" PRId64 "\n",
-               source.LineNumber());
+      DebugOut("tConfigSource::LoadAttributesFromFile, out of memory at line %lld\n", line);
+      break;
+    case configtext::BlockResult::kLineTooLong:
+      ReportLongLine(line);
+      break;
+    case configtext::BlockResult::kTooDeep:
+      DebugOut("tConfigSource::LoadAttributesFromFile, line %lld opens a block deeper than %lld "
+               "levels. Illegal config file?\n",
+               line, static_cast<long long>(kMaxDepth));
+      break;
+    case configtext::BlockResult::kTooManyNodes:
+      DebugOut("tConfigSource::LoadAttributesFromFile, line %lld passes the limit of %lld nodes. "
+               "Illegal config file?\n",
+               line, static_cast<long long>(kMaxNodes));
+      break;
+    case configtext::BlockResult::kInterrupted:
+      DebugOut("tConfigSource::LoadAttributesFromFile, stopped at line %lld: the process is "
+               "ending\n",
+               line);
       break;
   }
-  delete root;
   return nullptr;
 }
 
@@ -82,6 +127,7 @@ tAttribute* tConfigSource::LoadAttributesFromFile(const char* path, int32_t dept
                                                   const char* valueFilter) {
   ReleaseTree();
   treeChanged = 1;
+  ignoredTextLine_ = 0;
   if (path == nullptr || path[0] == '\0') return nullptr;
   if (fileName_.Assign(path) != S_OK) return nullptr;
   if (depth != 0 || nameFilter != nullptr || valueFilter != nullptr) {
@@ -91,25 +137,43 @@ tAttribute* tConfigSource::LoadAttributesFromFile(const char* path, int32_t dept
              valueFilter != nullptr ? valueFilter : "(null)");
     return nullptr;
   }
-  root_ = configpath::IsArchiveForLoad(path) ? LoadArchive(path) : LoadPlain(path);
+  try {
+    root_ = configpath::IsArchiveForLoad(path) ? LoadArchive(path) : LoadPlain(path);
+  } catch (const std::bad_alloc&) {
+    // Whatever was built is gone with the stack; the source has no tree.
+    DebugOut("tConfigSource::LoadAttributesFromFile, out of memory loading %s\n", path);
+    root_ = nullptr;
+  }
   return root_;
 }
 
 tAttribute* tConfigSource::LoadPlain(const char* path) {
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "r"));
   if (!file) return nullptr;
+  // A device, a pipe or a folder is no configuration: /dev/zero would be
+  // read for ever.
+  struct stat st;
+  if (::fstat(::fileno(file.get()), &st) != 0 || !S_ISREG(st.st_mode)) {
+    DebugOut("tConfigSource::LoadAttributesFromFile, %s is not a regular file\n", path);
+    return nullptr;
+  }
   FileLineSource source(file.get());
   std::string_view line;
   if (!source.NextLine(&line)) {
+    if (source.LineTooLong()) {
+      ReportLongLine(1);
+      return nullptr;
+    }
     DebugOut("tConfigSource::LoadAttributesFromFile, failed in config file FGets.. Illegal "
              "config file?\n");
     return nullptr;
   }
   configtext::LineParts parts;
   if (!configtext::ParseRootLine(line, &parts)) return nullptr;
+  if (ReportInnerCarriageReturns(line)) ignoredTextLine_ = 1;
   tAttribute* root = MakeRoot(parts);
   if (root == nullptr) return nullptr;
-  return ParseBody(root, source);
+  return ParseBody(root, source, &ignoredTextLine_);
 }
 
 tAttribute* tConfigSource::LoadArchive(const char* path) {
@@ -168,6 +232,12 @@ tAttribute* tConfigSource::LoadArchive(const char* path) {
   int64_t total = 0;
   bool readOk = true;
   while (readOk && total < declared) {
+    if (platform::TerminationRequested()) {
+      DebugOut("tConfigSource::LoadAttributesFromFile, stopped reading %s: the process is "
+               "ending\n",
+               kConfigEntryName);
+      return nullptr;
+    }
     int64_t piece = std::min(kReadPiece, declared - total);
     if (static_cast<int64_t>(text.size()) < total + piece) {
       int64_t grown = std::max<int64_t>(total + piece, static_cast<int64_t>(text.size()) * 2);
@@ -204,8 +274,13 @@ tAttribute* tConfigSource::LoadArchive(const char* path) {
 
   BufferLineSource source(std::string_view(text.data(), static_cast<size_t>(total)));
   std::string_view line;
-  if (!source.NextLine(&line) || !configtext::ParseRootLine(line, &parts)) return nullptr;
+  if (!source.NextLine(&line)) {
+    if (source.LineTooLong()) ReportLongLine(1);
+    return nullptr;
+  }
+  if (!configtext::ParseRootLine(line, &parts)) return nullptr;
+  if (ReportInnerCarriageReturns(line)) ignoredTextLine_ = 1;
   tAttribute* root = MakeRoot(parts);
   if (root == nullptr) return nullptr;
-  return ParseBody(root, source);
+  return ParseBody(root, source, &ignoredTextLine_);
 }

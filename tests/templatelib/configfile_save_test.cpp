@@ -2,6 +2,7 @@
 // temporary-file ring, append, and saves that fail halfway.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <random>
 #include <string>
@@ -91,22 +92,53 @@ TEST(ConfigRoundTrip, RandomTreesComeBackUnchanged) {
   }
 }
 
-TEST_F(ConfigSave, TheTemporaryRingAlternatesAndTheTargetGetsTheCopy) {
+TEST_F(ConfigSave, TheRingAlternatesPassesOverTakenNamesAndLeavesNothingBehind) {
   ASSERT_NE(LoadText(source, dir, "Root V1\nA 1\n", "ring.config"), nullptr);
   const std::string temp = platform::TempFolder();
-  const std::string names[] = {temp + "ring.tmp0", temp + "ring.tmp1"};
+  const std::string names[] = {temp + "ring.tmp0", temp + "ring.tmp1", temp + "ring.tmp2"};
   for (const auto& name : names) std::remove(name.c_str());
+  // Names held by someone else: an old file, and a link planted to make the
+  // save write through it. Neither is touched; the save takes the next free
+  // counter instead.
+  testsupport::WriteWholeFile(names[0], "someone else's");
+  const std::string victim = dir.file("victim");
+  testsupport::WriteWholeFile(victim, "keep me");
+  ASSERT_EQ(symlink(victim.c_str(), names[1].c_str()), 0);
   std::vector<int32_t> counters;
   for (int i = 0; i < 3; ++i) {
     counters.push_back(source.TempCounter());
     ASSERT_EQ(source.Save(nullptr, 1, 2, 0), S_OK);
   }
   EXPECT_EQ(counters, (std::vector<int32_t>{0, 1, 0}));
-  const std::string expected = "Root V1\r\n{\r\n   A 1\r\n}\r\n";
-  EXPECT_EQ(testsupport::ReadWholeFile(dir.file("ring.config")), expected);
-  EXPECT_EQ(testsupport::ReadWholeFile(names[0]), expected);
-  EXPECT_EQ(testsupport::ReadWholeFile(names[1]), expected);
+  EXPECT_EQ(testsupport::ReadWholeFile(dir.file("ring.config")), "Root V1\r\n{\r\n   A 1\r\n}\r\n");
+  EXPECT_EQ(testsupport::ReadWholeFile(names[0]), "someone else's");
+  EXPECT_EQ(testsupport::ReadWholeFile(victim), "keep me");
+  struct stat st;
+  EXPECT_NE(lstat(names[2].c_str(), &st), 0) << "the ring file was left behind";
   for (const auto& name : names) std::remove(name.c_str());
+}
+
+TEST_F(ConfigSave, ALinkIsSavedThroughAndStaysALink) {
+  ASSERT_NE(LoadText(source, dir, "Root V2\n", "real.config"), nullptr);
+  ASSERT_EQ(chmod(dir.file("real.config").c_str(), 0600), 0);
+  // An absolute link to a relative one to the real file.
+  ASSERT_EQ(symlink("real.config", dir.file("near.config").c_str()), 0);
+  ASSERT_EQ(symlink(dir.file("near.config").c_str(), dir.file("far.config").c_str()), 0);
+  for (int useTemp : {0, 1}) {
+    testsupport::WriteWholeFile(dir.file("real.config"), "Root OLD\r\n");
+    ASSERT_EQ(source.Save(dir.file("far.config").c_str(), useTemp, 2, 0), S_OK);
+    EXPECT_EQ(testsupport::ReadWholeFile(dir.file("real.config")), "Root V2\r\n") << useTemp;
+    struct stat st;
+    ASSERT_EQ(lstat(dir.file("far.config").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(lstat(dir.file("near.config").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(stat(dir.file("real.config").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+  }
+  // A link that loops is refused, and nothing is written.
+  ASSERT_EQ(symlink("loop.config", dir.file("loop.config").c_str()), 0);
+  EXPECT_EQ(source.Save(dir.file("loop.config").c_str(), 0, 2, 0), E_FAIL);
 }
 
 TEST_F(ConfigSave, AppendAddsToTheExistingFile) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/AtomicFile.h"
 #include "platform/System.h"
 #include "support/ChildProcess.h"
 #include "templatelib/DebugCapture.h"
@@ -113,6 +114,47 @@ TEST_F(Archive, AFailedArchiveSaveLeavesTheOldArchiveWhole) {
   EXPECT_EQ(source.Save(zip.c_str(), 1, 2, 0), E_FAIL);
   EXPECT_EQ(testsupport::ReadWholeFile(zip), before);
   std::remove((platform::TempFolder() + "old.tmp0.zip").c_str());
+}
+
+TEST_F(Archive, ANewArchiveThatFailsLeavesNoFileAndNoStagingCopy) {
+  const std::string zip = dir.file("fresh.zip");
+  source.SetWriteBudgetForTesting(20);
+  for (int useTemp : {0, 1}) {
+    EXPECT_EQ(source.Save(zip.c_str(), useTemp, 2, 0), E_FAIL);
+    EXPECT_FALSE(platform::IsReadableFile(zip)) << useTemp;
+  }
+  const std::string temp = platform::TempFolder();
+  for (const char* left : {"fresh.tmp0.zip", "fresh.tmp1.zip"}) {
+    EXPECT_FALSE(platform::IsReadableFile(temp + left)) << left;
+  }
+  // Only the test's own files are in the folder: no hidden sibling.
+  EXPECT_EQ(Shell("test -z \"$(ls -A " + dir.path() + " | grep -v test.config)\""), 0);
+}
+
+TEST_F(Archive, AnArchiveLoadedUnderABakNameIsSavedAsAnArchive) {
+  const std::string zip = dir.file("s.zip");
+  ASSERT_EQ(Shell(Python("import zipfile; z=zipfile.ZipFile(\"" + zip +
+                           "\",\"w\"); z.writestr(\"ZARN/MISC/m.txt\",\"misc\"); "
+                           "z.writestr(\"ZARN/pfConfig\",\"Root OLD\\r\\nA 1\\r\\n\"); z.close()",
+                       dir.file("py.log"))),
+            0);
+  for (const std::string& name : {zip + ".bak", zip + " "}) {
+    ASSERT_EQ(Shell("cp '" + zip + "' '" + name + "'"), 0);
+    tConfigSource loaded;
+    ASSERT_NE(loaded.LoadAttributesFromFile(name.c_str()), nullptr) << name;
+    loaded.Root()->value.Assign("NEW");
+    ASSERT_EQ(loaded.Save(nullptr, 1, 2, 0), S_OK) << name;
+    const std::string listing = dir.file("listing.txt");
+    ASSERT_EQ(Shell(Python("import zipfile; z=zipfile.ZipFile(\"" + name +
+                             "\"); print(sorted(z.namelist()), z.read(\"ZARN/MISC/m.txt\"))",
+                         listing)),
+              0)
+        << testsupport::ReadWholeFile(listing);
+    EXPECT_EQ(testsupport::ReadWholeFile(listing), "['ZARN/MISC/m.txt', 'ZARN/pfConfig'] b'misc'\n");
+    tConfigSource again;
+    ASSERT_NE(again.LoadAttributesFromFile(name.c_str()), nullptr) << name;
+    EXPECT_EQ(Flatten(again.Root()), Flatten(loaded.Root()));
+  }
 }
 
 TEST_F(Archive, LoadFailuresReportTheStepThatFailed) {

@@ -1,6 +1,8 @@
 #include "ConfigSqlShell.h"
 
 #include <cerrno>
+#include <sys/stat.h>
+
 #include <cinttypes>
 #include <cstring>
 
@@ -113,6 +115,14 @@ void WriteJsonString(std::FILE* out, std::string_view value) {
   std::fputc('"', out);
 }
 
+// Whether two paths name one file (through links, too).
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa;
+  struct stat sb;
+  if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 }  // namespace
 
 const ConfigSqlShell::Command ConfigSqlShell::kCommands[] = {
@@ -120,7 +130,7 @@ const ConfigSqlShell::Command ConfigSqlShell::kCommands[] = {
     {".schema", ".schema TABLE", &ConfigSqlShell::Schema},
     {".dump", ".dump TABLE", &ConfigSqlShell::Dump},
     {".commit", ".commit", &ConfigSqlShell::Commit},
-    {".save", ".save [PATH]", &ConfigSqlShell::Save},
+    {".save", ".save [--force] [PATH]", &ConfigSqlShell::Save},
     {".read", ".read FILE", &ConfigSqlShell::Read},
     {".delimiter", ".delimiter C", &ConfigSqlShell::Delimiter},
     {".mode", ".mode list|csv|json", &ConfigSqlShell::Mode},
@@ -282,17 +292,24 @@ bool ConfigSqlShell::Dump(const std::vector<std::string>& args) {
 }
 
 bool ConfigSqlShell::Save(const std::vector<std::string>& args) {
-  if (args.size() > 2) return Fail("usage: .save [PATH]");
+  std::vector<std::string> words(args.begin() + 1, args.end());
+  const bool force = !words.empty() && words[0] == "--force";
+  if (force) words.erase(words.begin());
+  if (words.size() > 1) return Fail("usage: .save [--force] [PATH]");
   if (source_.Root() == nullptr) return Fail("no configuration loaded");
+  const std::string loaded = TextOf(source_.FileName());
+  if (!force && source_.IgnoredTextLine() != 0 &&
+      (words.empty() || SameFile(words[0], loaded))) {
+    return Fail("not saved: the load of " + loaded + " ignored its text from line " +
+                std::to_string(source_.IgnoredTextLine()) +
+                " on, which saving over it would lose (.save --force saves anyway)");
+  }
   if (source_.CommitAllTables() != S_OK) return Fail("commit failed");
   // Back to its own file through the temporary ring, as the builder saves;
   // to a new path directly.
-  HRESULT hr = args.size() == 2 ? source_.Save(args[1].c_str(), 0, 2, 0)
-                                : source_.Save(nullptr, 1, 2, 0);
-  if (hr != S_OK) {
-    return Fail("save failed: " +
-                (args.size() == 2 ? args[1] : std::string(TextOf(source_.FileName()))));
-  }
+  HRESULT hr = words.size() == 1 ? source_.Save(words[0].c_str(), 0, 2, 0)
+                                 : source_.Save(nullptr, 1, 2, 0);
+  if (hr != S_OK) return Fail("save failed: " + (words.size() == 1 ? words[0] : loaded));
   return true;
 }
 

@@ -6,9 +6,12 @@
 //   .tables          every table with its number of rows
 //   .schema TABLE    the table's columns with their types
 //   .dump TABLE      the table's rows: row id, state word, fields
+//   .save [--force] [PATH]
+//                    commit and save; without PATH to the file it came
+//                    from, through the temporary-file ring. When the load
+//                    ignored text of that file (after the root block), a
+//                    save over it is refused unless --force is given.
 //   .commit          settle the changed tables (deleted rows go)
-//   .save [PATH]     commit and save; without PATH to the file it came
-//                    from, through the temporary-file ring
 //   .read FILE       run the lines of a file
 //   .delimiter C     the character that joins a result line's values
 //   .mode MODE       list (lines as they are), csv, or json (one array of

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -147,6 +148,110 @@ TEST_F(ConfigSql, SavesToANewArchiveAndBackToItsOwnFile) {
   std::remove((platform::TempFolder() + "c.tmp0").c_str());
   Outcome badPath = Run({config, ".save " + dir.file("no/such/folder/x.config")});
   EXPECT_NE(badPath.status, 0);
+}
+
+// Two shells saving at once, in loops: through the temporary ring (whose
+// names are the same for both, "x.tmp<n>") into two different targets, and
+// both into one target. Neither target ever gets the other's tables or a
+// torn file.
+TEST_F(ConfigSql, ConcurrentSavesNeverMixOrTearFiles) {
+  auto textFor = [](const std::string& table) {
+    std::string text = kConfig;
+    text.replace(text.find("Colors"), 6, table);
+    return text;
+  };
+  ASSERT_TRUE(platform::CreateOneDirectory(dir.file("a")));
+  ASSERT_TRUE(platform::CreateOneDirectory(dir.file("b")));
+  const std::string a = dir.file("a/x.config");
+  const std::string b = dir.file("b/x.config");
+  testsupport::WriteWholeFile(a, textFor("Alpha"));
+  testsupport::WriteWholeFile(b, textFor("Beta"));
+  std::vector<std::string> saves(40, ".save");
+  auto argsFor = [&](const std::string& path, const std::string& command) {
+    std::vector<std::string> args{path};
+    args.insert(args.end(), saves.size(), command);
+    return args;
+  };
+  const auto deadline = std::chrono::steady_clock::now() + 20s;
+  for (int round = 0; round < 4 && std::chrono::steady_clock::now() < deadline; ++round) {
+    testsupport::ChildProcess first(CONFIGSQL_PATH, argsFor(a, ".save"), dir.path());
+    testsupport::ChildProcess second(CONFIGSQL_PATH, argsFor(b, ".save"), dir.path());
+    testsupport::ChildProcess third(CONFIGSQL_PATH, argsFor(a, ".save " + config), dir.path());
+    testsupport::ChildProcess fourth(CONFIGSQL_PATH, argsFor(b, ".save " + config), dir.path());
+    EXPECT_EQ(first.waitForExit(20s), 0) << first.output();
+    EXPECT_EQ(second.waitForExit(20s), 0) << second.output();
+    EXPECT_EQ(third.waitForExit(20s), 0) << third.output();
+    EXPECT_EQ(fourth.waitForExit(20s), 0) << fourth.output();
+    ASSERT_EQ(testsupport::ReadWholeFile(a), textFor("Alpha")) << "round " << round;
+    ASSERT_EQ(testsupport::ReadWholeFile(b), textFor("Beta")) << "round " << round;
+    const std::string shared = testsupport::ReadWholeFile(config);
+    ASSERT_TRUE(shared == textFor("Alpha") || shared == textFor("Beta")) << shared;
+  }
+}
+
+TEST_F(ConfigSql, ASaveOverAFileWhoseTextWasIgnoredNeedsForce) {
+  const std::string tail = std::string(kConfig) + "}\r\n   Table Lost\r\n";
+  testsupport::WriteWholeFile(config, tail);
+  Outcome refused = Run({config, ".save"});
+  EXPECT_NE(refused.status, 0);
+  EXPECT_EQ(refused.output,
+            "tConfigSource::LoadAttributesFromFile, the root block ends before line 21; the text "
+            "from there on is ignored\n"
+            "configsql: not saved: the load of " + config +
+                " ignored its text from line 21 on, which saving over it would lose (.save "
+                "--force saves anyway)\n");
+  EXPECT_NE(Run({config, ".save " + config}).status, 0);
+  EXPECT_EQ(testsupport::ReadWholeFile(config), tail);
+  // Elsewhere it saves; with --force over the file too.
+  EXPECT_EQ(Run({config, ".save " + dir.file("other.config")}).status, 0);
+  Outcome forced = Run({config, ".save --force"});
+  EXPECT_EQ(forced.status, 0) << forced.output;
+  EXPECT_EQ(testsupport::ReadWholeFile(config), kConfig);
+}
+
+// Hostile inputs under an address-space limit of 1 GiB: each fails the load
+// with a line saying why, and the process ends by itself, never by an abort.
+TEST_F(ConfigSql, HostileFilesFailCleanlyWithinBoundedMemory) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "sanitizers reserve more address space than the limit allows";
+#endif
+  const std::string bomb = dir.file("bomb.zip");
+  const std::string lines = dir.file("lines.zip");
+  const std::string sparse = dir.file("sparse.config");
+  const std::string script =
+      "import zipfile, os\n"
+      "def make(path, first, chunk, count):\n"
+      "    with zipfile.ZipFile(path, 'w', zipfile.ZIP_DEFLATED, compresslevel=1) as z:\n"
+      "        with z.open('ZARN/pfConfig', 'w', force_zip64=True) as f:\n"
+      "            f.write(first)\n"
+      "            for _ in range(count): f.write(chunk)\n"
+      "make('" + bomb + "', b'Root V1\\n{\\n', b'x' * (1 << 20), 1023)\n"
+      "make('" + lines + "', b'Root V1\\n{\\n', b'a 1\\n' * (1 << 18), 64)\n"
+      "with open('" + sparse + "', 'wb') as f:\n"
+      "    f.write(b'Root V1\\n'); f.truncate(1536 << 20)\n";
+  testsupport::WriteWholeFile(dir.file("make.py"), script);
+  ASSERT_EQ(std::system(("python3 " + dir.file("make.py")).c_str()), 0);
+  struct Case {
+    std::string file;
+    std::string reason;
+  };
+  const Case cases[] = {
+      {bomb, "failed in ZarnZLibInterface reading ZARN/pfConfig"},
+      {lines, "out of memory at line "},
+      {sparse, "line 2 is longer than 67108864 bytes"},
+      {"/dev/zero", "/dev/zero is not a regular file"},
+  };
+  for (const Case& c : cases) {
+    testsupport::ChildProcess child(
+        "/bin/sh", {"-c", "ulimit -v 1048576; exec " + std::string(CONFIGSQL_PATH) + " " + c.file +
+                              " .tables"});
+    const int status = child.waitForExit(60s);
+    EXPECT_EQ(status, 1) << c.file << "\n" << child.output();
+    EXPECT_NE(child.output().find(c.reason), std::string::npos) << child.output();
+    EXPECT_NE(child.output().find("configsql: cannot load configuration " + c.file + "\n"),
+              std::string::npos)
+        << child.output();
+  }
 }
 
 }  // namespace
