@@ -37,6 +37,7 @@ class RunSequence {
     env_.out.Write(kBanner);
     settings_.sourceType = packet::kSourceCustom;
     CommandLineResult parsed = ParseCommandLine(argc, argv, settings_);
+    env_.out.Write(parsed.warnings);
     if (!parsed.ok) return Fail(parsed.error.c_str());
 
     if (settings_.playbackFlag == 1) return Fail("** /Playback is not available in this build\n");
@@ -54,7 +55,9 @@ class RunSequence {
                                          : "** /ConfigPerfMode is not available in this build\n");
     }
 
-    if (!ReadParameters()) return ExitSequence(kExitFailure);
+    if (!ReadParameters()) {
+      return ExitSequence(platform::TerminationRequested() ? kExitNormal : kExitFailure);
+    }
     if (!WriteParameterList()) return ExitSequence(kExitFailure);
 
     platform::Printf(env_.out, "4. Wait for YEB connect...\n\n");
@@ -77,13 +80,21 @@ class RunSequence {
     platform::Printf(env_.out, "1. Process the Parameter Information File: %s/%s\n\n",
                      settings_.outputDir.c_str(), settings_.parmInfoFileName.c_str());
     artefacts::ParmInfoOutcome outcome = artefacts::ProcessParmInfoFile();
+    env_.out.Write(outcome.notices);
     switch (outcome.status) {
       case artefacts::ParmInfoOutcome::Status::kOk:
         return true;
       case artefacts::ParmInfoOutcome::Status::kTooManyRecords:
       case artefacts::ParmInfoOutcome::Status::kPacketTooLarge:
+      case artefacts::ParmInfoOutcome::Status::kNoParameters:
+      case artefacts::ParmInfoOutcome::Status::kInterrupted:
         env_.out.Write(outcome.message);
         return false;
+      case artefacts::ParmInfoOutcome::Status::kNotRegular:
+      case artefacts::ParmInfoOutcome::Status::kLineTooLong:
+      case artefacts::ParmInfoOutcome::Status::kReadError:
+        env_.out.Write(outcome.message);
+        break;
       case artefacts::ParmInfoOutcome::Status::kCannotOpen:
       case artefacts::ParmInfoOutcome::Status::kNoMemory:
         break;
