@@ -184,15 +184,16 @@ TEST_F(YebStressTest, NepRunsSendNoGreeting) {
 }
 
 TEST_F(YebStressTest, AKeyEndsTheTransferButNotTheProgram) {
-  Start("", {});
+  // One parameter: a file without any now ends the run.
+  Start("1,50\n", {});
   platform::TcpStream client = Connect();
-  ASSERT_EQ(ReadExactly(client, 5 + 1244).size(), 5u + 1244);
+  ASSERT_EQ(ReadExactly(client, 5 + 1250).size(), 5u + 1250);
   ASSERT_TRUE(child->writeInput("x"));
   ASSERT_TRUE(WaitForCount(kTerminated, 1, 10s)) << child->output();
   ASSERT_TRUE(WaitForCount(kWaiting, 2, 10s)) << child->output();
   // The key was consumed: the next YEB gets a stream that goes on.
   platform::TcpStream next = Connect();
-  EXPECT_EQ(ReadExactly(next, 5 + 1244 * 60).size(), 5u + 1244 * 60);
+  EXPECT_EQ(ReadExactly(next, 5 + 1250 * 60).size(), 5u + 1250 * 60);
   EXPECT_EQ(child->output().find("Hit any key to exit"), std::string::npos);
 }
 
