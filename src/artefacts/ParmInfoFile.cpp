@@ -1,10 +1,16 @@
 #include "artefacts/ParmInfoFile.h"
 
-#include <fstream>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <limits>
+#include <streambuf>
 
 #include "packet/DecimalText.h"
 #include "packet/SendBuffer.h"
+#include "platform/Termination.h"
 
 namespace artefacts {
 namespace {
@@ -17,6 +23,63 @@ std::string_view Trim(std::string_view text) {
   size_t end = text.size();
   while (end > begin && packet::IsBlank(text[end - 1])) --end;
   return text.substr(begin, end - begin);
+}
+
+// A read-only stream buffer over a file descriptor that tells a read error
+// from the end of the file: the error reaches the stream as its bad bit
+// (std::filebuf would report both as the end).
+class FdReadBuffer final : public std::streambuf {
+ public:
+  explicit FdReadBuffer(int fd) : fd_(fd) {}
+
+ protected:
+  int_type underflow() override {
+    for (;;) {
+      ssize_t n = ::read(fd_, buffer_, sizeof buffer_);
+      if (n < 0 && errno == EINTR && !platform::TerminationRequested()) continue;
+      if (n < 0) throw std::ios_base::failure("read failed");
+      if (n == 0) return traits_type::eof();
+      setg(buffer_, buffer_, buffer_ + n);
+      return traits_type::to_int_type(buffer_[0]);
+    }
+  }
+
+ private:
+  int fd_;
+  char buffer_[1 << 16];
+};
+
+enum class LineRead { kLine, kEnd, kTooLong, kError };
+
+// One line without its line feed, of at most kMaxParmInfoLine bytes.
+LineRead ReadBoundedLine(std::istream& in, std::string& line) {
+  line.clear();
+  std::streambuf* buffer = in.rdbuf();
+  for (;;) {
+    std::streambuf::int_type c;
+    try {
+      c = buffer->sbumpc();
+    } catch (const std::ios_base::failure&) {
+      return LineRead::kError;
+    }
+    if (std::streambuf::traits_type::eq_int_type(c, std::streambuf::traits_type::eof())) {
+      return line.empty() ? LineRead::kEnd : LineRead::kLine;
+    }
+    if (c == '\n') return LineRead::kLine;
+    if (line.size() == kMaxParmInfoLine) return LineRead::kTooLong;
+    line.push_back(static_cast<char>(c));
+  }
+}
+
+// Why a line that is neither blank nor a comment adds no parameters.
+std::string SkipReason(const ParmInfoLine& parsed) {
+  if (parsed.kind == ParmInfoLine::Kind::kSkipped) {
+    std::string_view rate = Trim(parsed.rateText);
+    if (rate.empty()) return "no rate";
+    return "the rate \"" + std::string(rate.substr(0, 40)) + "\" is not a number above 0";
+  }
+  return "the count \"" + std::string(Trim(parsed.countText).substr(0, 40)) +
+         "\" adds no parameters";
 }
 
 // Bytes one sample takes in a packet of the source type.
@@ -37,6 +100,8 @@ ParmInfoLine ParseParmInfoLine(std::string_view line) {
     rateField = trimmed.substr(comma + 1);
     rateField = rateField.substr(0, rateField.find(','));
   }
+  result.countText = countField;
+  result.rateText = rateField;
   result.count = packet::ReadDecimalInt32(countField);
   result.rate = packet::ReadDecimalDouble(rateField);
   result.kind = result.rate > 0.0 ? ParmInfoLine::Kind::kAccepted : ParmInfoLine::Kind::kSkipped;
@@ -60,10 +125,41 @@ ParmInfoOutcome ReadParmInfo(std::istream& in, const std::string& fileName,
 
   std::string line;
   int64_t lineNumber = 0;
-  while (std::getline(in, line)) {
+  int64_t skipped = 0;
+  auto refuse = [&](ParmInfoOutcome::Status status, const std::string& what) {
+    outcome.status = status;
+    outcome.lineNumber = lineNumber;
+    outcome.message = "** Error - " + fileName + " line " + std::to_string(lineNumber) + what;
+    return outcome;
+  };
+  for (;;) {
+    if (platform::TerminationRequested()) {
+      return refuse(ParmInfoOutcome::Status::kInterrupted,
+                    ": reading stopped, the process is ending\n");
+    }
+    const LineRead read = ReadBoundedLine(in, line);
+    if (read == LineRead::kEnd) break;
     ++lineNumber;
+    if (read == LineRead::kTooLong) {
+      return refuse(ParmInfoOutcome::Status::kLineTooLong,
+                    " is longer than " + std::to_string(kMaxParmInfoLine) + " bytes\n");
+    }
+    if (read == LineRead::kError && platform::TerminationRequested()) {
+      return refuse(ParmInfoOutcome::Status::kInterrupted,
+                    ": reading stopped, the process is ending\n");
+    }
+    if (read == LineRead::kError) {
+      return refuse(ParmInfoOutcome::Status::kReadError, ": reading the file failed\n");
+    }
     const ParmInfoLine parsed = ParseParmInfoLine(line);
-    if (parsed.kind != ParmInfoLine::Kind::kAccepted || parsed.count <= 0) continue;
+    if (parsed.kind == ParmInfoLine::Kind::kIgnored) continue;
+    if (parsed.kind == ParmInfoLine::Kind::kSkipped || parsed.count <= 0) {
+      if (++skipped <= kMaxSkipNotices) {
+        outcome.notices += "- Line " + std::to_string(lineNumber) + " skipped: " +
+                           SkipReason(parsed) + "\n";
+      }
+      continue;
+    }
     const int32_t count = parsed.count;
     const double rate = parsed.rate;
 
@@ -109,21 +205,44 @@ ParmInfoOutcome ReadParmInfo(std::istream& in, const std::string& fileName,
     state.packetBufferSize = static_cast<int32_t>(size);
   }
   state.packetBufferSize = static_cast<int32_t>(size);
+  if (skipped > kMaxSkipNotices) {
+    outcome.notices += "- " + std::to_string(skipped - kMaxSkipNotices) +
+                       " more lines skipped\n";
+  }
   return outcome;
 }
 
 ParmInfoOutcome ProcessParmInfoFile() {
   const packet::RunSettings& settings = packet::Settings();
-  std::ifstream file(settings.parmInfoFileName, std::ios::binary);
-  if (!file.is_open()) {
-    ParmInfoOutcome outcome;
+  ParmInfoOutcome outcome;
+  const std::string& name = settings.parmInfoFileName;
+  int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
     outcome.status = ParmInfoOutcome::Status::kCannotOpen;
     return outcome;
   }
+  // A folder reads as an empty file and a device as an endless one: only a
+  // regular file can be a parameter list. (O_NONBLOCK keeps a FIFO from
+  // hanging the open; it means nothing for a regular file.)
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    outcome.status = ParmInfoOutcome::Status::kNotRegular;
+    outcome.message = "** Error - " + name + " is not a regular file\n";
+    return outcome;
+  }
+  FdReadBuffer buffer(fd);
+  std::istream file(&buffer);
   packet::PacketState& state = packet::Packets();
-  ParmInfoOutcome outcome =
-      ReadParmInfo(file, settings.parmInfoFileName, settings, packet::Parms(), state);
+  const int32_t countBefore = packet::Parms().parmCount;
+  outcome = ReadParmInfo(file, name, settings, packet::Parms(), state);
+  ::close(fd);
   if (!outcome.ok()) return outcome;
+  if (packet::Parms().parmCount == countBefore) {
+    outcome.status = ParmInfoOutcome::Status::kNoParameters;
+    outcome.message = "** Error - " + name + " gives no parameters\n";
+    return outcome;
+  }
   if (!packet::CanAllocate(state.packetBufferSize))
     outcome.status = ParmInfoOutcome::Status::kNoMemory;
   return outcome;

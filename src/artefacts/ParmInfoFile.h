@@ -4,13 +4,17 @@
 // that many parameters sampling at that rate. The reader appends one record
 // per parameter in file order, gives each the next tag of the source type,
 // classifies it as fast or slow against the packet rate, and sums the packet
-// size. Lines whose rate is not above 0 are skipped; a count of 0 or less
-// adds nothing; malformed lines are never reported.
+// size. Lines whose rate is not above 0 are skipped and a count of 0 or less
+// adds nothing; each such line (not blank, not a comment) is named in the
+// outcome's notices with the reason, the first kMaxSkipNotices of them, then
+// a count of the rest, so a typo does not silently drop parameters.
 //
 // The table's capacity and the 32-bit packet size are limits: a file that
 // asks for more is refused with a message naming the line and the limit;
-// nothing is written past the table and no size wraps. Lines may be of any
-// length; LF and CR LF line ends are both accepted.
+// nothing is written past the table and no size wraps. A line longer than
+// kMaxParmInfoLine bytes, a read error and a file that is not a regular file
+// are refused too, and a termination request stops the reading. LF and
+// CR LF line ends are both accepted.
 //
 // Thread safety: main thread only (works on the process-wide state).
 #pragma once
@@ -26,11 +30,17 @@
 
 namespace artefacts {
 
+inline constexpr size_t kMaxParmInfoLine = size_t{64} << 10;
+inline constexpr int kMaxSkipNotices = 20;
+
 struct ParmInfoLine {
   enum class Kind { kIgnored, kSkipped, kAccepted };
   Kind kind = Kind::kIgnored;
   int32_t count = 0;
   double rate = 0.0;
+  // The two fields as written (views into the parsed line).
+  std::string_view countText;
+  std::string_view rateText;
 };
 
 // Reads one line by the rules above (pure).
@@ -43,10 +53,16 @@ struct ParmInfoOutcome {
     kNoMemory,        // a send buffer of the packet size cannot be had
     kTooManyRecords,  // a line would pass the table's capacity
     kPacketTooLarge,  // a line would pass the 32-bit packet size
+    kNotRegular,      // the name is a folder, a device or a pipe
+    kLineTooLong,     // a line passes kMaxParmInfoLine bytes
+    kReadError,       // reading failed before the end of the file
+    kInterrupted,     // the process was asked to end while reading
+    kNoParameters,    // the whole file gives no parameter
   };
   Status status = Status::kOk;
   int64_t lineNumber = 0;  // the refused line, counted from 1
   std::string message;     // one line for the console when refused by a limit
+  std::string notices;     // "- Line %d skipped: ...\n" lines, in file order
   bool ok() const { return status == Status::kOk; }
 };
 

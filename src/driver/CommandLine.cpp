@@ -110,9 +110,19 @@ int32_t PacketRateForPeriod(int32_t periodMs) {
 CommandLineResult ParseCommandLine(int argc, const char* const* argv,
                                    packet::RunSettings& settings) {
   CommandLineResult result;
+  int valuesAhead = 0;  // how many of the next arguments are an option's values
   for (int i = 0; i < argc; ++i) {
+    const bool isValue = valuesAhead > 0;
+    if (isValue) --valuesAhead;
     const OptionEntry* entry = MatchOption(argv[i]);
-    if (entry == nullptr) continue;
+    if (entry == nullptr) {
+      if (i > 0 && !isValue && argv[i][0] == '/') {
+        result.warnings += "** Warning - " + std::string(argv[i]) +
+                           " matches no option and is ignored\n";
+      }
+      continue;
+    }
+    if (entry->values > valuesAhead) valuesAhead = entry->values;
     if (argc - 1 - i < entry->values) {
       return Refuse("** Error - The option " + std::string(entry->name) + " needs " +
                     (entry->values == 1 ? "a value" : std::to_string(entry->values) + " values") +
@@ -127,8 +137,16 @@ CommandLineResult ParseCommandLine(int argc, const char* const* argv,
       case Option::kSourceType:
         if (!TakeText(value, packet::kMaxPathText, entry->name, settings.sourceTypeText, result))
           return result;
-        if (strcasecmp(value, "Custom") == 0) settings.sourceType = packet::kSourceCustom;
-        if (strcasecmp(value, "NEP") == 0) settings.sourceType = packet::kSourceNep;
+        if (strcasecmp(value, "Custom") == 0) {
+          settings.sourceType = packet::kSourceCustom;
+        } else if (strcasecmp(value, "NEP") == 0) {
+          settings.sourceType = packet::kSourceNep;
+        } else {
+          result.warnings += "** Warning - /SourceType " + std::string(value) +
+                             " is neither Custom nor NEP; the source type stays " +
+                             (settings.sourceType == packet::kSourceNep ? "NEP" : "Custom") +
+                             "\n";
+        }
         break;
       case Option::kConfigParmMode:
         if (!TakeText(value, packet::kMaxPathText, entry->name, settings.configFilePath, result))
@@ -145,7 +163,14 @@ CommandLineResult ParseCommandLine(int argc, const char* const* argv,
           return result;
         break;
       case Option::kPacketRate:
-        settings.packetRate = PacketRateForPeriod(packet::ReadDecimalInt32(value));
+      {
+        const int32_t period = packet::ReadDecimalInt32(value);
+        if (period != 20 && period != 10 && period != 5) {
+          result.warnings += "** Warning - /PacketRate " + std::string(value) +
+                             " is not 20, 10 or 5; 20 (50 packets per second) is used\n";
+        }
+        settings.packetRate = PacketRateForPeriod(period);
+      }
         break;
       case Option::kTimeJump:
         settings.timeJumpFlag = 1;
@@ -186,9 +211,11 @@ CommandLineResult ParseCommandLine(int argc, const char* const* argv,
         break;
     }
   }
-  if ((static_cast<uint32_t>(settings.port) & 0xFFFFu) == 0) {
+  // The socket takes 16 bits; a port outside them would be cut to another
+  // (110536 listens on 45000) while every message shows the number given.
+  if (settings.port < 1 || settings.port > 65535) {
     return Refuse("** Error - /PortId " + std::to_string(settings.port) +
-                  " would listen on port 0, which no YEB can find\n");
+                  " is outside 1 to 65535\n");
   }
   return result;
 }

@@ -7,9 +7,14 @@
 // spells an option also acts as one on its own turn. Numbers are decimal,
 // with the lenient rules of packet/DecimalText.h.
 //
+// Warned about, one line each, and otherwise read as before: a word that
+// begins with '/', is no option and no option's value (a typo such as
+// /PacketRat), a /PacketRate other than 20, 10 or 5, and a /SourceType other
+// than Custom or NEP; each line names the word and what is used instead.
+//
 // Refused, with one line naming the option: an option that needs a value
-// but stands last, a text value over its limit, and a port whose low 16 bits
-// are 0 (the system would pick a port no YEB can find).
+// but stands last, a text value over its limit, and a port outside 1 to
+// 65535 (the socket would use its low 16 bits, another port than shown).
 //
 // /PlaybackSpeed F divides every playback wait by F, a decimal above 0 and
 // at most kMaxPlaybackSpeed; anything else is refused.
@@ -27,7 +32,8 @@ inline constexpr double kMaxPlaybackSpeed = 1000.0;
 
 struct CommandLineResult {
   bool ok = true;
-  std::string error;  // one console line, ending in "\n", when !ok
+  std::string error;     // one console line, ending in "\n", when !ok
+  std::string warnings;  // one console line per word ignored or defaulted
 };
 
 CommandLineResult ParseCommandLine(int argc, const char* const* argv,

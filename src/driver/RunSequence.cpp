@@ -40,6 +40,7 @@ class RunSequence {
     env_.out.Write(kBanner);
     settings_.sourceType = packet::kSourceCustom;
     CommandLineResult parsed = ParseCommandLine(argc, argv, settings_);
+    env_.out.Write(parsed.warnings);
     if (!parsed.ok) return Fail(parsed.error.c_str());
 
     if (settings_.playbackFlag == 1) return RunPlaybackMode();
@@ -56,7 +57,9 @@ class RunSequence {
       return ExitSequence(kExitFailure);
     }
 
-    if (!ReadParameters()) return ExitSequence(kExitFailure);
+    if (!ReadParameters()) {
+      return ExitSequence(platform::TerminationRequested() ? kExitNormal : kExitFailure);
+    }
     if (!BuildConfiguration()) return ExitSequence(kExitFailure);
     if (!WriteParameterList()) return ExitSequence(kExitFailure);
 
@@ -117,13 +120,21 @@ class RunSequence {
     platform::Printf(env_.out, "1. Process the Parameter Information File: %s/%s\n\n",
                      settings_.outputDir.c_str(), settings_.parmInfoFileName.c_str());
     artefacts::ParmInfoOutcome outcome = artefacts::ProcessParmInfoFile();
+    env_.out.Write(outcome.notices);
     switch (outcome.status) {
       case artefacts::ParmInfoOutcome::Status::kOk:
         return true;
       case artefacts::ParmInfoOutcome::Status::kTooManyRecords:
       case artefacts::ParmInfoOutcome::Status::kPacketTooLarge:
+      case artefacts::ParmInfoOutcome::Status::kNoParameters:
+      case artefacts::ParmInfoOutcome::Status::kInterrupted:
         env_.out.Write(outcome.message);
         return false;
+      case artefacts::ParmInfoOutcome::Status::kNotRegular:
+      case artefacts::ParmInfoOutcome::Status::kLineTooLong:
+      case artefacts::ParmInfoOutcome::Status::kReadError:
+        env_.out.Write(outcome.message);
+        break;
       case artefacts::ParmInfoOutcome::Status::kCannotOpen:
       case artefacts::ParmInfoOutcome::Status::kNoMemory:
         break;

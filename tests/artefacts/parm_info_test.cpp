@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
+#include <algorithm>
 #include <sstream>
+#include <streambuf>
 #include <string>
 
 #include "artefacts/ParmInfoFile.h"
 #include "packet/PacketState.h"
 #include "packet/ParmTable.h"
 #include "packet/RunSettings.h"
+#include "platform/Termination.h"
 #include "support/ChildProcess.h"
 
 namespace {
@@ -137,14 +142,70 @@ TEST_F(ParmInfoTest, RefusesAPacketPastThe32BitSize) {
   EXPECT_EQ(table.records[0].packetsPerSample, 2147483647);
 }
 
-TEST_F(ParmInfoTest, ReadsLinesOfSeveralMegabytes) {
-  // A rate of four million digits is no finite number: the line is skipped.
-  std::string longLine = "3," + std::string(4 << 20, '7');
-  ASSERT_TRUE(Read(longLine + "\n").ok());
-  EXPECT_EQ(table.parmCount, 0);
-  std::string padded = "3,50" + std::string(4 << 20, ' ') + "\n2,50\n";
-  ASSERT_TRUE(Read(padded).ok());
+TEST_F(ParmInfoTest, LinesAreBoundedAt64KiB) {
+  const std::string padded = "3,50" + std::string(artefacts::kMaxParmInfoLine - 4, ' ');
+  ASSERT_TRUE(Read(padded + "\n2,50\n").ok());
   EXPECT_EQ(table.parmCount, 5);
+  ParmInfoOutcome outcome = Read("1,50\n" + padded + " \n2,50\n");
+  EXPECT_EQ(outcome.status, ParmInfoOutcome::Status::kLineTooLong);
+  EXPECT_EQ(outcome.message, "** Error - parmInfo.txt line 2 is longer than 65536 bytes\n");
+}
+
+TEST_F(ParmInfoTest, EverySkippedLineIsNamedWithItsReason) {
+  ParmInfoOutcome outcome =
+      Read("// comment\n\n 2,nan\n2,inf\n2,0x10\r\n2,1e400\n2,abc\n2\nabc,50\n-4,50\n0,50\n3,50\n");
+  ASSERT_TRUE(outcome.ok());
+  EXPECT_EQ(table.parmCount, 3);
+  EXPECT_EQ(outcome.notices,
+            "- Line 3 skipped: the rate \"nan\" is not a number above 0\n"
+            "- Line 4 skipped: the rate \"inf\" is not a number above 0\n"
+            "- Line 5 skipped: the rate \"0x10\" is not a number above 0\n"
+            "- Line 6 skipped: the rate \"1e400\" is not a number above 0\n"
+            "- Line 7 skipped: the rate \"abc\" is not a number above 0\n"
+            "- Line 8 skipped: no rate\n"
+            "- Line 9 skipped: the count \"abc\" adds no parameters\n"
+            "- Line 10 skipped: the count \"-4\" adds no parameters\n"
+            "- Line 11 skipped: the count \"0\" adds no parameters\n");
+  // Past twenty, the rest are counted.
+  std::string many;
+  for (int i = 0; i < 25; ++i) many += "1,0\n";
+  outcome = Read(many);
+  EXPECT_EQ(std::count(outcome.notices.begin(), outcome.notices.end(), '\n'), 21);
+  EXPECT_TRUE(outcome.notices.ends_with(
+      "- Line 20 skipped: the rate \"0\" is not a number above 0\n- 5 more lines skipped\n"))
+      << outcome.notices;
+}
+
+// A stream that fails after its first piece, as a disk read error would.
+class FailingBuffer final : public std::streambuf {
+ public:
+  explicit FailingBuffer(std::string first) : first_(std::move(first)) {}
+
+ protected:
+  int_type underflow() override {
+    if (served_) throw std::ios_base::failure("read failed");
+    served_ = true;
+    setg(first_.data(), first_.data(), first_.data() + first_.size());
+    return traits_type::to_int_type(first_[0]);
+  }
+
+ private:
+  std::string first_;
+  bool served_ = false;
+};
+
+TEST_F(ParmInfoTest, AReadErrorIsAnErrorAndATerminationRequestStopsTheReading) {
+  FailingBuffer buffer("1,50\n2,5");
+  std::istream in(&buffer);
+  ParmInfoOutcome outcome = artefacts::ReadParmInfo(in, "p.txt", settings, table, state);
+  EXPECT_EQ(outcome.status, ParmInfoOutcome::Status::kReadError);
+  EXPECT_EQ(outcome.message, "** Error - p.txt line 2: reading the file failed\n");
+
+  platform::InstallTerminationHandlers();
+  ASSERT_EQ(raise(SIGTERM), 0);
+  outcome = Read("1,50\n");
+  platform::ResetTerminationRequest();
+  EXPECT_EQ(outcome.status, ParmInfoOutcome::Status::kInterrupted);
 }
 
 TEST(ParseParmInfoLine, SortsLinesIntoIgnoredSkippedAndAccepted) {
@@ -175,6 +236,20 @@ TEST_F(ProcessParmInfoFileTest, FillsTheProcessWideTableFromTheNamedFile) {
   ASSERT_TRUE(artefacts::ProcessParmInfoFile().ok());
   EXPECT_EQ(packet::Parms().parmCount, 10);
   EXPECT_EQ(packet::Packets().packetBufferSize, 1304);
+}
+
+TEST_F(ProcessParmInfoFileTest, OnlyARegularFileWithParametersWillDo) {
+  for (const std::string& name : {std::string("/dev/zero"), dir.path()}) {
+    packet::Settings().parmInfoFileName = name;
+    ParmInfoOutcome outcome = artefacts::ProcessParmInfoFile();
+    EXPECT_EQ(outcome.status, ParmInfoOutcome::Status::kNotRegular);
+    EXPECT_EQ(outcome.message, "** Error - " + name + " is not a regular file\n");
+  }
+  testsupport::WriteWholeFile(dir.file("none.txt"), "// nothing\n5,0\n");
+  packet::Settings().parmInfoFileName = dir.file("none.txt");
+  ParmInfoOutcome outcome = artefacts::ProcessParmInfoFile();
+  EXPECT_EQ(outcome.status, ParmInfoOutcome::Status::kNoParameters);
+  EXPECT_EQ(outcome.message, "** Error - " + dir.file("none.txt") + " gives no parameters\n");
 }
 
 TEST_F(ProcessParmInfoFileTest, AMissingFileChangesNothing) {

@@ -115,9 +115,11 @@ TEST_F(CommandLineTest, RefusesWhatCannotBeHonoured) {
        "** Error - The value of /OutputDir is longer than 1039 characters\n"},
       {{"/ParmPrefix", std::string(260, 'p')},
        "** Error - The value of /ParmPrefix is longer than 259 characters\n"},
-      {{"/PortId", "65536"},
-       "** Error - /PortId 65536 would listen on port 0, which no YEB can find\n"},
-      {{"/PortId", "0"}, "** Error - /PortId 0 would listen on port 0, which no YEB can find\n"},
+      {{"/PortId", "65536"}, "** Error - /PortId 65536 is outside 1 to 65535\n"},
+      {{"/PortId", "110536"}, "** Error - /PortId 110536 is outside 1 to 65535\n"},
+      {{"/PortId", "2147483648"}, "** Error - /PortId 2147483647 is outside 1 to 65535\n"},
+      {{"/PortId", "-1"}, "** Error - /PortId -1 is outside 1 to 65535\n"},
+      {{"/PortId", "0"}, "** Error - /PortId 0 is outside 1 to 65535\n"},
   };
   for (const auto& [args, message] : cases) {
     settings = packet::RunSettings{};
@@ -126,8 +128,32 @@ TEST_F(CommandLineTest, RefusesWhatCannotBeHonoured) {
     EXPECT_EQ(result.error, message);
   }
   settings = packet::RunSettings{};
-  EXPECT_TRUE(Parse({"/OutputDir", std::string(1039, 'd'), "/PortId", "114536"}).ok);
-  EXPECT_EQ(settings.port & 0xFFFF, 49000);
+  EXPECT_TRUE(Parse({"/OutputDir", std::string(1039, 'd'), "/PortId", "65535"}).ok);
+  EXPECT_EQ(settings.port, 65535);
+}
+
+TEST_F(CommandLineTest, WordsThatAreIgnoredOrDefaultedAreNamed) {
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"/PacketRat", "5"}, "** Warning - /PacketRat matches no option and is ignored\n"},
+      {{"/PacketRate", "15"},
+       "** Warning - /PacketRate 15 is not 20, 10 or 5; 20 (50 packets per second) is used\n"},
+      {{"/SourceType", "NEP", "/SourceType", "Nepp"},
+       "** Warning - /SourceType Nepp is neither Custom nor NEP; the source type stays NEP\n"},
+      // Values are no option words, even when they begin with '/', and a
+      // value that spells an option still acts without a warning.
+      {{"/ParmInfo", "/tmp/p.txt", "/Playback", "Custom", "/rec.dat", "/PacketRate", "10",
+        "/ParmPrefix", "/TimeJump"},
+       ""},
+      {{"/Bogus", "/Other"},
+       "** Warning - /Bogus matches no option and is ignored\n"
+       "** Warning - /Other matches no option and is ignored\n"},
+  };
+  for (const auto& [args, warnings] : cases) {
+    settings = packet::RunSettings{};
+    driver::CommandLineResult result = Parse(args);
+    EXPECT_TRUE(result.ok);
+    EXPECT_EQ(result.warnings, warnings) << args[0];
+  }
 }
 
 }  // namespace

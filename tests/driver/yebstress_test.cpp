@@ -184,15 +184,16 @@ TEST_F(YebStressTest, NepRunsSendNoGreeting) {
 }
 
 TEST_F(YebStressTest, AKeyEndsTheTransferButNotTheProgram) {
-  Start("", {});
+  // One parameter: a file without any now ends the run.
+  Start("1,50\n", {});
   platform::TcpStream client = Connect();
-  ASSERT_EQ(ReadExactly(client, 5 + 1244).size(), 5u + 1244);
+  ASSERT_EQ(ReadExactly(client, 5 + 1250).size(), 5u + 1250);
   ASSERT_TRUE(child->writeInput("x"));
   ASSERT_TRUE(WaitForCount(kTerminated, 1, 10s)) << child->output();
   ASSERT_TRUE(WaitForCount(kWaiting, 2, 10s)) << child->output();
   // The key was consumed: the next YEB gets a stream that goes on.
   platform::TcpStream next = Connect();
-  EXPECT_EQ(ReadExactly(next, 5 + 1244 * 60).size(), 5u + 1244 * 60);
+  EXPECT_EQ(ReadExactly(next, 5 + 1250 * 60).size(), 5u + 1250 * 60);
   EXPECT_EQ(child->output().find("Hit any key to exit"), std::string::npos);
 }
 
@@ -275,10 +276,23 @@ INSTANTIATE_TEST_SUITE_P(
                     {},
                     "** Error - parmInfo.txt line 1 asks for more than 262144 parameters\n"},
         FailureCase{"1,1\n", {"/PortId"}, "** Error - The option /PortId needs a value\n"},
+        FailureCase{"1,1\n", {"/PortId", "131072"},
+                    "** Error - /PortId 131072 is outside 1 to 65535\n"},
+        FailureCase{"1,1\n", {"/PortId", "2147483648"},
+                    "** Error - /PortId 2147483647 is outside 1 to 65535\n"},
+        FailureCase{"1,1\n", {"/PortId", "0"}, "** Error - /PortId 0 is outside 1 to 65535\n"},
         FailureCase{"1,1\n",
-                    {"/PortId", "131072"},
-                    "** Error - /PortId 131072 would listen on port 0, which no YEB can find\n"},
-        FailureCase{"",
+                    {"/ParmInfo", "."},
+                    "\n\n** Error - . is not a regular file\n** Error - Unable to Open File\n"},
+        FailureCase{"5,0\n",
+                    {},
+                    "\n\n- Line 1 skipped: the rate \"0\" is not a number above 0\n"
+                    "** Error - parmInfo.txt gives no parameters\n"},
+        FailureCase{"1,50\n" + std::string(70000, '1') + "\n",
+                    {},
+                    "\n\n** Error - parmInfo.txt line 2 is longer than 65536 bytes\n"
+                    "** Error - Unable to Open File\n"},
+        FailureCase{"1,1\n",
                     {"/Playback", "KestCustom", "x.dat"},
                     "** Error - Unable to open the playback file: x.dat\n"},
         FailureCase{"",
