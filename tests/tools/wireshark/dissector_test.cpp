@@ -11,6 +11,7 @@
 #include <linux/sockios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -128,7 +129,12 @@ class DissectorTest : public ::testing::Test {
     return total;
   }
 
-  std::string Experts() { return Tshark({"-Y", kExperts, "-T", "fields", "-e", "_ws.expert.message"}); }
+  // The messages of every check that fired, one a line.
+  std::string Experts() {
+    std::string text = Tshark({"-Y", kExperts, "-T", "fields", "-e", "_ws.expert.message"});
+    std::replace(text.begin(), text.end(), ',', '\n');  // several units in one frame
+    return text;
+  }
 
   testsupport::TempDir dir_;
   std::string tshark_;
@@ -227,6 +233,8 @@ struct ToolRun {
   bool decodeAs;  // Decode As instead of the port preference
 };
 
+void PrintTo(const ToolRun& run, std::ostream* out) { *out << run.name; }
+
 // Fast, slow, a rate equal to the packet rate; the Custom offset wraps the
 // 16-bit tags through 0.
 const ToolRun kToolRuns[] = {
@@ -276,4 +284,170 @@ INSTANTIATE_TEST_SUITE_P(Sources, ToolStreamTest, ::testing::ValuesIn(kToolRuns)
                          [](const ::testing::TestParamInfo<ToolRun>& info) {
                            return std::string(info.param.name);
                          });
+
+// Serves `bytes` to one client on 127.0.0.1:`port`, `piece` bytes at a time.
+// With Nagle off, a piece written once the previous one has left the socket
+// (nothing unsent, SIOCOUTQNSD) travels in a segment of its own.
+void Serve(int port, const std::vector<uint8_t>& bytes, size_t piece) {
+  int listener = socket(AF_INET, SOCK_STREAM, 0);
+  int on = 1;
+  setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(listen(listener, 1), 0);
+  pollfd waiting{listener, POLLIN, 0};
+  ASSERT_EQ(poll(&waiting, 1, 10000), 1) << "no client connected";
+  int fd = accept(listener, nullptr, nullptr);
+  close(listener);
+  ASSERT_GE(fd, 0);
+  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  for (size_t at = 0; at < bytes.size(); at += piece) {
+    const size_t n = std::min(piece, bytes.size() - at);
+    if (send(fd, bytes.data() + at, n, MSG_NOSIGNAL) != static_cast<ssize_t>(n)) break;
+    int unsent = 1;
+    for (int spins = 0; spins < 1000 && ioctl(fd, SIOCOUTQNSD, &unsent) == 0 && unsent > 0; ++spins) {
+      poll(nullptr, 0, 1);
+    }
+  }
+  close(fd);
+}
+
+// The reference stream: the greeting (Custom), then `packets` packets, each
+// passed through `edit`.
+std::vector<uint8_t> ReferenceStream(const ReferenceConfig& config, int packets,
+                                     void (*edit)(std::vector<uint8_t>&, int) = nullptr) {
+  ReferenceTool tool(config);
+  std::vector<uint8_t> bytes;
+  if (!config.nep) bytes = tool.Greeting();
+  for (int n = 1; n <= packets; ++n) {
+    std::vector<uint8_t> p = tool.NextPacket();
+    if (edit) edit(p, n);
+    bytes.insert(bytes.end(), p.begin(), p.end());
+  }
+  return bytes;
+}
+
+// Runs yebverify against the reference stream served by Serve and returns
+// its exit status.
+int ServeToVerifier(const testsupport::TempDir& dir, int port, const ReferenceConfig& config,
+                    const std::vector<uint8_t>& bytes, size_t piece) {
+  const std::string list = dir.file(config.nep ? "NEP.xml" : "zarnYEB.prn");
+  testsupport::WriteWholeFile(list, ReferenceTool(config).ListText());
+  std::vector<std::string> args = {"--port", std::to_string(port), "--list", list, "--source",
+                         config.nep ? "nep" : "custom", "--packet-rate",
+                         std::to_string(config.packetRate), "--tag-offset",
+                         std::to_string(config.tagOffset), "--quiet"};
+  if (config.superStress) args.push_back("--super-stress");
+  ChildProcess verifier(YEBVERIFY_PATH, args);
+  Serve(port, bytes, piece);
+  return verifier.waitForExit(30s);
+}
+
+class SplitStreamTest : public DissectorTest, public ::testing::WithParamInterface<ToolRun> {};
+
+TEST_P(SplitStreamTest, PacketsSplitIntoManySegmentsReassemble) {
+  const ReferenceConfig& config = GetParam().config;
+  const size_t piece = 97;  // shares no factor with any unit size
+  EXPECT_EQ(ServeToVerifier(dir_, port_, config, ReferenceStream(config, 12), piece), 0);
+  StopCapture();
+  const std::string list = dir_.file(config.nep ? "NEP.xml" : "zarnYEB.prn");
+  options_ = {"-o", "yeb.port:" + std::to_string(port_), "-o",
+              std::string(config.nep ? "yeb.nep_xml:" : "yeb.prn:") + list};
+  Fields got = Dissect({"yeb.size", "yeb.nep.length", "yeb.sequence", "yeb.time", "yeb.nep.time",
+                        "yeb.nep.tag", "yeb.param", "yeb.value", "yeb.data_time",
+                        "tcp.segment.count"});
+  ExpectDecodedAsModelled(config, 12, got, ServerBytes());
+  EXPECT_EQ(got["yeb.size"].size() + got["yeb.nep.length"].size(), 12u);
+  // The kernel may still join a few pieces, but every packet came in many
+  // segments.
+  ASSERT_EQ(got["tcp.segment.count"].size(), 12u);
+  for (const std::string& count : got["tcp.segment.count"]) EXPECT_GE(std::stoi(count), 5) << count;
+  EXPECT_EQ(Experts(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, SplitStreamTest,
+                         ::testing::Values(ToolRun{"Custom", {false, 50, false, 0, {50, 100, 10, 1000}}, false},
+                                           ToolRun{"Nep", {true, 200, true, 10, {200, 10, 1000}}, false}),
+                         [](const ::testing::TestParamInfo<ToolRun>& info) {
+                           return std::string(info.param.name);
+                         });
+
+TEST_F(DissectorTest, AWrongStreamRaisesOneWarningPerFault) {
+  const ReferenceConfig config{false, 50, false, 0, {50.0, 100.0, 10.0, 1000.0}};
+  auto edit = [](std::vector<uint8_t>& p, int n) {
+    if (n >= 20) {  // every time word from packet 20 on jumps by 5000
+      for (size_t at = 44; at < 44 + 1200; at += 12) {
+        PutLe32(p, at + 4, GetLe32(p, at + 4) + 5000);
+        PutLe32(p, at + 8, GetLe32(p, at + 8) + 5000);
+      }
+    }
+    if (n >= 30) {  // sequence number 30 is skipped
+      PutLe32(p, 4, static_cast<uint32_t>(n + 1));
+      PutLe32(p, 8, static_cast<uint32_t>(n + 1));
+    }
+    if (n == 40) {  // one packet a pair short
+      p.resize(p.size() - 12);
+      PutLe32(p, 0, static_cast<uint32_t>(p.size() - 4));
+    }
+  };
+  const std::vector<uint8_t> bytes = ReferenceStream(config, 50, edit);
+  EXPECT_EQ(ServeToVerifier(dir_, port_, config, bytes, bytes.size()), 1);
+  StopCapture();
+  options_ = {"-o", "yeb.port:" + std::to_string(port_)};
+  const uint32_t size = GetLe32(bytes, 5);
+  EXPECT_EQ(Experts(), "Time word 8800 does not continue from 3799\n"
+                       "Sequence number 31 does not follow 29\n"
+                       "Size word " + std::to_string(size - 12) + " differs from the first packet's " +
+                           std::to_string(size) + "\n");
+  // The faults do not stop the decoding: all 50 packets are there.
+  EXPECT_EQ(Dissect({"yeb.sequence"})["yeb.sequence"].size(), 50u);
+}
+
+TEST_F(DissectorTest, PlaybackRecordsDecodeAsFarAsTheirHeader) {
+  // Records of changing sizes, 10 ms apart, from one hour of record time on;
+  // words 1 to 5 carry data, so the stream cannot pass for a Custom one.
+  std::string file;
+  std::vector<std::string> stamps, sizes, texts;
+  for (int i = 0; i < 20; ++i) {
+    const uint32_t size = 40 + 24 * static_cast<uint32_t>(i % 5);
+    const int32_t stamp = 36'000'000 + 100 * i;
+    std::vector<uint8_t> record(size, static_cast<uint8_t>(i));
+    PutLe32(record, 0, size - 4);
+    PutLe32(record, 24, static_cast<uint32_t>(stamp));
+    file.append(record.begin(), record.end());
+    if (i == 0) continue;  // the first record only sets the time reference
+    stamps.push_back(std::to_string(stamp));
+    sizes.push_back(std::to_string(size - 4));
+    texts.push_back(driver::DataTimeText(14 * driver::kOneDayNs + int64_t{stamp} * 100'000));
+  }
+  testsupport::WriteWholeFile(dir_.file("rec.dat"), file);
+  ChildProcess tool(YEBSTRESS_PATH,
+                    {"/Playback", "KestCustom", "rec.dat", "/PortId", std::to_string(port_),
+                     "/PlaybackSpeed", "10"},
+                    dir_.path());
+  ASSERT_TRUE(tool.waitForOutput("Blocked waiting for connect", 15s)) << tool.output();
+  std::string reason;
+  platform::TcpStream client = platform::ConnectTcp("127.0.0.1", port_, 5000, reason);
+  ASSERT_TRUE(client.IsOpen()) << reason;
+  uint8_t chunk[4096];
+  const auto limit = std::chrono::steady_clock::now() + 10s;
+  while (std::chrono::steady_clock::now() < limit) {
+    platform::ReceiveResult r = client.Receive(chunk, sizeof chunk, 100);
+    if (r.status != platform::ReceiveStatus::kData && r.status != platform::ReceiveStatus::kTimeout) break;
+  }
+  ASSERT_TRUE(tool.waitForOutput("File is Complete", 10s)) << tool.output();
+  StopCapture();
+  options_ = {"-o", "yeb.port:" + std::to_string(port_)};
+  Fields got = Dissect({"yeb.greeting", "yeb.playback.size", "yeb.playback.stamp", "yeb.data_time"});
+  EXPECT_EQ(got["yeb.greeting"], std::vector<std::string>{"0100000000"});
+  EXPECT_EQ(got["yeb.playback.size"], sizes);
+  EXPECT_EQ(got["yeb.playback.stamp"], stamps);
+  EXPECT_EQ(got["yeb.data_time"], texts);
+  EXPECT_EQ(texts.front(), "014:01:00:00.010");
+  EXPECT_EQ(Experts(), "");
+}
+
 }  // namespace
