@@ -170,7 +170,7 @@ end
 -- Per-connection state, built on the first pass.
 
 local streams = {}   -- tcp.stream -> { kind, prev_seq, prev_time, first_size }
-local checks = {}    -- unit_key -> list of { expert, text, offset, length }
+local checks = {}    -- unit_key -> list of { expert, text, offset in the unit }
 
 function yeb.init()
   streams, checks = {}, {}
