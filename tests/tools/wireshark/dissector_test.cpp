@@ -75,13 +75,22 @@ class DissectorTest : public ::testing::Test {
   // Ends the capture once the last packets are in the file. The kernel hands
   // dumpcap its packets in blocks, after a time-out when a block is not full,
   // and an interrupt drops the block still pending; so wait until the file
-  // grows past what it held when the traffic ended (or a block time-out has
-  // surely passed, when nothing was pending).
+  // has grown since the traffic ended and then stayed as it is for longer
+  // than a block time-out (all within a few seconds).
   void StopCapture() {
     const std::string file = dir_.file("capture.pcapng");
-    const auto before = std::filesystem::file_size(file);
-    const auto limit = std::chrono::steady_clock::now() + 2s;
-    while (std::filesystem::file_size(file) == before && std::chrono::steady_clock::now() < limit) {
+    const auto start = std::chrono::steady_clock::now();
+    auto size = std::filesystem::file_size(file);
+    auto changed = start;
+    bool grew = false;
+    for (auto now = start; now < start + 4s; now = std::chrono::steady_clock::now()) {
+      if (std::filesystem::file_size(file) != size) {
+        size = std::filesystem::file_size(file);
+        changed = now;
+        grew = true;
+      } else if (now - changed > (grew ? 700ms : 1500ms)) {
+        break;
+      }
       poll(nullptr, 0, 20);
     }
     capture_->sendSignal(SIGINT);
