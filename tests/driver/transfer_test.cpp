@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "artefacts/ParmInfoFile.h"
+#include "driver/StatsFile.h"
 #include "driver_fakes_support.h"
 #include "packet/PacketState.h"
 #include "packet/ParmTable.h"
@@ -64,7 +66,7 @@ class TransferTest : public ::testing::Test {
     std::vector<uint8_t> received;
     std::thread reader([&] { received = drivertest::ReadUntilClosed(client, 20000); });
     driver::RunEnvironment env{console, keys, clock};
-    driver::RunTransfer(*connection, buffer, env);
+    driver::RunTransfer(*connection, buffer, env, stats);
     connection.reset();
     reader.join();
     return received;
@@ -85,6 +87,7 @@ class TransferTest : public ::testing::Test {
   drivertest::ClockKeys keys{clock};
   std::unique_ptr<net::utServerSocket> listener;
   packet::SendBuffer buffer;
+  driver::StatsTarget stats;
 };
 
 TEST_F(TransferTest, StatisticsComeOncePerCycleAndTheFirstCycleIsOnePacketShort) {
@@ -102,6 +105,83 @@ TEST_F(TransferTest, StatisticsComeOncePerCycleAndTheFirstCycleIsOnePacketShort)
   // The key that ended the transfer was consumed.
   EXPECT_EQ(keys.reads, 1);
   EXPECT_FALSE(keys.KeyPending());
+}
+
+TEST_F(TransferTest, AStalledSendShowsInTheOverallTimeTheBehindLineAndTheStatsFile) {
+  Load("2,50\n");
+  testsupport::TempDir dir;
+  std::string error;
+  std::unique_ptr<driver::StatsFile> file = driver::StatsFile::Open(
+      dir.file("stats.jsonl"), console, error, [] { return int64_t{1'796'811'302'123}; });
+  ASSERT_TRUE(file) << error;
+  stats = {file.get(), 3};
+  // The send of packet 60, the eleventh of the second cycle, takes 50 ms.
+  // The twelfth then goes out 31 ms after its due time and the schedule
+  // starts again; every later packet of the cycle stays 30 ms behind the
+  // schedule the cycle began with, and the cycle ends 30 ms late.
+  bool stalled = false;
+  clock.afterRead = [&]() -> int64_t {
+    if (stalled || packet::Packets().packetHeader[1] != 60) return 0;
+    stalled = true;
+    return 50'000'000;
+  };
+  std::vector<uint8_t> bytes = RunOneTransfer(3040);  // 49 + 50 + 50 + 1 packets
+  ASSERT_EQ(bytes.size(), 150u * 1256u);
+  const char* const build = "- Time to build one packet and send(msec): ( 0.000000 )\n";
+  EXPECT_EQ(console.text(),
+            std::string("Overall send time is: 980.000000\n") + build +
+                "- Current Time: 001:00:00:00.980\n"
+                "Overall send time is: 1030.000000\n" +
+                build +
+                "- Current Time: 001:00:00:01.980\n"
+                "- Behind schedule: 39 of 50 packets late, max 31.000 ms late, 50.000 ms "
+                "blocked in send\n"
+                "Overall send time is: 1000.000000\n" +
+                build +
+                "- Current Time: 001:00:00:02.980\n"
+                "- YEB terminated the connection - go to 'wait for connect' state...\n\n");
+
+  file.reset();
+  std::istringstream lines(testsupport::ReadWholeFile(dir.file("stats.jsonl")));
+  std::vector<std::map<std::string, std::string>> events;
+  const std::vector<std::string> cycleKeys = {
+      "event",        "wall",        "t",           "connection",      "cycle",
+      "data_time",    "packets",     "bytes",       "cycle_ms",        "rate",
+      "late_packets", "late_max_ms", "lateness_p99_ms", "send_blocked_ms", "schedule_restarts"};
+  for (std::string line; std::getline(lines, line);) {
+    std::map<std::string, std::string> members;
+    ASSERT_TRUE(drivertest::ParseFlatJson(line, members)) << line;
+    if (members["event"] == "cycle") {
+      EXPECT_EQ(drivertest::JsonKeys(line), cycleKeys);
+    }
+    EXPECT_EQ(members["wall"], "2026-12-09T10:15:02.123Z");
+    EXPECT_EQ(members["connection"], "3");
+    events.push_back(members);
+  }
+  ASSERT_EQ(events.size(), 5u);
+  EXPECT_EQ(events[0]["event"], "connect");
+  using Fields = std::map<std::string, std::string>;
+  auto pick = [](Fields& all, const Fields& wanted) {
+    Fields found;
+    for (const auto& [key, value] : wanted) found[key] = all[key];
+    return found;
+  };
+  const Fields second = {{"t", "2.030000"},         {"cycle", "2"},
+                         {"data_time", "001:00:00:01.980"},
+                         {"packets", "50"},         {"bytes", "62800"},
+                         {"cycle_ms", "1030.000"},  {"rate", "48.544"},
+                         {"late_packets", "39"},    {"late_max_ms", "31.000"},
+                         {"lateness_p99_ms", "31.000"}, {"send_blocked_ms", "50.000"},
+                         {"schedule_restarts", "1"}};
+  EXPECT_EQ(pick(events[2], second), second);
+  // The first cycle is one packet short but still held to a second.
+  const Fields first = {{"cycle", "1"}, {"packets", "49"}, {"cycle_ms", "1000.000"},
+                        {"rate", "49.000"}, {"late_packets", "0"}, {"schedule_restarts", "0"}};
+  EXPECT_EQ(pick(events[1], first), first);
+  EXPECT_EQ(events[3]["late_max_ms"], "0.000");
+  const Fields end = {{"event", "end"}, {"packets", "150"}, {"bytes", "188400"},
+                      {"reason", "key"}};
+  EXPECT_EQ(pick(events[4], end), end);
 }
 
 TEST_F(TransferTest, SequenceAndValuesCarryAcrossTransfersWhileDataTimeRestarts) {
