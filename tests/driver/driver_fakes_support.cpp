@@ -1,8 +1,8 @@
 #include "driver_fakes_support.h"
 
-#include <cctype>
 #include <chrono>
 #include <cstring>
+#include <regex>
 
 namespace drivertest {
 
@@ -48,99 +48,37 @@ std::string PlaybackRecord(uint32_t size, int32_t stamp, uint8_t seed) {
   return r;
 }
 
-namespace {
-
-void SkipBlanks(const std::string& text, size_t& at) {
-  while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) ++at;
-}
-
-// A JSON string at `at` (the opening quote), unescaped into `out`.
-bool ReadJsonString(const std::string& text, size_t& at, std::string& out) {
-  if (at >= text.size() || text[at] != '"') return false;
-  out.clear();
-  for (++at; at < text.size(); ++at) {
-    const char c = text[at];
-    if (c == '"') {
-      ++at;
-      return true;
-    }
-    if (static_cast<unsigned char>(c) < 0x20) return false;
-    if (c == '\\') {
-      if (++at >= text.size() || std::strchr("\"\\/bfnrtu", text[at]) == nullptr) return false;
-      if (text[at] == 'u') {
-        if (at + 4 >= text.size()) return false;
-        out += static_cast<char>(std::stoi(text.substr(at + 1, 4), nullptr, 16));
-        at += 4;
-        continue;
+std::vector<std::pair<std::string, std::string>> ParseFlatJson(const std::string& line) {
+  // A member is a string key and a string, number or literal value; a
+  // string holds no raw control character and escapes only what JSON allows.
+  static const std::string kString =
+      R"re("((?:[^"\\\x00-\x1f]|\\["\\/bfnrt]|\\u[0-9a-fA-F]{4})*)")re";
+  static const std::string kMember =
+      kString + ":(?:" + kString + R"re(|(-?(?:0|[1-9][0-9]*)(?:\.[0-9]+)?|null|true|false)))re";
+  static const std::regex kObject("\\{(?:" + kMember + "(?:," + kMember + ")*)?\\}");
+  static const std::regex kOneMember(kMember);
+  std::vector<std::pair<std::string, std::string>> members;
+  if (!std::regex_match(line, kObject)) return members;
+  for (auto it = std::sregex_iterator(line.begin(), line.end(), kOneMember);
+       it != std::sregex_iterator(); ++it) {
+    const std::smatch& m = *it;
+    std::string value = m[2].matched ? m[2].str() : m[3].str();
+    // Unescape the few escapes this program writes.
+    std::string plain;
+    for (size_t i = 0; i < value.size(); ++i) {
+      if (m[2].matched && value[i] == '\\' && i + 1 < value.size()) {
+        ++i;
+        if (value[i] == 'u') {
+          plain += static_cast<char>(std::stoi(value.substr(i + 1, 4), nullptr, 16));
+          i += 4;
+          continue;
+        }
       }
+      plain += value[i];
     }
-    out += text[at];
+    members.emplace_back(m[1].str(), plain);
   }
-  return false;
-}
-
-bool ReadJsonScalar(const std::string& text, size_t& at, std::string& out) {
-  if (at < text.size() && text[at] == '"') return ReadJsonString(text, at, out);
-  const size_t from = at;
-  while (at < text.size() && std::strchr(",} \t", text[at]) == nullptr) ++at;
-  out = text.substr(from, at - from);
-  if (out == "null" || out == "true" || out == "false") return true;
-  // -?digits[.digits]
-  size_t i = out.starts_with('-') ? 1 : 0;
-  const size_t digits = i;
-  while (i < out.size() && std::isdigit(static_cast<unsigned char>(out[i]))) ++i;
-  if (i == digits) return false;
-  if (i < out.size() && out[i] == '.') {
-    const size_t fraction = ++i;
-    while (i < out.size() && std::isdigit(static_cast<unsigned char>(out[i]))) ++i;
-    if (i == fraction) return false;
-  }
-  return i == out.size();
-}
-
-bool WalkFlatJson(const std::string& line,
-                  const std::function<void(const std::string&, const std::string&)>& member) {
-  size_t at = 0;
-  SkipBlanks(line, at);
-  if (at >= line.size() || line[at++] != '{') return false;
-  for (bool first = true;; first = false) {
-    SkipBlanks(line, at);
-    if (first && at < line.size() && line[at] == '}') break;
-    std::string key, value;
-    if (!ReadJsonString(line, at, key)) return false;
-    SkipBlanks(line, at);
-    if (at >= line.size() || line[at++] != ':') return false;
-    SkipBlanks(line, at);
-    if (!ReadJsonScalar(line, at, value)) return false;
-    member(key, value);
-    SkipBlanks(line, at);
-    if (at < line.size() && line[at] == ',') {
-      ++at;
-      continue;
-    }
-    if (at < line.size() && line[at] == '}') break;
-    return false;
-  }
-  ++at;
-  SkipBlanks(line, at);
-  return at == line.size();
-}
-
-}  // namespace
-
-bool ParseFlatJson(const std::string& line, std::map<std::string, std::string>& members) {
-  members.clear();
-  bool unique = true;
-  const bool ok = WalkFlatJson(line, [&](const std::string& key, const std::string& value) {
-    unique = members.emplace(key, value).second && unique;
-  });
-  return ok && unique;
-}
-
-std::vector<std::string> JsonKeys(const std::string& line) {
-  std::vector<std::string> keys;
-  WalkFlatJson(line, [&](const std::string& key, const std::string&) { keys.push_back(key); });
-  return keys;
+  return members;
 }
 
 uint32_t U32At(const std::vector<uint8_t>& b, size_t at) {

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -79,11 +79,10 @@ std::string PlaybackRecord(uint32_t size, int32_t stamp, uint8_t seed);
 // The four little-endian bytes of `v`.
 std::string LittleEndianWord(uint32_t v);
 
-// The members of a one-level JSON object, each value as its JSON text with
-// the quotes of a string removed; false when `line` is no such object.
-bool ParseFlatJson(const std::string& line, std::map<std::string, std::string>& members);
-// The member names of `members`, in the order of `line`.
-std::vector<std::string> JsonKeys(const std::string& line);
+// The members of a one-level JSON object in their order, each value as its
+// JSON text (a string unquoted and unescaped); empty when `line` is no such
+// object.
+std::vector<std::pair<std::string, std::string>> ParseFlatJson(const std::string& line);
 
 uint32_t U32At(const std::vector<uint8_t>& bytes, size_t at);
 float FloatAt(const std::vector<uint8_t>& bytes, size_t at);
