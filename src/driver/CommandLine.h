@@ -19,6 +19,8 @@
 // /PlaybackSpeed F divides every playback wait by F, a decimal above 0 and
 // at most kMaxPlaybackSpeed; anything else is refused.
 //
+// /StatsFile PATH names the statistics file (see StatsFile.h).
+//
 // Thread safety: pure apart from writing `settings`.
 #pragma once
 
