@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "driver/RunEnvironment.h"
+#include "platform/Termination.h"
 #include "platform/TextOut.h"
 
 namespace driver {
@@ -48,6 +50,18 @@ const char* TransferEndName(TransferEnd end) {
       break;
   }
   return "closed";
+}
+
+bool StopRequested(platform::KeySource& keys, TransferEnd& end) {
+  if (platform::TerminationRequested()) {
+    end = TransferEnd::kSignal;
+    return true;
+  }
+  if (TakeKeyPress(keys)) {
+    end = TransferEnd::kKey;
+    return true;
+  }
+  return false;
 }
 
 TransferEvents::TransferEvents(StatsTarget target, int64_t startNs)

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "driver/StatsFile.h"
+#include "platform/Console.h"
 
 namespace driver {
 
@@ -56,6 +57,10 @@ class CycleTally {
 // termination signal, or (playback) the file ran out.
 enum class TransferEnd { kClosed, kKey, kSignal, kFileComplete };
 const char* TransferEndName(TransferEnd end);
+
+// True when a termination signal arrived or a key was pressed (the key is
+// consumed); `end` then says which.
+bool StopRequested(platform::KeySource& keys, TransferEnd& end);
 
 // Where a transfer writes its events: the statistics file (none: nothing is
 // written) and the connection's number in this run, counted from 1.

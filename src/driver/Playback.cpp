@@ -196,15 +196,7 @@ class Playback {
 
   // Notes why the replay stops, for the end event.
   bool ShouldStop() {
-    if (platform::TerminationRequested()) {
-      end_ = TransferEnd::kSignal;
-      return true;
-    }
-    if (TakeKeyPress(env_.keys)) {
-      end_ = TransferEnd::kKey;
-      return true;
-    }
-    return false;
+    return StopRequested(env_.keys, end_);
   }
 
   RunEnvironment& env_;

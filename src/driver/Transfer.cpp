@@ -71,15 +71,7 @@ class Transfer {
  private:
   // Notes why the transfer stops, for the end event.
   bool ShouldStop() {
-    if (platform::TerminationRequested()) {
-      end_ = TransferEnd::kSignal;
-      return true;
-    }
-    if (TakeKeyPress(env_.keys)) {
-      end_ = TransferEnd::kKey;
-      return true;
-    }
-    return false;
+    return StopRequested(env_.keys, end_);
   }
 
   // Builds the next packet; returns the bytes to send.
