@@ -1,11 +1,8 @@
 #include "support/ChildProcess.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +12,8 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+#include "platform/Socket.h"
 
 namespace testsupport {
 
@@ -135,20 +134,12 @@ void ChildProcess::sendSignal(int sig) {
 }
 
 int FreeLoopbackPort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  if (fd < 0) return -1;
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = 0;
-  socklen_t len = sizeof addr;
-  int port = -1;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0) {
-    port = ntohs(addr.sin_port);
-  }
-  close(fd);
-  return port;
+  platform::SocketStatus status;
+  platform::Socket socket = platform::Socket::OpenTcp(status);
+  if (!socket.IsOpen() || !socket.Bind(platform::SocketAddress{platform::kLoopbackIp, 0}).ok())
+    return -1;
+  const uint16_t port = socket.LocalPort();
+  return port == 0 ? -1 : port;
 }
 
 TempDir::TempDir() {
