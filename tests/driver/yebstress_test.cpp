@@ -360,6 +360,9 @@ TEST(YebStressNepConfigMode, IsRefusedAfterReadingOneCharacter) {
 }
 
 TEST(YebStressSignals, ATerminationSignalEndsAWaitingServerCleanly) {
+#ifdef _WIN32
+  GTEST_SKIP() << "POSIX only: Windows has no signal to send to another process (Ctrl+Break needs a shared console)";
+#else
   testsupport::TempDir dir;
   testsupport::WriteWholeFile(dir.file("parmInfo.txt"), "1,50\n");
   const int port = testsupport::FreeLoopbackPort();
@@ -369,6 +372,7 @@ TEST(YebStressSignals, ATerminationSignalEndsAWaitingServerCleanly) {
   child.sendSignal(SIGTERM);
   EXPECT_EQ(child.waitForExit(10s), 0);
   EXPECT_EQ(child.output().find("Hit any key"), std::string::npos);
+#endif
 }
 
 }  // namespace
