@@ -29,7 +29,7 @@
 #include "driver/Playback.h"
 #include "packet/RunSettings.h"
 #include "platform/Clock.h"
-#include "platform/TcpStream.h"
+#include "platform/Socket.h"
 #include "platform/TextOut.h"
 
 namespace {

@@ -50,10 +50,16 @@ function(yeb_tests folder)
       CONFIGSQL_PATH="$<TARGET_FILE:configsql>"
       SOURCE_DIR="${PROJECT_SOURCE_DIR}")
     add_dependencies(${exe} yebstress yebverify configsql)
+    # Under wine the list of tests is asked for when ctest runs, not after
+    # every link, so that a build starts no wine process.
+    set(discovery POST_BUILD)
+    if(CMAKE_CROSSCOMPILING)
+      set(discovery PRE_TEST)
+    endif()
     if(kind STREQUAL "threaded")
-      gtest_discover_tests(${exe} PROPERTIES LABELS threaded DISCOVERY_TIMEOUT 60)
+      gtest_discover_tests(${exe} PROPERTIES LABELS threaded DISCOVERY_TIMEOUT 60 DISCOVERY_MODE ${discovery})
     else()
-      gtest_discover_tests(${exe} DISCOVERY_TIMEOUT 60)
+      gtest_discover_tests(${exe} DISCOVERY_TIMEOUT 60 DISCOVERY_MODE ${discovery})
     endif()
   endforeach()
 endfunction()

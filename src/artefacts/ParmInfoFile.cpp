@@ -1,15 +1,11 @@
 #include "artefacts/ParmInfoFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <limits>
 #include <streambuf>
 
 #include "packet/DecimalText.h"
 #include "packet/SendBuffer.h"
+#include "platform/File.h"
 #include "platform/Termination.h"
 
 namespace artefacts {
@@ -25,27 +21,25 @@ std::string_view Trim(std::string_view text) {
   return text.substr(begin, end - begin);
 }
 
-// A read-only stream buffer over a file descriptor that tells a read error
-// from the end of the file: the error reaches the stream as its bad bit
-// (std::filebuf would report both as the end).
-class FdReadBuffer final : public std::streambuf {
+// A read-only stream buffer over an open file that tells a read error from
+// the end of the file: the error reaches the stream as its bad bit
+// (std::filebuf would report both as the end). A termination request ends
+// an interrupted read as an error.
+class FileReadBuffer final : public std::streambuf {
  public:
-  explicit FdReadBuffer(int fd) : fd_(fd) {}
+  explicit FileReadBuffer(platform::File& file) : file_(file) {}
 
  protected:
   int_type underflow() override {
-    for (;;) {
-      ssize_t n = ::read(fd_, buffer_, sizeof buffer_);
-      if (n < 0 && errno == EINTR && !platform::TerminationRequested()) continue;
-      if (n < 0) throw std::ios_base::failure("read failed");
-      if (n == 0) return traits_type::eof();
-      setg(buffer_, buffer_, buffer_ + n);
-      return traits_type::to_int_type(buffer_[0]);
-    }
+    const int64_t n = file_.Read(buffer_, sizeof buffer_);
+    if (n < 0) throw std::ios_base::failure("read failed");
+    if (n == 0) return traits_type::eof();
+    setg(buffer_, buffer_, buffer_ + n);
+    return traits_type::to_int_type(buffer_[0]);
   }
 
  private:
-  int fd_;
+  platform::File& file_;
   char buffer_[1 << 16];
 };
 
@@ -216,27 +210,25 @@ ParmInfoOutcome ProcessParmInfoFile() {
   const packet::RunSettings& settings = packet::Settings();
   ParmInfoOutcome outcome;
   const std::string& name = settings.parmInfoFileName;
-  int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
+  platform::File fileHandle;
+  // A folder reads as an empty file and a device as an endless one: only a
+  // regular file can be a parameter list.
+  const platform::File::OpenResult opened = fileHandle.OpenRegularForReading(name);
+  if (opened == platform::File::OpenResult::kCannotOpen) {
     outcome.status = ParmInfoOutcome::Status::kCannotOpen;
     return outcome;
   }
-  // A folder reads as an empty file and a device as an endless one: only a
-  // regular file can be a parameter list. (O_NONBLOCK keeps a FIFO from
-  // hanging the open; it means nothing for a regular file.)
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
+  if (opened == platform::File::OpenResult::kNotRegular) {
     outcome.status = ParmInfoOutcome::Status::kNotRegular;
     outcome.message = "** Error - " + name + " is not a regular file\n";
     return outcome;
   }
-  FdReadBuffer buffer(fd);
+  FileReadBuffer buffer(fileHandle);
   std::istream file(&buffer);
   packet::PacketState& state = packet::Packets();
   const int32_t countBefore = packet::Parms().parmCount;
   outcome = ReadParmInfo(file, name, settings, packet::Parms(), state);
-  ::close(fd);
+  fileHandle.Close();
   if (!outcome.ok()) return outcome;
   if (packet::Parms().parmCount == countBefore) {
     outcome.status = ParmInfoOutcome::Status::kNoParameters;

@@ -1,7 +1,6 @@
 #include "driver/CommandLine.h"
 
-#include <strings.h>
-
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstddef>
@@ -58,9 +57,19 @@ constexpr OptionEntry kOptions[] = {
     {Option::kStatsFile, "/StatsFile", 1},
 };
 
+// Options and their keywords are ASCII; no locale comes into it.
+bool EqualIgnoringCase(const char* a, const char* b) {
+  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
+    if (std::tolower(static_cast<unsigned char>(*a)) !=
+        std::tolower(static_cast<unsigned char>(*b)))
+      return false;
+  }
+  return *a == *b;
+}
+
 const OptionEntry* MatchOption(const char* argument) {
   for (const OptionEntry& entry : kOptions) {
-    if (strcasecmp(argument, entry.name) == 0) return &entry;
+    if (EqualIgnoringCase(argument, entry.name)) return &entry;
   }
   return nullptr;
 }
@@ -139,9 +148,9 @@ CommandLineResult ParseCommandLine(int argc, const char* const* argv,
       case Option::kSourceType:
         if (!TakeText(value, packet::kMaxPathText, entry->name, settings.sourceTypeText, result))
           return result;
-        if (strcasecmp(value, "Custom") == 0) {
+        if (EqualIgnoringCase(value, "Custom")) {
           settings.sourceType = packet::kSourceCustom;
-        } else if (strcasecmp(value, "NEP") == 0) {
+        } else if (EqualIgnoringCase(value, "NEP")) {
           settings.sourceType = packet::kSourceNep;
         } else {
           result.warnings += "** Warning - /SourceType " + std::string(value) +
@@ -181,7 +190,7 @@ CommandLineResult ParseCommandLine(int argc, const char* const* argv,
         settings.timeGapFlag = 1;
         break;
       case Option::kPlayback:
-        settings.playbackFlag = strcasecmp(value, "KestCustom") == 0 ? 1 : 0;
+        settings.playbackFlag = EqualIgnoringCase(value, "KestCustom") ? 1 : 0;
         if (!TakeText(argv[i + 2], packet::kMaxPlaybackPathText, entry->name,
                       settings.playbackFilePath, result)) {
           return result;

@@ -17,6 +17,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/File.h"
+
 namespace io {
 
 class utFile {
@@ -35,7 +37,7 @@ class utFile {
   utFile& operator=(const utFile&) = delete;
 
   // Closes any open file, then opens an existing one. `attributes` has no
-  // meaning on POSIX and is accepted for the callers' sake.
+  // meaning here and is accepted for the callers' sake.
   virtual int Open(const std::string& path, int32_t mode, uint32_t attributes = 0);
   // One system read of at most `length` bytes; `bytesRead` gets what came
   // (0 at the end of the file). 1 when no file is open or the read fails.
@@ -46,13 +48,13 @@ class utFile {
   // The current position; -1 when no file is open.
   virtual int64_t GetPosition64();
   virtual int Seek64(int32_t origin, int64_t offset);
-  virtual bool IsClosed() const { return fd_ < 0; }
+  virtual bool IsClosed() const { return !file_.IsOpen(); }
 
   // The file's size; `size` is 0 and the result 1 on failure.
   virtual int GetSize64(int64_t& size) const;
 
  private:
-  int fd_ = -1;
+  platform::File file_;
 };
 
 }  // namespace io

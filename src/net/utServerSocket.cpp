@@ -1,64 +1,59 @@
 #include "net/utServerSocket.h"
 
-#include <arpa/inet.h>
+#include <utility>
 
-#include <cstring>
-
-#include "platform/SocketCalls.h"
 #include "platform/Termination.h"
 #include "platform/TextOut.h"
 
 namespace net {
 
+using platform::SocketCode;
+using platform::SocketStatus;
+
 utServerSocket::utServerSocket(uint16_t port, int32_t backlog, platform::TextOut& out)
     : port_(port), backlog_(backlog), out_(&out) {
   if (openInterface() != 0) return;
-  int error = 0;
-  socket_ = platform::SocketCreateTcp(&error);
-  if (socket_ < 0) {
-    socket_ = kInvalid;
+  SocketStatus status;
+  socket_ = platform::Socket::OpenTcp(status);
+  if (!socket_.IsOpen()) {
     platform::Printf(*out_, "utServerSocket::utServerSocket - socket called failed (%d)...\n",
-                     error);
+                     status.error);
     if (closeInterface() != 0) {
       platform::Printf(*out_, "utServerSocket::utServerSocket - closeInterface call failed...\n");
     }
     return;
   }
-  platform::SocketAllowAddressReuse(socket_);
-  platform::SocketMakeAcceptNonBlocking(socket_);
+  socket_.AllowAddressReuse();
   Initialize();  // a failure leaves no socket, which IsValid shows
 }
 
 utServerSocket::utServerSocket(utServerSocket& listener)
-    : socket_(listener.acceptedSocket_),
+    : socket_(std::move(listener.acceptedSocket_)),
       address_(listener.peerAddress_),
       port_(listener.port_),
       backlog_(listener.backlog_),
       out_(listener.out_) {
   openInterface();
-  // The connection object owns the socket from now on.
-  listener.acceptedSocket_ = kInvalid;
 }
 
 utServerSocket::~utServerSocket() {
   Close();
-  if (acceptedSocket_ >= 0) platform::SocketClose(acceptedSocket_);
+  acceptedSocket_.Close();
   closeInterface();
 }
 
 int utServerSocket::Initialize() {
-  std::memset(&address_, 0, sizeof address_);
-  address_.sin_family = AF_INET;
-  address_.sin_port = htons(port_);
-  address_.sin_addr.s_addr = htonl(INADDR_ANY);
-  if (socket_ < 0) return 1;
-  if (int error = platform::SocketBind(socket_, address_); error != 0) {
-    platform::Printf(*out_, "utServerSocket::Initialize - socket Bind failed (%d)...\n", error);
+  address_ = platform::SocketAddress{0, port_};
+  if (!socket_.IsOpen()) return 1;
+  if (SocketStatus s = socket_.Bind(address_); !s.ok()) {
+    platform::Printf(*out_, "utServerSocket::Initialize - socket Bind failed (%d)...\n", s.error);
     Close();
     return 1;
   }
-  if (int error = platform::SocketListen(socket_, backlog_); error != 0) {
-    platform::Printf(*out_, "utServerSocket::Initialize - socket Listen failed (%d)...\n", error);
+  // Listening also makes accept return at once when nobody waits, so that
+  // Accept can wait in slices.
+  if (SocketStatus s = socket_.Listen(backlog_); !s.ok()) {
+    platform::Printf(*out_, "utServerSocket::Initialize - socket Listen failed (%d)...\n", s.error);
     Close();
     return 1;
   }
@@ -66,25 +61,24 @@ int utServerSocket::Initialize() {
 }
 
 std::unique_ptr<utServerSocket> utServerSocket::Accept() {
-  if (socket_ < 0) return nullptr;
+  if (!socket_.IsOpen()) return nullptr;
   for (;;) {
     // A signal or a client that gave up while queued is no reason to stop
     // serving; a termination request is.
     if (platform::TerminationRequested()) return nullptr;
-    if (!platform::SocketWaitReadable(socket_, kAcceptSliceMs)) continue;
-    int fd = kInvalid;
-    platform::AcceptOutcome outcome = platform::SocketAccept(socket_, &fd, &peerAddress_);
-    if (outcome == platform::AcceptOutcome::kAccepted) {
-      acceptedSocket_ = fd;
-      break;
-    }
-    if (outcome == platform::AcceptOutcome::kFailed) return nullptr;
+    SocketStatus ready = socket_.WaitReadable(kAcceptSliceMs);
+    if (ready.code == SocketCode::kFailed) return nullptr;
+    if (!ready.ok()) continue;
+    SocketStatus status;
+    acceptedSocket_ = socket_.Accept(peerAddress_, status);
+    if (status.ok()) break;
+    if (status.code == SocketCode::kFailed) return nullptr;
   }
   return std::make_unique<utServerSocket>(*this);
 }
 
 int utServerSocket::Send(const void* bytes, int32_t length, const GiveUpCheck& giveUp) {
-  if (socket_ < 0) return 1;
+  if (!socket_.IsOpen()) return 1;
   const char* at = static_cast<const char*>(bytes);
   size_t remaining = length > 0 ? static_cast<size_t>(length) : 0;
   // Without a give-up check the send blocks as long as the peer needs; with
@@ -93,21 +87,23 @@ int utServerSocket::Send(const void* bytes, int32_t length, const GiveUpCheck& g
   bool calledOnce = false;
   while (!calledOnce || remaining > 0) {
     size_t sent = 0;
-    switch (platform::SocketSend(socket_, at, remaining, noWait, &sent)) {
-      case platform::SendOutcome::kSent:
+    SocketStatus status = socket_.Send(at, remaining, noWait, sent);
+    switch (status.code) {
+      case SocketCode::kOk:
         calledOnce = true;
         at += sent;
         remaining -= sent;
         break;
-      case platform::SendOutcome::kInterrupted:
+      case SocketCode::kInterrupted:
         if (giveUp && giveUp()) return 1;
         break;
-      case platform::SendOutcome::kWouldBlock:
-        while (!platform::SocketWaitWritable(socket_, kSendSliceMs)) {
+      case SocketCode::kTimeout:
+        if (!giveUp) return 1;  // cannot happen on a blocking send
+        while (!socket_.WaitWritable(kSendSliceMs).ok()) {
           if (giveUp()) return 1;
         }
         break;
-      case platform::SendOutcome::kFailed:
+      default:
         return 1;
     }
   }
@@ -115,40 +111,26 @@ int utServerSocket::Send(const void* bytes, int32_t length, const GiveUpCheck& g
 }
 
 int utServerSocket::Receive(void* buffer, int32_t length) {
-  if (socket_ < 0) return 1;
+  if (!socket_.IsOpen()) return 1;
   if (length <= 0) return 0;
   char* at = static_cast<char*>(buffer);
   size_t remaining = static_cast<size_t>(length);
   while (remaining > 0) {
     size_t received = 0;
-    switch (platform::SocketReceive(socket_, at, remaining, &received)) {
-      case platform::ReceiveOutcome::kReceived:
-        at += received;
-        remaining -= received;
-        break;
-      case platform::ReceiveOutcome::kInterrupted:
-        break;
-      case platform::ReceiveOutcome::kClosed:
-      case platform::ReceiveOutcome::kFailed:
-        return 1;
-    }
+    SocketStatus status = socket_.Receive(at, remaining, false, received);
+    if (status.code == SocketCode::kInterrupted) continue;
+    if (!status.ok()) return 1;  // closed by the peer, or failed
+    at += received;
+    remaining -= received;
   }
   return 0;
 }
 
-int utServerSocket::Close() {
-  if (socket_ < 0) return 1;
-  platform::SocketClose(socket_);
-  socket_ = kInvalid;
-  return 0;
-}
+int utServerSocket::Close() { return socket_.Close() ? 0 : 1; }
 
-// POSIX sockets need no per-process start or stop.
-int utServerSocket::openInterface() { return 0; }
-int utServerSocket::closeInterface() { return 0; }
+int utServerSocket::openInterface() { return platform::StartSocketInterface() ? 0 : 1; }
+int utServerSocket::closeInterface() { return platform::StopSocketInterface() ? 0 : 1; }
 
-uint16_t utServerSocket::BoundPort() const {
-  return socket_ < 0 ? 0 : platform::SocketLocalPort(socket_);
-}
+uint16_t utServerSocket::BoundPort() const { return socket_.LocalPort(); }
 
 }  // namespace net

@@ -1,5 +1,5 @@
 // utServerSocket: the program's TCP server socket, a thin blocking wrapper
-// over POSIX sockets.
+// over the platform's sockets (platform/Socket.h).
 //
 // One listening object lives for the whole run; Accept hands back a second
 // object of the same class for each connection, which the caller owns and
@@ -19,11 +19,11 @@
 // Thread safety: one object per thread; all calls block the calling thread.
 #pragma once
 
-#include <netinet/in.h>
-
 #include <cstdint>
 #include <functional>
 #include <memory>
+
+#include "platform/Socket.h"
 
 namespace platform {
 class TextOut;
@@ -46,7 +46,7 @@ class utServerSocket {
   utServerSocket& operator=(const utServerSocket&) = delete;
 
   int Initialize();
-  bool IsValid() const { return socket_ >= 0; }
+  bool IsValid() const { return socket_.IsOpen(); }
   // Waits for one connection. Interrupted calls and connections aborted
   // before they were accepted are retried. The wait looks for a termination
   // request between short slices (a signal that comes just before the wait
@@ -69,17 +69,15 @@ class utServerSocket {
   uint16_t BoundPort() const;
 
  private:
-  static constexpr int kInvalid = -1;
-
   // Between these waits a blocked Send asks whether to give up.
   static constexpr int kSendSliceMs = 20;
   // Between these waits Accept looks for a termination request.
   static constexpr int kAcceptSliceMs = 100;
 
-  int socket_ = kInvalid;
-  sockaddr_in address_{};
-  int acceptedSocket_ = kInvalid;
-  sockaddr_in peerAddress_{};
+  platform::Socket socket_;
+  platform::SocketAddress address_{};
+  platform::Socket acceptedSocket_;
+  platform::SocketAddress peerAddress_{};
   uint16_t port_ = 0;
   int32_t backlog_ = 0;
   platform::TextOut* out_ = nullptr;

@@ -14,11 +14,16 @@
 // bits asked for (the umask does not narrow them); a writer
 // destroyed before a successful Close removes what it created.
 //
+// On Windows files have no permission bits: the rename is ReplaceFile (which
+// keeps the target's attributes) or MoveFileEx, a mode without the owner's
+// write bit makes the file read-only, and links are not followed.
+//
 // Every write is buffered and checked; a failure sticks, and Commit/Close
 // then report it. Thread safety: an object is used by one thread at a time.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -42,7 +47,7 @@ class AtomicFileWriter {
  private:
   bool Flush();
 
-  int fd_ = -1;
+  intptr_t fd_ = -1;  // a descriptor, or a HANDLE on Windows
   bool failed_ = false;
   std::string target_;
   std::string tempPath_;
@@ -68,9 +73,10 @@ class ExclusiveFileWriter {
  private:
   bool Flush();
 
-  int fd_ = -1;
+  intptr_t fd_ = -1;  // a descriptor, or a HANDLE on Windows
   bool failed_ = false;
   bool created_ = false;
+  bool readOnly_ = false;  // Windows: the mode took the owner's write bit away
   std::string path_;
   std::vector<char> buffer_;
 };

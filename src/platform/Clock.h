@@ -1,8 +1,10 @@
 // Monotonic time, sleeps and timer waits.
 //
-// The counter is the monotonic high-resolution clock (never the wall clock);
-// its frequency is in ticks per second. Pacing code works with absolute
-// deadlines on this counter so that waits do not drift. `Clock` is the
+// The counter is the monotonic high-resolution clock (never the wall clock)
+// and counts nanoseconds on every platform: the Windows side scales the
+// performance counter's ticks, so nothing above this layer deals in ticks.
+// Pacing code works with absolute deadlines on this counter so that waits
+// do not drift. `Clock` is the
 // injectable face of the same services: production code takes a `Clock&`
 // (SystemClock() by default) and tests pass a fake they advance by hand.
 //
@@ -13,23 +15,24 @@
 
 namespace platform {
 
-// Current value of the monotonic high-resolution counter, in ticks.
+// Current value of the monotonic high-resolution counter, in nanoseconds.
 int64_t CounterNow();
-// Ticks per second of CounterNow().
+// Units per second of CounterNow(): always 1,000,000,000.
 int64_t CounterFrequency();
 
 // Sleeps at least `ms` milliseconds (resumes after signals).
 void SleepMs(uint32_t ms);
-// Sleeps until CounterNow() >= deadlineTicks; returns at once when the
+// Sleeps until CounterNow() >= deadlineNs; returns at once when the
 // deadline has passed.
-void SleepUntilCounter(int64_t deadlineTicks);
-// One-shot relative timer: waits `hundredNs` units of 100 ns. Returns false
-// when the timer could not be set (never on POSIX).
+void SleepUntilCounter(int64_t deadlineNs);
+// One-shot relative timer: waits `hundredNs` units of 100 ns (a waitable
+// timer on Windows). Returns false when the timer could not be set (never
+// on POSIX).
 bool TimerWaitRelative(int64_t hundredNs);
 
-// Asks the system for a 1 ms timer resolution for the object's lifetime.
-// Nothing to do on POSIX, where sleeps already have sub-millisecond
-// resolution.
+// Asks the system for a 1 ms timer resolution for the object's lifetime
+// (timeBeginPeriod/timeEndPeriod on Windows). Nothing to do on POSIX, where
+// sleeps already have sub-millisecond resolution.
 class TimerResolutionRequest {
  public:
   TimerResolutionRequest();
@@ -38,7 +41,7 @@ class TimerResolutionRequest {
   TimerResolutionRequest& operator=(const TimerResolutionRequest&) = delete;
 };
 
-// Nanosecond view of the monotonic clock, injectable for tests.
+// The same monotonic nanoseconds, injectable for tests.
 class Clock {
  public:
   virtual ~Clock() = default;

@@ -1,11 +1,11 @@
 #include "platform/DebugOutput.h"
 
-#include <syslog.h>
-
 #include <climits>
 #include <cwchar>
 #include <mutex>
 #include <string>
+
+#include "platform/DebuggerChannel.h"
 
 namespace platform {
 namespace {
@@ -18,10 +18,6 @@ std::mutex& SinkMutex() {
 DebugSink& CurrentSink() {
   static DebugSink sink;
   return sink;
-}
-
-void DefaultSink(std::string_view message) {
-  syslog(LOG_DEBUG, "%.*s", static_cast<int>(message.size()), message.data());
 }
 
 }  // namespace
@@ -39,12 +35,11 @@ void WriteDebugString(const char* message) {
   if (CurrentSink()) {
     CurrentSink()(message);
   } else {
-    DefaultSink(message);
+    WriteToDebugger(message);
   }
 }
 
-void WriteDebugStringW(const wchar_t* message) {
-  if (message == nullptr) return;
+std::string NarrowText(const wchar_t* message) {
   std::string narrow;
   std::mbstate_t state{};
   char buf[MB_LEN_MAX];
@@ -57,7 +52,21 @@ void WriteDebugStringW(const wchar_t* message) {
       narrow.append(buf, n);
     }
   }
-  WriteDebugString(narrow.c_str());
+  return narrow;
+}
+
+void WriteDebugStringW(const wchar_t* message) {
+  if (message == nullptr) return;
+  {
+    std::lock_guard lock(SinkMutex());
+    if (!CurrentSink()) {
+      WriteWideToDebugger(message);
+      return;
+    }
+  }
+  // The sink takes narrow text; it may be swapped between the two locks,
+  // which only decides who sees this one message.
+  WriteDebugString(NarrowText(message).c_str());
 }
 
 }  // namespace platform

@@ -1,8 +1,9 @@
 // The debugger-output channel: where the template library's diagnostics go.
 //
-// A process-wide sink receives each finished message. The default sink
-// writes it to syslog at debug level, the nearest thing to a debugger-output
-// channel here; tools install their own (configsql writes to standard
+// A process-wide sink receives each finished message. The default sink is
+// the platform's debugger output (OutputDebugStringA and its wide twin on
+// Windows; syslog at debug level on POSIX, the nearest thing there); tools
+// install their own (configsql writes to standard
 // error) and tests install a capturing sink to assert on exact texts.
 //
 // Thread safety: WriteDebugString may be called from any thread (the
@@ -23,7 +24,7 @@ DebugSink SetDebugSink(DebugSink sink);
 
 void WriteDebugString(const char* message);
 // The wide twin: the text is converted to the narrow multibyte encoding
-// before it reaches the sink.
+// before it reaches an installed sink; the default sink takes it as it is.
 void WriteDebugStringW(const wchar_t* message);
 
 }  // namespace platform

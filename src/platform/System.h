@@ -26,12 +26,17 @@ struct LocalTime {
 };
 LocalTime LocalTimeNow();
 
-// The temporary folder, always ending in "/" (TMPDIR, else "/tmp/").
+// The temporary folder, always ending in a separator: TMPDIR, else "/tmp/",
+// on POSIX; GetTempPathA on Windows.
 std::string TempFolder();
 // Copies `from` to `to`, replacing `to` when it exists. False on any
 // failure (the target is then not left half-written under its own name).
 bool CopyFileOverwrite(const std::string& from, const std::string& to);
 // Creates one folder level; false when it exists or its parent is missing.
 bool CreateOneDirectory(const std::string& path);
+
+// The folder separator of the platform's own paths: '\\' on Windows, '/'
+// elsewhere. Both are accepted when reading a path on Windows.
+char PathSeparator();
 
 }  // namespace platform

@@ -8,6 +8,10 @@
 // notice TerminationRequested() and leave through its normal exit path,
 // which joins the library's threads before the process ends.
 //
+// On Windows Ctrl+C and Ctrl+Break (SetConsoleCtrlHandler) stand for SIGINT
+// and SIGTERM and are recorded as those; blocking waits there are sliced,
+// so the caller notices the request within a slice.
+//
 // Thread safety: the query functions may be called from any thread.
 #pragma once
 

@@ -245,7 +245,8 @@ bool NarrowBytes(std::wstring_view wide, std::string* bytes) {
   bytes->clear();
   bytes->reserve(wide.size());
   for (wchar_t c : wide) {
-    if (c < 0 || c > 255) return false;
+    // As unsigned: wchar_t is signed on Linux and 16-bit unsigned on Windows.
+    if (static_cast<uint32_t>(c) > 255) return false;
     bytes->push_back(static_cast<char>(static_cast<unsigned char>(c)));
   }
   return true;

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include <sys/stat.h>
 
 #include "platform/Clock.h"
+#include "platform/File.h"
 #include "platform/Termination.h"
 #include "templatelib/ConfigFileReader.h"
 #include "templatelib/ConfigPath.h"
@@ -152,8 +152,7 @@ tAttribute* tConfigSource::LoadPlain(const char* path) {
   if (!file) return nullptr;
   // A device, a pipe or a folder is no configuration: /dev/zero would be
   // read for ever.
-  struct stat st;
-  if (::fstat(::fileno(file.get()), &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (!platform::IsRegularFile(file.get())) {
     DebugOut("tConfigSource::LoadAttributesFromFile, %s is not a regular file\n", path);
     return nullptr;
   }

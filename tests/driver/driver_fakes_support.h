@@ -10,7 +10,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Console.h"
-#include "platform/TcpStream.h"
+#include "platform/Socket.h"
 
 namespace drivertest {
 

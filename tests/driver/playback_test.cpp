@@ -19,7 +19,7 @@
 #include "driver_fakes_support.h"
 #include "packet/PacketState.h"
 #include "packet/RunSettings.h"
-#include "platform/TcpStream.h"
+#include "platform/Socket.h"
 #include "platform/TextOut.h"
 #include "support/ChildProcess.h"
 

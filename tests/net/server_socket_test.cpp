@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "net/utServerSocket.h"
-#include "platform/TcpStream.h"
+#include "platform/Socket.h"
 #include "platform/TextOut.h"
 #include "support/ChildProcess.h"
 
@@ -125,7 +125,8 @@ TEST_F(ServerSocketTest, ABindFailureIsReportedAndLeavesNoSocket) {
   platform::StringTextOut second;
   net::utServerSocket taken(port, 1, second);
   EXPECT_FALSE(taken.IsValid());
-  EXPECT_EQ(second.text(), "utServerSocket::Initialize - socket Bind failed (98)...\n");
+  EXPECT_EQ(second.text(), "utServerSocket::Initialize - socket Bind failed (" +
+                               std::to_string(platform::AddressInUseError()) + ")...\n");
 }
 
 TEST_F(ServerSocketTest, APortInTheClosingStateCanBeBoundAgain) {

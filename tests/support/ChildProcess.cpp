@@ -1,22 +1,29 @@
 #include "support/ChildProcess.h"
 
-#include <arpa/inet.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
+#include "platform/Socket.h"
+
 namespace testsupport {
+
+#ifndef _WIN32
 
 ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& args,
                            const std::string& workDir) {
@@ -55,15 +62,15 @@ ChildProcess::~ChildProcess() {
     kill(pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);
   }
-  if (inputFd_ >= 0) close(inputFd_);
-  if (outputFd_ >= 0) close(outputFd_);
+  if (inputFd_ >= 0) close(static_cast<int>(inputFd_));
+  if (outputFd_ >= 0) close(static_cast<int>(outputFd_));
 }
 
 bool ChildProcess::writeInput(const std::string& bytes) {
   if (inputFd_ < 0) return false;
   size_t done = 0;
   while (done < bytes.size()) {
-    ssize_t n = write(inputFd_, bytes.data() + done, bytes.size() - done);
+    ssize_t n = write(static_cast<int>(inputFd_), bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     done += static_cast<size_t>(n);
@@ -72,44 +79,25 @@ bool ChildProcess::writeInput(const std::string& bytes) {
 }
 
 void ChildProcess::closeInput() {
-  if (inputFd_ >= 0) close(inputFd_);
+  if (inputFd_ >= 0) close(static_cast<int>(inputFd_));
   inputFd_ = -1;
 }
 
 void ChildProcess::drain(int timeoutMs) {
   if (outputFd_ < 0) return;
-  pollfd p{outputFd_, POLLIN, 0};
+  pollfd p{static_cast<int>(outputFd_), POLLIN, 0};
   while (poll(&p, 1, timeoutMs) > 0) {
     char buf[65536];
-    ssize_t n = read(outputFd_, buf, sizeof buf);
+    ssize_t n = read(static_cast<int>(outputFd_), buf, sizeof buf);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      close(outputFd_);
+      close(static_cast<int>(outputFd_));
       outputFd_ = -1;
       return;
     }
     output_.append(buf, static_cast<size_t>(n));
     timeoutMs = 0;
   }
-}
-
-bool ChildProcess::waitForOutput(const std::string& text, std::chrono::milliseconds limit) {
-  auto deadline = std::chrono::steady_clock::now() + limit;
-  while (output_.find(text) == std::string::npos) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0 || outputFd_ < 0) {
-      drain(0);
-      return output_.find(text) != std::string::npos;
-    }
-    drain(static_cast<int>(std::min<long>(left.count(), 50)));
-  }
-  return true;
-}
-
-const std::string& ChildProcess::output() {
-  drain(0);
-  return output_;
 }
 
 int ChildProcess::waitForExit(std::chrono::milliseconds limit) {
@@ -134,27 +122,211 @@ void ChildProcess::sendSignal(int sig) {
   if (pid_ > 0 && !exited_) kill(pid_, sig);
 }
 
-int FreeLoopbackPort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  if (fd < 0) return -1;
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = 0;
-  socklen_t len = sizeof addr;
-  int port = -1;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0) {
-    port = ntohs(addr.sin_port);
+void SetEnvironment(const std::string& name, const std::string& value) {
+  setenv(name.c_str(), value.c_str(), 1);
+}
+
+void UnsetEnvironment(const std::string& name) { unsetenv(name.c_str()); }
+
+#else  // _WIN32
+
+namespace {
+
+HANDLE H(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+
+// One argument as the runtime's command-line parser reads it back.
+std::string Quoted(const std::string& arg) {
+  if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
+  std::string out = "\"";
+  size_t backslashes = 0;
+  for (char c : arg) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    out.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+    backslashes = 0;
+    out.push_back(c);
   }
-  close(fd);
-  return port;
+  out.append(2 * backslashes, '\\');
+  return out + "\"";
+}
+
+}  // namespace
+
+ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& args,
+                           const std::string& workDir) {
+  SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  HANDLE inRead, inWrite, outRead, outWrite;
+  if (!CreatePipe(&inRead, &inWrite, &inherit, 0)) return;
+  if (!CreatePipe(&outRead, &outWrite, &inherit, 0)) {
+    CloseHandle(inRead);
+    CloseHandle(inWrite);
+    return;
+  }
+  // Only the child's ends are inherited.
+  SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+
+  std::string commandLine = Quoted(program);
+  for (const std::string& a : args) commandLine += " " + Quoted(a);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = inRead;
+  startup.hStdOutput = outWrite;
+  startup.hStdError = outWrite;
+  PROCESS_INFORMATION info{};
+  const BOOL created =
+      CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                     workDir.empty() ? nullptr : workDir.c_str(), &startup, &info);
+  CloseHandle(inRead);
+  CloseHandle(outWrite);
+  if (!created) {
+    CloseHandle(inWrite);
+    CloseHandle(outRead);
+    return;
+  }
+  CloseHandle(info.hThread);
+  pid_ = static_cast<int>(info.dwProcessId);
+  process_ = reinterpret_cast<intptr_t>(info.hProcess);
+  inputFd_ = reinterpret_cast<intptr_t>(inWrite);
+  outputFd_ = reinterpret_cast<intptr_t>(outRead);
+}
+
+ChildProcess::~ChildProcess() {
+  if (process_ != -1) {
+    if (!exited_) {
+      TerminateProcess(H(process_), 137);
+      WaitForSingleObject(H(process_), 10000);
+    }
+    CloseHandle(H(process_));
+  }
+  if (inputFd_ != -1) CloseHandle(H(inputFd_));
+  if (outputFd_ != -1) CloseHandle(H(outputFd_));
+}
+
+bool ChildProcess::writeInput(const std::string& bytes) {
+  if (inputFd_ == -1) return false;
+  size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD n = 0;
+    if (!WriteFile(H(inputFd_), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &n,
+                   nullptr) ||
+        n == 0)
+      return false;
+    done += n;
+  }
+  return true;
+}
+
+void ChildProcess::closeInput() {
+  if (inputFd_ != -1) CloseHandle(H(inputFd_));
+  inputFd_ = -1;
+}
+
+// Anonymous pipes cannot be waited on: peek in short steps until the time
+// is up or the writer is gone.
+void ChildProcess::drain(int timeoutMs) {
+  if (outputFd_ == -1) return;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    DWORD available = 0;
+    if (!PeekNamedPipe(H(outputFd_), nullptr, 0, nullptr, &available, nullptr)) {
+      CloseHandle(H(outputFd_));
+      outputFd_ = -1;
+      return;
+    }
+    if (available > 0) {
+      char buf[65536];
+      DWORD n = 0;
+      const DWORD want = std::min<DWORD>(available, sizeof buf);
+      if (!ReadFile(H(outputFd_), buf, want, &n, nullptr) || n == 0) {
+        CloseHandle(H(outputFd_));
+        outputFd_ = -1;
+        return;
+      }
+      output_.append(buf, n);
+      continue;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return;
+    Sleep(2);
+  }
+}
+
+int ChildProcess::waitForExit(std::chrono::milliseconds limit) {
+  if (exited_) return exitStatus_;
+  if (process_ == -1) return -1;
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    if (WaitForSingleObject(H(process_), 0) == WAIT_OBJECT_0) {
+      DWORD code = 0;
+      GetExitCodeProcess(H(process_), &code);
+      exited_ = true;
+      exitStatus_ = static_cast<int>(code);
+      drain(50);
+      return exitStatus_;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return -1;
+    drain(10);
+  }
+}
+
+void ChildProcess::sendSignal(int /*signal*/) {}
+
+void SetEnvironment(const std::string& name, const std::string& value) {
+  _putenv_s(name.c_str(), value.c_str());
+}
+
+void UnsetEnvironment(const std::string& name) { _putenv_s(name.c_str(), ""); }
+
+#endif  // _WIN32
+
+bool ChildProcess::waitForOutput(const std::string& text, std::chrono::milliseconds limit) {
+  auto deadline = std::chrono::steady_clock::now() + limit;
+  while (output_.find(text) == std::string::npos) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0 || outputFd_ == -1) {
+      drain(0);
+      return output_.find(text) != std::string::npos;
+    }
+    drain(static_cast<int>(std::min<long long>(left.count(), 50)));
+  }
+  return true;
+}
+
+const std::string& ChildProcess::output() {
+  drain(0);
+  return output_;
+}
+
+int FreeLoopbackPort() {
+  platform::SocketStatus status;
+  platform::Socket socket = platform::Socket::OpenTcp(status);
+  if (!socket.IsOpen() || !socket.Bind(platform::SocketAddress{platform::kLoopbackIp, 0}).ok())
+    return -1;
+  const uint16_t port = socket.LocalPort();
+  return port == 0 ? -1 : port;
 }
 
 TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "yebtest.XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
+  // create_directory reports whether it made the folder: a name someone
+  // else holds is never taken over.
+  std::random_device seed;
+  std::mt19937_64 random(seed());
+  const std::filesystem::path base = std::filesystem::temp_directory_path();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::filesystem::path candidate = base / ("yebtest." + std::to_string(random() % 1'000'000'000));
+    std::error_code ec;
+    if (std::filesystem::create_directory(candidate, ec)) {
+      std::filesystem::permissions(candidate, std::filesystem::perms::owner_all,
+                                   std::filesystem::perm_options::replace, ec);
+      path_ = candidate.string();
+      return;
+    }
+  }
+  throw std::runtime_error("cannot make a temporary folder");
 }
 
 TempDir::~TempDir() {

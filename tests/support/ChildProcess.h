@@ -1,11 +1,11 @@
 // Runs one of our programs as a child process for integration tests, with
 // pipes on its standard input and output, and reads its output with time
-// limits so that a test never hangs on a child that misbehaves.
+// limits so that a test never hangs on a child that misbehaves. On POSIX the
+// child is forked; on Windows it is created with inherited pipe handles.
 #pragma once
 
-#include <sys/types.h>
-
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -17,7 +17,7 @@ class ChildProcess {
   // Standard error is merged into standard output.
   ChildProcess(const std::string& program, const std::vector<std::string>& args,
                const std::string& workDir = "");
-  ~ChildProcess();  // kills (SIGKILL) and reaps the child if it still runs
+  ~ChildProcess();  // kills (SIGKILL, TerminateProcess) and reaps the child if it still runs
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
@@ -35,15 +35,18 @@ class ChildProcess {
   // Waits for the child to end; returns its exit status, 128 + signal when a
   // signal ended it, or -1 when it still runs at the limit.
   int waitForExit(std::chrono::milliseconds limit);
+  // POSIX only: Windows has no signals to send to another process.
   void sendSignal(int signal);
-  pid_t pid() const { return pid_; }
+  int pid() const { return pid_; }
 
  private:
   void drain(int timeoutMs);
 
-  pid_t pid_ = -1;
-  int inputFd_ = -1;
-  int outputFd_ = -1;
+  int pid_ = -1;
+  // Descriptors on POSIX; on Windows HANDLEs (the process's, too).
+  intptr_t process_ = -1;
+  intptr_t inputFd_ = -1;
+  intptr_t outputFd_ = -1;
   int exitStatus_ = -1;
   bool exited_ = false;
   std::string output_;
@@ -69,6 +72,10 @@ class TempDir {
 };
 
 std::string ReadWholeFile(const std::string& path);
+// Sets or removes a variable of this process's environment (children
+// started later inherit it).
+void SetEnvironment(const std::string& name, const std::string& value);
+void UnsetEnvironment(const std::string& name);
 void WriteWholeFile(const std::string& path, const std::string& bytes);
 
 }  // namespace testsupport

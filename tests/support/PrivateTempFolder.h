@@ -1,5 +1,5 @@
 // A temporary folder of the test program's own, set as TMPDIR for the whole
-// run (children started by the tests inherit it).
+// run (children started by the tests inherit it); TMP on Windows.
 //
 // A configuration save through the temporary ring writes "<temp folder>
 // <base>.tmp<n>" and copies it over the target: fixed names, which test
@@ -21,20 +21,26 @@ namespace testsupport {
 class PrivateTempFolder : public ::testing::Environment {
  public:
   void SetUp() override {
-    if (const char* old = std::getenv("TMPDIR")) saved_ = old;
+    if (const char* old = std::getenv(kVariable)) saved_ = old;
     folder_ = std::make_unique<TempDir>();
-    setenv("TMPDIR", folder_->path().c_str(), 1);
+    SetEnvironment(kVariable, folder_->path());
   }
   void TearDown() override {
     if (saved_.empty()) {
-      unsetenv("TMPDIR");
+      UnsetEnvironment(kVariable);
     } else {
-      setenv("TMPDIR", saved_.c_str(), 1);
+      SetEnvironment(kVariable, saved_);
     }
     folder_.reset();
   }
 
  private:
+  // What the platform's temporary folder follows (GetTempPathA reads TMP).
+#ifdef _WIN32
+  static constexpr const char* kVariable = "TMP";
+#else
+  static constexpr const char* kVariable = "TMPDIR";
+#endif
   std::string saved_;
   std::unique_ptr<TempDir> folder_;
 };

@@ -1,11 +1,10 @@
 #include "ConfigSqlShell.h"
 
 #include <cerrno>
-#include <sys/stat.h>
-
 #include <cinttypes>
 #include <cstring>
 
+#include "platform/File.h"
 #include "templatelib/tString.h"
 
 namespace {
@@ -113,14 +112,6 @@ void WriteJsonString(std::FILE* out, std::string_view value) {
     }
   }
   std::fputc('"', out);
-}
-
-// Whether two paths name one file (through links, too).
-bool SameFile(const std::string& a, const std::string& b) {
-  struct stat sa;
-  struct stat sb;
-  if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
-  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 }  // namespace
@@ -299,7 +290,7 @@ bool ConfigSqlShell::Save(const std::vector<std::string>& args) {
   if (source_.Root() == nullptr) return Fail("no configuration loaded");
   const std::string loaded = TextOf(source_.FileName());
   if (!force && source_.IgnoredTextLine() != 0 &&
-      (words.empty() || SameFile(words[0], loaded))) {
+      (words.empty() || platform::SameFile(words[0], loaded))) {
     return Fail("not saved: the load of " + loaded + " ignored its text from line " +
                 std::to_string(source_.IgnoredTextLine()) +
                 " on, which saving over it would lose (.save --force saves anyway)");

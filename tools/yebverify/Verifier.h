@@ -36,7 +36,7 @@
 #include "StreamChecker.h"
 #include "StreamModel.h"
 #include "platform/Clock.h"
-#include "platform/TcpStream.h"
+#include "platform/Socket.h"
 
 namespace yebverify {
 

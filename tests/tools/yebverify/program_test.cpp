@@ -4,7 +4,7 @@
 
 #include <chrono>
 
-#include "platform/TcpStream.h"
+#include "platform/Socket.h"
 #include "support/ChildProcess.h"
 #include "tools/yebverify/ReferenceTool.h"
 

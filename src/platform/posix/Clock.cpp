@@ -31,9 +31,9 @@ int64_t CounterNow() {
 
 int64_t CounterFrequency() { return kNsPerSecond; }
 
-void SleepUntilCounter(int64_t deadlineTicks) {
-  if (deadlineTicks <= 0) return;
-  timespec ts = ToTimespec(deadlineTicks);
+void SleepUntilCounter(int64_t deadlineNs) {
+  if (deadlineNs <= 0) return;
+  timespec ts = ToTimespec(deadlineNs);
   // An absolute deadline survives interruptions without drifting.
   while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
   }

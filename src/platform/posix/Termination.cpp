@@ -6,7 +6,7 @@
 #include <atomic>
 #include <cstring>
 
-#include "platform/TerminalState.h"
+#include "platform/posix/TerminalState.h"
 
 namespace platform {
 namespace {

@@ -108,4 +108,6 @@ bool CopyFileOverwrite(const std::string& from, const std::string& to) {
 
 bool CreateOneDirectory(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
 
+char PathSeparator() { return '/'; }
+
 }  // namespace platform

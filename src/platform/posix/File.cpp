@@ -1,0 +1,120 @@
+#include "platform/File.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+#include "platform/Termination.h"
+
+namespace platform {
+namespace {
+
+int Fd(intptr_t handle) { return static_cast<int>(handle); }
+
+int OpenRetrying(const std::string& path, int flags) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), flags | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR && !TerminationRequested());
+  return fd;
+}
+
+}  // namespace
+
+File::~File() { Close(); }
+
+File::File(File&& other) noexcept : handle_(std::exchange(other.handle_, kNoHandle)) {}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = std::exchange(other.handle_, kNoHandle);
+  }
+  return *this;
+}
+
+bool File::Open(const std::string& path, Access access) {
+  Close();
+  const int flags = access == Access::kRead        ? O_RDONLY
+                    : access == Access::kReadWrite ? O_RDWR
+                                                   : O_WRONLY;
+  int fd = OpenRetrying(path, flags);
+  if (fd < 0) return false;
+  struct stat info;
+  // A folder opens for reading on POSIX but yields only read errors.
+  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    ::close(fd);
+    return false;
+  }
+  handle_ = fd;
+  return true;
+}
+
+File::OpenResult File::OpenRegularForReading(const std::string& path) {
+  Close();
+  // O_NONBLOCK keeps a FIFO from hanging the open; it means nothing for a
+  // regular file.
+  int fd = OpenRetrying(path, O_RDONLY | O_NONBLOCK);
+  if (fd < 0) return OpenResult::kCannotOpen;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return OpenResult::kNotRegular;
+  }
+  handle_ = fd;
+  return OpenResult::kOpened;
+}
+
+bool File::Close() {
+  if (!IsOpen()) return false;
+  const int result = ::close(Fd(handle_));
+  handle_ = kNoHandle;
+  return result == 0;
+}
+
+int64_t File::Read(void* buffer, uint32_t length) {
+  if (!IsOpen()) return -1;
+  for (;;) {
+    ssize_t n = ::read(Fd(handle_), buffer, length);
+    if (n >= 0) return n;
+    if (errno != EINTR || TerminationRequested()) return -1;
+  }
+}
+
+int64_t File::Position() const {
+  if (!IsOpen()) return -1;
+  return static_cast<int64_t>(::lseek(Fd(handle_), 0, SEEK_CUR));
+}
+
+bool File::Seek(Origin origin, int64_t offset) {
+  if (!IsOpen()) return false;
+  const int whence = origin == Origin::kStart ? SEEK_SET
+                     : origin == Origin::kEnd ? SEEK_END
+                                              : SEEK_CUR;
+  return ::lseek(Fd(handle_), static_cast<off_t>(offset), whence) >= 0;
+}
+
+bool File::Size(int64_t& size) const {
+  size = 0;
+  struct stat info;
+  if (!IsOpen() || ::fstat(Fd(handle_), &info) != 0) return false;
+  size = static_cast<int64_t>(info.st_size);
+  return true;
+}
+
+bool IsRegularFile(std::FILE* file) {
+  struct stat st;
+  return file != nullptr && ::fstat(::fileno(file), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa;
+  struct stat sb;
+  if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+}  // namespace platform

@@ -1,0 +1,238 @@
+#include "platform/AtomicFile.h"
+
+#include <windows.h>
+
+#include <atomic>
+
+namespace platform {
+
+namespace {
+
+constexpr std::size_t kBufferSize = 1 << 16;
+
+HANDLE H(intptr_t fd) { return reinterpret_cast<HANDLE>(fd); }
+intptr_t Fd(HANDLE h) { return h == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<intptr_t>(h); }
+
+bool WriteAllToHandle(intptr_t fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+    DWORD n = 0;
+    if (!WriteFile(H(fd), data, chunk, &n, nullptr) || n == 0) return false;
+    data += n;
+    size -= n;
+  }
+  return true;
+}
+
+intptr_t CreateNew(const std::string& path) {
+  return Fd(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                        nullptr));
+}
+
+intptr_t OpenForReading(const std::string& path) {
+  return Fd(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+bool IsDiskFile(intptr_t fd) { return GetFileType(H(fd)) == FILE_TYPE_DISK; }
+
+std::size_t LastSeparator(const std::string& path) { return path.find_last_of("\\/"); }
+
+// Copies everything readable from `in` to `out`.
+template <typename Writer>
+bool CopyHandleTo(intptr_t in, Writer& out) {
+  std::vector<char> chunk(kBufferSize);
+  for (;;) {
+    DWORD n = 0;
+    if (!ReadFile(H(in), chunk.data(), static_cast<DWORD>(chunk.size()), &n, nullptr)) return false;
+    if (n == 0) return true;
+    if (!out.Write(chunk.data(), n)) return false;
+  }
+}
+
+}  // namespace
+
+AtomicFileWriter::~AtomicFileWriter() { Discard(); }
+
+bool AtomicFileWriter::Open(const std::string& target) {
+  Discard();
+  failed_ = false;
+  target_ = target;
+  // The temporary sits beside the target so that the move never crosses a
+  // volume; CREATE_NEW refuses a name that someone else holds.
+  static std::atomic<unsigned> serial{0};
+  const std::size_t slash = LastSeparator(target);
+  const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+  for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+    tempPath_ = folder + "." + name + ".save" + std::to_string(GetCurrentProcessId()) + "_" +
+                std::to_string(serial++);
+    fd_ = CreateNew(tempPath_);
+    if (fd_ < 0 && GetLastError() != ERROR_FILE_EXISTS) break;
+  }
+  if (fd_ < 0) {
+    tempPath_.clear();
+    return false;
+  }
+  buffer_.clear();
+  buffer_.reserve(kBufferSize);
+  return true;
+}
+
+bool AtomicFileWriter::Flush() {
+  if (!buffer_.empty() && !failed_) failed_ = !WriteAllToHandle(fd_, buffer_.data(), buffer_.size());
+  buffer_.clear();
+  return !failed_;
+}
+
+bool AtomicFileWriter::Write(const void* data, std::size_t size) {
+  if (fd_ < 0 || failed_) return false;
+  const char* bytes = static_cast<const char*>(data);
+  if (buffer_.size() + size > kBufferSize) {
+    if (!Flush()) return false;
+    if (size >= kBufferSize) {
+      failed_ = !WriteAllToHandle(fd_, bytes, size);
+      return !failed_;
+    }
+  }
+  buffer_.insert(buffer_.end(), bytes, bytes + size);
+  return true;
+}
+
+bool AtomicFileWriter::Commit() {
+  if (fd_ < 0) return false;
+  bool ok = Flush();
+  ok = ok && FlushFileBuffers(H(fd_));
+  ok = CloseHandle(H(fd_)) && ok;
+  fd_ = -1;
+  if (ok) {
+    // ReplaceFile keeps the target's attributes and security; a new target
+    // has none to keep and is simply moved into place.
+    const bool exists = GetFileAttributesA(target_.c_str()) != INVALID_FILE_ATTRIBUTES;
+    ok = (exists && ReplaceFileA(target_.c_str(), tempPath_.c_str(), nullptr,
+                                 REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) ||
+         MoveFileExA(tempPath_.c_str(), target_.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  }
+  if (!ok) DeleteFileA(tempPath_.c_str());
+  tempPath_.clear();
+  return ok;
+}
+
+void AtomicFileWriter::Discard() {
+  if (fd_ >= 0) {
+    CloseHandle(H(fd_));
+    fd_ = -1;
+  }
+  if (!tempPath_.empty()) {
+    DeleteFileA(tempPath_.c_str());
+    tempPath_.clear();
+  }
+  buffer_.clear();
+}
+
+ExclusiveFileWriter::~ExclusiveFileWriter() {
+  if (fd_ >= 0 || created_) Remove();
+}
+
+// Windows files have no permission bits to set: `mode` only matters where
+// it takes the owner's write bit away, which makes the file read-only.
+bool ExclusiveFileWriter::Create(const std::string& path, int mode) {
+  if (fd_ >= 0 || created_) return false;
+  fd_ = CreateNew(path);
+  if (fd_ < 0) return false;
+  path_ = path;
+  created_ = true;
+  failed_ = false;
+  buffer_.clear();
+  buffer_.reserve(kBufferSize);
+  readOnly_ = mode >= 0 && (mode & 0200) == 0;
+  return true;
+}
+
+bool ExclusiveFileWriter::Flush() {
+  if (!buffer_.empty() && !failed_) failed_ = !WriteAllToHandle(fd_, buffer_.data(), buffer_.size());
+  buffer_.clear();
+  return !failed_;
+}
+
+bool ExclusiveFileWriter::Write(const void* data, std::size_t size) {
+  if (fd_ < 0 || failed_) return false;
+  const char* bytes = static_cast<const char*>(data);
+  if (buffer_.size() + size > kBufferSize) {
+    if (!Flush()) return false;
+    if (size >= kBufferSize) {
+      failed_ = !WriteAllToHandle(fd_, bytes, size);
+      return !failed_;
+    }
+  }
+  buffer_.insert(buffer_.end(), bytes, bytes + size);
+  return true;
+}
+
+bool ExclusiveFileWriter::Close() {
+  if (fd_ < 0) return false;
+  bool ok = Flush();
+  ok = CloseHandle(H(fd_)) && ok;
+  fd_ = -1;
+  if (ok && readOnly_) SetFileAttributesA(path_.c_str(), FILE_ATTRIBUTE_READONLY);
+  if (!ok) {
+    Remove();
+  } else {
+    created_ = false;  // the file is the caller's now
+  }
+  return ok;
+}
+
+void ExclusiveFileWriter::Remove() {
+  if (fd_ >= 0) {
+    CloseHandle(H(fd_));
+    fd_ = -1;
+  }
+  if (created_ || !path_.empty()) DeleteFileA(path_.c_str());
+  created_ = false;
+  path_.clear();
+  buffer_.clear();
+}
+
+bool ReplaceFileWithCopy(const std::string& source, const std::string& target) {
+  intptr_t in = OpenForReading(source);
+  if (in < 0) return false;
+  AtomicFileWriter out;
+  bool ok = out.Open(target) && CopyHandleTo(in, out);
+  CloseHandle(H(in));
+  return ok && out.Commit();
+}
+
+bool IsReadableFile(const std::string& path) {
+  if (path.empty()) return false;
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+  intptr_t fd = OpenForReading(path);
+  if (fd < 0) return false;
+  const bool disk = IsDiskFile(fd);
+  CloseHandle(H(fd));
+  return disk;
+}
+
+bool RemoveFileName(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+
+bool AppendFileTo(const std::string& source, ExclusiveFileWriter& out) {
+  intptr_t in = OpenForReading(source);
+  if (in < 0) return false;
+  const bool ok = IsDiskFile(in) && CopyHandleTo(in, out);
+  CloseHandle(H(in));
+  return ok;
+}
+
+// Links are rare on Windows and need rights to make; a save replaces the
+// name it was given.
+std::string FinalLinkTarget(const std::string& path) { return path; }
+
+unsigned FileModeOr(const std::string& path, unsigned fallback) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return fallback;
+  return (attributes & FILE_ATTRIBUTE_READONLY) ? 0444u : 0666u;
+}
+
+}  // namespace platform

@@ -1,0 +1,94 @@
+#include "platform/Clock.h"
+
+#include <windows.h>
+// windows.h first: the multimedia header needs its types.
+#include <mmsystem.h>
+
+namespace platform {
+namespace {
+
+constexpr int64_t kNsPerSecond = 1'000'000'000;
+
+int64_t Frequency() {
+  static const int64_t frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);  // never fails on XP and later
+    return static_cast<int64_t>(f.QuadPart);
+  }();
+  return frequency;
+}
+
+// One manual-reset waitable timer per thread, made on first use.
+class ThreadTimer {
+ public:
+  ThreadTimer() : handle_(CreateWaitableTimerW(nullptr, TRUE, nullptr)) {}
+  ~ThreadTimer() {
+    if (handle_ != nullptr) CloseHandle(handle_);
+  }
+  ThreadTimer(const ThreadTimer&) = delete;
+  ThreadTimer& operator=(const ThreadTimer&) = delete;
+
+  // Waits `hundredNs` (> 0) units of 100 ns; false when the timer failed.
+  bool Wait(int64_t hundredNs) {
+    if (handle_ == nullptr) return false;
+    LARGE_INTEGER due;
+    due.QuadPart = -hundredNs;  // negative: relative to now
+    if (!SetWaitableTimer(handle_, &due, 0, nullptr, nullptr, FALSE)) return false;
+    return WaitForSingleObject(handle_, INFINITE) == WAIT_OBJECT_0;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+bool WaitHundredNs(int64_t hundredNs) {
+  thread_local ThreadTimer timer;
+  if (timer.Wait(hundredNs)) return true;
+  Sleep(static_cast<DWORD>((hundredNs + 9'999) / 10'000));
+  return false;
+}
+
+class RealClock final : public Clock {
+ public:
+  int64_t NowNs() override { return CounterNow(); }
+  void SleepUntilNs(int64_t deadlineNs) override { SleepUntilCounter(deadlineNs); }
+};
+
+}  // namespace
+
+int64_t CounterNow() {
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  // Whole seconds and the rest apart, so the product never overflows.
+  const int64_t f = Frequency();
+  const int64_t ticks = now.QuadPart;
+  return ticks / f * kNsPerSecond + ticks % f * kNsPerSecond / f;
+}
+
+int64_t CounterFrequency() { return kNsPerSecond; }
+
+void SleepUntilCounter(int64_t deadlineNs) {
+  // A waitable timer's absolute time is the wall clock, which may be set;
+  // so wait relative to the counter, again if the timer ended a little
+  // before the counter got there.
+  for (int64_t left = deadlineNs - CounterNow(); left > 0; left = deadlineNs - CounterNow()) {
+    WaitHundredNs((left + 99) / 100);
+  }
+}
+
+void SleepMs(uint32_t ms) { SleepUntilCounter(CounterNow() + static_cast<int64_t>(ms) * 1'000'000); }
+
+bool TimerWaitRelative(int64_t hundredNs) {
+  if (hundredNs <= 0) return true;
+  return WaitHundredNs(hundredNs);
+}
+
+TimerResolutionRequest::TimerResolutionRequest() { timeBeginPeriod(1); }
+TimerResolutionRequest::~TimerResolutionRequest() { timeEndPeriod(1); }
+
+Clock& SystemClock() {
+  static RealClock clock;
+  return clock;
+}
+
+}  // namespace platform

@@ -1,0 +1,123 @@
+#include "platform/File.h"
+
+#include <io.h>
+#include <windows.h>
+
+#include <utility>
+
+namespace platform {
+namespace {
+
+HANDLE H(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+intptr_t ToHandle(HANDLE h) { return h == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<intptr_t>(h); }
+
+bool IsFolder(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+intptr_t OpenExisting(const std::string& path, DWORD access) {
+  return ToHandle(CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+}  // namespace
+
+File::~File() { Close(); }
+
+File::File(File&& other) noexcept : handle_(std::exchange(other.handle_, kNoHandle)) {}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = std::exchange(other.handle_, kNoHandle);
+  }
+  return *this;
+}
+
+bool File::Open(const std::string& path, Access access) {
+  Close();
+  if (IsFolder(path)) return false;
+  const DWORD rights = access == Access::kRead        ? GENERIC_READ
+                       : access == Access::kReadWrite ? GENERIC_READ | GENERIC_WRITE
+                                                      : GENERIC_WRITE;
+  handle_ = OpenExisting(path, rights);
+  return IsOpen();
+}
+
+File::OpenResult File::OpenRegularForReading(const std::string& path) {
+  Close();
+  if (IsFolder(path)) return OpenResult::kNotRegular;
+  intptr_t handle = OpenExisting(path, GENERIC_READ);
+  if (handle == kNoHandle) return OpenResult::kCannotOpen;
+  if (GetFileType(H(handle)) != FILE_TYPE_DISK) {
+    CloseHandle(H(handle));
+    return OpenResult::kNotRegular;
+  }
+  handle_ = handle;
+  return OpenResult::kOpened;
+}
+
+bool File::Close() {
+  if (!IsOpen()) return false;
+  const bool ok = CloseHandle(H(handle_)) != 0;
+  handle_ = kNoHandle;
+  return ok;
+}
+
+int64_t File::Read(void* buffer, uint32_t length) {
+  if (!IsOpen()) return -1;
+  DWORD n = 0;
+  if (!ReadFile(H(handle_), buffer, length, &n, nullptr)) return -1;
+  return static_cast<int64_t>(n);
+}
+
+int64_t File::Position() const {
+  if (!IsOpen()) return -1;
+  LARGE_INTEGER zero{};
+  LARGE_INTEGER at;
+  if (!SetFilePointerEx(H(handle_), zero, &at, FILE_CURRENT)) return -1;
+  return static_cast<int64_t>(at.QuadPart);
+}
+
+bool File::Seek(Origin origin, int64_t offset) {
+  if (!IsOpen()) return false;
+  const DWORD method = origin == Origin::kStart ? FILE_BEGIN
+                       : origin == Origin::kEnd ? FILE_END
+                                                : FILE_CURRENT;
+  LARGE_INTEGER distance;
+  distance.QuadPart = offset;
+  return SetFilePointerEx(H(handle_), distance, nullptr, method) != 0;
+}
+
+bool File::Size(int64_t& size) const {
+  size = 0;
+  LARGE_INTEGER bytes;
+  if (!IsOpen() || !GetFileSizeEx(H(handle_), &bytes)) return false;
+  size = static_cast<int64_t>(bytes.QuadPart);
+  return true;
+}
+
+bool IsRegularFile(std::FILE* file) {
+  if (file == nullptr) return false;
+  const intptr_t handle = _get_osfhandle(_fileno(file));
+  return handle != -1 && GetFileType(H(handle)) == FILE_TYPE_DISK;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  auto identity = [](const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+    HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const bool ok = GetFileInformationByHandle(h, &info) != 0;
+    CloseHandle(h);
+    return ok;
+  };
+  BY_HANDLE_FILE_INFORMATION ia;
+  BY_HANDLE_FILE_INFORMATION ib;
+  if (!identity(a, ia) || !identity(b, ib)) return false;
+  return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+         ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
+}  // namespace platform
