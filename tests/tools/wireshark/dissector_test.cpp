@@ -21,7 +21,7 @@
 #include <sstream>
 
 #include "driver/DataTime.h"
-#include "platform/TcpStream.h"
+#include "platform/Socket.h"
 #include "support/ChildProcess.h"
 #include "tools/yebverify/ReferenceTool.h"
 
