@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -200,16 +201,59 @@ bool ParseNepXmlList(std::string_view text, ParameterList& list, std::string& er
   return true;
 }
 
+namespace {
+
+// The largest list the stress tool writes (262,144 parameters in lines of a
+// few hundred bytes) is far below both bounds; anything beyond them is not a
+// list and must not be read into memory whole.
+constexpr uintmax_t kMaxListBytes = uintmax_t{256} << 20;
+constexpr size_t kMaxLineBytes = 65536;
+
+bool LongLineIn(std::string_view text, size_t& lineNumber) {
+  size_t begin = 0;
+  for (lineNumber = 1; begin < text.size(); ++lineNumber) {
+    size_t end = text.find('\n', begin);
+    if (end == std::string_view::npos) end = text.size();
+    if (end - begin > kMaxLineBytes) return true;
+    begin = end + 1;
+  }
+  return false;
+}
+
+}  // namespace
+
 bool LoadParameterList(const std::string& path, SourceKind source, ParameterList& list,
                        std::string& error) {
+  std::error_code ec;
+  const std::filesystem::file_status status = std::filesystem::status(path, ec);
+  if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+    error = "the parameter list " + path + " is not a regular file";
+    return false;
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     error = "cannot read the parameter list " + path;
     return false;
   }
+  const uintmax_t bytes = std::filesystem::file_size(path, ec);
+  if (!ec && bytes > kMaxListBytes) {
+    error = "the parameter list " + path + " holds " + std::to_string(bytes) +
+            " bytes, more than the " + std::to_string(kMaxListBytes) + " any list can need";
+    return false;
+  }
   std::ostringstream content;
   content << in.rdbuf();
+  if (in.bad()) {
+    error = "reading the parameter list " + path + " failed";
+    return false;
+  }
   std::string text = content.str();
+  size_t longLine = 0;
+  if (LongLineIn(text, longLine)) {
+    error = path + ": line " + std::to_string(longLine) + " is longer than " +
+            std::to_string(kMaxLineBytes) + " bytes";
+    return false;
+  }
   bool ok = source == SourceKind::kCustom ? ParsePrnList(text, list, error)
                                           : ParseNepXmlList(text, list, error);
   if (!ok) error = path + ": " + error;

@@ -25,6 +25,9 @@
 
 namespace yebverify {
 
+// The stress tool refuses a parameter set whose packet would pass a signed
+// 32-bit size.
+inline constexpr uint64_t kLargestPacketBytes = 0x7FFFFFFF;
 inline constexpr uint32_t kNoValue = 0xFFFFFFFFu;  // counter state not known yet
 
 struct RecordPlan {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "ByteOrder.h"
 #include "Report.h"
@@ -57,7 +58,9 @@ Verifier::Verifier(const VerifyOptions& options, const StreamModel& model, Verif
   // A size word well above the largest packet the list allows cannot be
   // trusted to size a read.
   maxPacketBytes_ = std::max<uint64_t>(2 * model_.packetSizeLimit(), 1 << 20);
-  buffer_.resize(static_cast<size_t>(maxPacketBytes_ + (4 << 20)));
+  // The buffer starts small and grows to the packets that actually arrive: a
+  // list may allow packets of a gigabyte that no stream ever sends.
+  buffer_.resize(static_cast<size_t>(std::min<uint64_t>(maxPacketBytes_, 1 << 20) + (4 << 20)));
   failures_.SetListener([this](const FailureRecord& record) {
     if (options_.quiet) return;
     io_.out(options_.json ? JsonFailureLine(record) : "FAIL " + FormatFailure(record) + "\n");
@@ -98,6 +101,18 @@ bool Verifier::LimitReached() const {
   return false;
 }
 
+bool Verifier::GrowBuffer(size_t bytes) {
+  try {
+    buffer_.resize(bytes + (4 << 20));
+    return true;
+  } catch (const std::bad_alloc&) {
+    failures_.Record(FailureKind::kSize, checker_.packetsChecked() + 1, 0, [&] {
+      return "no memory for a packet of " + std::to_string(bytes) + " bytes, stopping";
+    });
+    return false;
+  }
+}
+
 bool Verifier::Need(ByteStream& stream, size_t bytes, ConnectionEnd& end) {
   while (end_ - begin_ < bytes) {
     if (io_.stopRequested && io_.stopRequested()) {
@@ -113,6 +128,10 @@ bool Verifier::Need(ByteStream& stream, size_t bytes, ConnectionEnd& end) {
       std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
       end_ -= begin_;
       begin_ = 0;
+    }
+    if (bytes > buffer_.size() && !GrowBuffer(bytes)) {
+      end = ConnectionEnd::kFramingLost;
+      return false;
     }
     platform::ReceiveResult r =
         stream.Receive(buffer_.data() + end_, buffer_.size() - end_, kReceiveSliceMs);

@@ -95,6 +95,8 @@ class Verifier {
  private:
   enum class ConnectionEnd { kLimit, kStreamEnded, kStopped, kFramingLost };
   ConnectionEnd RunConnection(ByteStream& stream);
+  // Makes room for a packet of `bytes`; false (with a failure) when memory runs out.
+  bool GrowBuffer(size_t bytes);
   // Makes at least `bytes` bytes available; false with `end` set otherwise.
   bool Need(ByteStream& stream, size_t bytes, ConnectionEnd& end);
   bool LimitReached() const;

@@ -43,6 +43,15 @@ int main(int argc, char** argv) {
   if (options.tagOffset) ListTagsFollowOffset(list, *options.tagOffset, listProblem);
 
   StreamModel model(list, StreamShape{options.source, options.packetRate, options.superStress});
+  if (model.packetSizeLimit() > kLargestPacketBytes) {
+    std::fprintf(stderr,
+                 "yebverify: error: %s gives packets of %llu bytes; the stress tool sends at "
+                 "most %llu\n",
+                 ListPathFor(options).c_str(),
+                 static_cast<unsigned long long>(model.packetSizeLimit()),
+                 static_cast<unsigned long long>(kLargestPacketBytes));
+    return kExitError;
+  }
   platform::ConsoleKeyMode keyMode;
   auto stopRequested = [] {
     return platform::TerminationRequested() || platform::ConsoleKeys().KeyPending();

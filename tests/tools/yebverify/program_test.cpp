@@ -146,6 +146,11 @@ TEST(ProgramErrorsTest, UsageListAndConnectionErrorsExitTwo) {
   testsupport::TempDir dir;
   const std::string list = dir.file("zarnYEB.prn");
   testsupport::WriteWholeFile(list, ReferenceTool(kCustom).ListText());
+  const std::string huge = dir.file("huge.prn");
+  testsupport::WriteWholeFile(huge, "1 TIME$_DAY 100.0 1\n2 TIME$_MILLISEC 10000.0 1\n"
+                                    "3 S01_Parm1 1e12 2\n");
+  const std::string wide = dir.file("wide.prn");
+  testsupport::WriteWholeFile(wide, "1 TIME$_DAY 100.0 1\n" + std::string(70000, 'x') + "\n");
   const int closedPort = testsupport::FreeLoopbackPort();
   struct Case {
     std::vector<std::string> args;
@@ -156,12 +161,36 @@ TEST(ProgramErrorsTest, UsageListAndConnectionErrorsExitTwo) {
       {{"--list", dir.file("missing.prn")}, "yebverify: error: cannot read the parameter list"},
       {{"--list", list, "--port", std::to_string(closedPort), "--connect-wait", "0"},
        "yebverify: error: cannot connect to 127.0.0.1:"},
+      {{"--list", dir.path()}, "is not a regular file"},
+      {{"--list", "/dev/zero"}, "yebverify: error: the parameter list /dev/zero is not a regular"},
+      {{"--list", wide}, "wide.prn: line 2 is longer than 65536 bytes"},
+      {{"--list", huge}, "huge.prn gives packets of "},
   };
   for (const Case& c : cases) {
     ChildProcess child(YEBVERIFY_PATH, c.args);
     EXPECT_EQ(child.waitForExit(10s), 2);
     EXPECT_NE(child.output().find(c.says), std::string::npos) << child.output();
   }
+}
+
+// A list that allows gigabyte packets costs nothing until one arrives: under
+// a 1 GiB address-space limit the checker still starts and tries to connect.
+TEST(ProgramErrorsTest, BuffersFollowWhatArrivesNotTheList) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "sanitizers reserve more address space than the limit allows";
+#endif
+  testsupport::TempDir dir;
+  const std::string list = dir.file("zarnYEB.prn");
+  testsupport::WriteWholeFile(list, "1 TIME$_DAY 100.0 1\n2 TIME$_MILLISEC 10000.0 1\n"
+                                    "3 S01_Parm1 1e10 2\n");
+  const std::string command = "ulimit -v 1048576; exec " + std::string(YEBVERIFY_PATH) +
+                              " --list " + list + " --connect-wait 0 --port " +
+                              std::to_string(testsupport::FreeLoopbackPort());
+  ChildProcess child("/bin/sh", {"-c", command});
+  EXPECT_EQ(child.waitForExit(10s), 2) << child.output();
+  EXPECT_NE(child.output().find("yebverify: error: cannot connect to 127.0.0.1:"),
+            std::string::npos)
+      << child.output();
 }
 
 }  // namespace
