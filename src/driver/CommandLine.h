@@ -19,6 +19,9 @@
 // /PlaybackSpeed F divides every playback wait by F, a decimal above 0 and
 // at most kMaxPlaybackSpeed; anything else is refused.
 //
+// /FaultScript FILE names a script of faults to inject into every transfer
+// (driver/FaultInjector.h); the run sequence reads it before streaming.
+//
 // Thread safety: pure apart from writing `settings`.
 #pragma once
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "driver/DataTime.h"
+#include "driver/FaultInjector.h"
 #include "driver/Pacing.h"
 #include "packet/PacketBuilder.h"
 #include "platform/Termination.h"
@@ -22,7 +23,8 @@ class Transfer {
         table_(packet::Parms()),
         state_(packet::Packets()),
         periodNs_(PacketPeriodNs(settings_.packetRate)),
-        giveUp_([this] { return ShouldStop(); }) {}
+        giveUp_([this] { return ShouldStop(); }),
+        faults_(ActiveFaultScript(), settings_, state_, env.out) {}
 
   void Run() {
     platform::TimerResolutionRequest resolution;
@@ -52,6 +54,7 @@ class Transfer {
   bool ShouldStop() { return platform::TerminationRequested() || TakeKeyPress(env_.keys); }
 
   bool BuildAndSend() {
+    if (!faults_.BeforeBuild()) return false;
     int32_t length = 0;
     if (settings_.sourceType == packet::kSourceNep) {
       length = packet::BuildNepPacket(settings_, table_, state_, buffer_.data(), env_.out);
@@ -59,7 +62,8 @@ class Transfer {
       packet::BuildCustomPacket(settings_, table_, state_, buffer_.data());
       length = state_.packetBufferSize;
     }
-    return connection_.Send(buffer_.data(), length, giveUp_) == 0;
+    faults_.AfterBuild(buffer_.data(), length);
+    return faults_.Send(connection_, buffer_.data(), length, giveUp_);
   }
 
   void EndCycle() {
@@ -98,6 +102,7 @@ class Transfer {
   packet::PacketState& state_;
   const int64_t periodNs_;
   const net::utServerSocket::GiveUpCheck giveUp_;
+  FaultInjector faults_;
   int64_t scheduleStartNs_ = 0;
   double buildAndSendMs_ = 0.0;
   int32_t cycleCount_ = 0;

@@ -30,12 +30,20 @@ std::vector<std::string_view> Words(std::string_view line) {
   return words;
 }
 
+// A plain decimal: digits, a sign, a point and an exponent only, so that
+// hexadecimal floats, "inf" and "nan" are refused as well as stray bytes.
 bool ReadDecimal(std::string_view word, double* value) {
+  if (word.empty() || word.size() > 64) return false;
+  for (char c : word) {
+    const bool allowed = (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.' || c == 'e' ||
+                         c == 'E';
+    if (!allowed) return false;
+  }
   const std::string text(word);
   char* end = nullptr;
   errno = 0;
   *value = std::strtod(text.c_str(), &end);
-  return end != text.c_str() && *end == '\0' && errno == 0 && std::isfinite(*value);
+  return end == text.c_str() + text.size() && errno == 0 && std::isfinite(*value);
 }
 
 bool ReadCount(std::string_view word, int64_t lowest, int64_t highest, int64_t* value) {

@@ -61,6 +61,7 @@ TEST(FaultScript, NamesTheLineAndTheFaultOfABadScript) {
       {"-1 corrupt\n", "line 1: '-1' is not a time in seconds from 0 to 1000000000"},
       {"nan corrupt\n", "line 1: 'nan' is not a time in seconds from 0 to 1000000000"},
       {"soon corrupt\n", "line 1: 'soon' is not a time in seconds from 0 to 1000000000"},
+      {"0x10 corrupt\n", "line 1: '0x10' is not a time in seconds from 0 to 1000000000"},
       {"3\n", "line 1: no action after the time"},
       {"3 explode\n",
        "line 1: unknown action 'explode' (drop, duplicate, corrupt, truncate, stall, disconnect, "
