@@ -24,7 +24,7 @@ const char* UsageText() {
          "                 [--seconds N | --packets N] [--packet-rate 50|100|200] "
          "[--super-stress]\n"
          "                 [--tag-offset T] [--time-jump] [--time-gap] [--reconnect N]\n"
-         "                 [--connect-wait S] [--json] [--quiet]\n";
+         "                 [--connect-wait S] [--expect-faults FILE] [--json] [--quiet]\n";
 }
 
 bool ParseOptions(const std::vector<std::string>& args, VerifyOptions& options,
@@ -119,6 +119,8 @@ bool ParseOptions(const std::vector<std::string>& args, VerifyOptions& options,
         return false;
       }
       if (text == "0") options.connectWaitSeconds = 0.0;
+    } else if (arg == "--expect-faults") {
+      if (!value(options.expectFaultsPath)) return false;
     } else if (arg == "--json") {
       options.json = true;
     } else if (arg == "--quiet") {
