@@ -28,6 +28,7 @@
 #include <fstream>
 #include <string>
 
+#include "BenchSupport.h"
 #include "artefacts/ConfigFileBuilder.h"
 #include "artefacts/schema/DefaultConfigText.h"
 #include "artefacts/schema/DefaultTableTemplates.h"
@@ -35,6 +36,10 @@
 #include "templatelib/tAttribute.h"
 
 namespace {
+
+using benchsupport::FileSize;
+using benchsupport::ResetPeak;
+using benchsupport::StatusKb;
 
 using Clock = std::chrono::steady_clock;
 
@@ -72,22 +77,6 @@ ScratchFolder& Scratch() {
   return folder;
 }
 
-int64_t StatusKb(const char* field) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind(field, 0) == 0) return std::stoll(line.substr(std::strlen(field)));
-  }
-  return 0;
-}
-
-void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
-
-int64_t FileSize(const std::string& path) {
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  return static_cast<int64_t>(in.tellg());
-}
-
 // Rates as a parameter file of mixed rates gives them.
 double RateOf(int i) {
   static const double kRates[] = {50.0, 12.5, 200.0, 1000.0, 1.0};
@@ -115,14 +104,8 @@ std::string CreateTable(const char* name) {
 }
 
 std::string ParameterInsert(int32_t n, double rate) {
-  char text[512];
-  std::snprintf(text, sizeof text,
-                "INSERT INTO ParameterDefaults VALUES('PS1','Parm%d','float','Group','SubGroup',"
-                "'Parm%d','Parm%d','','','','TPP','','%f'",
-                n, n, n, rate);
-  std::string sql = text;
-  for (int i = 0; i < 56; ++i) sql += ",''";
-  return sql + ")";
+  return "INSERT INTO ParameterDefaults VALUES(" + benchsupport::SqliteParameterValues(n, rate) +
+         ")";
 }
 
 // Seconds for the inserts; negative on an SQLite error.

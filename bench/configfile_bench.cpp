@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "artefacts/schema/DefaultConfigText.h"
 #include "artefacts/schema/UniqueId.h"
 #include "platform/System.h"
@@ -21,6 +22,10 @@
 #include "templatelib/tConfigSource.h"
 
 namespace {
+
+using benchsupport::FileSize;
+using benchsupport::ResetPeak;
+using benchsupport::StatusKb;
 
 constexpr int kRows = 262144;
 
@@ -105,22 +110,6 @@ const std::string& ZipFile() {
   static const std::string path = (PlainFile(), FolderName() + "/big.zip");
   return path;
 }
-
-int64_t FileSize(const std::string& path) {
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  return static_cast<int64_t>(in.tellg());
-}
-
-int64_t StatusKb(const char* field) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind(field, 0) == 0) return std::stoll(line.substr(std::strlen(field)));
-  }
-  return 0;
-}
-
-void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 void BM_ReadAndSplitLines(benchmark::State& state) {
   const std::string& path = PlainFile();

@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 
+#include "BenchSupport.h"
 #include "artefacts/schema/DefaultConfigText.h"
 #include "platform/DebugOutput.h"
 #include "query/tSqlQueryEngine.h"
@@ -41,18 +42,6 @@ std::string InsertStatement(int n, double rate) {
                 "TPP||%f|||||||||||||||||||||||||||||||||||||||||||||||||||||||| where 0",
                 n, n, n, rate);
   return text;
-}
-
-// The same row's 69 values, for SQLite.
-std::string SqliteValues(int n, double rate) {
-  char text[512];
-  std::snprintf(text, sizeof text,
-                "'PS1','Parm%d','float','Group','SubGroup','Parm%d','Parm%d','','','','TPP','',"
-                "'%f'",
-                n, n, n, rate);
-  std::string values = text;
-  for (int i = 13; i < 69; ++i) values += ",''";
-  return values;
 }
 
 class Database {
@@ -137,7 +126,7 @@ void BM_InsertThroughUpdateStatements(benchmark::State& state) {
       db.Exec("BEGIN");
       for (int i = 0; i < rows; ++i) {
         const std::string sql =
-            "INSERT INTO ParameterDefaults VALUES (" + SqliteValues(i + 1, 50.0) + ")";
+            "INSERT INTO ParameterDefaults VALUES (" + benchsupport::SqliteParameterValues(i + 1, 50.0) + ")";
         db.Exec(sql.c_str());
       }
       db.Exec("COMMIT");
@@ -166,7 +155,7 @@ void KeyedSelect(benchmark::State& state, bool indexed) {
     auto* made = new Database();
     made->Exec("BEGIN");
     for (int i = 0; i < kRows; ++i) {
-      made->Exec(("INSERT INTO ParameterDefaults VALUES (" + SqliteValues(i + 1, 50.0) + ")")
+      made->Exec(("INSERT INTO ParameterDefaults VALUES (" + benchsupport::SqliteParameterValues(i + 1, 50.0) + ")")
                      .c_str());
     }
     made->Exec("COMMIT");

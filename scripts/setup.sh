@@ -2,7 +2,7 @@
 # lacks. apt-get runs only when something is missing, and never asks.
 ensure_packages() {
   local wanted=(build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
-                libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev libzip-dev zip unzip python3)
+                libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev libzip-dev zip unzip python3 tshark)
   local missing=()
   for p in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -12,6 +12,12 @@ ensure_packages() {
     local sudo=""
     [[ $(id -u) -ne 0 ]] && sudo="sudo"
     $sudo apt-get update -qq
+    # The capture tests run tshark as the user who runs the tests; without this
+    # answer wireshark-common would stop the install to ask whether ordinary
+    # users may capture. Unknown to debconf before the package exists: harmless.
+    if [[ " ${missing[*]} " == *" tshark "* ]]; then
+      echo "wireshark-common wireshark-common/install-setuid boolean false" | $sudo debconf-set-selections
+    fi
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null
   fi
 }

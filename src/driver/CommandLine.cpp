@@ -29,6 +29,7 @@ enum class Option {
   kParmPrefix,
   kPlaybackSpeed,
   kFaultScript,
+  kStatsFile,
   kNone,
 };
 
@@ -56,6 +57,7 @@ constexpr OptionEntry kOptions[] = {
     {Option::kParmPrefix, "/ParmPrefix", 1},
     {Option::kPlaybackSpeed, "/PlaybackSpeed", 1},
     {Option::kFaultScript, "/FaultScript", 1},
+    {Option::kStatsFile, "/StatsFile", 1},
 };
 
 const OptionEntry* MatchOption(const char* argument) {
@@ -211,6 +213,10 @@ CommandLineResult ParseCommandLine(int argc, const char* const* argv,
         break;
       case Option::kFaultScript:
         if (!TakeText(value, packet::kMaxPathText, entry->name, settings.faultScriptPath, result))
+          return result;
+        break;
+      case Option::kStatsFile:
+        if (!TakeText(value, packet::kMaxPathText, entry->name, settings.statsFilePath, result))
           return result;
         break;
       case Option::kNone:

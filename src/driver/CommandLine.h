@@ -19,6 +19,8 @@
 // /PlaybackSpeed F divides every playback wait by F, a decimal above 0 and
 // at most kMaxPlaybackSpeed; anything else is refused.
 //
+// /StatsFile PATH names the statistics file (see StatsFile.h).
+//
 // /FaultScript FILE names a script of faults to inject into every transfer
 // (driver/FaultInjector.h); the run sequence reads it before streaming.
 //

@@ -5,6 +5,7 @@
 
 #include "driver/DataTime.h"
 #include "driver/Pacing.h"
+#include "driver/StatsFile.h"
 #include "packet/PacketBuilder.h"
 
 namespace driver {
@@ -44,7 +45,10 @@ bool FaultInjector::BeforeBuild() {
   }
   while (const packet::FaultEvent* event = timeline_.NextDue(dueNs_)) {
     Fire(*event);
-    if (event->action == packet::FaultAction::kDisconnect) return false;
+    if (event->action == packet::FaultAction::kDisconnect) {
+      ended_ = true;
+      return false;
+    }
   }
   withheld_ = dueNs_ < stallUntilNs_;
   if (dropLeft_ > 0) {
@@ -143,6 +147,7 @@ bool FaultInjector::Send(net::utServerSocket& connection, const uint8_t* packet,
     const int32_t part = static_cast<int32_t>(std::min<int64_t>(truncateBytes_, length));
     truncateBytes_ = -1;
     if (part > 0) connection.Send(packet, part, giveUp);
+    ended_ = true;
     return false;
   }
   const int64_t copies = 1 + copiesPending_;
@@ -151,6 +156,16 @@ bool FaultInjector::Send(net::utServerSocket& connection, const uint8_t* packet,
     if (connection.Send(packet, length, giveUp) != 0) return false;
   }
   return true;
+}
+
+void WriteFaultEvent(const StatsTarget& target, const packet::FaultEvent& event, double seconds,
+                     const std::string& dataTime) {
+  if (target.file == nullptr) return;
+  target.file->WriteEvent(
+      "fault",
+      {StatsField::Number("t", seconds, 3), StatsField::Integer("connection", target.connection),
+       StatsField::Text("data_time", dataTime), StatsField::Integer("line", event.line),
+       StatsField::Text("fault", event.text)});
 }
 
 }  // namespace driver

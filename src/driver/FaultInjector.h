@@ -42,6 +42,7 @@
 #include <functional>
 #include <string>
 
+#include "driver/CycleStats.h"
 #include "net/utServerSocket.h"
 #include "packet/FaultScript.h"
 #include "packet/PacketState.h"
@@ -77,6 +78,8 @@ class FaultInjector {
   // send failed, or a truncation closed the connection.
   bool Send(net::utServerSocket& connection, const uint8_t* packet, int32_t length,
             const net::utServerSocket::GiveUpCheck& giveUp);
+  // True when a fault, not the YEB, ended the transfer.
+  bool endedTransfer() const { return ended_; }
 
  private:
   void Fire(const packet::FaultEvent& event);
@@ -104,6 +107,12 @@ class FaultInjector {
   bool corruptPending_ = false;
   int64_t truncateBytes_ = -1;  // -1: no truncation pending
   bool withheld_ = false;       // the packet being handled is not sent
+  bool ended_ = false;
 };
+
+// {"event":"fault","t":...,"connection":...,"data_time":...,"line":...,
+// "fault":"the event as written"} in the statistics file, if there is one.
+void WriteFaultEvent(const StatsTarget& target, const packet::FaultEvent& event, double seconds,
+                     const std::string& dataTime);
 
 }  // namespace driver

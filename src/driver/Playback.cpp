@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "driver/CycleStats.h"
 #include "driver/DataTime.h"
 #include "driver/Pacing.h"
 #include "driver/PlaybackRecord.h"
@@ -29,11 +30,17 @@ constexpr int64_t kStampNs = 100'000;  // one time-stamp unit, 100 us
 // signal is noticed within one slice.
 constexpr int64_t kWaitSliceNs = 20 * kNsPerMs;
 
+// A record is late, for the statistics, when it goes out more than a
+// millisecond (the smallest gap between records) after its due time.
+constexpr int64_t kPlaybackLateNs = kNsPerMs;
+
 class Playback {
  public:
-  Playback(RunEnvironment& env, packet::SendBuffer& buffer, PlaybackObserver* observer)
+  Playback(RunEnvironment& env, packet::SendBuffer& buffer, PlaybackObserver* observer,
+           StatsFile* stats)
       : env_(env),
         observer_(observer),
+        stats_(stats),
         settings_(packet::Settings()),
         buffer_(buffer),
         giveUp_([this] { return ShouldStop(); }) {}
@@ -53,6 +60,7 @@ class Playback {
     }
 
     std::unique_ptr<net::utServerSocket> connection;
+    int64_t connections = 0;
     for (;;) {
       platform::Printf(env_.out, "- Blocked waiting for connect by the YEB on Port: ( %d )\n",
                        settings_.port);
@@ -69,7 +77,7 @@ class Playback {
         continue;
       }
       platform::Printf(env_.out, "4. Start data source transfer - hit any key to continue...\n\n");
-      if (Replay(*connection)) return fileEnd_;
+      if (Replay(*connection, ++connections)) return fileEnd_;
       platform::Printf(env_.out,
                        "- YEB terminated the connection - go to 'wait for connect' state...\n\n");
       if (platform::TerminationRequested()) return PlaybackEnd::kTerminated;
@@ -79,8 +87,30 @@ class Playback {
  private:
   // Replays records over one connection. True when the file ran out (the
   // reason is in fileEnd_), false when the connection ended.
-  bool Replay(net::utServerSocket& connection) {
+  bool Replay(net::utServerSocket& connection, int64_t connectionNumber) {
     platform::TimerResolutionRequest resolution;
+    end_ = TransferEnd::kClosed;
+    const int64_t startNs = env_.clock.NowNs();
+    TransferEvents events(StatsTarget{stats_, connectionNumber}, startNs);
+    events.Connected();
+    ReplayTally tally{CycleTally(kPlaybackLateNs), startNs};
+    const bool fileEnded = ReplayRecords(connection, tally, events);
+    events.Ended(end_, tally.records, tally.bytes);
+    return fileEnded;
+  }
+
+  // What one connection's replay has sent, and its current cycle: one
+  // second of wall time, closed by the first record sent after it.
+  struct ReplayTally {
+    CycleTally cycle;
+    int64_t cycleStartNs;
+    int64_t cycles = 0;
+    int64_t records = 0;
+    int64_t bytes = 0;
+  };
+
+  bool ReplayRecords(net::utServerSocket& connection, ReplayTally& tally,
+                     TransferEvents& events) {
     RecordRead read = ReadNextRecord(file_, buffer_);
     if (read.status != RecordRead::Status::kRecord) return FileEnded(read);
     int32_t previousStamp = read.timeStamp;
@@ -104,6 +134,7 @@ class Playback {
         scheduleStartNs = nowNs;
         gapsMs = 0;
         dueNs = nowNs;
+        tally.cycle.ScheduleRestart();
       }
       if (!WaitUntil(dueNs)) return false;
       SentRecord sent{read.timeStamp, read.size, dueNs, env_.clock.NowNs(), 0};
@@ -112,11 +143,19 @@ class Playback {
       }
       sent.sendEndNs = env_.clock.NowNs();
       if (observer_ != nullptr) observer_->RecordSent(sent);
+      tally.cycle.Packet(sent.sendStartNs - dueNs, read.size, sent.sendEndNs - sent.sendStartNs);
+      ++tally.records;
+      tally.bytes += read.size;
+      if (sent.sendEndNs - tally.cycleStartNs >= kNsPerSecond) {
+        events.Cycle(sent.sendEndNs, ++tally.cycles, RecordTimeText(read.timeStamp),
+                     tally.cycle.Take(), sent.sendEndNs - tally.cycleStartNs);
+        tally.cycleStartNs = sent.sendEndNs;
+      }
       elapsedNs += dueNs - lastDueNs;
       lastDueNs = dueNs;
       previousStamp = read.timeStamp;
       if (elapsedNs >= kNsPerSecond) {
-        timeText_ = DataTimeText(kRecordTimeBaseNs + int64_t{read.timeStamp} * kStampNs);
+        timeText_ = RecordTimeText(read.timeStamp);
         platform::Printf(env_.out, "- Current Time: %d : %s\n", read.timeStamp, timeText_.c_str());
         elapsedNs = 0;
       }
@@ -124,7 +163,12 @@ class Playback {
     }
   }
 
+  static std::string RecordTimeText(int32_t timeStamp) {
+    return DataTimeText(kRecordTimeBaseNs + int64_t{timeStamp} * kStampNs);
+  }
+
   bool FileEnded(const RecordRead& read) {
+    end_ = TransferEnd::kFileComplete;
     platform::Printf(env_.out, "%s", kFileComplete);
     env_.out.Write(RecordProblemText(read));
     switch (read.status) {
@@ -150,23 +194,36 @@ class Playback {
     }
   }
 
-  bool ShouldStop() { return platform::TerminationRequested() || TakeKeyPress(env_.keys); }
+  // Notes why the replay stops, for the end event.
+  bool ShouldStop() {
+    if (platform::TerminationRequested()) {
+      end_ = TransferEnd::kSignal;
+      return true;
+    }
+    if (TakeKeyPress(env_.keys)) {
+      end_ = TransferEnd::kKey;
+      return true;
+    }
+    return false;
+  }
 
   RunEnvironment& env_;
   PlaybackObserver* const observer_;
+  StatsFile* const stats_;
   const packet::RunSettings& settings_;
   packet::SendBuffer& buffer_;
   const net::utServerSocket::GiveUpCheck giveUp_;
   io::utFile file_;
   PlaybackEnd fileEnd_ = PlaybackEnd::kFileComplete;
+  TransferEnd end_ = TransferEnd::kClosed;
   std::string timeText_;
 };
 
 }  // namespace
 
 PlaybackEnd RunPlayback(RunEnvironment& env, packet::SendBuffer& recordBuffer,
-                        PlaybackObserver* observer) {
-  return Playback(env, recordBuffer, observer).Run();
+                        PlaybackObserver* observer, StatsFile* stats) {
+  return Playback(env, recordBuffer, observer, stats).Run();
 }
 
 }  // namespace driver

@@ -18,6 +18,7 @@
 #include <cstdint>
 
 #include "driver/RunEnvironment.h"
+#include "driver/StatsFile.h"
 #include "packet/SendBuffer.h"
 
 namespace driver {
@@ -49,8 +50,10 @@ class PlaybackObserver {
 
 // Runs playback with the process-wide run settings (port, playback file
 // path, /PlaybackSpeed). Records are read into `recordBuffer`, which grows to
-// the largest record seen. `observer` may be null.
+// the largest record seen. `observer` may be null. Each connection's
+// connect, cycle (one second of wall time) and end events go to `stats`,
+// when there is one.
 PlaybackEnd RunPlayback(RunEnvironment& env, packet::SendBuffer& recordBuffer,
-                        PlaybackObserver* observer = nullptr);
+                        PlaybackObserver* observer = nullptr, StatsFile* stats = nullptr);
 
 }  // namespace driver

@@ -11,6 +11,7 @@
 #include "driver/CommandLine.h"
 #include "driver/FaultInjector.h"
 #include "driver/Playback.h"
+#include "driver/StatsFile.h"
 #include "driver/Transfer.h"
 #include "net/utServerSocket.h"
 #include "packet/PacketBuilder.h"
@@ -43,6 +44,7 @@ class RunSequence {
     CommandLineResult parsed = ParseCommandLine(argc, argv, settings_);
     env_.out.Write(parsed.warnings);
     if (!parsed.ok) return Fail(parsed.error.c_str());
+    if (!OpenStatsFile()) return ExitSequence(kExitFailure);
 
     if (settings_.playbackFlag == 1) return RunPlaybackMode();
     if (settings_.sourceType == packet::kSourceNep && settings_.parmModeFlag) {
@@ -116,7 +118,7 @@ class RunSequence {
   // Playback replaces the numbered steps; it needs no parameter set and
   // writes no files.
   int RunPlaybackMode() {
-    switch (RunPlayback(env_, sendBuffer_)) {
+    switch (RunPlayback(env_, sendBuffer_, nullptr, statsFile_.get())) {
       case PlaybackEnd::kFileComplete:
         platform::Printf(env_.out, "Ciao...\n");
         return ExitSequence(kExitNormal);
@@ -134,6 +136,18 @@ class RunSequence {
         break;
     }
     return ExitSequence(kExitNormal);
+  }
+
+  // A statistics file that cannot be written is found out before anything
+  // else is done, not after the operator has waited for a YEB.
+  bool OpenStatsFile() {
+    if (settings_.statsFilePath.empty()) return true;
+    std::string reason;
+    statsFile_ = StatsFile::Open(settings_.statsFilePath, env_.out, reason);
+    if (statsFile_) return true;
+    platform::Printf(env_.out, "** Error - Unable to open the statistics file: %s (%s)\n",
+                     settings_.statsFilePath.c_str(), reason.c_str());
+    return false;
   }
 
   bool ReadParameters() {
@@ -197,6 +211,7 @@ class RunSequence {
 
   int ServeConnections(net::utServerSocket& listener) {
     std::unique_ptr<net::utServerSocket> connection;
+    int64_t connections = 0;
     for (;;) {
       platform::Printf(env_.out, "- Blocked waiting for connect by the YEB on Port: ( %d )\n",
                        settings_.port);
@@ -214,7 +229,7 @@ class RunSequence {
         }
       }
       platform::Printf(env_.out, "5. Start data source transfer - hit any key to continue...\n\n");
-      RunTransfer(*connection, sendBuffer_, env_);
+      RunTransfer(*connection, sendBuffer_, env_, StatsTarget{statsFile_.get(), ++connections});
       if (platform::TerminationRequested()) return ExitSequence(kExitNormal);
     }
   }
@@ -237,6 +252,7 @@ class RunSequence {
   RunEnvironment& env_;
   packet::RunSettings& settings_;
   packet::SendBuffer sendBuffer_;
+  std::unique_ptr<StatsFile> statsFile_;
 };
 
 }  // namespace

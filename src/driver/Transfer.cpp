@@ -1,5 +1,6 @@
 #include "driver/Transfer.h"
 
+#include <optional>
 #include <string>
 
 #include "driver/DataTime.h"
@@ -15,7 +16,8 @@ double NsToMs(int64_t ns) { return static_cast<double>(ns) / static_cast<double>
 
 class Transfer {
  public:
-  Transfer(net::utServerSocket& connection, packet::SendBuffer& sendBuffer, RunEnvironment& env)
+  Transfer(net::utServerSocket& connection, packet::SendBuffer& sendBuffer, RunEnvironment& env,
+           StatsTarget target)
       : connection_(connection),
         buffer_(sendBuffer),
         env_(env),
@@ -23,57 +25,104 @@ class Transfer {
         table_(packet::Parms()),
         state_(packet::Packets()),
         periodNs_(PacketPeriodNs(settings_.packetRate)),
+        target_(target),
+        tally_(periodNs_),
         giveUp_([this] { return ShouldStop(); }),
-        faults_(ActiveFaultScript(), settings_, state_, env.out) {}
+        faults_(ActiveFaultScript(), settings_, state_, env.out) {
+    faults_.SetListener(
+        [this](const packet::FaultEvent& event, double seconds, const std::string& dataTime) {
+          WriteFaultEvent(target_, event, seconds, dataTime);
+        });
+  }
 
   void Run() {
     platform::TimerResolutionRequest resolution;
     state_.timeTick =
         StartTimeTick(Streams().jumpToggle, settings_.timeGapFlag != 0, state_.timeTick);
-    scheduleStartNs_ = env_.clock.NowNs();
+    const int64_t startNs = env_.clock.NowNs();
+    scheduleStartNs_ = startNs;
+    cycleScheduleStartNs_ = startNs;
+    cycleStartNs_ = startNs;
+    events_.emplace(target_, startNs);
+    events_->Connected();
     int64_t packetsInCycle = 0;
     for (;;) {
       const int64_t packetStartNs = env_.clock.NowNs();
-      if (!BuildAndSend()) break;
+      if (!faults_.BeforeBuild()) {
+        end_ = TransferEnd::kFault;
+        break;
+      }
+      const int32_t length = Build();
+      faults_.AfterBuild(buffer_.data(), length);
+      const int64_t sendStartNs = env_.clock.NowNs();
+      if (!faults_.Send(connection_, buffer_.data(), length, giveUp_)) {
+        if (faults_.endedTransfer()) end_ = TransferEnd::kFault;
+        break;
+      }
       const int64_t sentNs = env_.clock.NowNs();
       buildAndSendMs_ = NsToMs(sentNs - packetStartNs);
+      // Lateness is against the schedule the cycle started with: a restart
+      // moves the pacing on, but the packets after it are no less late.
+      tally_.Packet(packetStartNs - PacketDueNs(cycleScheduleStartNs_, packetsInCycle, periodNs_),
+                    length, sentNs - sendStartNs);
+      ++packets_;
+      bytes_ += length;
       ++packetsInCycle;
+      const int64_t scheduleBefore = scheduleStartNs_;
       env_.clock.SleepUntilNs(
           NextWakeNs(scheduleStartNs_, packetsInCycle, periodNs_, packetStartNs, sentNs));
+      if (scheduleStartNs_ != scheduleBefore) tally_.ScheduleRestart();
       if (state_.packetCounter >= settings_.packetRate) {
         EndCycle();
         packetsInCycle = 0;
       }
       if (ShouldStop()) break;
     }
+    events_->Ended(end_, packets_, bytes_);
     platform::Printf(env_.out,
                      "- YEB terminated the connection - go to 'wait for connect' state...\n\n");
   }
 
  private:
-  bool ShouldStop() { return platform::TerminationRequested() || TakeKeyPress(env_.keys); }
-
-  bool BuildAndSend() {
-    if (!faults_.BeforeBuild()) return false;
-    int32_t length = 0;
-    if (settings_.sourceType == packet::kSourceNep) {
-      length = packet::BuildNepPacket(settings_, table_, state_, buffer_.data(), env_.out);
-    } else {
-      packet::BuildCustomPacket(settings_, table_, state_, buffer_.data());
-      length = state_.packetBufferSize;
+  // Notes why the transfer stops, for the end event.
+  bool ShouldStop() {
+    if (platform::TerminationRequested()) {
+      end_ = TransferEnd::kSignal;
+      return true;
     }
-    faults_.AfterBuild(buffer_.data(), length);
-    return faults_.Send(connection_, buffer_.data(), length, giveUp_);
+    if (TakeKeyPress(env_.keys)) {
+      end_ = TransferEnd::kKey;
+      return true;
+    }
+    return false;
+  }
+
+  // Builds the next packet; returns the bytes to send.
+  int32_t Build() {
+    if (settings_.sourceType == packet::kSourceNep) {
+      return packet::BuildNepPacket(settings_, table_, state_, buffer_.data(), env_.out);
+    }
+    packet::BuildCustomPacket(settings_, table_, state_, buffer_.data());
+    return state_.packetBufferSize;
   }
 
   void EndCycle() {
+    // The overall time runs from the cycle's real start, not from the
+    // pacing's schedule, which moves on after a stall and would hide it.
     platform::Printf(env_.out, "Overall send time is: %f\n",
-                     NsToMs(env_.clock.NowNs() - scheduleStartNs_));
+                     NsToMs(env_.clock.NowNs() - cycleStartNs_));
     // A cycle never takes less than a second; on schedule this wait has
     // already passed.
     const int64_t holdUntil = CycleHoldUntilNs(scheduleStartNs_);
     if (env_.clock.NowNs() < holdUntil) env_.clock.SleepUntilNs(holdUntil);
-    scheduleStartNs_ = NextCycleStartNs(scheduleStartNs_, env_.clock.NowNs(), periodNs_);
+    const int64_t heldNs = env_.clock.NowNs();
+    const int64_t nextScheduleNs = NextCycleStartNs(scheduleStartNs_, heldNs, periodNs_);
+    if (nextScheduleNs != scheduleStartNs_ + kNsPerSecond) tally_.ScheduleRestart();
+    scheduleStartNs_ = nextScheduleNs;
+    cycleScheduleStartNs_ = nextScheduleNs;
+    const int64_t cycleNs = heldNs - cycleStartNs_;
+    cycleStartNs_ = heldNs;
+    ++cycles_;
 
     if (settings_.sourceType == packet::kSourceNep) {
       timeText_ = DataTimeText(static_cast<int64_t>(state_.nepTime));
@@ -85,6 +134,9 @@ class Transfer {
       platform::Printf(env_.out, "- Current Time: %s\n", timeText_.c_str());
       if (settings_.timeGapFlag && TimeTextCallsForDoubling(timeText_)) state_.timeTick *= 2u;
     }
+    const CycleFigures figures = tally_.Take();
+    if (figures.Behind()) env_.out.Write(BehindScheduleLine(figures));
+    events_->Cycle(heldNs, cycles_, timeText_, figures, cycleNs);
     if (settings_.timeJumpFlag) {
       ++cycleCount_;
       if (cycleCount_ % 10 == 0) {
@@ -101,9 +153,18 @@ class Transfer {
   packet::ParmTable& table_;
   packet::PacketState& state_;
   const int64_t periodNs_;
+  const StatsTarget target_;
+  CycleTally tally_;
   const net::utServerSocket::GiveUpCheck giveUp_;
   FaultInjector faults_;
-  int64_t scheduleStartNs_ = 0;
+  std::optional<TransferEvents> events_;
+  TransferEnd end_ = TransferEnd::kClosed;
+  int64_t scheduleStartNs_ = 0;       // the pacing's, moved on after a stall
+  int64_t cycleScheduleStartNs_ = 0;  // the schedule this cycle started with
+  int64_t cycleStartNs_ = 0;          // the counter read when this cycle began
+  int64_t cycles_ = 0;
+  int64_t packets_ = 0;
+  int64_t bytes_ = 0;
   double buildAndSendMs_ = 0.0;
   int32_t cycleCount_ = 0;
   std::string timeText_;
@@ -125,8 +186,8 @@ StreamState& Streams() {
 void ResetStreamState() { Streams() = StreamState{}; }
 
 void RunTransfer(net::utServerSocket& connection, packet::SendBuffer& sendBuffer,
-                 RunEnvironment& env) {
-  Transfer(connection, sendBuffer, env).Run();
+                 RunEnvironment& env, StatsTarget stats) {
+  Transfer(connection, sendBuffer, env, stats).Run();
 }
 
 }  // namespace driver

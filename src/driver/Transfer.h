@@ -2,7 +2,9 @@
 //
 // Builds a packet for the source type, sends it, waits for the packet's due
 // time (see Pacing.h), and once per one-second cycle holds the cycle to at
-// least a second and prints the statistics and the data time. It ends when
+// least a second and prints the statistics and the data time. A cycle in
+// which a packet went out more than a period late, or in which the schedule
+// had to start again, adds a "- Behind schedule" line. It ends when
 // a send fails (the YEB went away), when a key is pressed (the key is
 // consumed) or when a termination signal arrived; a send that waits for a
 // YEB that stopped reading still notices the key or the signal.
@@ -15,6 +17,7 @@
 
 #include <cstdint>
 
+#include "driver/CycleStats.h"
 #include "driver/RunEnvironment.h"
 #include "net/utServerSocket.h"
 #include "packet/SendBuffer.h"
@@ -29,7 +32,8 @@ StreamState& Streams();
 void ResetStreamState();
 
 // Runs one transfer with the process-wide settings, table and packet state.
+// Its connect, cycle and end events go to `stats`.
 void RunTransfer(net::utServerSocket& connection, packet::SendBuffer& sendBuffer,
-                 RunEnvironment& env);
+                 RunEnvironment& env, StatsTarget stats = {});
 
 }  // namespace driver

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -13,15 +15,21 @@
 namespace drivertest {
 
 // A clock that moves only when slept on: every sleep ends exactly at its
-// deadline, and every reading costs `tickNs`.
+// deadline, and every reading costs `tickNs`. After each reading it also
+// moves on by what `afterRead` returns, which lets a test stall one step.
 class FakeClock final : public platform::Clock {
  public:
   explicit FakeClock(int64_t tickNs = 0) : tickNs_(tickNs) {}
-  int64_t NowNs() override { return now_ += tickNs_; }
+  int64_t NowNs() override {
+    const int64_t reading = now_ += tickNs_;
+    if (afterRead) now_ += afterRead();
+    return reading;
+  }
   void SleepUntilNs(int64_t deadlineNs) override {
     if (deadlineNs > now_) now_ = deadlineNs;
   }
   int64_t now() const { return now_; }
+  std::function<int64_t()> afterRead;
 
  private:
   int64_t now_ = 1'000'000'000;
@@ -70,6 +78,11 @@ std::vector<uint8_t> ReadUntilClosed(platform::TcpStream& stream, int limitMs);
 std::string PlaybackRecord(uint32_t size, int32_t stamp, uint8_t seed);
 // The four little-endian bytes of `v`.
 std::string LittleEndianWord(uint32_t v);
+
+// The members of a one-level JSON object in their order, each value as its
+// JSON text (a string unquoted and unescaped); empty when `line` is no such
+// object.
+std::vector<std::pair<std::string, std::string>> ParseFlatJson(const std::string& line);
 
 uint32_t U32At(const std::vector<uint8_t>& bytes, size_t at);
 float FloatAt(const std::vector<uint8_t>& bytes, size_t at);

@@ -7,12 +7,15 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <map>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "driver/Pacing.h"
+#include "driver/StatsFile.h"
 #include "driver_fakes_support.h"
 #include "packet/PacketState.h"
 #include "packet/RunSettings.h"
@@ -109,7 +112,7 @@ class PlaybackTest : public ::testing::Test {
     testsupport::WriteWholeFile(dir.file("rec.dat"), file);
     player = std::thread([this] {
       driver::RunEnvironment env{console, keys, clock};
-      end = driver::RunPlayback(env, buffer, &log);
+      end = driver::RunPlayback(env, buffer, &log, stats);
     });
     ASSERT_TRUE(console.WaitFor("- Blocked waiting for connect by the YEB on Port: ( "))
         << console.text();
@@ -141,6 +144,7 @@ class PlaybackTest : public ::testing::Test {
   ScheduledKeys keys{clock};
   packet::SendBuffer buffer;
   SendLog log;
+  driver::StatsFile* stats = nullptr;
   int64_t origin = 0;
   std::thread player;
   PlaybackEnd end = PlaybackEnd::kTerminated;
@@ -278,6 +282,41 @@ TEST_F(PlaybackTest, ARunOfOddSpeedKeepsItsScheduleWithoutDrift) {
   ASSERT_EQ(log.sent.size(), 3000u);
   EXPECT_EQ(DueMs(2999), 1000.0);
   EXPECT_EQ(log.sent[0].dueNs - origin, 333'333);
+}
+
+TEST_F(PlaybackTest, TheStatsFileCountsOneSecondOfWallTimeAsACycle) {
+  std::string error;
+  std::unique_ptr<driver::StatsFile> file =
+      driver::StatsFile::Open(dir.file("stats.jsonl"), console, error);
+  ASSERT_TRUE(file) << error;
+  stats = file.get();
+  // Five records 400 ms apart after the reference: the first cycle closes
+  // with the third, at 1.2 s; the last two are in the end's count only.
+  std::string records;
+  for (int i = 0; i <= 5; ++i) records += Record(40, 4000 * i, static_cast<uint8_t>(i));
+  Start(records);
+  Client();
+  EXPECT_EQ(Finish(), PlaybackEnd::kFileComplete);
+  file.reset();
+  std::istringstream lines(testsupport::ReadWholeFile(dir.file("stats.jsonl")));
+  std::vector<std::map<std::string, std::string>> events;
+  for (std::string line; std::getline(lines, line);) {
+    const auto members = drivertest::ParseFlatJson(line);
+    ASSERT_FALSE(members.empty()) << line;
+    events.emplace_back(members.begin(), members.end());
+  }
+  ASSERT_EQ(events.size(), 3u);
+  EXPECT_EQ(events[0]["event"], "connect");
+  EXPECT_EQ(events[1]["event"], "cycle");
+  EXPECT_EQ(events[1]["packets"], "3");
+  EXPECT_EQ(events[1]["bytes"], "120");
+  EXPECT_EQ(events[1]["cycle_ms"], "1200.000");
+  EXPECT_EQ(events[1]["rate"], "2.500");
+  EXPECT_EQ(events[1]["late_packets"], "0");
+  EXPECT_EQ(events[1]["data_time"], "014:00:00:01.200");
+  EXPECT_EQ(events[2]["event"], "end");
+  EXPECT_EQ(events[2]["packets"], "5");
+  EXPECT_EQ(events[2]["reason"], "file_complete");
 }
 
 TEST_F(PlaybackTest, AMissingFileIsReportedBeforeAnythingElse) {

@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "artefacts/ParmInfoFile.h"
+#include "driver/StatsFile.h"
 #include "driver_fakes_support.h"
 #include "packet/PacketState.h"
 #include "packet/ParmTable.h"
@@ -64,7 +66,7 @@ class TransferTest : public ::testing::Test {
     std::vector<uint8_t> received;
     std::thread reader([&] { received = drivertest::ReadUntilClosed(client, 20000); });
     driver::RunEnvironment env{console, keys, clock};
-    driver::RunTransfer(*connection, buffer, env);
+    driver::RunTransfer(*connection, buffer, env, stats);
     connection.reset();
     reader.join();
     return received;
@@ -85,6 +87,7 @@ class TransferTest : public ::testing::Test {
   drivertest::ClockKeys keys{clock};
   std::unique_ptr<net::utServerSocket> listener;
   packet::SendBuffer buffer;
+  driver::StatsTarget stats;
 };
 
 TEST_F(TransferTest, StatisticsComeOncePerCycleAndTheFirstCycleIsOnePacketShort) {
@@ -102,6 +105,81 @@ TEST_F(TransferTest, StatisticsComeOncePerCycleAndTheFirstCycleIsOnePacketShort)
   // The key that ended the transfer was consumed.
   EXPECT_EQ(keys.reads, 1);
   EXPECT_FALSE(keys.KeyPending());
+}
+
+TEST_F(TransferTest, AStalledSendShowsInTheOverallTimeTheBehindLineAndTheStatsFile) {
+  Load("2,50\n");
+  testsupport::TempDir dir;
+  std::string error;
+  std::unique_ptr<driver::StatsFile> file = driver::StatsFile::Open(
+      dir.file("stats.jsonl"), console, error, [] { return int64_t{1'796'811'302'123}; });
+  ASSERT_TRUE(file) << error;
+  stats = {file.get(), 3};
+  // The send of packet 60, the eleventh of the second cycle, takes 50 ms.
+  // The twelfth then goes out 31 ms after its due time and the schedule
+  // starts again; every later packet of the cycle stays 30 ms behind the
+  // schedule the cycle began with, and the cycle ends 30 ms late.
+  bool stalled = false;
+  clock.afterRead = [&]() -> int64_t {
+    if (stalled || packet::Packets().packetHeader[1] != 60) return 0;
+    stalled = true;
+    return 50'000'000;
+  };
+  std::vector<uint8_t> bytes = RunOneTransfer(3040);  // 49 + 50 + 50 + 1 packets
+  ASSERT_EQ(bytes.size(), 150u * 1256u);
+  const char* const build = "- Time to build one packet and send(msec): ( 0.000000 )\n";
+  EXPECT_EQ(console.text(),
+            std::string("Overall send time is: 980.000000\n") + build +
+                "- Current Time: 001:00:00:00.980\n"
+                "Overall send time is: 1030.000000\n" +
+                build +
+                "- Current Time: 001:00:00:01.980\n"
+                "- Behind schedule: 39 of 50 packets late, max 31.000 ms late, 50.000 ms "
+                "blocked in send\n"
+                "Overall send time is: 1000.000000\n" +
+                build +
+                "- Current Time: 001:00:00:02.980\n"
+                "- YEB terminated the connection - go to 'wait for connect' state...\n\n");
+
+  file.reset();
+  std::istringstream lines(testsupport::ReadWholeFile(dir.file("stats.jsonl")));
+  using Fields = std::map<std::string, std::string>;
+  std::vector<Fields> events;
+  for (std::string line; std::getline(lines, line);) {
+    const auto members = drivertest::ParseFlatJson(line);
+    ASSERT_FALSE(members.empty()) << line;
+    events.emplace_back(members.begin(), members.end());
+    if (events.back()["event"] != "cycle") continue;
+    std::string keys;
+    for (const auto& member : members) keys += member.first + " ";
+    EXPECT_EQ(keys,
+              "event wall t connection cycle data_time packets bytes cycle_ms rate late_packets "
+              "late_max_ms lateness_p99_ms send_blocked_ms schedule_restarts ");
+  }
+  ASSERT_EQ(events.size(), 5u);
+  // Every member given is in the event with this value.
+  auto has = [](Fields& event, const Fields& wanted) {
+    for (const auto& [key, value] : wanted) {
+      if (event[key] != value) return ::testing::AssertionFailure() << key << ": " << event[key];
+    }
+    return ::testing::AssertionSuccess();
+  };
+  const Fields everyEvent = {{"wall", "2026-12-09T10:15:02.123Z"}, {"connection", "3"}};
+  for (Fields& event : events) EXPECT_TRUE(has(event, everyEvent));
+  EXPECT_EQ(events[0]["event"], "connect");
+  // The first cycle is one packet short but still held to a second.
+  EXPECT_TRUE(has(events[1], {{"cycle", "1"}, {"packets", "49"}, {"cycle_ms", "1000.000"},
+                              {"rate", "49.000"}, {"late_packets", "0"}}));
+  EXPECT_TRUE(has(events[2], {{"t", "2.030000"},          {"cycle", "2"},
+                              {"data_time", "001:00:00:01.980"},
+                              {"packets", "50"},          {"bytes", "62800"},
+                              {"cycle_ms", "1030.000"},   {"rate", "48.544"},
+                              {"late_packets", "39"},     {"late_max_ms", "31.000"},
+                              {"lateness_p99_ms", "31.000"}, {"send_blocked_ms", "50.000"},
+                              {"schedule_restarts", "1"}}));
+  EXPECT_TRUE(has(events[3], {{"late_max_ms", "0.000"}, {"schedule_restarts", "0"}}));
+  EXPECT_TRUE(has(events[4],
+                  {{"event", "end"}, {"packets", "150"}, {"bytes", "188400"}, {"reason", "key"}}));
 }
 
 TEST_F(TransferTest, SequenceAndValuesCarryAcrossTransfersWhileDataTimeRestarts) {

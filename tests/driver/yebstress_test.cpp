@@ -299,6 +299,15 @@ INSTANTIATE_TEST_SUITE_P(
                     {"/Playback", "KestCustom", "x.dat", "/PlaybackSpeed", "1e4"},
                     "** Error - /PlaybackSpeed needs a number above 0 and at most 1000, not "
                     "\"1e4\"\n"},
+        // Found out before anything else, in playback too; as root a
+        // read-only folder would still take the file, a folder never does.
+        FailureCase{"1,1\n",
+                    {"/StatsFile", "missing/stats.jsonl"},
+                    "** Error - Unable to open the statistics file: missing/stats.jsonl (No such "
+                    "file or directory)\n"},
+        FailureCase{"",
+                    {"/Playback", "KestCustom", "x.dat", "/StatsFile", "."},
+                    "** Error - Unable to open the statistics file: . (Is a directory)\n"},
         FailureCase{"1,1\n",
                     {"/ConfigPerfMode", "x.config"},
                     "Error: Building Parameter set from config file: x.config\n"},

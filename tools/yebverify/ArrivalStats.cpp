@@ -9,6 +9,7 @@ namespace {
 constexpr uint64_t kExactLimitUs = 2048;           // buckets below are one microsecond wide
 constexpr int kMantissaBits = 10;                  // 1024 buckets per power of two above
 constexpr uint64_t kLargestUs = (1ull << 40) - 1;  // about 12 days; longer waits count as this
+constexpr int64_t kCycleNs = 1'000'000'000;          // the tool holds every cycle to a second
 
 }  // namespace
 
@@ -59,16 +60,14 @@ int64_t DurationHistogram::QuantileNs(double q) const {
   return maxNs_;
 }
 
-void ArrivalStats::AddPacket(int64_t arrivalNs, uint64_t bytes) {
+void ArrivalStats::AddPacket(int64_t arrivalNs, uint64_t bytes, uint64_t packetNumber) {
   for (Counts* c : {&total_, &window_}) {
     if (c->packets == 0) c->firstNs = arrivalNs;
     ++c->packets;
     c->bytes += bytes;
     c->lastNs = arrivalNs;
   }
-  if (connectionPackets_ == 0) {
-    scheduleStartNs_ = arrivalNs;
-  } else {
+  if (connectionPackets_ > 0) {
     const int64_t gap = arrivalNs - previousNs_;
     totalGaps_.Add(gap);
     windowGaps_.Add(gap);
@@ -77,8 +76,25 @@ void ArrivalStats::AddPacket(int64_t arrivalNs, uint64_t bytes) {
       c->rateNs += gap;
     }
   }
-  const int64_t late =
-      arrivalNs - (scheduleStartNs_ + static_cast<int64_t>(connectionPackets_) * periodNs_);
+  int64_t late = 0;
+  if (connectionPackets_ == 0 || packetNumber <= cycleStartPacket_) {
+    // A new connection starts a cycle of the tool's; so does a packet
+    // number that went back, which only a faulty stream has.
+    cycleStartNs_ = arrivalNs;
+    cycleStartPacket_ = packetNumber;
+  } else {
+    // Packet n is in the tool's cycle n / rate (the first cycle, 1 to
+    // rate - 1, is the short one).
+    const uint64_t cycles = packetNumber / rate_ - cycleStartPacket_ / rate_;
+    if (cycles > 0) {
+      late = arrivalNs - (cycleStartNs_ + static_cast<int64_t>(cycles) * kCycleNs);
+      cycleStartNs_ = arrivalNs;
+      cycleStartPacket_ = packetNumber;
+    } else {
+      late = arrivalNs -
+             (cycleStartNs_ + static_cast<int64_t>(packetNumber - cycleStartPacket_) * periodNs_);
+    }
+  }
   totalLate_.Add(late);
   windowLate_.Add(late);
   previousNs_ = arrivalNs;

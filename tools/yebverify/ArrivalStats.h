@@ -1,7 +1,17 @@
 // Timing of the packets as they arrive: counts, bytes, the achieved packet
-// rate, the time between packets and how late each packet is against an
-// ideal schedule that starts at the first packet of a connection and
-// advances one packet period per packet.
+// rate, the time between packets and how late each packet is against the
+// tool's own schedule.
+//
+// The tool paces in one-second cycles of packet-rate packets: the first
+// cycle after it starts is one packet short, and every cycle, short or not,
+// is held to a second. A schedule started at the first packet and advanced
+// one period per packet would call every packet after that first cycle one
+// period late. So the schedule starts again at the first packet of each of
+// the tool's cycles (known from the tool's packet number: a cycle begins
+// with every packet-rate-th packet, and with each connection), which is due
+// one second after the first packet of the cycle before; the packets after
+// it are due one period apart. A stream on pace then shows lateness near
+// 0, and a stall shows its length in the packets it held back.
 //
 // Durations go into a histogram with exact microsecond buckets below
 // 2,048 us and 1/1024 relative precision above, so hours of packets take a
@@ -46,11 +56,14 @@ struct TimingFigures {
 
 class ArrivalStats {
  public:
-  explicit ArrivalStats(int nominalRate) : periodNs_(1'000'000'000 / nominalRate) {}
+  explicit ArrivalStats(int nominalRate)
+      : rate_(static_cast<uint64_t>(nominalRate)), periodNs_(1'000'000'000 / nominalRate) {}
 
   // The next packet starts a new schedule (a new connection).
   void BeginConnection() { connectionPackets_ = 0; }
-  void AddPacket(int64_t arrivalNs, uint64_t bytes);
+  // `packetNumber`: the tool's number of the packet, counted from 1 at the
+  // tool's start (the Custom sequence number).
+  void AddPacket(int64_t arrivalNs, uint64_t bytes, uint64_t packetNumber);
 
   // Since the start of the run.
   TimingFigures Total() const { return Figures(total_, totalGaps_, totalLate_); }
@@ -69,9 +82,11 @@ class ArrivalStats {
   static TimingFigures Figures(const Counts& counts, const DurationHistogram& gaps,
                                const DurationHistogram& late);
 
+  uint64_t rate_;
   int64_t periodNs_;
   uint64_t connectionPackets_ = 0;
-  int64_t scheduleStartNs_ = 0;
+  int64_t cycleStartNs_ = 0;      // arrival of the first packet of the current tool cycle
+  uint64_t cycleStartPacket_ = 0;  // its packet number
   int64_t previousNs_ = 0;
   Counts total_, window_;
   DurationHistogram totalGaps_, totalLate_, windowGaps_, windowLate_;

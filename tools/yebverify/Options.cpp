@@ -17,6 +17,13 @@ bool ReadSeconds(const std::string& text, double& value) {
          value > 0.0 && value < 1e9;
 }
 
+// A finite number, 0 or more.
+bool ReadLimit(const std::string& text, double& value) {
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return ec == std::errc() && end == text.data() + text.size() && std::isfinite(value) &&
+         value >= 0.0 && value < 1e9;
+}
+
 }  // namespace
 
 const char* UsageText() {
@@ -24,7 +31,43 @@ const char* UsageText() {
          "                 [--seconds N | --packets N] [--packet-rate 50|100|200] "
          "[--super-stress]\n"
          "                 [--tag-offset T] [--time-jump] [--time-gap] [--reconnect N]\n"
-         "                 [--connect-wait S] [--expect-faults FILE] [--json] [--quiet]\n";
+         "                 [--connect-wait S] [--expect-faults FILE] [--json] [--quiet]\n"
+         "                 [--max-late-ms X] [--min-rate-percent P]\n";
+}
+
+std::string HelpText() {
+  return std::string(UsageText()) +
+         "\n"
+         "Stands in for the YEB: connects to yebstress, checks every packet against the\n"
+         "parameter list and reports once a second and at the end.\n"
+         "\n"
+         "  --host H, --port P      where the stress tool listens (127.0.0.1, 49000)\n"
+         "  --source custom|nep     the tool's /SourceType (custom)\n"
+         "  --list PATH             the list the tool wrote (./YEBFiles/zarnYEB.prn or NEP.xml)\n"
+         "  --seconds N, --packets N  end each connection after this (default: when it ends)\n"
+         "  --packet-rate R         packets per second: 50, 100, 200 for /PacketRate 20, 10, 5\n"
+         "  --super-stress, --tag-offset T, --time-jump, --time-gap  as told to the tool\n"
+         "  --reconnect N           connect N more times after a connection ends\n"
+         "  --connect-wait S        keep trying to connect this long (5)\n"
+         "  --expect-faults FILE    the tool's /FaultScript: pass when exactly its faults\n"
+         "                          come, each at its packet within one\n"
+         "  --json                  one JSON object per line; --quiet: the summary only\n"
+         "  --max-late-ms X         fail when the lateness p99 over the run is above X ms\n"
+         "  --min-rate-percent P    fail when the packet rate over the run is below P % of\n"
+         "                          the nominal rate\n"
+         "\n"
+         "Figures: rate is packets per second between the first and the last arrival of\n"
+         "each connection. Inter-arrival is the time between consecutive packets.\n"
+         "Lateness is how long after its due time a packet arrived, on the tool's own\n"
+         "schedule: the tool sends in one-second cycles of packet-rate packets (the first\n"
+         "one packet short, every one held to a second), so the first packet of each\n"
+         "cycle (every rate-th packet by sequence number, or by NEP time entries) is due\n"
+         "one second after the first packet of the cycle before, and the packets after\n"
+         "it one period apart. A stream on pace shows lateness near 0; a stall shows its\n"
+         "length. Early packets count as 0.\n"
+         "\n"
+         "Exit status: 0 every check passed and every threshold was met, 1 a check\n"
+         "failed or a threshold was broken, 2 usage or connection error.\n";
 }
 
 bool ParseOptions(const std::vector<std::string>& args, VerifyOptions& options,
@@ -121,6 +164,14 @@ bool ParseOptions(const std::vector<std::string>& args, VerifyOptions& options,
       if (text == "0") options.connectWaitSeconds = 0.0;
     } else if (arg == "--expect-faults") {
       if (!value(options.expectFaultsPath)) return false;
+    } else if (arg == "--max-late-ms" || arg == "--min-rate-percent") {
+      if (!value(text)) return false;
+      double limit = 0.0;
+      if (!ReadLimit(text, limit)) {
+        error = arg + " takes a number 0 or more, not \"" + text + "\"";
+        return false;
+      }
+      (arg == "--max-late-ms" ? options.maxLateMs : options.minRatePercent) = limit;
     } else if (arg == "--json") {
       options.json = true;
     } else if (arg == "--quiet") {

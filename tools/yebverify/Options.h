@@ -4,7 +4,7 @@
 //             [--seconds N | --packets N] [--packet-rate 50|100|200]
 //             [--super-stress] [--tag-offset T] [--time-jump] [--time-gap]
 //             [--reconnect N] [--connect-wait S] [--expect-faults FILE]
-//             [--json] [--quiet]
+//             [--json] [--quiet] [--max-late-ms X] [--min-rate-percent P]
 //
 // Thread safety: pure functions.
 #pragma once
@@ -35,6 +35,11 @@ struct VerifyOptions {
   std::string expectFaultsPath;     // the tool's fault script; empty: faults fail
   bool json = false;
   bool quiet = false;
+  // Thresholds for CI: the run fails when the lateness p99 is above
+  // maxLateMs, or the packet rate over the run below minRatePercent % of
+  // the nominal rate.
+  std::optional<double> maxLateMs;
+  std::optional<double> minRatePercent;
   bool help = false;
 };
 
@@ -45,5 +50,7 @@ bool ParseOptions(const std::vector<std::string>& args, VerifyOptions& options, 
 std::string ListPathFor(const VerifyOptions& options);
 
 const char* UsageText();
+// --help: the usage, every option, what the figures measure, the exit status.
+std::string HelpText();
 
 }  // namespace yebverify

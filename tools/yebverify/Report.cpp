@@ -80,8 +80,12 @@ std::string SummaryText(const ReportFigures& f, const FailureLog& failures) {
                  f.nominalRate, RateDeviation(t.packetRate, f.nominalRate), t.seconds);
   text += Format("  inter-arrival ms: median %.3f, p99 %.3f, max %.3f\n", Ms(t.gapMedianNs),
                  Ms(t.gapP99Ns), Ms(t.gapMaxNs));
-  text += Format("  lateness against the ideal schedule, ms: median %.3f, p99 %.3f, max %.3f\n",
+  text += Format("  lateness against the tool's schedule, ms: median %.3f, p99 %.3f, max %.3f\n",
                  Ms(t.lateMedianNs), Ms(t.lateP99Ns), Ms(t.lateMaxNs));
+  for (const ThresholdResult& r : f.thresholds) {
+    text += "  " + std::string(r.option) + " " + Format("%g", r.limit) + ": " +
+            (r.met ? "met" : "broken") + "\n";
+  }
   text += "  data time: " + f.dataTime + "\n";
   text += "  failures: " + failures.CountsText() + "\n";
   for (const FailureRecord& r : failures.described()) text += "    " + FormatFailure(r) + "\n";
@@ -124,6 +128,7 @@ std::string JsonLine(const char* kind, const ReportFigures& f, const FailureLog&
       line += JsonString(FormatFailure(r));
     }
     line += "]";
+    line += ThresholdsJson(f.thresholds);
   }
   return line + "}\n";
 }

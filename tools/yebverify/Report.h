@@ -9,6 +9,7 @@
 
 #include "ArrivalStats.h"
 #include "Failures.h"
+#include "Thresholds.h"
 
 namespace yebverify {
 
@@ -22,6 +23,7 @@ struct ReportFigures {
   uint64_t connections = 0;
   uint64_t missedPackets = 0;  // built by the tool between our connections
   TimingFigures timing;        // the window (progress) or the whole run (summary)
+  std::vector<ThresholdResult> thresholds;  // summary only
 };
 
 std::string ProgressLine(const ReportFigures& figures, uint64_t totalPackets,

@@ -241,7 +241,7 @@ Verifier::ConnectionEnd Verifier::RunConnection(ByteStream& stream) {
     }
     checker_.CheckPacket(buffer_.data() + begin_, static_cast<size_t>(packetBytes),
                          RepeatsPrevious(static_cast<size_t>(packetBytes)));
-    stats_.AddPacket(arrival, packetBytes);
+    stats_.AddPacket(arrival, packetBytes, checker_.lastPacketNumber());
     ++connectionPackets_;
     begin_ += static_cast<size_t>(packetBytes);
     streamOffset_ += packetBytes;
@@ -271,7 +271,9 @@ int Verifier::Run(Connector& connector, const std::string& listProblem) {
     if (end == ConnectionEnd::kStopped || end == ConnectionEnd::kFramingLost) break;
   }
 
-  ReportFigures summary = MakeFigures(stats_.Total());
+  const TimingFigures run = stats_.Total();
+  ReportFigures summary = MakeFigures(run);
+  summary.thresholds = CheckThresholds(options_, run, model_.shape().packetRate);
   std::string summaryText =
       options_.json ? JsonLine("summary", summary, failures_) : SummaryText(summary, failures_);
   if (expected_ && !options_.json) {
@@ -279,6 +281,12 @@ int Verifier::Run(Connector& connector, const std::string& listProblem) {
     for (const std::string& line : expected_->matched()) summaryText += "    " + line + "\n";
   }
   io_.out(summaryText);
+  std::string broken;
+  for (const ThresholdResult& r : summary.thresholds) {
+    if (r.met) continue;
+    if (!broken.empty()) broken += "; ";
+    broken += BrokenThresholdText(r);
+  }
   int status = kExitOk;
   std::string verdict;
   if (!error.empty() && checker_.packetsChecked() == 0) {
@@ -289,12 +297,16 @@ int Verifier::Run(Connector& connector, const std::string& listProblem) {
     verdict = "yebverify: FAILED: " + std::to_string(failures_.total()) + " failed checks (" +
               failures_.CountsText() + ") in " + std::to_string(checker_.packetsChecked()) +
               " packets";
+    if (!broken.empty()) verdict += "; " + broken;
   } else if (!error.empty()) {
     status = kExitError;
     verdict = "yebverify: error: " + error;
   } else if (checker_.packetsChecked() == 0) {
     status = kExitError;
     verdict = "yebverify: error: no packet arrived";
+  } else if (!broken.empty()) {
+    status = kExitFailed;
+    verdict = "yebverify: FAILED: " + broken;
   } else {
     verdict = "yebverify: OK: " + std::to_string(checker_.packetsChecked()) + " packets, " +
               std::to_string(checker_.samplesChecked()) + " samples checked, no failures";

@@ -20,8 +20,11 @@
 // the checker observes are matched against the script's; a fault it did
 // not expect, or one it expected and did not see, is a failure.
 //
-// Exit status: 0 when every check passed, 1 when any failed, 2 on usage or
-// connection errors (or when no packet arrived at all).
+// Exit status: 0 when every check passed and every threshold was met, 1
+// when a check failed or a threshold (--max-late-ms, --min-rate-percent) was
+// broken, 2 on usage or connection errors (or when no packet arrived at
+// all). A broken threshold is named, with the measured value, in the
+// verdict line.
 //
 // Thread safety: main thread only.
 #pragma once

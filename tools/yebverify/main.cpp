@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
   std::string error;
   if (!ParseOptions(args, options, error)) return UsageError(error);
   if (options.help) {
-    std::fputs(UsageText(), stdout);
+    std::fputs(HelpText().c_str(), stdout);
     return kExitOk;
   }
 

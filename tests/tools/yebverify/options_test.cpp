@@ -45,7 +45,11 @@ TEST(OptionsTest, ReadsEveryOption) {
                             "--connect-wait",
                             "0",
                             "--json",
-                            "--quiet"},
+                            "--quiet",
+                            "--max-late-ms",
+                            "2.5",
+                            "--min-rate-percent",
+                            "99"},
                            o, error))
       << error;
   EXPECT_EQ(o.host, "localhost");
@@ -59,6 +63,8 @@ TEST(OptionsTest, ReadsEveryOption) {
   EXPECT_TRUE(o.timeJump && o.timeGap && o.json && o.quiet);
   EXPECT_EQ(o.reconnects, 2);
   EXPECT_EQ(o.connectWaitSeconds, 0.0);
+  EXPECT_EQ(o.maxLateMs, 2.5);
+  EXPECT_EQ(o.minRatePercent, 99.0);
 }
 
 TEST(OptionsTest, UsageErrorsSayWhatIsWrong) {
@@ -78,6 +84,8 @@ TEST(OptionsTest, UsageErrorsSayWhatIsWrong) {
       {{"--seconds", "2", "--packets", "3"}, "give --seconds or --packets, not both"},
       {{"--tag-offset", "99999999999"}, "--tag-offset takes a 32-bit integer, not \"99999999999\""},
       {{"/PortId"}, "unknown option \"/PortId\""},
+      {{"--max-late-ms", "-1"}, "--max-late-ms takes a number 0 or more, not \"-1\""},
+      {{"--min-rate-percent", "nan"}, "--min-rate-percent takes a number 0 or more, not \"nan\""},
   };
   for (const Case& c : cases) {
     VerifyOptions o;

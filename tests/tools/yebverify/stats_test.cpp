@@ -1,7 +1,11 @@
 // Arrival timing: the duration histogram and the figures built on it.
 #include <gtest/gtest.h>
 
+#include <random>
+#include <vector>
+
 #include "ArrivalStats.h"
+#include "Thresholds.h"
 
 namespace yebverify {
 namespace {
@@ -31,7 +35,8 @@ TEST(ArrivalStatsTest, RateGapsAndLatenessAgainstTheSchedule) {
   int64_t t = 1'000'000'000;
   for (int i = 0; i < 100; ++i) {
     // Every tenth packet 3 ms late; the schedule does not move with it.
-    stats.AddPacket(t + i * 20'000'000 + (i % 10 == 9 ? 3'000'000 : 0), 1000);
+    stats.AddPacket(t + i * 20'000'000 + (i % 10 == 9 ? 3'000'000 : 0), 1000,
+                    static_cast<uint64_t>(i + 1));
   }
   TimingFigures f = stats.Total();
   EXPECT_EQ(f.packets, 100u);
@@ -47,19 +52,100 @@ TEST(ArrivalStatsTest, RateGapsAndLatenessAgainstTheSchedule) {
 TEST(ArrivalStatsTest, WindowsResetAndConnectionsRestartTheSchedule) {
   ArrivalStats stats(100);
   stats.BeginConnection();
-  stats.AddPacket(0, 10);
-  stats.AddPacket(10'000'000, 10);
+  stats.AddPacket(0, 10, 1);
+  stats.AddPacket(10'000'000, 10, 2);
   TimingFigures w = stats.TakeWindow();
   EXPECT_EQ(w.packets, 2u);
   EXPECT_EQ(stats.TakeWindow().packets, 0u);
   stats.BeginConnection();
-  stats.AddPacket(5'000'000'000, 10);  // a later connection: no gap, no lateness
-  stats.AddPacket(5'010'000'000, 10);
+  stats.AddPacket(5'000'000'000, 10, 9);  // a later connection: no gap, no lateness
+  stats.AddPacket(5'010'000'000, 10, 10);
   TimingFigures total = stats.Total();
   EXPECT_EQ(total.packets, 4u);
   EXPECT_EQ(total.gapMaxNs, 10'000'000);
   EXPECT_EQ(total.lateMaxNs, 0);
   EXPECT_DOUBLE_EQ(total.packetRate, 100.0);
+}
+
+// When the packets of a tool that paces as yebstress does reach the reader:
+// cycles of `rate` packets (the first one short), packet k of a cycle due k
+// periods after its start, every cycle held to a second; a send held up
+// for `stallNs` before packet `stallPacket` moves the schedule on by that
+// much. Each arrival gets up to `jitterNs` of network delay.
+std::vector<int64_t> ToolArrivals(int rate, int packets, int stallPacket, int64_t stallNs,
+                                  int64_t jitterNs, uint32_t seed) {
+  std::mt19937 random(seed);
+  std::uniform_int_distribution<int64_t> jitter(0, jitterNs);
+  const int64_t period = 1'000'000'000 / rate;
+  std::vector<int64_t> arrivals;
+  int64_t cycleStart = 7'000'000'000;
+  int k = 0;
+  for (int n = 1; n <= packets; ++n) {
+    if (n == stallPacket) cycleStart += stallNs;
+    arrivals.push_back(cycleStart + k * period + jitter(random));
+    ++k;
+    if ((n + 1) % rate == 0) {  // the tool's packet counter reached the rate
+      cycleStart += 1'000'000'000;
+      k = 0;
+    }
+  }
+  return arrivals;
+}
+
+TimingFigures Figures(int rate, const std::vector<int64_t>& arrivals) {
+  ArrivalStats stats(rate);
+  stats.BeginConnection();
+  for (size_t i = 0; i < arrivals.size(); ++i) stats.AddPacket(arrivals[i], 100, i + 1);
+  return stats.Total();
+}
+
+TEST(ArrivalStatsTest, LatenessFollowsTheToolsCyclesAndShowsAStall) {
+  for (int rate : {50, 100, 200}) {
+    // Ten seconds on pace, the first cycle one packet short.
+    TimingFigures paced = Figures(rate, ToolArrivals(rate, 10 * rate, 0, 0, 300'000, 1));
+    EXPECT_LT(paced.lateP99Ns, 1'000'000) << rate;
+    EXPECT_LT(paced.lateMaxNs, 1'000'000) << rate;
+    // A 50 ms stall in the middle of the sixth cycle holds back the rest
+    // of that cycle; later cycles start again on time.
+    TimingFigures stalled =
+        Figures(rate, ToolArrivals(rate, 10 * rate, 5 * rate + rate / 5, 50'000'000, 300'000, 2));
+    EXPECT_NEAR(static_cast<double>(stalled.lateP99Ns), 50e6, 1e6) << rate;
+    EXPECT_LT(stalled.lateMedianNs, 1'000'000) << rate;
+    // The long-term rate is still the gaps over the time they span: the
+    // last packet opens the eleventh cycle, ten seconds after the first.
+    EXPECT_NEAR(paced.packetRate, (10.0 * rate - 1) / 10.0, 0.01) << rate;
+  }
+  // A stall just before a cycle begins is that cycle's first packet's.
+  TimingFigures atCycle = Figures(50, ToolArrivals(50, 500, 100, 50'000'000, 0, 3));
+  EXPECT_EQ(atCycle.lateMaxNs, 50'000'000);
+}
+
+TEST(ThresholdsTest, EachIsMetAtItsLimitAndBrokenPastIt) {
+  TimingFigures run;
+  run.lateP99Ns = 12'500'000;
+  run.packetRate = 180.0;
+  struct Case {
+    double maxLate, minRate;
+    bool lateMet, rateMet;
+  } cases[] = {{12.5, 90.0, true, true}, {12.4, 90.1, false, false}, {100, 99, true, false}};
+  for (const Case& c : cases) {
+    VerifyOptions options;
+    options.maxLateMs = c.maxLate;
+    options.minRatePercent = c.minRate;
+    std::vector<ThresholdResult> r = CheckThresholds(options, run, 200);
+    ASSERT_EQ(r.size(), 2u);
+    EXPECT_EQ(r[0].met, c.lateMet) << c.maxLate;
+    EXPECT_EQ(r[1].met, c.rateMet) << c.minRate;
+    EXPECT_DOUBLE_EQ(r[1].measured, 90.0);
+  }
+  VerifyOptions options;
+  options.maxLateMs = 10;
+  std::vector<ThresholdResult> r = CheckThresholds(options, run, 200);
+  ASSERT_EQ(r.size(), 1u);
+  EXPECT_EQ(BrokenThresholdText(r[0]), "lateness p99 12.500 ms is above --max-late-ms 10");
+  EXPECT_EQ(ThresholdsJson(r),
+            ",\"thresholds\":{\"max_late_ms\":{\"limit\":10,\"measured\":12.500,\"met\":false}}");
+  EXPECT_TRUE(CheckThresholds(VerifyOptions(), run, 200).empty());
 }
 
 }  // namespace

@@ -231,5 +231,39 @@ TEST_F(VerifierTest, JsonWritesOneObjectPerLine) {
   EXPECT_NE(out_.find("{\"type\":\"verdict\",\"status\":0,"), std::string::npos);
 }
 
+TEST_F(VerifierTest, ABrokenThresholdFailsTheRunAndBothAreInTheSummary) {
+  // One packet a read, 1 ms apart: twenty times the nominal 50/s, and never late.
+  std::vector<uint8_t> bytes = Transfer(60);
+  const size_t packet = (bytes.size() - 5) / 60;
+  bytes.erase(bytes.begin(), bytes.begin() + 5);
+  std::vector<uint8_t> served = tool_->Greeting();
+  served.insert(served.end(), bytes.begin(), bytes.end());
+  VerifyOptions options;
+  options.maxLateMs = 0;
+  options.minRatePercent = 2500;
+  Serve(served, packet);
+  EXPECT_EQ(Run(options), kExitFailed) << out_;
+  EXPECT_NE(out_.find("  --max-late-ms 0: met\n  --min-rate-percent 2500: broken\n"),
+            std::string::npos)
+      << out_;
+  EXPECT_NE(out_.find("yebverify: FAILED: packet rate 2000.000 % of nominal is below "
+                      "--min-rate-percent 2500\n"),
+            std::string::npos)
+      << out_;
+
+  out_.clear();
+  Make(config_);
+  options.json = true;
+  options.minRatePercent = 1500;
+  bytes = Transfer(60);
+  Serve(bytes, packet);
+  EXPECT_EQ(Run(options), kExitOk) << out_;
+  EXPECT_NE(out_.find(",\"thresholds\":{\"max_late_ms\":{\"limit\":0,\"measured\":0.000,"
+                      "\"met\":true},\"min_rate_percent\":{\"limit\":1500,\"measured\":2000.000,"
+                      "\"met\":true}}}\n"),
+            std::string::npos)
+      << out_;
+}
+
 }  // namespace
 }  // namespace yebverify

@@ -1,0 +1,112 @@
+#include "driver/StatsFile.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+
+namespace driver {
+namespace {
+
+std::string JsonQuoted(std::string_view text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      platform::AppendFormat(out, "\\u%04x", static_cast<unsigned>(c));
+    } else {
+      out += c;
+    }
+  }
+  out += '"';
+  return out;
+}
+
+}  // namespace
+
+StatsField StatsField::Integer(std::string_view name, int64_t value) {
+  return {std::string(name), std::to_string(value)};
+}
+
+StatsField StatsField::Number(std::string_view name, double value, int digits) {
+  // JSON has no NaN or infinity.
+  if (!std::isfinite(value)) return {std::string(name), "null"};
+  std::string json;
+  platform::AppendFormat(json, "%.*f", digits, value);
+  return {std::string(name), std::move(json)};
+}
+
+StatsField StatsField::Text(std::string_view name, std::string_view value) {
+  return {std::string(name), JsonQuoted(value)};
+}
+
+WallClockMs SystemWallClockMs() {
+  return [] {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+  };
+}
+
+std::string UtcTimeText(int64_t ms) {
+  using namespace std::chrono;
+  const sys_time<milliseconds> time{milliseconds(ms)};
+  const sys_days day = floor<days>(time);
+  const year_month_day date{day};
+  const hh_mm_ss<milliseconds> clock{time - day};
+  std::string text;
+  platform::AppendFormat(text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
+                         static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                         static_cast<int>(clock.hours().count()),
+                         static_cast<int>(clock.minutes().count()),
+                         static_cast<int>(clock.seconds().count()),
+                         static_cast<int>(clock.subseconds().count()));
+  return text;
+}
+
+std::unique_ptr<StatsFile> StatsFile::Open(const std::string& path, platform::TextOut& console,
+                                           std::string& error, WallClockMs wallClock) {
+  errno = 0;
+  std::FILE* file = std::fopen(path.c_str(), "ab");
+  if (file == nullptr) {
+    error = errno != 0 ? std::strerror(errno) : "cannot be opened";
+    return nullptr;
+  }
+  return std::unique_ptr<StatsFile>(
+      new StatsFile(file, path, console, std::move(wallClock)));
+}
+
+StatsFile::StatsFile(std::FILE* file, std::string path, platform::TextOut& console,
+                     WallClockMs wallClock)
+    : file_(file), path_(std::move(path)), console_(console), wallClock_(std::move(wallClock)) {}
+
+StatsFile::~StatsFile() {
+  if (file_ != nullptr) std::fclose(file_);
+}
+
+void StatsFile::WriteEvent(std::string_view event, std::initializer_list<StatsField> fields) {
+  if (file_ == nullptr) return;
+  std::string line = "{\"event\":" + JsonQuoted(event) +
+                     ",\"wall\":" + JsonQuoted(UtcTimeText(wallClock_()));
+  for (const StatsField& field : fields) {
+    line += ',';
+    line += JsonQuoted(field.name);
+    line += ':';
+    line += field.json;
+  }
+  line += "}\n";
+  errno = 0;
+  const bool written = std::fwrite(line.data(), 1, line.size(), file_) == line.size() &&
+                       std::fflush(file_) == 0;
+  if (written) return;
+  const std::string reason = errno != 0 ? std::strerror(errno) : "write failed";
+  std::fclose(file_);
+  file_ = nullptr;
+  platform::Printf(console_,
+                   "** Warning - Writing the statistics file %s failed (%s); it is not written "
+                   "any more, the stream goes on\n",
+                   path_.c_str(), reason.c_str());
+}
+
+}  // namespace driver

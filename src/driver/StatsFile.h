@@ -1,0 +1,73 @@
+// The statistics file of /StatsFile: one JSON object per line, for scripts
+// and dashboards that follow a run while it goes on.
+//
+// Every line is an event: {"event":NAME, "wall":UTC TIME, then the fields
+// the caller gives, in its order}. The file is opened for appending, and
+// each line is written whole and flushed at once, so a reader that follows
+// the file (tail -f) sees every event as it happens and a run that is
+// killed leaves only whole lines behind.
+//
+// Losing the file must never stop the stream: the first write that fails
+// prints one line on the console and the file is written no more.
+//
+// Thread safety: one object, used by the main thread only.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/TextOut.h"
+
+namespace driver {
+
+// One "name":value pair of an event; the value is already JSON text.
+struct StatsField {
+  static StatsField Integer(std::string_view name, int64_t value);
+  // Fixed-point with `digits` fraction digits; a value that is not finite
+  // is written as null.
+  static StatsField Number(std::string_view name, double value, int digits = 3);
+  static StatsField Text(std::string_view name, std::string_view value);
+
+  std::string name;
+  std::string json;
+};
+
+// Milliseconds since 1970-01-01 UTC.
+using WallClockMs = std::function<int64_t()>;
+WallClockMs SystemWallClockMs();
+
+// "2026-12-09T10:15:02.123Z" for `ms` since 1970-01-01 UTC.
+std::string UtcTimeText(int64_t ms);
+
+class StatsFile {
+ public:
+  // Opens `path` for appending. Empty with `error` (the system's reason)
+  // when the file cannot be opened. Write failures are told to `console`.
+  static std::unique_ptr<StatsFile> Open(const std::string& path, platform::TextOut& console,
+                                         std::string& error,
+                                         WallClockMs wallClock = SystemWallClockMs());
+  ~StatsFile();
+  StatsFile(const StatsFile&) = delete;
+  StatsFile& operator=(const StatsFile&) = delete;
+
+  // Writes {"event":event,"wall":...,fields...} as one line.
+  void WriteEvent(std::string_view event, std::initializer_list<StatsField> fields);
+
+  // False once a write has failed and the file is no longer written.
+  bool writing() const { return file_ != nullptr; }
+
+ private:
+  StatsFile(std::FILE* file, std::string path, platform::TextOut& console, WallClockMs wallClock);
+
+  std::FILE* file_;
+  std::string path_;
+  platform::TextOut& console_;
+  WallClockMs wallClock_;
+};
+
+}  // namespace driver
