@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 
 #include "support/ChildProcess.h"
 
@@ -30,7 +31,8 @@ class FaultTimelineTest : public ::testing::Test {
     port_ = testsupport::FreeLoopbackPort();
     tool_ = std::make_unique<ChildProcess>(
         YEBSTRESS_PATH,
-        std::vector<std::string>{"/PortId", std::to_string(port_), "/FaultScript", "faults.txt"},
+        std::vector<std::string>{"/PortId", std::to_string(port_), "/FaultScript", "faults.txt",
+                                 "/StatsFile", "stats.jsonl"},
         dir_.path());
     return tool_->waitForOutput("Blocked waiting for connect", 15s);
   }
@@ -76,7 +78,13 @@ TEST_F(FaultTimelineTest, EveryActionIsSeenWhereTheScriptPutsIt) {
     EXPECT_NE(tool_->output().find("- Fault at 0.300 s (data 001:00:00:00.300): 0.3 drop 3\n"),
               std::string::npos)
         << tool_->output();
+    const std::string stats = testsupport::ReadWholeFile(dir_.file("stats.jsonl"));
+    EXPECT_NE(stats.find("{\"event\":\"fault\","), std::string::npos) << stats;
+    EXPECT_NE(stats.find("\"data_time\":\"001:00:00:00.300\",\"line\":2,\"fault\":\"0.3 drop 3\"}"),
+              std::string::npos)
+        << stats;
     tool_.reset();
+    std::remove(dir_.file("stats.jsonl").c_str());
   }
 }
 
