@@ -27,6 +27,7 @@ enum class Option {
   kDataSource,
   kParmPrefix,
   kPlaybackSpeed,
+  kFaultScript,
   kStatsFile,
   kNone,
 };
@@ -54,6 +55,7 @@ constexpr OptionEntry kOptions[] = {
     {Option::kDataSource, "/DataSource", 1},
     {Option::kParmPrefix, "/ParmPrefix", 1},
     {Option::kPlaybackSpeed, "/PlaybackSpeed", 1},
+    {Option::kFaultScript, "/FaultScript", 1},
     {Option::kStatsFile, "/StatsFile", 1},
 };
 
@@ -217,6 +219,10 @@ CommandLineResult ParseCommandLine(int argc, const char* const* argv,
           return Refuse("** Error - /PlaybackSpeed needs a number above 0 and at most 1000, not \"" +
                         std::string(value) + "\"\n");
         }
+        break;
+      case Option::kFaultScript:
+        if (!TakeText(value, packet::kMaxPathText, entry->name, settings.faultScriptPath, result))
+          return result;
         break;
       case Option::kStatsFile:
         if (!TakeText(value, packet::kMaxPathText, entry->name, settings.statsFilePath, result))

@@ -21,6 +21,9 @@
 //
 // /StatsFile PATH names the statistics file (see StatsFile.h).
 //
+// /FaultScript FILE names a script of faults to inject into every transfer
+// (driver/FaultInjector.h); the run sequence reads it before streaming.
+//
 // Thread safety: pure apart from writing `settings`.
 #pragma once
 

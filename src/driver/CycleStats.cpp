@@ -46,6 +46,8 @@ const char* TransferEndName(TransferEnd end) {
       return "signal";
     case TransferEnd::kFileComplete:
       return "file_complete";
+    case TransferEnd::kFault:
+      return "fault";
     case TransferEnd::kClosed:
       break;
   }

@@ -54,8 +54,9 @@ class CycleTally {
 };
 
 // Why a transfer ended: the YEB went away (a send failed), a key, a
-// termination signal, or (playback) the file ran out.
-enum class TransferEnd { kClosed, kKey, kSignal, kFileComplete };
+// termination signal, (playback) the file ran out, or a fault script's
+// truncation or disconnect.
+enum class TransferEnd { kClosed, kKey, kSignal, kFileComplete, kFault };
 const char* TransferEndName(TransferEnd end);
 
 // True when a termination signal arrived or a key was pressed (the key is

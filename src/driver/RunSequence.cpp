@@ -9,6 +9,7 @@
 #include "artefacts/ParmSetFromConfig.h"
 #include "artefacts/PrnFile.h"
 #include "driver/CommandLine.h"
+#include "driver/FaultInjector.h"
 #include "driver/Playback.h"
 #include "driver/StatsFile.h"
 #include "driver/Transfer.h"
@@ -53,6 +54,8 @@ class RunSequence {
       return ExitSequence(kExitFailure);
     }
 
+    if (!LoadFaults()) return ExitSequence(kExitFailure);
+
     settings_.packetPeriodMs = 1000 / settings_.packetRate;
     platform::CreateOneDirectory(settings_.outputDir);  // an existing folder is fine
     if (!settings_.configFilePath.empty() && !BuildParameterSet()) {
@@ -92,6 +95,23 @@ class RunSequence {
       return false;
     }
     settings_.parmInfoFileName = artefacts::kParmInfo2FileName;
+    return true;
+  }
+
+  // A script that cannot be read stops the run before anything is written,
+  // naming the line and what is wrong with it.
+  bool LoadFaults() {
+    packet::FaultScript& script = ActiveFaultScript();
+    script = packet::FaultScript{};
+    if (settings_.faultScriptPath.empty()) return true;
+    std::string error;
+    if (!packet::LoadFaultScript(settings_.faultScriptPath, &script, &error)) {
+      platform::Printf(env_.out, "** Error - Fault script %s: %s\n",
+                       settings_.faultScriptPath.c_str(), error.c_str());
+      return false;
+    }
+    platform::Printf(env_.out, "- Fault script %s: %zu events in every transfer\n\n",
+                     settings_.faultScriptPath.c_str(), script.events.size());
     return true;
   }
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "driver/DataTime.h"
+#include "driver/FaultInjector.h"
 #include "driver/Pacing.h"
 #include "packet/PacketBuilder.h"
 #include "platform/Termination.h"
@@ -26,7 +27,13 @@ class Transfer {
         periodNs_(PacketPeriodNs(settings_.packetRate)),
         target_(target),
         tally_(periodNs_),
-        giveUp_([this] { return ShouldStop(); }) {}
+        giveUp_([this] { return ShouldStop(); }),
+        faults_(ActiveFaultScript(), settings_, state_, env.out) {
+    faults_.SetListener(
+        [this](const packet::FaultEvent& event, double seconds, const std::string& dataTime) {
+          WriteFaultEvent(target_, event, seconds, dataTime);
+        });
+  }
 
   void Run() {
     platform::TimerResolutionRequest resolution;
@@ -41,9 +48,17 @@ class Transfer {
     int64_t packetsInCycle = 0;
     for (;;) {
       const int64_t packetStartNs = env_.clock.NowNs();
+      if (!faults_.BeforeBuild()) {
+        end_ = TransferEnd::kFault;
+        break;
+      }
       const int32_t length = Build();
+      faults_.AfterBuild(buffer_.data(), length);
       const int64_t sendStartNs = env_.clock.NowNs();
-      if (connection_.Send(buffer_.data(), length, giveUp_) != 0) break;
+      if (!faults_.Send(connection_, buffer_.data(), length, giveUp_)) {
+        if (faults_.endedTransfer()) end_ = TransferEnd::kFault;
+        break;
+      }
       const int64_t sentNs = env_.clock.NowNs();
       buildAndSendMs_ = NsToMs(sentNs - packetStartNs);
       // Lateness is against the schedule the cycle started with: a restart
@@ -133,6 +148,7 @@ class Transfer {
   const StatsTarget target_;
   CycleTally tally_;
   const net::utServerSocket::GiveUpCheck giveUp_;
+  FaultInjector faults_;
   std::optional<TransferEvents> events_;
   TransferEnd end_ = TransferEnd::kClosed;
   int64_t scheduleStartNs_ = 0;       // the pacing's, moved on after a stall

@@ -47,6 +47,7 @@ struct RunSettings {
   int32_t tagOffset = 0;
   int32_t dataSourceNumber = 0;
   std::string parmPrefix = "S01_";
+  std::string faultScriptPath;  // /FaultScript: empty for none
   std::string statsFilePath;  // /StatsFile: JSON lines of every transfer; empty for none
 };
 

@@ -13,8 +13,20 @@ constexpr size_t kHeaderBytes = 32;
 constexpr size_t kDayPairOffset = 32;
 constexpr size_t kTimePairsOffset = 44;
 constexpr size_t kPairBytes = 12;
+// A sequence number further ahead than this is not read as dropped packets
+// (a stall of an hour at 200 packets per second is 720,000).
+constexpr uint64_t kMaxDroppedPackets = 1000000;
 
 }  // namespace
+
+// Dropped packets took their time words with them; a sequence number that
+// jumps while the time goes on as due is a fault of the number alone.
+bool StreamChecker::TimeFollowsDrop(const uint8_t* bytes, size_t size, uint64_t dropped) const {
+  if (size < kTimePairsOffset + kPairBytes) return false;
+  const uint64_t ticks = dropped * static_cast<uint64_t>(model_.timeValuesPerPacket());
+  return ReadLe32(bytes + kTimePairsOffset + 4) ==
+         timeRules_.dueTick() + static_cast<uint32_t>(ticks);
+}
 
 uint64_t StreamChecker::CustomPacketNumber(const uint8_t* bytes, size_t size) {
   if (size < 12) return lastPacket_ + 1;
@@ -49,6 +61,17 @@ uint64_t StreamChecker::CustomPacketNumber(const uint8_t* bytes, size_t size) {
     if (sequence == lastSequence_ + 1 ||
         (shiftedSequenceValid_ && sequence == shiftedSequence_ + 1)) {
       shiftedSequenceValid_ = false;
+    } else if (!shiftedSequenceValid_ && sequence > lastSequence_ + 1 &&
+               sequence - lastSequence_ - 1 <= kMaxDroppedPackets &&
+               TimeFollowsDrop(bytes, size, sequence - lastSequence_ - 1)) {
+      // Packets built and never sent: the counters and the time move on.
+      const uint64_t dropped = sequence - lastSequence_ - 1;
+      Fault(FailureKind::kDropped, lastPacket_ + 1, static_cast<int64_t>(dropped), 4,
+            std::to_string(dropped) + " packets missing: sequence number " +
+                std::to_string(sequence) + " after " + std::to_string(lastSequence_));
+      SkipPackets(lastPacket_ + 1, lastPacket_ + dropped, false);
+      timeRules_.SkipPackets(dropped);
+      packet = lastPacket_ + 1 + dropped;
     } else {
       log_.Record(FailureKind::kSequence, packetIndex_, 4, [&] {
         return "expected sequence number " + std::to_string(lastSequence_ + 1) + ", found " +
@@ -70,8 +93,14 @@ void StreamChecker::CheckCustomTime(const uint8_t* bytes, size_t size) {
   // The day pair: its tag in both tag fields, the value 1 in both samples.
   if (size >= kDayPairOffset + kPairBytes) {
     const uint8_t* day = bytes + kDayPairOffset;
-    if (ReadLe16(day) != list.dayTag || ReadLe16(day + 2) != list.dayTag ||
-        ReadLe32(day + 4) != 1 || ReadLe32(day + 8) != 1) {
+    const bool tagsRight = ReadLe16(day) == list.dayTag && ReadLe16(day + 2) == list.dayTag;
+    const uint32_t first = ReadLe32(day + 4), second = ReadLe32(day + 8);
+    if (tagsRight &&
+        ((OneBitOff(first, 1) && second == 1) || (first == 1 && OneBitOff(second, 1)))) {
+      Fault(FailureKind::kCorrupted, lastPacket_, 0, kDayPairOffset + (first == 1 ? 8 : 4),
+            "day pair: expected values 1 1, found " + std::to_string(first) + " " +
+                std::to_string(second) + ", one bit off");
+    } else if (!tagsRight || first != 1 || second != 1) {
       log_.Record(FailureKind::kDay, packetIndex_, kDayPairOffset, [&] {
         char text[160];
         std::snprintf(
@@ -88,13 +117,36 @@ void StreamChecker::CheckCustomTime(const uint8_t* bytes, size_t size) {
   const uint8_t* pairs = bytes + kTimePairsOffset;
   const uint32_t first = ReadLe32(pairs + 4);
   std::string allowed;
-  if (!timeRules_.CheckFirst(first, allowed)) {
-    log_.Record(FailureKind::kTime, packetIndex_, kTimePairsOffset + 4, [&] {
-      return "first time word of the packet: expected " + allowed + ", found " +
-             std::to_string(first);
-    });
-  }
   const uint32_t tag = list.millisecondTag;
+  if (jump_.pending) SettleJump(timeRules_.FollowsShift(first));
+  if (!timeRules_.CheckFirst(first, allowed)) {
+    bool follow = timeRules_.InConnection() && timeRules_.LastWasBreak();
+    for (size_t i = 0; follow && i < timePairs; ++i) {
+      const uint8_t* pair = pairs + i * kPairBytes;
+      const uint32_t want = first + static_cast<uint32_t>(2 * i);
+      follow = ReadLe16(pair) == tag && ReadLe16(pair + 2) == tag && ReadLe32(pair + 4) == want &&
+               ReadLe32(pair + 8) == want + 1;
+    }
+    if (follow) {
+      // The whole packet moved; the next packet tells a jump from a glitch.
+      const int64_t ticks = static_cast<int32_t>(first - timeRules_.dueTick());
+      char text[160];
+      std::snprintf(text, sizeof text, "the data time jumped by %.4f s (time word %u, due %u)",
+                    static_cast<double>(ticks) / 1e4, first, timeRules_.dueTick());
+      jump_ = PendingJump{true,
+                          packetIndex_,
+                          lastPacket_,
+                          ticks,
+                          text,
+                          "first time word of the packet: expected " + allowed + ", found " +
+                              std::to_string(first)};
+    } else {
+      log_.Record(FailureKind::kTime, packetIndex_, kTimePairsOffset + 4, [&] {
+        return "first time word of the packet: expected " + allowed + ", found " +
+               std::to_string(first);
+      });
+    }
+  }
   for (size_t i = 0; i < timePairs; ++i) {
     const uint8_t* pair = pairs + i * kPairBytes;
     const uint32_t want = first + static_cast<uint32_t>(2 * i);
@@ -132,6 +184,7 @@ void StreamChecker::CheckCustom(const uint8_t* bytes, size_t size) {
     timeRules_.BeginConnection(lost);
   }
   lastPacket_ = packet;
+  if (newConnection_) StartTransferAt(packet);
 
   for (size_t i = 12; i < kHeaderBytes && i + 4 <= size; i += 4) {
     if (ReadLe32(bytes + i) != 0) {

@@ -28,6 +28,18 @@ const char* FailureKindName(FailureKind kind) {
       return "padding";
     case FailureKind::kTruncated:
       return "truncated";
+    case FailureKind::kDropped:
+      return "dropped";
+    case FailureKind::kDuplicated:
+      return "duplicated";
+    case FailureKind::kCorrupted:
+      return "corrupted";
+    case FailureKind::kDisconnected:
+      return "disconnected";
+    case FailureKind::kTimeJump:
+      return "time-jump";
+    case FailureKind::kFaultNotSeen:
+      return "fault-not-seen";
     case FailureKind::kCount:
       break;
   }

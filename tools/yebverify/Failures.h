@@ -31,6 +31,13 @@ enum class FailureKind {
   kValue,      // a sample that does not follow its counter
   kPadding,    // nonzero bytes after the last pair
   kTruncated,  // the stream ended or broke in the middle of a packet
+  // Faults a source or network makes (the stress tool's fault script):
+  kDropped,       // packets missing inside a connection
+  kDuplicated,    // a packet repeated byte for byte
+  kCorrupted,     // a sample one bit away from its due value
+  kDisconnected,  // the tool closed the connection at a packet boundary
+  kTimeJump,      // the data time shifted inside a transfer
+  kFaultNotSeen,  // a fault the script expected that did not come
   kCount,
 };
 

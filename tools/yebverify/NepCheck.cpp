@@ -10,6 +10,7 @@ namespace {
 constexpr size_t kTimeEntryBytes = 12;
 constexpr size_t kValueEntryBytes = 8;
 constexpr uint64_t kTimeStepNs = 100000;
+constexpr uint64_t kMaxDroppedPackets = 1000000;
 
 }  // namespace
 
@@ -53,6 +54,11 @@ void StreamChecker::CheckNepTimeEntries(const uint8_t* bytes, size_t size) {
     }
     if (tag == tagWord && time == want) {
       shiftedNepTimeValid_ = false;
+    } else if (tag == tagWord && OneBitOff(time, want)) {
+      // A flipped bit: the entries go on as due.
+      Fault(FailureKind::kCorrupted, lastPacket_, 0, 4 + i * kTimeEntryBytes + 4,
+            "time entry " + std::to_string(i) + ": expected " + std::to_string(want) +
+                " ns, found " + std::to_string(time) + " ns, one bit off");
     } else if (tag == tagWord && shiftedNepTimeValid_ && time == shiftedNepTime_ + kTimeStepNs) {
       // The earlier wrong entry was a lasting shift, not a glitch.
       shiftedNepTimeValid_ = false;
@@ -80,10 +86,68 @@ void StreamChecker::CheckNepTimeEntries(const uint8_t* bytes, size_t size) {
   }
 }
 
+// Inside a connection the NEP time has no sequence number beside it, so a
+// shift by whole packets may be packets dropped or a jump of the time. The
+// values tell: after a drop the counters have moved on by the samples of
+// the packets that never came.
+uint64_t StreamChecker::NepShift(const uint8_t* bytes, size_t size) {
+  const uint64_t perPacket = static_cast<uint64_t>(model_.timeValuesPerPacket());
+  if (shiftedNepTimeValid_ || size < 4 + perPacket * kTimeEntryBytes) return 0;
+  const uint32_t tagWord = 0x80000000u | model_.list().timeTag;
+  const uint64_t first = ReadLe64(bytes + 8);
+  const uint64_t want = lastNepTime_ + kTimeStepNs;
+  if (first == want) return 0;
+  for (uint64_t i = 0; i < perPacket; ++i) {
+    const uint8_t* e = bytes + 4 + i * kTimeEntryBytes;
+    if (ReadLe32(e) != tagWord || ReadLe64(e + 4) != first + i * kTimeStepNs) return 0;
+  }
+  const int64_t delta = static_cast<int64_t>(first - want);
+  const uint64_t span = perPacket * kTimeStepNs;
+  lastNepTime_ = first - kTimeStepNs;
+  if (delta > 0 && static_cast<uint64_t>(delta) % span == 0 &&
+      static_cast<uint64_t>(delta) / span <= kMaxDroppedPackets) {
+    const uint64_t dropped = static_cast<uint64_t>(delta) / span;
+    const uint64_t packet = lastPacket_ + 1 + dropped;
+    bool valuesMoved = true;
+    const uint64_t at = 4 + perPacket * kTimeEntryBytes;
+    const std::vector<RecordPlan>& records = model_.records();
+    for (size_t r = 0; r < records.size(); ++r) {
+      if (model_.SamplesIn(records[r], packet) == 0) continue;
+      if (next_[r] != kNoValue && at + kValueEntryBytes <= size) {
+        const uint32_t due = AdvanceValue(
+            records[r], next_[r], model_.SamplesInRange(records[r], lastPacket_ + 1, packet - 1));
+        valuesMoved =
+            ReadLe32(bytes + at) == records[r].tag && ReadLe32(bytes + at + 4) == FloatBits(due);
+      }
+      break;
+    }
+    if (valuesMoved) {
+      Fault(FailureKind::kDropped, lastPacket_ + 1, static_cast<int64_t>(dropped), 8,
+            std::to_string(dropped) + " packets missing: the first time entry is " +
+                std::to_string(first) + " ns, " + std::to_string(want) + " ns was due");
+      return dropped;
+    }
+  }
+  char text[160];
+  std::snprintf(text, sizeof text, "the NEP time jumped by %.4f s (first entry %llu ns, due %llu)",
+                static_cast<double>(delta) / 1e9, static_cast<unsigned long long>(first),
+                static_cast<unsigned long long>(want));
+  Fault(FailureKind::kTimeJump, lastPacket_ + 1, delta, 8, text);
+  return 0;
+}
+
 void StreamChecker::CheckNep(const uint8_t* bytes, size_t size) {
-  const uint64_t packet = NepPacketNumber(bytes, size);
+  const uint64_t dropped = anyPacket_ && !newConnection_ ? NepShift(bytes, size) : 0;
+  uint64_t packet = 0;
+  if (dropped > 0) {
+    packet = lastPacket_ + 1 + dropped;
+    SkipPackets(lastPacket_ + 1, packet - 1, false);
+  } else {
+    packet = NepPacketNumber(bytes, size);
+  }
   if (newConnection_ && anyPacket_) SkipPackets(lastPacket_ + 1, packet - 1);
   lastPacket_ = packet;
+  if (newConnection_) StartTransferAt(packet);
   CheckNepTimeEntries(bytes, size);
   uint64_t expectedLength = 0;
   WalkNepEntries(bytes, size, expectedLength);

@@ -31,7 +31,7 @@ const char* UsageText() {
          "                 [--seconds N | --packets N] [--packet-rate 50|100|200] "
          "[--super-stress]\n"
          "                 [--tag-offset T] [--time-jump] [--time-gap] [--reconnect N]\n"
-         "                 [--connect-wait S] [--json] [--quiet]\n"
+         "                 [--connect-wait S] [--expect-faults FILE] [--json] [--quiet]\n"
          "                 [--max-late-ms X] [--min-rate-percent P]\n";
 }
 
@@ -49,6 +49,8 @@ std::string HelpText() {
          "  --super-stress, --tag-offset T, --time-jump, --time-gap  as told to the tool\n"
          "  --reconnect N           connect N more times after a connection ends\n"
          "  --connect-wait S        keep trying to connect this long (5)\n"
+         "  --expect-faults FILE    the tool's /FaultScript: pass when exactly its faults\n"
+         "                          come, each at its packet within one\n"
          "  --json                  one JSON object per line; --quiet: the summary only\n"
          "  --max-late-ms X         fail when the lateness p99 over the run is above X ms\n"
          "  --min-rate-percent P    fail when the packet rate over the run is below P % of\n"
@@ -160,6 +162,8 @@ bool ParseOptions(const std::vector<std::string>& args, VerifyOptions& options,
         return false;
       }
       if (text == "0") options.connectWaitSeconds = 0.0;
+    } else if (arg == "--expect-faults") {
+      if (!value(options.expectFaultsPath)) return false;
     } else if (arg == "--max-late-ms" || arg == "--min-rate-percent") {
       if (!value(text)) return false;
       double limit = 0.0;

@@ -3,8 +3,8 @@
 //   yebverify [--host H] [--port P] [--source custom|nep] [--list PATH]
 //             [--seconds N | --packets N] [--packet-rate 50|100|200]
 //             [--super-stress] [--tag-offset T] [--time-jump] [--time-gap]
-//             [--reconnect N] [--connect-wait S] [--json] [--quiet]
-//             [--max-late-ms X] [--min-rate-percent P]
+//             [--reconnect N] [--connect-wait S] [--expect-faults FILE]
+//             [--json] [--quiet] [--max-late-ms X] [--min-rate-percent P]
 //
 // Thread safety: pure functions.
 #pragma once
@@ -32,6 +32,7 @@ struct VerifyOptions {
   bool timeGap = false;
   int reconnects = 0;               // further connections after the first one ends
   double connectWaitSeconds = 5.0;  // keep trying to connect this long
+  std::string expectFaultsPath;     // the tool's fault script; empty: faults fail
   bool json = false;
   bool quiet = false;
   // Thresholds for CI: the run fails when the lateness p99 is above

@@ -32,7 +32,48 @@ StreamChecker::StreamChecker(const StreamModel& model, TimeOptions timeOptions, 
   }
 }
 
-void StreamChecker::BeginConnection() { newConnection_ = true; }
+void StreamChecker::BeginConnection() {
+  EndConnection();
+  newConnection_ = true;
+}
+
+void StreamChecker::EndConnection() {
+  SettleJump(true);
+  FlushDuplicates();
+}
+
+void StreamChecker::FlushDuplicates() {
+  if (duplicates_ == 0) return;
+  const uint64_t copies = duplicates_;
+  duplicates_ = 0;
+  Fault(FailureKind::kDuplicated, duplicatedPacket_, static_cast<int64_t>(copies), 0,
+        "packet " + std::to_string(duplicatedPacket_) + " came " + std::to_string(copies) +
+            " more time" + (copies == 1 ? "" : "s"));
+}
+
+void StreamChecker::SettleJump(bool lasting) {
+  if (!jump_.pending) return;
+  jump_.pending = false;
+  if (lasting) {
+    Fault(FailureKind::kTimeJump, jump_.toolPacket, jump_.ticks, 48, jump_.jumpText,
+          jump_.received);
+  } else {
+    log_.Record(FailureKind::kTime, jump_.received, 48, [&] { return jump_.timeText; });
+  }
+}
+
+void StreamChecker::Fault(FailureKind kind, uint64_t toolPacket, int64_t amount, uint64_t offset,
+                          const std::string& text, uint64_t received) {
+  if (matcher_ != nullptr && matcher_->Accept(kind, toolPacket, amount)) return;
+  // A stream that ends is found after the last packet received.
+  const bool atEnd = kind == FailureKind::kTruncated || kind == FailureKind::kDisconnected;
+  if (received == 0) received = packetIndex_ + (atEnd ? 1 : 0);
+  log_.Record(kind, received, offset, [&] { return text; });
+}
+
+void StreamChecker::StartTransferAt(uint64_t packet) {
+  if (matcher_ != nullptr) matcher_->BeginTransfer(packet);
+}
 
 void StreamChecker::CheckGreeting(const uint8_t* bytes) {
   static constexpr uint8_t kGreeting[5] = {0x01, 0, 0, 0, 0};
@@ -49,8 +90,16 @@ void StreamChecker::CheckGreeting(const uint8_t* bytes) {
   }
 }
 
-void StreamChecker::CheckPacket(const uint8_t* bytes, size_t size) {
+void StreamChecker::CheckPacket(const uint8_t* bytes, size_t size, bool repeatsPrevious) {
   ++packetIndex_;
+  if (repeatsPrevious && anyPacket_ && !newConnection_) {
+    // The same packet again: nothing in it is due a second time.
+    duplicatedPacket_ = lastPacket_;
+    ++duplicates_;
+    ++packetsChecked_;
+    return;
+  }
+  FlushDuplicates();
   if (model_.shape().source == SourceKind::kCustom) {
     CheckCustom(bytes, size);
   } else {
@@ -66,9 +115,9 @@ int64_t StreamChecker::dataTimeNs() const {
   return static_cast<int64_t>(lastNepTime_);
 }
 
-void StreamChecker::SkipPackets(uint64_t first, uint64_t last) {
+void StreamChecker::SkipPackets(uint64_t first, uint64_t last, bool betweenConnections) {
   if (last < first) return;
-  missedPackets_ += last - first + 1;
+  if (betweenConnections) missedPackets_ += last - first + 1;
   const std::vector<RecordPlan>& records = model_.records();
   for (size_t r = 0; r < records.size(); ++r)
     Unseen(r, model_.SamplesInRange(records[r], first, last));
@@ -102,6 +151,15 @@ void StreamChecker::CheckValue(size_t record, uint32_t bits, uint64_t offset) {
   if (shifted != kNoValue && bits == FloatBits(shifted)) {
     next = NextValue(plan, shifted);
     SetShifted(record, kNoValue);
+    return;
+  }
+  if (next != kNoValue && OneBitOff(bits, FloatBits(next))) {
+    // A flipped bit: the counter goes on as due.
+    Fault(FailureKind::kCorrupted, lastPacket_, 0, offset,
+          RecordName(record) + ": expected " + std::to_string(next) + ", found " + FloatText(bits) +
+              ", one bit off");
+    next = NextValue(plan, next);
+    if (shifted != kNoValue) SetShifted(record, kNoValue);
     return;
   }
   uint32_t found = 0;

@@ -16,6 +16,14 @@
 // failure the checker resynchronises to what it found, so one fault in the
 // tool is counted once, not in every later sample.
 //
+// The faults a source or network makes are named as such: packets missing
+// inside a connection (dropped; the counters move on past them), a packet
+// repeated byte for byte (duplicated; the caller tells), a sample one bit
+// off its due value (corrupted; the counter goes on as due), and a data
+// time that shifts while every time word of the packet follows the first
+// (time-jump; the time goes on from there). A fault matcher, when set, may
+// account for each; what it does not account for is a failure of its kind.
+//
 // Thread safety: one checker per stream, used from one thread.
 #pragma once
 
@@ -24,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "ExpectedFaults.h"
 #include "Failures.h"
 #include "StreamModel.h"
 #include "TimeRules.h"
@@ -38,10 +47,21 @@ class StreamChecker {
 
   // The next packet is the first of a new connection.
   void BeginConnection();
+  // The connection ended (flushes a run of duplicates).
+  void EndConnection();
   // The five bytes of the Custom greeting.
   void CheckGreeting(const uint8_t* bytes);
   // One whole packet, its 4-byte size word included (`size` >= 4).
-  void CheckPacket(const uint8_t* bytes, size_t size);
+  // `repeatsPrevious`: it equals the packet before it byte for byte.
+  void CheckPacket(const uint8_t* bytes, size_t size, bool repeatsPrevious = false);
+
+  // Faults go to `matcher` first (null: none); not owned.
+  void SetFaultMatcher(FaultMatcher* matcher) { matcher_ = matcher; }
+  // A fault at the tool's packet `toolPacket`, of size `amount` (packets,
+  // copies, bytes or time, by kind), at `offset` of the packet received.
+  // `received`: the packet received it was found in (0: the last one).
+  void Fault(FailureKind kind, uint64_t toolPacket, int64_t amount, uint64_t offset,
+             const std::string& text, uint64_t received = 0);
 
   uint64_t packetsChecked() const { return packetsChecked_; }
   uint64_t samplesChecked() const { return samplesChecked_; }
@@ -56,6 +76,7 @@ class StreamChecker {
   void CheckCustom(const uint8_t* bytes, size_t size);
   void CheckNep(const uint8_t* bytes, size_t size);
   uint64_t CustomPacketNumber(const uint8_t* bytes, size_t size);
+  bool TimeFollowsDrop(const uint8_t* bytes, size_t size, uint64_t dropped) const;
   void CheckCustomTime(const uint8_t* bytes, size_t size);
   // False when a fault broke off the walk. The slot walk is the fast one for
   // lists without a tag 0; the pair walk replays the builder's pending half.
@@ -67,8 +88,16 @@ class StreamChecker {
   void CheckNepTimeEntries(const uint8_t* bytes, size_t size);
   void WalkNepEntries(const uint8_t* bytes, size_t size, uint64_t& expectedLength);
 
-  // Moves every counter on by the samples of packets first..last.
-  void SkipPackets(uint64_t first, uint64_t last);
+  // Moves every counter on by the samples of packets first..last;
+  // `betweenConnections` counts them as built while nobody listened.
+  void SkipPackets(uint64_t first, uint64_t last, bool betweenConnections = true);
+  void StartTransferAt(uint64_t packet);
+  // A one-bit difference: the mark of a corrupted sample.
+  static bool OneBitOff(uint64_t a, uint64_t b) { return __builtin_popcountll(a ^ b) == 1; }
+  // NEP: the first time entry is not the one due inside a connection but
+  // every entry follows it; dropped packets or a time jump. Returns the
+  // packets dropped (0 for a jump or no shift).
+  uint64_t NepShift(const uint8_t* bytes, size_t size);
   void Unseen(size_t record, uint64_t samples);
   void CheckValue(size_t record, uint32_t bits, uint64_t offset);
   void SetShifted(size_t record, uint32_t value);
@@ -83,6 +112,19 @@ class StreamChecker {
 
   const StreamModel& model_;
   FailureLog& log_;
+  FaultMatcher* matcher_ = nullptr;
+  uint64_t duplicates_ = 0;  // copies in the current run of repeats
+  uint64_t duplicatedPacket_ = 0;
+  // A packet whose time words all moved together: a time jump if the next
+  // packet goes on from it, a one-off wrong time if it goes on as due.
+  struct PendingJump {
+    bool pending = false;
+    uint64_t received = 0, toolPacket = 0;
+    int64_t ticks = 0;
+    std::string jumpText, timeText;
+  } jump_;
+  void SettleJump(bool lasting);
+  void FlushDuplicates();
   CustomTimeRules timeRules_;
   // Each record's expected next value, or kNoValue. After a wrong value
   // the next one may continue from what was expected (a one-off glitch) or

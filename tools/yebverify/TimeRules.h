@@ -46,6 +46,20 @@ class CustomTimeRules {
   // Records the tick after the packet's last sample (its last sample + 1).
   // After a failed CheckFirst, both readings are kept for the next packet.
   void EndPacket(uint32_t nextTick);
+  // `packets` packets of this connection were built but never arrived.
+  void SkipPackets(uint64_t packets) {
+    nextTick_ += static_cast<uint32_t>(packets * static_cast<uint64_t>(timeValuesPerPacket_));
+    packetsInConnection_ += packets;
+  }
+  // After a failed CheckFirst inside a connection: whether the failure was a
+  // plain break in the time (not a rule of the time options), and the tick
+  // that was due.
+  bool InConnection() const { return packetsInConnection_ > 0; }
+  bool LastWasBreak() const { return lastFailed_; }
+  uint32_t dueTick() const { return nextTick_; }
+  // True while the packet before kept two readings and `first` follows the
+  // one it found rather than the one that was due.
+  bool FollowsShift(uint32_t first) const { return shiftedValid_ && first == shiftedTick_; }
 
  private:
   bool JumpDue() const;

@@ -125,6 +125,11 @@ bool Verifier::Need(ByteStream& stream, size_t bytes, ConnectionEnd& end) {
     }
     MaybeReport();
     if (begin_ + bytes > buffer_.size()) {
+      if (previousInBuffer_) {
+        previous_.assign(buffer_.begin() + static_cast<std::ptrdiff_t>(begin_ - previousBytes_),
+                         buffer_.begin() + static_cast<std::ptrdiff_t>(begin_));
+        previousInBuffer_ = false;
+      }
       std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
       end_ -= begin_;
       begin_ = 0;
@@ -146,10 +151,10 @@ bool Verifier::Need(ByteStream& stream, size_t bytes, ConnectionEnd& end) {
       const std::string how = r.status == platform::ReceiveStatus::kClosed
                                   ? "the stream ended"
                                   : "the connection failed (" + r.error + ")";
-      failures_.Record(FailureKind::kTruncated, checker_.packetsChecked() + 1, end_ - begin_, [&] {
-        return how + " with " + std::to_string(end_ - begin_) + " bytes of a packet received, " +
-               std::to_string(bytes) + " expected";
-      });
+      checker_.Fault(FailureKind::kTruncated, checker_.lastPacketNumber() + 1,
+                     static_cast<int64_t>(end_ - begin_), end_ - begin_,
+                     how + " with " + std::to_string(end_ - begin_) +
+                         " bytes of a packet received, " + std::to_string(bytes) + " expected");
     }
     end = ConnectionEnd::kStreamEnded;
     return false;
@@ -157,7 +162,43 @@ bool Verifier::Need(ByteStream& stream, size_t bytes, ConnectionEnd& end) {
   return true;
 }
 
+void Verifier::ExpectFaults(const packet::FaultScript& script) {
+  const int64_t timeStep = model_.shape().source == SourceKind::kCustom ? 100000 : 1;
+  expected_ = std::make_unique<ExpectedFaults>(script, model_.shape().packetRate, timeStep);
+  checker_.SetFaultMatcher(expected_.get());
+}
+
+bool Verifier::RepeatsPrevious(size_t packetBytes) const {
+  if (previousBytes_ != packetBytes) return false;
+  const uint8_t* previous =
+      previousInBuffer_ ? buffer_.data() + begin_ - previousBytes_ : previous_.data();
+  // Consecutive packets differ in their first words (sequence or time), so
+  // this compare ends at once unless the packet really is a repeat.
+  return std::memcmp(previous, buffer_.data() + begin_, packetBytes) == 0;
+}
+
+void Verifier::EndConnection(ConnectionEnd end) {
+  checker_.EndConnection();
+  const uint64_t next = checker_.lastPacketNumber() + 1;
+  if (expected_ && connectionPackets_ == 0) expected_->BeginTransfer(next);
+  // The tool ends a transfer of its own only when told to; while this run
+  // still wanted packets, a close at a packet boundary is a disconnect.
+  const bool wanted = options_.packets > 0 || options_.seconds > 0.0 || moreConnections_;
+  if (end == ConnectionEnd::kStreamEnded && end_ == begin_ &&
+      (wanted || (expected_ && expected_->ExpectsEnd(next)))) {
+    checker_.Fault(FailureKind::kDisconnected, next, 0, 0,
+                   "the tool closed the connection before packet " + std::to_string(next));
+  }
+  if (!expected_) return;
+  for (const std::string& missing : expected_->EndTransfer(checker_.lastPacketNumber())) {
+    failures_.Record(FailureKind::kFaultNotSeen, checker_.packetsChecked(), 0,
+                     [&] { return missing; });
+  }
+}
+
 Verifier::ConnectionEnd Verifier::RunConnection(ByteStream& stream) {
+  previousBytes_ = 0;
+  previousInBuffer_ = false;
   begin_ = end_ = 0;
   chunks_.clear();
   firstChunk_ = 0;
@@ -198,11 +239,14 @@ Verifier::ConnectionEnd Verifier::RunConnection(ByteStream& stream) {
       chunks_.erase(chunks_.begin(), chunks_.begin() + static_cast<std::ptrdiff_t>(firstChunk_));
       firstChunk_ = 0;
     }
-    checker_.CheckPacket(buffer_.data() + begin_, static_cast<size_t>(packetBytes));
+    checker_.CheckPacket(buffer_.data() + begin_, static_cast<size_t>(packetBytes),
+                         RepeatsPrevious(static_cast<size_t>(packetBytes)));
     stats_.AddPacket(arrival, packetBytes, checker_.lastPacketNumber());
     ++connectionPackets_;
     begin_ += static_cast<size_t>(packetBytes);
     streamOffset_ += packetBytes;
+    previousBytes_ = static_cast<size_t>(packetBytes);
+    previousInBuffer_ = true;
   }
 }
 
@@ -221,15 +265,22 @@ int Verifier::Run(Connector& connector, const std::string& listProblem) {
       break;
     }
     ++connections_;
+    moreConnections_ = attempt < options_.reconnects;
     ConnectionEnd end = RunConnection(*stream);
+    EndConnection(end);
     if (end == ConnectionEnd::kStopped || end == ConnectionEnd::kFramingLost) break;
   }
 
   const TimingFigures run = stats_.Total();
   ReportFigures summary = MakeFigures(run);
   summary.thresholds = CheckThresholds(options_, run, model_.shape().packetRate);
-  io_.out(options_.json ? JsonLine("summary", summary, failures_)
-                        : SummaryText(summary, failures_));
+  std::string summaryText =
+      options_.json ? JsonLine("summary", summary, failures_) : SummaryText(summary, failures_);
+  if (expected_ && !options_.json) {
+    summaryText += "  faults as expected: " + std::to_string(expected_->matched().size()) + "\n";
+    for (const std::string& line : expected_->matched()) summaryText += "    " + line + "\n";
+  }
+  io_.out(summaryText);
   std::string broken;
   for (const ThresholdResult& r : summary.thresholds) {
     if (r.met) continue;
@@ -259,6 +310,9 @@ int Verifier::Run(Connector& connector, const std::string& listProblem) {
   } else {
     verdict = "yebverify: OK: " + std::to_string(checker_.packetsChecked()) + " packets, " +
               std::to_string(checker_.samplesChecked()) + " samples checked, no failures";
+    if (expected_) {
+      verdict += ", " + std::to_string(expected_->matched().size()) + " faults as expected";
+    }
   }
   if (options_.json) {
     io_.out("{\"type\":\"verdict\",\"status\":" + std::to_string(status) +

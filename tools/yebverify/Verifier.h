@@ -15,6 +15,11 @@
 // after a connection ends, so that what carries across transfers is
 // checked too.
 //
+// Duplicates are told here, where the bytes are: a packet equal to the one
+// before it byte for byte. With a fault script (ExpectFaults) the faults
+// the checker observes are matched against the script's; a fault it did
+// not expect, or one it expected and did not see, is a failure.
+//
 // Exit status: 0 when every check passed and every threshold was met, 1
 // when a check failed or a threshold (--max-late-ms, --min-rate-percent) was
 // broken, 2 on usage or connection errors (or when no packet arrived at
@@ -31,6 +36,7 @@
 #include <vector>
 
 #include "ArrivalStats.h"
+#include "ExpectedFaults.h"
 #include "Failures.h"
 #include "Options.h"
 #include "StreamChecker.h"
@@ -92,12 +98,19 @@ class Verifier {
   // not empty, is a failure found in the list before the stream started.
   int Run(Connector& connector, const std::string& listProblem = {});
 
+  // Expect exactly the faults of `script` (which must outlive the run).
+  void ExpectFaults(const packet::FaultScript& script);
+
   const FailureLog& failures() const { return failures_; }
   const StreamChecker& checker() const { return checker_; }
 
  private:
   enum class ConnectionEnd { kLimit, kStreamEnded, kStopped, kFramingLost };
   ConnectionEnd RunConnection(ByteStream& stream);
+  // Names a close by the tool at a packet boundary, and the expected faults
+  // the connection did not bring.
+  void EndConnection(ConnectionEnd end);
+  bool RepeatsPrevious(size_t packetBytes) const;
   // Makes room for a packet of `bytes`; false (with a failure) when memory runs out.
   bool GrowBuffer(size_t bytes);
   // Makes at least `bytes` bytes available; false with `end` set otherwise.
@@ -122,6 +135,14 @@ class Verifier {
   };
   std::vector<Chunk> chunks_;
   size_t firstChunk_ = 0;
+
+  std::unique_ptr<ExpectedFaults> expected_;
+  bool moreConnections_ = false;
+  // The packet before the current one: in buffer_ just before begin_, or
+  // copied to previous_ when the buffer was compacted.
+  size_t previousBytes_ = 0;
+  bool previousInBuffer_ = false;
+  std::vector<uint8_t> previous_;
 
   int64_t runStartNs_ = 0;
   int64_t connectionStartNs_ = 0;

@@ -10,6 +10,7 @@
 #include "ParameterList.h"
 #include "StreamModel.h"
 #include "Verifier.h"
+#include "packet/FaultScript.h"
 #include "platform/Console.h"
 #include "platform/Termination.h"
 
@@ -69,7 +70,15 @@ int main(int argc, char** argv) {
                 options.packetRate, options.superStress ? ", super stress" : "");
     std::fflush(stdout);
   }
+  packet::FaultScript faults;
+  if (!options.expectFaultsPath.empty() &&
+      !packet::LoadFaultScript(options.expectFaultsPath, &faults, &error)) {
+    std::fprintf(stderr, "yebverify: error: fault script %s: %s\n",
+                 options.expectFaultsPath.c_str(), error.c_str());
+    return kExitError;
+  }
   Verifier verifier(options, model, io);
+  if (!options.expectFaultsPath.empty()) verifier.ExpectFaults(faults);
   TcpConnector connector(options.host, options.port, options.connectWaitSeconds, stopRequested);
   return verifier.Run(connector, listProblem);
 }

@@ -109,7 +109,8 @@ const ServedFault kServedFaults[] = {
        }
      }},
     {"time word that jumps",
-     "FAIL time: packet 20, offset 48: first time word of the packet: expected 3800, found 8800",
+     "FAIL time-jump: packet 20, offset 48: the data time jumped by 0.5000 s (time word 8800, due "
+     "3800)",
      [](std::vector<uint8_t>& p, int n) {
        if (n >= 20) {
          for (size_t at = 44; at < 44 + 1200; at += 12) {

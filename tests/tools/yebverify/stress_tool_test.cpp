@@ -100,7 +100,7 @@ TEST_F(StressToolTest, AVerifierWithoutTheJumpOptionSeesTheJump) {
   StressRun run{false, 200, false, 0};
   ASSERT_TRUE(StartTool(run, {"/TimeJump"})) << tool_->output();
   EXPECT_EQ(Verify(run, {"--seconds", "11.5"}), 1) << output_;
-  EXPECT_NE(output_.find("FAILED: 1 failed checks (time 1)"), std::string::npos) << output_;
+  EXPECT_NE(output_.find("FAILED: 1 failed checks (time-jump 1)"), std::string::npos) << output_;
 }
 
 TEST_F(StressToolTest, TimeGapDoublesTheTimeAtEachNewTransfer) {

@@ -1,0 +1,208 @@
+#include "packet/FaultScript.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+namespace packet {
+namespace {
+
+constexpr double kMaxEventSeconds = 1e9;      // about 31 years into a transfer
+constexpr double kMaxJumpSeconds = 1e7;       // more than a hundred days either way
+constexpr int64_t kMaxPacketCount = 1000000;  // drop, duplicate
+constexpr int64_t kMaxStallMs = 3600000;      // an hour
+constexpr int64_t kMaxTruncateBytes = INT32_MAX;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+
+std::vector<std::string_view> Words(std::string_view line) {
+  std::vector<std::string_view> words;
+  size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && IsBlank(line[i])) ++i;
+    const size_t start = i;
+    while (i < line.size() && !IsBlank(line[i])) ++i;
+    if (i > start) words.push_back(line.substr(start, i - start));
+  }
+  return words;
+}
+
+// A plain decimal: digits, a sign, a point and an exponent only, so that
+// hexadecimal floats, "inf" and "nan" are refused as well as stray bytes.
+bool ReadDecimal(std::string_view word, double* value) {
+  if (word.empty() || word.size() > 64) return false;
+  for (char c : word) {
+    const bool allowed = (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.' || c == 'e' ||
+                         c == 'E';
+    if (!allowed) return false;
+  }
+  const std::string text(word);
+  char* end = nullptr;
+  errno = 0;
+  *value = std::strtod(text.c_str(), &end);
+  return end == text.c_str() + text.size() && errno == 0 && std::isfinite(*value);
+}
+
+bool ReadCount(std::string_view word, int64_t lowest, int64_t highest, int64_t* value) {
+  if (word.empty() || word.size() > 12) return false;
+  int64_t n = 0;
+  for (char c : word) {
+    if (c < '0' || c > '9') return false;
+    n = n * 10 + (c - '0');
+  }
+  *value = n;
+  return n >= lowest && n <= highest;
+}
+
+bool EqualsNoCase(std::string_view a, const char* b) {
+  size_t i = 0;
+  for (; i < a.size() && b[i] != '\0'; ++i) {
+    const char x = (a[i] >= 'A' && a[i] <= 'Z') ? char(a[i] + 32) : a[i];
+    if (x != b[i]) return false;
+  }
+  return i == a.size() && b[i] == '\0';
+}
+
+struct ActionRule {
+  const char* name;
+  FaultAction action;
+  const char* argument;  // what the argument is, or null for none
+  int64_t lowest;
+  int64_t highest;
+};
+
+const ActionRule kRules[] = {
+    {"drop", FaultAction::kDrop, "a number of packets from 1 to 1000000", 1, kMaxPacketCount},
+    {"duplicate", FaultAction::kDuplicate, "a number of copies from 1 to 1000000", 1,
+     kMaxPacketCount},
+    {"corrupt", FaultAction::kCorrupt, nullptr, 0, 0},
+    {"truncate", FaultAction::kTruncate, "a number of bytes from 0 to 2147483647", 0,
+     kMaxTruncateBytes},
+    {"stall", FaultAction::kStall, "milliseconds from 1 to 3600000", 1, kMaxStallMs},
+    {"disconnect", FaultAction::kDisconnect, nullptr, 0, 0},
+    {"timejump", FaultAction::kTimeJump, "seconds, a decimal of at most 10000000 either way", 0,
+     0},
+};
+
+// One line into `event`; the reason when it cannot be read.
+bool ParseLine(std::string_view line, FaultEvent* event, std::string* reason) {
+  const std::vector<std::string_view> words = Words(line);
+  double seconds = 0;
+  if (!ReadDecimal(words[0], &seconds) || seconds < 0 || seconds > kMaxEventSeconds) {
+    *reason = "'" + std::string(words[0]) + "' is not a time in seconds from 0 to 1000000000";
+    return false;
+  }
+  if (words.size() < 2) {
+    *reason = "no action after the time";
+    return false;
+  }
+  const ActionRule* rule = nullptr;
+  for (const ActionRule& candidate : kRules) {
+    if (EqualsNoCase(words[1], candidate.name)) rule = &candidate;
+  }
+  if (rule == nullptr) {
+    *reason = "unknown action '" + std::string(words[1]) +
+              "' (drop, duplicate, corrupt, truncate, stall, disconnect, timejump)";
+    return false;
+  }
+  const size_t expected = rule->argument != nullptr ? 3 : 2;
+  if (words.size() != expected) {
+    *reason = rule->argument != nullptr
+                  ? std::string(rule->name) + " needs one argument: " + rule->argument
+                  : std::string(rule->name) + " takes no argument";
+    return false;
+  }
+  event->action = rule->action;
+  event->atNs = std::llround(seconds * 1e9);
+  if (rule->action == FaultAction::kTimeJump) {
+    if (!ReadDecimal(words[2], &event->seconds) || std::fabs(event->seconds) > kMaxJumpSeconds) {
+      *reason = std::string(rule->name) + " needs one argument: " + rule->argument;
+      return false;
+    }
+  } else if (rule->argument != nullptr &&
+             !ReadCount(words[2], rule->lowest, rule->highest, &event->count)) {
+    *reason = std::string(rule->name) + " needs one argument: " + rule->argument;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ParseFaultScript(std::string_view text, FaultScript* script, std::string* error) {
+  FaultScript parsed;
+  int32_t lineNumber = 0;
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = text.find('\n', at);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(at, end - at);
+    at = end + 1;
+    ++lineNumber;
+    while (!line.empty() && IsBlank(line.front())) line.remove_prefix(1);
+    while (!line.empty() && IsBlank(line.back())) line.remove_suffix(1);
+    if (line.empty() || line.front() == '#') continue;
+    if (parsed.events.size() == kMaxFaultEvents) {
+      *error = "more than " + std::to_string(kMaxFaultEvents) + " events";
+      return false;
+    }
+    FaultEvent event;
+    std::string reason;
+    if (!ParseLine(line, &event, &reason)) {
+      *error = "line " + std::to_string(lineNumber) + ": " + reason;
+      return false;
+    }
+    event.line = lineNumber;
+    event.text = std::string(line);
+    parsed.events.push_back(std::move(event));
+  }
+  std::stable_sort(parsed.events.begin(), parsed.events.end(),
+                   [](const FaultEvent& a, const FaultEvent& b) { return a.atNs < b.atNs; });
+  *script = std::move(parsed);
+  return true;
+}
+
+bool LoadFaultScript(const std::string& path, FaultScript* script, std::string* error) {
+  std::error_code failure;
+  if (!std::filesystem::is_regular_file(path, failure)) {
+    *error = "cannot read " + path + " (not a regular file)";
+    return false;
+  }
+  if (std::filesystem::file_size(path, failure) > kMaxFaultScriptBytes) {
+    *error = path + " is larger than " + std::to_string(kMaxFaultScriptBytes) + " bytes";
+    return false;
+  }
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    *error = "cannot open " + path;
+    return false;
+  }
+  std::string text(kMaxFaultScriptBytes + 1, '\0');
+  const size_t read = std::fread(text.data(), 1, text.size(), file);
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed || read > kMaxFaultScriptBytes) {
+    *error = failed ? "read error in " + path : path + " is too large";
+    return false;
+  }
+  text.resize(read);
+  return ParseFaultScript(text, script, error);
+}
+
+const FaultEvent* FaultTimeline::NextDue(int64_t elapsedNs) {
+  if (script_ == nullptr || next_ >= script_->events.size()) return nullptr;
+  const FaultEvent& event = script_->events[next_];
+  if (event.atNs > elapsedNs) return nullptr;
+  ++next_;
+  return &event;
+}
+
+int64_t FaultTimeline::NextAtNs() const {
+  if (script_ == nullptr || next_ >= script_->events.size()) return -1;
+  return script_->events[next_].atNs;
+}
+
+}  // namespace packet
