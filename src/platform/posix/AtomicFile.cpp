@@ -1,4 +1,5 @@
 #include "platform/AtomicFile.h"
+#include "platform/WriteBuffer.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,11 +12,11 @@ namespace platform {
 
 namespace {
 
-constexpr std::size_t kBufferSize = 1 << 16;
+constexpr std::size_t kBufferSize = detail::kWriteBlockBytes;
 
-bool WriteAllToFd(int fd, const char* data, std::size_t size) {
+bool WriteAllToFd(intptr_t fd, const char* data, std::size_t size) {
   while (size > 0) {
-    ssize_t n = ::write(fd, data, size);
+    ssize_t n = ::write(static_cast<int>(fd), data, size);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     data += n;
@@ -65,24 +66,10 @@ bool AtomicFileWriter::Open(const std::string& target) {
   return true;
 }
 
-bool AtomicFileWriter::Flush() {
-  if (!buffer_.empty() && !failed_) failed_ = !WriteAllToFd(fd_, buffer_.data(), buffer_.size());
-  buffer_.clear();
-  return !failed_;
-}
+bool AtomicFileWriter::Flush() { return detail::FlushBuffer(buffer_, failed_, fd_, WriteAllToFd); }
 
 bool AtomicFileWriter::Write(const void* data, std::size_t size) {
-  if (fd_ < 0 || failed_) return false;
-  const char* bytes = static_cast<const char*>(data);
-  if (buffer_.size() + size > kBufferSize) {
-    if (!Flush()) return false;
-    if (size >= kBufferSize) {
-      failed_ = !WriteAllToFd(fd_, bytes, size);
-      return !failed_;
-    }
-  }
-  buffer_.insert(buffer_.end(), bytes, bytes + size);
-  return true;
+  return fd_ >= 0 && detail::BufferedWrite(buffer_, failed_, fd_, WriteAllToFd, data, size);
 }
 
 bool AtomicFileWriter::Commit() {
@@ -137,24 +124,10 @@ bool ExclusiveFileWriter::Create(const std::string& path, int mode) {
   return !failed_;
 }
 
-bool ExclusiveFileWriter::Flush() {
-  if (!buffer_.empty() && !failed_) failed_ = !WriteAllToFd(fd_, buffer_.data(), buffer_.size());
-  buffer_.clear();
-  return !failed_;
-}
+bool ExclusiveFileWriter::Flush() { return detail::FlushBuffer(buffer_, failed_, fd_, WriteAllToFd); }
 
 bool ExclusiveFileWriter::Write(const void* data, std::size_t size) {
-  if (fd_ < 0 || failed_) return false;
-  const char* bytes = static_cast<const char*>(data);
-  if (buffer_.size() + size > kBufferSize) {
-    if (!Flush()) return false;
-    if (size >= kBufferSize) {
-      failed_ = !WriteAllToFd(fd_, bytes, size);
-      return !failed_;
-    }
-  }
-  buffer_.insert(buffer_.end(), bytes, bytes + size);
-  return true;
+  return fd_ >= 0 && detail::BufferedWrite(buffer_, failed_, fd_, WriteAllToFd, data, size);
 }
 
 bool ExclusiveFileWriter::Close() {

@@ -1,4 +1,5 @@
 #include "platform/AtomicFile.h"
+#include "platform/WriteBuffer.h"
 
 #include <windows.h>
 
@@ -8,7 +9,7 @@ namespace platform {
 
 namespace {
 
-constexpr std::size_t kBufferSize = 1 << 16;
+constexpr std::size_t kBufferSize = detail::kWriteBlockBytes;
 
 HANDLE H(intptr_t fd) { return reinterpret_cast<HANDLE>(fd); }
 intptr_t Fd(HANDLE h) { return h == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<intptr_t>(h); }
@@ -79,24 +80,10 @@ bool AtomicFileWriter::Open(const std::string& target) {
   return true;
 }
 
-bool AtomicFileWriter::Flush() {
-  if (!buffer_.empty() && !failed_) failed_ = !WriteAllToHandle(fd_, buffer_.data(), buffer_.size());
-  buffer_.clear();
-  return !failed_;
-}
+bool AtomicFileWriter::Flush() { return detail::FlushBuffer(buffer_, failed_, fd_, WriteAllToHandle); }
 
 bool AtomicFileWriter::Write(const void* data, std::size_t size) {
-  if (fd_ < 0 || failed_) return false;
-  const char* bytes = static_cast<const char*>(data);
-  if (buffer_.size() + size > kBufferSize) {
-    if (!Flush()) return false;
-    if (size >= kBufferSize) {
-      failed_ = !WriteAllToHandle(fd_, bytes, size);
-      return !failed_;
-    }
-  }
-  buffer_.insert(buffer_.end(), bytes, bytes + size);
-  return true;
+  return fd_ >= 0 && detail::BufferedWrite(buffer_, failed_, fd_, WriteAllToHandle, data, size);
 }
 
 bool AtomicFileWriter::Commit() {
@@ -150,24 +137,10 @@ bool ExclusiveFileWriter::Create(const std::string& path, int mode) {
   return true;
 }
 
-bool ExclusiveFileWriter::Flush() {
-  if (!buffer_.empty() && !failed_) failed_ = !WriteAllToHandle(fd_, buffer_.data(), buffer_.size());
-  buffer_.clear();
-  return !failed_;
-}
+bool ExclusiveFileWriter::Flush() { return detail::FlushBuffer(buffer_, failed_, fd_, WriteAllToHandle); }
 
 bool ExclusiveFileWriter::Write(const void* data, std::size_t size) {
-  if (fd_ < 0 || failed_) return false;
-  const char* bytes = static_cast<const char*>(data);
-  if (buffer_.size() + size > kBufferSize) {
-    if (!Flush()) return false;
-    if (size >= kBufferSize) {
-      failed_ = !WriteAllToHandle(fd_, bytes, size);
-      return !failed_;
-    }
-  }
-  buffer_.insert(buffer_.end(), bytes, bytes + size);
-  return true;
+  return fd_ >= 0 && detail::BufferedWrite(buffer_, failed_, fd_, WriteAllToHandle, data, size);
 }
 
 bool ExclusiveFileWriter::Close() {
