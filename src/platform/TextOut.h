@@ -15,6 +15,7 @@
 #include <cstdarg>
 #include <string>
 #include <string_view>
+#include "platform/PrintfFormat.h"
 
 namespace platform {
 
@@ -39,10 +40,10 @@ class StringTextOut final : public TextOut {
 };
 
 // printf-style formatting appended to `text`, of any length.
-void AppendFormat(std::string& text, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void AppendFormat(std::string& text, const char* format, ...) YEB_PRINTF_FORMAT(2, 3);
 void AppendFormatV(std::string& text, const char* format, va_list args);
 
 // printf-style formatting into `out`; messages of any length are written whole.
-void Printf(TextOut& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void Printf(TextOut& out, const char* format, ...) YEB_PRINTF_FORMAT(2, 3);
 
 }  // namespace platform

@@ -12,10 +12,11 @@
 
 #include <cstdarg>
 #include <cstddef>
+#include "platform/PrintfFormat.h"
 
 inline constexpr size_t kDebugOutBufferSize = 4096;
 
-void DebugOut(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void DebugOut(const char* format, ...) YEB_PRINTF_FORMAT(1, 2);
 void DebugOutV(const char* format, va_list args);
 
 // The wide twin; the message reaches the sink converted to narrow text.

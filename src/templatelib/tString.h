@@ -24,6 +24,7 @@
 #include <cstdio>
 
 #include "templatelib/Result.h"
+#include "platform/PrintfFormat.h"
 
 class tString {
  public:
@@ -85,7 +86,7 @@ class tString {
   // allocation failure (or growth past 32 bits) returns E_OUTOFMEMORY and
   // leaves the string empty. REQUIRES: no argument points into this
   // string's own buffer (the text is formatted in place).
-  HRESULT Format(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  HRESULT Format(const char* format, ...) YEB_PRINTF_FORMAT(2, 3);
   HRESULT FormatV(const char* format, va_list args);
 
   // The time `nanoseconds` as day:hh:mm:ss.fraction ("001:00:00:00.980" for
