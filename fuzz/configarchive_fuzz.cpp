@@ -1,22 +1,19 @@
 // Arbitrary bytes as a configuration archive: the archive loader must refuse
 // or load them without a fault and without trusting sizes the archive
 // declares.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
+#include "ScratchFolder.h"
 #include "platform/DebugOutput.h"
 #include "templatelib/tConfigSource.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::string path = [] {
     platform::SetDebugSink([](std::string_view) {});
-    char pattern[] = "/tmp/configarchive_fuzz.XXXXXX";
-    const char* made = mkdtemp(pattern);
-    return std::string(made != nullptr ? made : "/tmp") + "/input.zip";
+    return ScratchFolder("configarchive_fuzz") + "/input.zip";
   }();
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) return 0;

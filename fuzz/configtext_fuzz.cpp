@@ -1,14 +1,13 @@
 // Arbitrary bytes as a plain configuration file: the loader must refuse or
 // load them without a fault, and whatever loads must save and load again to
 // the same tree.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "ScratchFolder.h"
 #include "platform/DebugOutput.h"
 #include "templatelib/ConfigFileWriter.h"
 #include "templatelib/tConfigSource.h"
@@ -16,11 +15,7 @@
 namespace {
 
 std::string ScratchPath(const char* name) {
-  static const std::string folder = [] {
-    char pattern[] = "/tmp/configtext_fuzz.XXXXXX";
-    const char* made = mkdtemp(pattern);
-    return std::string(made != nullptr ? made : "/tmp");
-  }();
+  static const std::string folder = ScratchFolder("configtext_fuzz");
   return folder + "/" + name;
 }
 
