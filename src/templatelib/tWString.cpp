@@ -141,14 +141,16 @@ HRESULT tWString::Format(const wchar_t* format, ...) {
   va_start(args, format);
   HRESULT result = S_OK;
   // vswprintf cannot say how much room a text needs, nor tell "too long"
-  // from a real failure; keep doubling up to a generous bound.
+  // from a real failure; keep doubling up to a generous bound. Some C
+  // libraries (mingw's C99 one) instead return the full length of a text
+  // they cut short, which is "too long" as well.
   constexpr int64_t kLargestAttempt = int64_t{1} << 26;
   for (;;) {
     va_list attempt;
     va_copy(attempt, args);
     int written = std::vswprintf(text_, static_cast<size_t>(capacity_), format, attempt);
     va_end(attempt);
-    if (written >= 0) break;
+    if (written >= 0 && written < capacity_) break;
     int64_t grown = static_cast<int64_t>(capacity_) * 2;
     if (grown > kLargestAttempt) {
       Assign(L"Format Error");

@@ -125,8 +125,14 @@ TEST_F(ServerSocketTest, ABindFailureIsReportedAndLeavesNoSocket) {
   platform::StringTextOut second;
   net::utServerSocket taken(port, 1, second);
   EXPECT_FALSE(taken.IsValid());
-  EXPECT_EQ(second.text(), "utServerSocket::Initialize - socket Bind failed (" +
-                               std::to_string(platform::AddressInUseError()) + ")...\n");
+  const auto message = [](int error) {
+    return "utServerSocket::Initialize - socket Bind failed (" + std::to_string(error) + ")...\n";
+  };
+#ifdef _WIN32
+  // A port held for exclusive use is refused as "access denied" (10013).
+  if (second.text() == message(10013)) return;
+#endif
+  EXPECT_EQ(second.text(), message(platform::AddressInUseError()));
 }
 
 TEST_F(ServerSocketTest, APortInTheClosingStateCanBeBoundAgain) {

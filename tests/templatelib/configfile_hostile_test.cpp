@@ -58,7 +58,12 @@ TEST_F(HostileLoad, LimitsFailTheLoadNamingTheLine) {
 }
 
 TEST_F(HostileLoad, OnlyRegularFilesAreRead) {
+#ifdef _WIN32
+  // A folder cannot be opened as a file there at all.
+  for (const std::string& path : {std::string("NUL")}) {
+#else
   for (const std::string& path : {std::string("/dev/zero"), dir.path()}) {
+#endif
     EXPECT_EQ(source.LoadAttributesFromFile(path.c_str()), nullptr);
     ASSERT_FALSE(capture.messages().empty());
     EXPECT_EQ(capture.messages().back(),

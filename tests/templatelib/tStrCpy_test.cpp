@@ -81,6 +81,9 @@ TEST(tStrCpyWide, ConvertsPlainText) {
 }
 
 TEST(tStrCpyWide, InvalidByteGivesPrefixThenXAndAWideMessage) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the Windows C locale converts every byte, so none is invalid";
+#endif
   testsupport::DebugCapture capture;
   wchar_t dest[16];
   ASSERT_EQ(tStrCpy(dest, "ab\xe9z"), S_OK);

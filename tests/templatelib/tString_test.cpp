@@ -128,6 +128,9 @@ TEST(tStringFormat, RetryAfterGrowthFormatsEveryArgumentAgain) {
 }
 
 TEST(tStringFormat, FormattingFailureLeavesFormatError) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the Windows C library prints an unencodable wide character as nothing";
+#endif
   tString s;
   // A wide character the C locale cannot encode makes the formatter fail.
   EXPECT_EQ(s.Format("%ls", L"\x4e2d"), E_FAIL);

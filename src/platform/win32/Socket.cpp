@@ -145,10 +145,13 @@ Socket Socket::OpenTcp(SocketStatus& status) {
   return Socket(NotInherited(s));
 }
 
+// Windows binds a port whose last connection is still closing without any
+// option; its SO_REUSEADDR would instead let two servers share a port that
+// is in use. Exclusive use keeps a taken port refused, as on POSIX.
 void Socket::AllowAddressReuse() {
   BOOL on = TRUE;
   if (IsOpen())
-    setsockopt(S(handle_), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on);
+    setsockopt(S(handle_), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on), sizeof on);
 }
 
 SocketStatus Socket::Bind(const SocketAddress& address) {
