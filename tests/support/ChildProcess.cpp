@@ -246,7 +246,18 @@ void ChildProcess::drain(int timeoutMs) {
         outputFd_ = -1;
         return;
       }
+      // The child's standard output is in text mode, as a console program's
+      // is on Windows: its line ends come as CR LF and are read back as LF,
+      // so the same expectations hold on both systems. A pair split between
+      // two reads is joined by starting one byte back.
+      const size_t from = output_.empty() ? 0 : output_.size() - 1;
       output_.append(buf, n);
+      size_t kept = from;
+      for (size_t i = from; i < output_.size(); ++i) {
+        if (output_[i] == '\r' && i + 1 < output_.size() && output_[i + 1] == '\n') continue;
+        output_[kept++] = output_[i];
+      }
+      output_.resize(kept);
       continue;
     }
     if (std::chrono::steady_clock::now() >= deadline) return;
