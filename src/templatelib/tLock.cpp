@@ -18,7 +18,9 @@ void tMutex::Unlock() { mutex_.unlock(); }
 
 HRESULT tSemaphore::Wait() {
   try {
-    semaphore_.acquire();
+    std::unique_lock<std::mutex> lock(mutex_);
+    released_.wait(lock, [this] { return count_ > 0; });
+    --count_;
     return S_OK;
   } catch (const std::system_error&) {
     return E_FAIL;
@@ -27,7 +29,10 @@ HRESULT tSemaphore::Wait() {
 
 HRESULT tSemaphore::TryWait() {
   try {
-    return semaphore_.try_acquire() ? S_OK : S_FALSE;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (count_ == 0) return S_FALSE;
+    --count_;
+    return S_OK;
   } catch (const std::system_error&) {
     return E_FAIL;
   }
@@ -35,7 +40,12 @@ HRESULT tSemaphore::TryWait() {
 
 HRESULT tSemaphore::Signal() {
   try {
-    semaphore_.release();
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (count_ == kMaximumCount) return E_FAIL;
+      ++count_;
+    }
+    released_.notify_one();
     return S_OK;
   } catch (const std::system_error&) {
     return E_FAIL;

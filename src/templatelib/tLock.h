@@ -9,9 +9,9 @@
 // purpose. Neither object is copyable or movable.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
-#include <semaphore>
 
 #include "templatelib/Result.h"
 
@@ -62,5 +62,10 @@ class tSemaphore {
   HRESULT Signal();
 
  private:
-  std::counting_semaphore<kMaximumCount> semaphore_{0};
+  // A count under a mutex rather than std::counting_semaphore: on the
+  // Windows build the library's semaphore waits on an emulated atomic wait
+  // that can miss a release and sleep for ever.
+  std::mutex mutex_;
+  std::condition_variable released_;
+  int32_t count_ = 0;
 };
