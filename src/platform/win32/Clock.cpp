@@ -18,34 +18,23 @@ int64_t Frequency() {
   return frequency;
 }
 
-// One manual-reset waitable timer per thread, made on first use.
-class ThreadTimer {
- public:
-  ThreadTimer() : handle_(CreateWaitableTimerW(nullptr, TRUE, nullptr)) {}
-  ~ThreadTimer() {
-    if (handle_ != nullptr) CloseHandle(handle_);
-  }
-  ThreadTimer(const ThreadTimer&) = delete;
-  ThreadTimer& operator=(const ThreadTimer&) = delete;
-
-  // Waits `hundredNs` (> 0) units of 100 ns; false when the timer failed.
-  bool Wait(int64_t hundredNs) {
-    if (handle_ == nullptr) return false;
+// Waits `hundredNs` (> 0) units of 100 ns on a waitable timer of its own;
+// false (after a Sleep of the same length) when the timer failed. The timer
+// is made for each wait: one kept per thread would be a thread_local with a
+// destructor, whose registration takes the C library's exit lock, and a
+// library thread sleeping while the process ends would deadlock with exit.
+bool WaitHundredNs(int64_t hundredNs) {
+  HANDLE timer = CreateWaitableTimerW(nullptr, TRUE, nullptr);
+  bool waited = false;
+  if (timer != nullptr) {
     LARGE_INTEGER due;
     due.QuadPart = -hundredNs;  // negative: relative to now
-    if (!SetWaitableTimer(handle_, &due, 0, nullptr, nullptr, FALSE)) return false;
-    return WaitForSingleObject(handle_, INFINITE) == WAIT_OBJECT_0;
+    waited = SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE) &&
+             WaitForSingleObject(timer, INFINITE) == WAIT_OBJECT_0;
+    CloseHandle(timer);
   }
-
- private:
-  HANDLE handle_;
-};
-
-bool WaitHundredNs(int64_t hundredNs) {
-  thread_local ThreadTimer timer;
-  if (timer.Wait(hundredNs)) return true;
-  Sleep(static_cast<DWORD>((hundredNs + 9'999) / 10'000));
-  return false;
+  if (!waited) Sleep(static_cast<DWORD>((hundredNs + 9'999) / 10'000));
+  return waited;
 }
 
 class RealClock final : public Clock {
