@@ -75,7 +75,9 @@ SocketStatus SocketStatusFromError(const char* call, int error) {
     case WSAEWOULDBLOCK:
       status.code = SocketCode::kTimeout;
       break;
-    // A client that reset or left before its connection was taken.
+    // A client that reset or left before its connection was taken (wine
+    // reports that as not connected: its accept asks for the peer's name).
+    case WSAENOTCONN:
     case WSAECONNRESET:
     case WSAECONNABORTED:
     case WSAENETDOWN:
@@ -199,13 +201,20 @@ SocketStatus Socket::WaitWritable(int timeoutMs) {
 
 SocketStatus Socket::Send(const void* bytes, size_t length, bool noWait, size_t& sent) {
   sent = 0;
-  // There is no per-call "don't wait" flag: the socket's mode is switched,
-  // and only when it differs from what this call needs.
-  if (SocketStatus mode = SetBlocking(!noWait); !mode.ok()) return mode;
-  int n = ::send(S(handle_), static_cast<const char*>(bytes), ClampLength(length), 0);
-  if (n == SOCKET_ERROR) return LastError("send");
-  sent = static_cast<size_t>(n);
-  return {};
+  // Sends never use the socket's blocking mode: a blocking send under wine
+  // sleeps through a reset from the peer and never returns. A send that may
+  // wait waits for room in select instead, which sees the reset.
+  if (SocketStatus mode = SetBlocking(false); !mode.ok()) return mode;
+  for (;;) {
+    int n = ::send(S(handle_), static_cast<const char*>(bytes), ClampLength(length), 0);
+    if (n != SOCKET_ERROR) {
+      sent = static_cast<size_t>(n);
+      return {};
+    }
+    SocketStatus status = LastError("send");
+    if (noWait || status.code != SocketCode::kTimeout) return status;
+    if (SocketStatus room = Wait(handle_, Wanted::kWrite, -1); !room.ok()) return room;
+  }
 }
 
 SocketStatus Socket::Receive(void* buffer, size_t length, bool noWait, size_t& received) {
