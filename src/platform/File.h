@@ -52,6 +52,12 @@ class File {
   Handle handle_ = kNoHandle;
 };
 
+// std::fopen for reading (`mode` "r" or "rb"), except that on Windows the
+// file may still be renamed or replaced while it is open, as on POSIX: a
+// save into a file that another program is reading then succeeds. Null on
+// failure.
+std::FILE* OpenStreamForReading(const std::string& path, const char* mode);
+
 // True when the open C stream `file` is a regular file (not a device, a pipe
 // or a folder).
 bool IsRegularFile(std::FILE* file);

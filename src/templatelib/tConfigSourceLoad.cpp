@@ -148,7 +148,7 @@ tAttribute* tConfigSource::LoadAttributesFromFile(const char* path, int32_t dept
 }
 
 tAttribute* tConfigSource::LoadPlain(const char* path) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "r"));
+  std::unique_ptr<std::FILE, FileCloser> file(platform::OpenStreamForReading(path, "r"));
   if (!file) return nullptr;
   // A device, a pipe or a folder is no configuration: /dev/zero would be
   // read for ever.

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "platform/AtomicFile.h"
+#include "platform/File.h"
 #include "platform/System.h"
 #include "templatelib/ConfigFileWriter.h"
 #include "templatelib/ConfigPath.h"
@@ -70,7 +71,7 @@ std::string StagingName(const std::string& named, const std::string& target, boo
 // Copies an existing file's bytes into `sink`; nothing when there is none.
 bool CopyExistingInto(const std::string& path, ConfigTextSink& sink) {
   if (!platform::IsReadableFile(path)) return true;
-  std::FILE* in = std::fopen(path.c_str(), "rb");
+  std::FILE* in = platform::OpenStreamForReading(path, "rb");
   if (in == nullptr) return false;
   char chunk[1 << 16];
   bool ok = true;

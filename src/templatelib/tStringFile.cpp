@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/File.h"
 #include "templatelib/tString.h"
 
 namespace {
@@ -41,7 +42,7 @@ bool tString::FileExists(const char* fileName) {
   // a file for our callers.
   std::error_code error;
   if (std::filesystem::is_directory(fileName, error)) return false;
-  std::FILE* file = std::fopen(fileName, "r");
+  std::FILE* file = platform::OpenStreamForReading(fileName, "r");
   if (file == nullptr) return false;
   std::fclose(file);
   return true;

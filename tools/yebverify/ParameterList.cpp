@@ -6,6 +6,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/File.h"
+
 namespace yebverify {
 namespace {
 
@@ -224,12 +226,14 @@ bool LongLineIn(std::string_view text, size_t& lineNumber) {
 
 bool LoadParameterList(const std::string& path, SourceKind source, ParameterList& list,
                        std::string& error) {
-  std::error_code ec;
-  const std::filesystem::file_status status = std::filesystem::status(path, ec);
-  if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+  // The platform knows its devices ("NUL" on Windows, /dev/zero here).
+  platform::File probe;
+  if (probe.OpenRegularForReading(path) == platform::File::OpenResult::kNotRegular) {
     error = "the parameter list " + path + " is not a regular file";
     return false;
   }
+  probe.Close();
+  std::error_code ec;
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     error = "cannot read the parameter list " + path;

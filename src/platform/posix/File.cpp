@@ -105,6 +105,10 @@ bool File::Size(int64_t& size) const {
   return true;
 }
 
+std::FILE* OpenStreamForReading(const std::string& path, const char* mode) {
+  return std::fopen(path.c_str(), mode);
+}
+
 bool IsRegularFile(std::FILE* file) {
   struct stat st;
   return file != nullptr && ::fstat(::fileno(file), &st) == 0 && S_ISREG(st.st_mode);

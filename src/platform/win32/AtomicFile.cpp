@@ -31,7 +31,8 @@ intptr_t CreateNew(const std::string& path) {
 }
 
 intptr_t OpenForReading(const std::string& path) {
-  return Fd(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  return Fd(CreateFileA(path.c_str(), GENERIC_READ,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
@@ -48,6 +49,22 @@ bool CopyHandleTo(intptr_t in, Writer& out) {
     if (!ReadFile(H(in), chunk.data(), static_cast<DWORD>(chunk.size()), &n, nullptr)) return false;
     if (n == 0) return true;
     if (!out.Write(chunk.data(), n)) return false;
+  }
+}
+
+// A rename over the target, so that a reader finds either the old file or
+// the new one and never none (ReplaceFile, which would keep the target's
+// security, takes the target away for a moment). A target that another
+// program holds open without sharing its deletion refuses the rename: it is
+// tried again for a while before the save fails.
+bool MoveIntoPlace(const std::string& from, const std::string& to) {
+  for (int attempt = 0;; ++attempt) {
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      return true;
+    const DWORD error = GetLastError();
+    if (attempt >= 200 || (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED))
+      return false;
+    Sleep(10);
   }
 }
 
@@ -92,15 +109,7 @@ bool AtomicFileWriter::Commit() {
   ok = ok && FlushFileBuffers(H(fd_));
   ok = CloseHandle(H(fd_)) && ok;
   fd_ = -1;
-  if (ok) {
-    // ReplaceFile keeps the target's attributes and security; a new target
-    // has none to keep and is simply moved into place.
-    const bool exists = GetFileAttributesA(target_.c_str()) != INVALID_FILE_ATTRIBUTES;
-    ok = (exists && ReplaceFileA(target_.c_str(), tempPath_.c_str(), nullptr,
-                                 REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) ||
-         MoveFileExA(tempPath_.c_str(), target_.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-  }
+  if (ok) ok = MoveIntoPlace(tempPath_, target_);
   if (!ok) DeleteFileA(tempPath_.c_str());
   tempPath_.clear();
   return ok;

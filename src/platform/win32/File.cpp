@@ -1,8 +1,10 @@
 #include "platform/File.h"
 
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
+#include <cstring>
 #include <utility>
 
 namespace platform {
@@ -17,7 +19,8 @@ bool IsFolder(const std::string& path) {
 }
 
 intptr_t OpenExisting(const std::string& path, DWORD access) {
-  return ToHandle(CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  return ToHandle(CreateFileA(path.c_str(), access,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
@@ -96,6 +99,20 @@ bool File::Size(int64_t& size) const {
   if (!IsOpen() || !GetFileSizeEx(H(handle_), &bytes)) return false;
   size = static_cast<int64_t>(bytes.QuadPart);
   return true;
+}
+
+std::FILE* OpenStreamForReading(const std::string& path, const char* mode) {
+  const intptr_t handle = OpenExisting(path, GENERIC_READ);
+  if (handle < 0) return nullptr;
+  const int flags = _O_RDONLY | (std::strchr(mode, 'b') != nullptr ? _O_BINARY : _O_TEXT);
+  const int fd = _open_osfhandle(handle, flags);
+  if (fd < 0) {
+    CloseHandle(H(handle));
+    return nullptr;
+  }
+  std::FILE* stream = _fdopen(fd, mode);
+  if (stream == nullptr) _close(fd);  // closes the handle too
+  return stream;
 }
 
 bool IsRegularFile(std::FILE* file) {

@@ -6,6 +6,7 @@
 
 #include "platform/Socket.h"
 #include "support/ChildProcess.h"
+#include "support/OutsideTools.h"
 #include "tools/yebverify/ReferenceTool.h"
 
 namespace {
@@ -153,9 +154,14 @@ TEST(ProgramErrorsTest, UsageListAndConnectionErrorsExitTwo) {
   const std::string wide = dir.file("wide.prn");
   testsupport::WriteWholeFile(wide, "1 TIME$_DAY 100.0 1\n" + std::string(70000, 'x') + "\n");
   const int closedPort = testsupport::FreeLoopbackPort();
+#ifdef _WIN32
+  const char* kDevice = "NUL";
+#else
+  const char* kDevice = "/dev/zero";
+#endif
   struct Case {
     std::vector<std::string> args;
-    const char* says;
+    std::string says;
   } cases[] = {
       {{"--packet-rate", "60"},
        "yebverify: --packet-rate takes 50, 100 or 200 packets per second, not \"60\""},
@@ -163,7 +169,8 @@ TEST(ProgramErrorsTest, UsageListAndConnectionErrorsExitTwo) {
       {{"--list", list, "--port", std::to_string(closedPort), "--connect-wait", "0"},
        "yebverify: error: cannot connect to 127.0.0.1:"},
       {{"--list", dir.path()}, "is not a regular file"},
-      {{"--list", "/dev/zero"}, "yebverify: error: the parameter list /dev/zero is not a regular"},
+      {{"--list", kDevice}, std::string("yebverify: error: the parameter list ") + kDevice +
+                                " is not a regular"},
       {{"--list", wide}, "wide.prn: line 2 is longer than 65536 bytes"},
       {{"--list", huge}, "huge.prn gives packets of "},
   };
@@ -177,6 +184,7 @@ TEST(ProgramErrorsTest, UsageListAndConnectionErrorsExitTwo) {
 // A list that allows gigabyte packets costs nothing until one arrives: under
 // a 1 GiB address-space limit the checker still starts and tries to connect.
 TEST(ProgramErrorsTest, BuffersFollowWhatArrivesNotTheList) {
+  SKIP_WITHOUT_OUTSIDE_TOOLS();
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
   GTEST_SKIP() << "sanitizers reserve more address space than the limit allows";
 #endif
