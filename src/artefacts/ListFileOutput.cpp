@@ -1,12 +1,13 @@
 #include "artefacts/ListFileOutput.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/System.h"
 #include "platform/TextOut.h"
 
 namespace artefacts {
 
 std::string OutputPath(const packet::RunSettings& settings, const char* fileName) {
-  return settings.outputDir + "/" + fileName;
+  return platform::JoinPath(settings.outputDir, fileName);
 }
 
 bool WriteListFile(const std::string& path, const std::string& text) {

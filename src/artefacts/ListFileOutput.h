@@ -20,7 +20,7 @@ class TextOut;
 
 namespace artefacts {
 
-// The output folder joined with a file name.
+// The output folder joined with a file name by the platform's separator.
 std::string OutputPath(const packet::RunSettings& settings, const char* fileName);
 
 // Writes `text` as the whole content of `path`; false on any failure, the

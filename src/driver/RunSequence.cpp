@@ -4,6 +4,7 @@
 #include <string>
 
 #include "artefacts/ConfigFileBuilder.h"
+#include "artefacts/ListFileOutput.h"
 #include "artefacts/NepXmlFile.h"
 #include "artefacts/ParmInfoFile.h"
 #include "artefacts/ParmSetFromConfig.h"
@@ -151,8 +152,8 @@ class RunSequence {
   }
 
   bool ReadParameters() {
-    platform::Printf(env_.out, "1. Process the Parameter Information File: %s/%s\n\n",
-                     settings_.outputDir.c_str(), settings_.parmInfoFileName.c_str());
+    platform::Printf(env_.out, "1. Process the Parameter Information File: %s\n\n",
+                     artefacts::OutputPath(settings_, settings_.parmInfoFileName.c_str()).c_str());
     artefacts::ParmInfoOutcome outcome = artefacts::ProcessParmInfoFile();
     env_.out.Write(outcome.notices);
     switch (outcome.status) {
@@ -181,8 +182,8 @@ class RunSequence {
   // the analysis system already has: no configuration is written then.
   bool BuildConfiguration() {
     if (settings_.parmModeFlag) return true;
-    platform::Printf(env_.out, "2. Build the Config File: %s/%s\n\n", settings_.outputDir.c_str(),
-                     artefacts::kConfigFileName);
+    platform::Printf(env_.out, "2. Build the Config File: %s\n\n",
+                     artefacts::OutputPath(settings_, artefacts::kConfigFileName).c_str());
     if (artefacts::BuildConfigFile()) return true;
     platform::Printf(env_.out, "** Error - Unable to build the configuration file: %s\n",
                      artefacts::kConfigFileName);
@@ -190,19 +191,18 @@ class RunSequence {
   }
 
   bool WriteParameterList() {
-    const char* dir = settings_.outputDir.c_str();
     if (settings_.sourceType == packet::kSourceNep) {
       platform::Printf(
-          env_.out, "3. (NEP Data Source - ZARN Time Format) - Build the NEP XML File: %s/%s\n\n",
-          dir, artefacts::kNepXmlFileName);
+          env_.out, "3. (NEP Data Source - ZARN Time Format) - Build the NEP XML File: %s\n\n",
+          artefacts::OutputPath(settings_, artefacts::kNepXmlFileName).c_str());
       if (artefacts::BuildNepXmlFile(env_.out)) return true;
       platform::Printf(env_.out, "**Error - Unable to build the NEP XML file: %s\n",
                        artefacts::kNepXmlFileName);
       return false;
     }
     if (settings_.parmModeFlag) return true;
-    platform::Printf(env_.out, "3. (Custom Data Source) - Build the PRN File: %s/%s\n\n", dir,
-                     artefacts::kPrnFileName);
+    platform::Printf(env_.out, "3. (Custom Data Source) - Build the PRN File: %s\n\n",
+                     artefacts::OutputPath(settings_, artefacts::kPrnFileName).c_str());
     if (artefacts::BuildPrnFile(env_.out)) return true;
     platform::Printf(env_.out, "**Error - Unable to build the PRN File: %s\n",
                      artefacts::kPrnFileName);

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/System.h"
+
 namespace packet {
 
 inline constexpr int32_t kSourceCustom = 0;
@@ -28,7 +30,7 @@ inline constexpr size_t kMaxPlaybackPathText = 2599;
 inline constexpr size_t kMaxPrefixText = 259;
 
 struct RunSettings {
-  std::string outputDir = "./YEBFiles";
+  std::string outputDir = platform::JoinPath(".", "YEBFiles");
   std::string sourceTypeText = "Custom";
   int32_t sourceType = kSourceCustom;
   std::string configFilePath;

@@ -38,5 +38,10 @@ bool CreateOneDirectory(const std::string& path);
 // The folder separator of the platform's own paths: '\\' on Windows, '/'
 // elsewhere. Both are accepted when reading a path on Windows.
 char PathSeparator();
+// `folder` and `name` joined by the platform's separator, as the tool shows
+// and opens its output files: ".\YEBFiles\zarnYEB.prn" on Windows.
+inline std::string JoinPath(const std::string& folder, const std::string& name) {
+  return folder + PathSeparator() + name;
+}
 
 }  // namespace platform

@@ -24,7 +24,11 @@ TEST_F(CommandLineTest, NoArgumentsKeepTheDefaults) {
   EXPECT_EQ(settings.packetRate, 50);
   EXPECT_EQ(settings.port, 49000);
   EXPECT_EQ(settings.parmInfoFileName, "parmInfo.txt");
+#ifdef _WIN32
+  EXPECT_EQ(settings.outputDir, ".\\YEBFiles");
+#else
   EXPECT_EQ(settings.outputDir, "./YEBFiles");
+#endif
   EXPECT_EQ(settings.parmPrefix, "S01_");
 }
 

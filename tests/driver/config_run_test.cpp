@@ -10,6 +10,7 @@
 #include "artefacts/ConfigFileBuilder.h"
 #include "artefacts/schema/DefaultConfigText.h"
 #include "packet/ParmTable.h"
+#include "platform/System.h"
 #include "query/tQueryString.h"
 #include "query/tSqlQueryEngine.h"
 #include "support/ChildProcess.h"
@@ -17,6 +18,9 @@
 #include "templatelib/tConfigSource.h"
 
 namespace {
+
+// The tool's step messages join folder and file as the platform does.
+const std::string kSeparator(1, platform::PathSeparator());
 
 using namespace std::chrono_literals;
 using testsupport::ChildProcess;
@@ -102,8 +106,9 @@ TEST(ConfigRun, EveryRunWritesAConfigurationThatLoadsBackWithItsParameters) {
                      "/TagOffset", "7"},
                     dir.path());
   ASSERT_TRUE(tool.waitForOutput("Blocked waiting for connect", 15s)) << tool.output();
-  EXPECT_NE(tool.output().find("/parmInfo.txt\n\n2. Build the Config File: " + out +
-                               "/zarnYEB.config\n\n3. (Custom Data Source)"),
+  EXPECT_NE(tool.output().find(kSeparator + "parmInfo.txt\n\n2. Build the Config File: " +
+                               platform::JoinPath(out, "zarnYEB.config") +
+                               "\n\n3. (Custom Data Source)"),
             std::string::npos)
       << tool.output();
 
@@ -142,8 +147,9 @@ TEST_P(ConfigRunTest, PerfModeStreamsTheLoadOfTheConfiguration) {
             "\r\n\r\n"
             "// ** Note - Total Illegal Parameters: ( 1 ) - Sample Rates <= 0.0\r\n"
             " 2,50.000000\r\n 1,200.000000\r\n 1,12.500000\r\n 1,100.000000\r\n");
-  EXPECT_NE(tool->output().find("1. Process the Parameter Information File: " + Out() +
-                                "/parmInfo2.txt\n\n2. Build the Config File"),
+  EXPECT_NE(tool->output().find("1. Process the Parameter Information File: " +
+                                platform::JoinPath(Out(), "parmInfo2.txt") +
+                                "\n\n2. Build the Config File"),
             std::string::npos)
       << tool->output();
   EXPECT_EQ(Read(Out() + "/zarnYEB.prn"),
@@ -172,7 +178,7 @@ TEST_P(ConfigRunTest, ParmModeStreamsTheConfigurationsOwnParametersAtTheTagsTheP
             "// Total Parameters:( 4 ), Aggregate Rate:( 10185.000000 ), Total TPP Parms: ( 3 )\r\n");
   // No configuration and no list of its own: the analysis system has both.
   EXPECT_EQ(Read(Out() + "/zarnYEB.config"), "");
-  EXPECT_NE(tool->output().find("/parmInfo2.txt\n\n4. Wait for YEB connect...\n\n"),
+  EXPECT_NE(tool->output().find(kSeparator + "parmInfo2.txt\n\n4. Wait for YEB connect...\n\n"),
             std::string::npos)
       << tool->output();
   EXPECT_EQ(Verify(20), 0) << verifyOutput;
