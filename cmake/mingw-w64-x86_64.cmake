@@ -1,7 +1,7 @@
 # Cross-compiles for 64-bit Windows with mingw-w64 (the posix-threads
 # flavour, which std::thread and std::mutex need), linked statically so that
 # the programs run without the compiler's DLLs beside them. ctest runs the
-# tests through wine.
+# tests through wine, by way of scripts/wine-run.sh.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
@@ -19,5 +19,5 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 find_program(YEB_WINE wine)
 if(YEB_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${YEB_WINE})
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)
 endif()

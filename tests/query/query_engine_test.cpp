@@ -13,6 +13,7 @@
 #include "artefacts/schema/DefaultConfigText.h"
 #include "query/tSqlQueryEngine.h"
 #include "support/ChildProcess.h"
+#include "support/OutsideTools.h"
 #include "templatelib/DebugCapture.h"
 #include "templatelib/tConfigSource.h"
 
@@ -304,6 +305,7 @@ TEST_F(QueryEngine, SortBuildsAnIndexAndReportsItsShape) {
 }
 
 TEST_F(QueryEngine, ArchiveFormExtractsFromTheSourcesOwnArchive) {
+  SKIP_WITHOUT_OUTSIDE_TOOLS();
   EXPECT_EQ(Code("select FullFileName from zBall where FileName = 'plot.cfg'"), E_FAIL);
   const std::string zip = dir.file("site.zip");
   testsupport::WriteWholeFile(dir.file("config.txt"), kConfig);

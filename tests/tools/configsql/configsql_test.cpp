@@ -9,6 +9,7 @@
 
 #include "platform/System.h"
 #include "support/ChildProcess.h"
+#include "support/OutsideTools.h"
 
 namespace {
 
@@ -212,6 +213,7 @@ TEST_F(ConfigSql, ASaveOverAFileWhoseTextWasIgnoredNeedsForce) {
 // Hostile inputs under an address-space limit of 1 GiB: each fails the load
 // with a line saying why, and the process ends by itself, never by an abort.
 TEST_F(ConfigSql, HostileFilesFailCleanlyWithinBoundedMemory) {
+  SKIP_WITHOUT_OUTSIDE_TOOLS();
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
   GTEST_SKIP() << "sanitizers reserve more address space than the limit allows";
 #endif
