@@ -53,6 +53,7 @@ export WINEPREFIX="$PWD/build-win/wineprefix" WINEDEBUG=-all
 # wineserver and the prefix's services are started first, with their output
 # on /dev/null, and stopped when this script ends.
 trap 'wineserver -k 2>/dev/null || true' EXIT
+mkdir -p "$WINEPREFIX"  # the server starts in the prefix, which wineboot fills
 wineserver -p
 wine wineboot >/dev/null 2>&1 </dev/null
 ctest --test-dir build-win --output-on-failure -j "$jobs" --timeout 120 </dev/null
