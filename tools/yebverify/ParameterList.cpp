@@ -2,9 +2,8 @@
 
 #include <charconv>
 #include <cmath>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <cstdint>
+#include <string>
 
 #include "platform/File.h"
 
@@ -226,32 +225,35 @@ bool LongLineIn(std::string_view text, size_t& lineNumber) {
 
 bool LoadParameterList(const std::string& path, SourceKind source, ParameterList& list,
                        std::string& error) {
-  // The platform knows its devices ("NUL" on Windows, /dev/zero here).
-  platform::File probe;
-  if (probe.OpenRegularForReading(path) == platform::File::OpenResult::kNotRegular) {
+  // One open through the platform, which knows its devices ("NUL" on
+  // Windows, /dev/zero here) and lets the tool replace the list meanwhile.
+  platform::File file;
+  const platform::File::OpenResult opened = file.OpenRegularForReading(path);
+  if (opened == platform::File::OpenResult::kNotRegular) {
     error = "the parameter list " + path + " is not a regular file";
     return false;
   }
-  probe.Close();
-  std::error_code ec;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  if (opened != platform::File::OpenResult::kOpened) {
     error = "cannot read the parameter list " + path;
     return false;
   }
-  const uintmax_t bytes = std::filesystem::file_size(path, ec);
-  if (!ec && bytes > kMaxListBytes) {
+  int64_t bytes = 0;
+  if (file.Size(bytes) && bytes > static_cast<int64_t>(kMaxListBytes)) {
     error = "the parameter list " + path + " holds " + std::to_string(bytes) +
             " bytes, more than the " + std::to_string(kMaxListBytes) + " any list can need";
     return false;
   }
-  std::ostringstream content;
-  content << in.rdbuf();
-  if (in.bad()) {
-    error = "reading the parameter list " + path + " failed";
-    return false;
+  std::string text;
+  char chunk[1 << 16];
+  for (;;) {
+    const int64_t n = file.Read(chunk, sizeof chunk);
+    if (n < 0) {
+      error = "reading the parameter list " + path + " failed";
+      return false;
+    }
+    if (n == 0) break;
+    text.append(chunk, static_cast<size_t>(n));
   }
-  std::string text = content.str();
   size_t longLine = 0;
   if (LongLineIn(text, longLine)) {
     error = path + ": line " + std::to_string(longLine) + " is longer than " +
