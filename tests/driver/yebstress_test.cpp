@@ -187,12 +187,6 @@ TEST_F(YebStressTest, AKeyEndsTheTransferButNotTheProgram) {
 }
 
 TEST_F(YebStressTest, ClientsThatVanishInEveryWayLeaveTheServerServing) {
-#ifdef _WIN32
-  // Under wine these clients and the server share one emulated socket
-  // layer, which loses connections in this churn of resets after a few
-  // dozen; the same churn from native clients is served.
-  GTEST_SKIP() << "wine's socket layer cannot carry this churn from its own clients";
-#endif
   Start("100,1000\n", {"/PacketRate", "5"});
   const size_t packet = 44 + 6 * 50 + 6 * 100 * 5;
   int transfers = 0;
@@ -214,6 +208,9 @@ TEST_F(YebStressTest, ClientsThatVanishInEveryWayLeaveTheServerServing) {
         break;
     }
     if (i % 4 != 0) ++transfers;
+    // The server prints a few lines for each client; read them, or its
+    // output pipe fills (a few KiB on Windows) and it stops accepting.
+    child->output();
   }
   // A YEB that stops reading: its shut reading side leaves the sends to
   // fill the buffers, and the operator's key still ends the transfer.
