@@ -159,7 +159,11 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
   SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   HANDLE inRead, inWrite, outRead, outWrite;
   if (!CreatePipe(&inRead, &inWrite, &inherit, 0)) return;
-  if (!CreatePipe(&outRead, &outWrite, &inherit, 0)) {
+  // Output is read only when a test asks for it; a pipe as large as a
+  // POSIX one (the default here is a few KiB) keeps a chatty child from
+  // blocking in between, as it would not on Linux.
+  constexpr DWORD kOutputPipeBytes = 64 * 1024;
+  if (!CreatePipe(&outRead, &outWrite, &inherit, kOutputPipeBytes)) {
     CloseHandle(inRead);
     CloseHandle(inWrite);
     return;
