@@ -1,5 +1,6 @@
 #include "platform/AtomicFile.h"
 #include "platform/WriteBuffer.h"
+#include "platform/win32/Handles.h"
 
 #include <windows.h>
 
@@ -11,8 +12,8 @@ namespace {
 
 constexpr std::size_t kBufferSize = detail::kWriteBlockBytes;
 
-HANDLE H(intptr_t fd) { return reinterpret_cast<HANDLE>(fd); }
-intptr_t Fd(HANDLE h) { return h == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<intptr_t>(h); }
+using win32::H;
+using win32::ToHandle;
 
 bool WriteAllToHandle(intptr_t fd, const char* data, std::size_t size) {
   while (size > 0) {
@@ -26,14 +27,12 @@ bool WriteAllToHandle(intptr_t fd, const char* data, std::size_t size) {
 }
 
 intptr_t CreateNew(const std::string& path) {
-  return Fd(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                        nullptr));
+  return ToHandle(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 intptr_t OpenForReading(const std::string& path) {
-  return Fd(CreateFileA(path.c_str(), GENERIC_READ,
-                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return win32::OpenExisting(path, GENERIC_READ);
 }
 
 bool IsDiskFile(intptr_t fd) { return GetFileType(H(fd)) == FILE_TYPE_DISK; }
