@@ -69,4 +69,24 @@ void WriteDebugStringW(const wchar_t* message) {
   WriteDebugString(NarrowText(message).c_str());
 }
 
+DiagnosticsCapture::DiagnosticsCapture() {
+  previous_ = SetDebugSink([this](std::string_view message) {
+    std::lock_guard lock(mutex_);
+    messages_.emplace_back(message);
+  });
+}
+
+DiagnosticsCapture::~DiagnosticsCapture() {
+  SetDebugSink(std::move(previous_));
+  // Through the channel, so the restored sink sees them under its lock.
+  for (const std::string& message : Take()) WriteDebugString(message.c_str());
+}
+
+std::vector<std::string> DiagnosticsCapture::Take() {
+  std::lock_guard lock(mutex_);
+  std::vector<std::string> taken;
+  taken.swap(messages_);
+  return taken;
+}
+
 }  // namespace platform
