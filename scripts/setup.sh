@@ -2,7 +2,8 @@
 # lacks. apt-get runs only when something is missing, and never asks.
 ensure_packages() {
   local wanted=(build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
-                libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev libzip-dev zip unzip python3 tshark)
+                libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev libzip-dev zip unzip python3 tshark
+                nlohmann-json3-dev libtinyxml2-dev libedit-dev sqlite3)
   local missing=()
   for p in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
