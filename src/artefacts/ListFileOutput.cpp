@@ -3,6 +3,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/System.h"
 #include "platform/TextOut.h"
+#include "templatelib/DebugOut.h"
 
 namespace artefacts {
 
@@ -12,9 +13,10 @@ std::string OutputPath(const packet::RunSettings& settings, const char* fileName
 
 bool WriteListFile(const std::string& path, const std::string& text) {
   platform::AtomicFileWriter writer;
-  if (!writer.Open(path)) return false;
-  if (!writer.Write(text.data(), text.size())) return false;
-  return writer.Commit();
+  if (writer.Open(path) && writer.Write(text.data(), text.size()) && writer.Commit()) return true;
+  // Diagnostics, which the run shows under the step that failed.
+  DebugOut("WriteListFile: %s\n", writer.error().message().c_str());
+  return false;
 }
 
 void PrintLoadSummary(platform::TextOut& out, const LoadSummary& summary,

@@ -213,14 +213,13 @@ ParmInfoOutcome ProcessParmInfoFile() {
   platform::File fileHandle;
   // A folder reads as an empty file and a device as an endless one: only a
   // regular file can be a parameter list.
-  const platform::File::OpenResult opened = fileHandle.OpenRegularForReading(name);
+  const platform::File::OpenResult opened = fileHandle.OpenRegularForReading(name, &outcome.reason);
   if (opened == platform::File::OpenResult::kCannotOpen) {
     outcome.status = ParmInfoOutcome::Status::kCannotOpen;
     return outcome;
   }
   if (opened == platform::File::OpenResult::kNotRegular) {
     outcome.status = ParmInfoOutcome::Status::kNotRegular;
-    outcome.message = "** Error - " + name + " is not a regular file\n";
     return outcome;
   }
   FileReadBuffer buffer(fileHandle);

@@ -10,6 +10,7 @@
 #include "artefacts/PrnFile.h"
 #include "packet/DecimalText.h"
 #include "packet/RunSettings.h"
+#include "platform/File.h"
 #include "platform/TextOut.h"
 #include "query/tQueryString.h"
 #include "query/tSqlQueryEngine.h"
@@ -79,7 +80,15 @@ std::unique_ptr<SelectedRows> SelectRows(const char* operation, const std::strin
   if (selected == nullptr) return nullptr;
   if (selected->source.LoadAttributesFromFile(configPath.c_str(), 0, nullptr, nullptr) ==
       nullptr) {
-    DebugOut("%s: cannot load the configuration %s\n", operation, configPath.c_str());
+    // The loader says why only when it got as far as reading; a file that
+    // cannot be opened at all is named here with the system's reason.
+    platform::File probe;
+    platform::Status reason;
+    if (probe.OpenRegularForReading(configPath, &reason) != platform::File::OpenResult::kOpened) {
+      DebugOut("%s: cannot load the configuration %s\n", operation, reason.message().c_str());
+    } else {
+      DebugOut("%s: cannot load the configuration %s\n", operation, configPath.c_str());
+    }
     return nullptr;
   }
   if (selected->engine.attachConfigSource(&selected->source) != S_OK) return nullptr;

@@ -1,15 +1,21 @@
 #include "driver/CommandLine.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstddef>
 #include <cstdlib>
+#include <limits>
+#include <string_view>
+#include <vector>
 
 #include "packet/DecimalText.h"
 
 namespace driver {
 namespace {
+
+using platform::Status;
 
 enum class Option {
   kOutputDir,
@@ -29,71 +35,156 @@ enum class Option {
   kPlaybackSpeed,
   kFaultScript,
   kStatsFile,
-  kNone,
 };
 
 struct OptionEntry {
   Option option;
   const char* name;
-  int values;  // arguments that follow it
+  int values;         // arguments that follow it
+  const char* usage;  // the values as the help shows them
+  const char* help;   // what it does, and its default
 };
 
 // In the order in which an argument is compared with them.
 constexpr OptionEntry kOptions[] = {
-    {Option::kOutputDir, "/OutputDir", 1},
-    {Option::kSourceType, "/SourceType", 1},
-    {Option::kConfigParmMode, "/ConfigParmMode", 1},
-    {Option::kConfigPerfMode, "/ConfigPerfMode", 1},
-    {Option::kParmInfo, "/ParmInfo", 1},
-    {Option::kPacketRate, "/PacketRate", 1},
-    {Option::kTimeJump, "/TimeJump", 0},
-    {Option::kTimeGap, "/TimeGap", 0},
-    {Option::kPlayback, "/Playback", 2},
-    {Option::kSuperStress, "/SuperStress", 0},
-    {Option::kPortId, "/PortId", 1},
-    {Option::kTagOffset, "/TagOffset", 1},
-    {Option::kDataSource, "/DataSource", 1},
-    {Option::kParmPrefix, "/ParmPrefix", 1},
-    {Option::kPlaybackSpeed, "/PlaybackSpeed", 1},
-    {Option::kFaultScript, "/FaultScript", 1},
-    {Option::kStatsFile, "/StatsFile", 1},
+    {Option::kOutputDir, "/OutputDir", 1, "FOLDER",
+     "where the configuration and the parameter list are written (YEBFiles)"},
+    {Option::kSourceType, "/SourceType", 1, "Custom|NEP", "the data source type (Custom)"},
+    {Option::kConfigParmMode, "/ConfigParmMode", 1, "CONFIG",
+     "stream the parameters of an existing configuration (Custom only)"},
+    {Option::kConfigPerfMode, "/ConfigPerfMode", 1, "CONFIG",
+     "as many parameters at each rate as CONFIG has"},
+    {Option::kParmInfo, "/ParmInfo", 1, "FILE",
+     "the parameter information file, lines of count,rate (parmInfo.txt)"},
+    {Option::kPacketRate, "/PacketRate", 1, "20|10|5",
+     "the packet period in ms: 50, 100 or 200 packets per second (20)"},
+    {Option::kTimeJump, "/TimeJump", 0, "", "Custom: every 10th cycle the data time jumps 15 s ahead"},
+    {Option::kTimeGap, "/TimeGap", 0, "", "Custom: the data time doubles when its text holds \"5:\""},
+    {Option::kPlayback, "/Playback", 2, "KestCustom FILE",
+     "replay a recorded data file instead of synthesising packets"},
+    {Option::kSuperStress, "/SuperStress", 0, "", "sample every parameter in more packets (NEP: steps of 2)"},
+    {Option::kPortId, "/PortId", 1, "PORT", "the TCP port to listen on, 1 to 65535 (49000)"},
+    {Option::kTagOffset, "/TagOffset", 1, "N", "added to every parameter's tag (0)"},
+    {Option::kDataSource, "/DataSource", 1, "N", "the data source number in the PRN list (0)"},
+    {Option::kParmPrefix, "/ParmPrefix", 1, "TEXT", "the parameter name prefix (S01_)"},
+    {Option::kPlaybackSpeed, "/PlaybackSpeed", 1, "F",
+     "replay F times faster, above 0 and at most 1000 (1)"},
+    {Option::kFaultScript, "/FaultScript", 1, "FILE",
+     "faults to inject into every transfer (none)"},
+    {Option::kStatsFile, "/StatsFile", 1, "FILE",
+     "append one JSON line per connection, cycle and end (none)"},
 };
 
+constexpr const char* kHelpWords[] = {"/?", "/help", "-h", "--help"};
+constexpr const char* kVersionWords[] = {"/Version", "--version"};
+
+char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+
 // Options and their keywords are ASCII; no locale comes into it.
-bool EqualIgnoringCase(const char* a, const char* b) {
-  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-    if (std::tolower(static_cast<unsigned char>(*a)) !=
-        std::tolower(static_cast<unsigned char>(*b)))
-      return false;
-  }
-  return *a == *b;
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
 }
 
-const OptionEntry* MatchOption(const char* argument) {
+template <size_t N>
+bool IsOneOf(std::string_view word, const char* const (&words)[N]) {
+  return std::any_of(std::begin(words), std::end(words),
+                     [word](const char* w) { return EqualIgnoringCase(word, w); });
+}
+
+const OptionEntry* MatchOption(std::string_view argument) {
   for (const OptionEntry& entry : kOptions) {
     if (EqualIgnoringCase(argument, entry.name)) return &entry;
   }
   return nullptr;
 }
 
-CommandLineResult Refuse(std::string line) {
-  CommandLineResult result;
-  result.ok = false;
-  result.error = std::move(line);
-  return result;
+// Edits between two words, ignoring case: how far a typo is from an option.
+size_t EditDistance(std::string_view a, std::string_view b) {
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      const size_t above = row[j];
+      const size_t change = diagonal + (Lower(a[i - 1]) == Lower(b[j - 1]) ? 0 : 1);
+      row[j] = std::min({above + 1, row[j - 1] + 1, change});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// The option a mistyped word most likely meant: the closest by edits, or
+// one the word begins or ends. None when nothing is near.
+const OptionEntry* NearestOption(std::string_view word) {
+  std::string asOption(word);
+  if (!asOption.empty() && asOption[0] == '-') {
+    asOption.erase(0, asOption.find_first_not_of('-'));
+    asOption.insert(0, "/");
+  } else if (asOption.empty() || asOption[0] != '/') {
+    asOption.insert(0, "/");
+  }
+  const OptionEntry* best = nullptr;
+  size_t bestDistance = std::numeric_limits<size_t>::max();
+  for (const OptionEntry& entry : kOptions) {
+    const std::string_view name(entry.name);
+    size_t distance = EditDistance(asOption, name);
+    const bool prefix = asOption.size() >= 4 &&
+                        (EqualIgnoringCase(name.substr(0, std::min(name.size(), asOption.size())),
+                                           asOption) ||
+                         EqualIgnoringCase(asOption.substr(0, name.size()), name));
+    if (prefix) distance = std::min<size_t>(distance, 1);
+    if (distance < bestDistance) {
+      bestDistance = distance;
+      best = &entry;
+    }
+  }
+  const size_t allowed = std::max<size_t>(2, asOption.size() / 3);
+  return bestDistance <= allowed ? best : nullptr;
+}
+
+Status Refuse(std::string line) { return Status::InvalidArgument("** Error - " + std::move(line)); }
+
+Status UnknownWord(std::string_view word) {
+  std::string line(word);
+  line += " is not an option";
+  if (const OptionEntry* nearest = NearestOption(word)) {
+    line += "; did you mean ";
+    line += nearest->name;
+    line += "?";
+  } else {
+    line += "; /? lists the options";
+  }
+  return Refuse(std::move(line));
 }
 
 // Copies a text value, refusing one over its limit.
-bool TakeText(const char* value, size_t limit, const char* optionName, std::string& target,
-              CommandLineResult& result) {
+Status TakeText(const char* value, size_t limit, const char* optionName, std::string& target) {
   std::string text(value);
   if (text.size() > limit) {
-    result = Refuse("** Error - The value of " + std::string(optionName) + " is longer than " +
-                    std::to_string(limit) + " characters\n");
-    return false;
+    return Refuse("The value of " + std::string(optionName) + " is longer than " +
+                  std::to_string(limit) + " characters");
   }
   target = std::move(text);
-  return true;
+  return Status::Ok();
+}
+
+Status TakeNumber(const char* value, int64_t low, int64_t high, const char* optionName,
+                  int32_t& target) {
+  int64_t read = 0;
+  switch (packet::ReadWholeNumber(value, low, high, read)) {
+    case packet::WholeNumber::kOk:
+      target = static_cast<int32_t>(read);
+      return Status::Ok();
+    case packet::WholeNumber::kNotANumber:
+      return Refuse(std::string(optionName) + " " + value + ": not a whole number");
+    case packet::WholeNumber::kOutOfRange:
+      break;
+  }
+  return Refuse(std::string(optionName) + " " + value + " is outside " + std::to_string(low) +
+                " to " + std::to_string(high));
 }
 
 // A decimal above 0 and at most kMaxPlaybackSpeed, written whole.
@@ -105,6 +196,86 @@ bool ReadPlaybackSpeed(const char* value, double& speed) {
   if (!(read > 0.0) || read > kMaxPlaybackSpeed) return false;
   speed = read;
   return true;
+}
+
+constexpr int64_t kInt32Low = std::numeric_limits<int32_t>::min();
+constexpr int64_t kInt32High = std::numeric_limits<int32_t>::max();
+
+// Acts on one option whose values are present.
+Status Apply(const OptionEntry& entry, const char* const* values, packet::RunSettings& settings,
+             std::string& warnings) {
+  const char* value = entry.values > 0 ? values[0] : "";
+  switch (entry.option) {
+    case Option::kOutputDir:
+      return TakeText(value, packet::kMaxPathText, entry.name, settings.outputDir);
+    case Option::kSourceType:
+      if (EqualIgnoringCase(value, "Custom")) {
+        settings.sourceType = packet::kSourceCustom;
+      } else if (EqualIgnoringCase(value, "NEP")) {
+        settings.sourceType = packet::kSourceNep;
+      } else {
+        return Refuse("/SourceType " + std::string(value) + ": neither Custom nor NEP");
+      }
+      return TakeText(value, packet::kMaxPathText, entry.name, settings.sourceTypeText);
+    case Option::kConfigParmMode:
+      settings.parmModeFlag = 1;
+      return TakeText(value, packet::kMaxPathText, entry.name, settings.configFilePath);
+    case Option::kConfigPerfMode:
+      settings.perfModeFlag = 1;
+      return TakeText(value, packet::kMaxPathText, entry.name, settings.configFilePath);
+    case Option::kParmInfo:
+      return TakeText(value, packet::kMaxPathText, entry.name, settings.parmInfoFileName);
+    case Option::kPacketRate: {
+      int32_t period = 0;
+      if (Status s = TakeNumber(value, kInt32Low, kInt32High, entry.name, period); !s.ok()) {
+        return s;
+      }
+      if (period != 20 && period != 10 && period != 5) {
+        warnings += "** Warning - /PacketRate " + std::string(value) +
+                    " is not 20, 10 or 5; 20 (50 packets per second) is used\n";
+      }
+      settings.packetRate = PacketRateForPeriod(period);
+      return Status::Ok();
+    }
+    case Option::kTimeJump:
+      settings.timeJumpFlag = 1;
+      return Status::Ok();
+    case Option::kTimeGap:
+      settings.timeGapFlag = 1;
+      return Status::Ok();
+    case Option::kPlayback:
+      if (!EqualIgnoringCase(value, "KestCustom")) {
+        return Refuse("/Playback " + std::string(value) +
+                      ": the playback type must be KestCustom, then the file");
+      }
+      settings.playbackFlag = 1;
+      return TakeText(values[1], packet::kMaxPlaybackPathText, entry.name,
+                      settings.playbackFilePath);
+    case Option::kSuperStress:
+      settings.superStressFlag = 1;
+      return Status::Ok();
+    case Option::kPortId:
+      // The socket takes 16 bits; a larger port would be cut to another
+      // (110536 listens on 45000) while every message shows the number given.
+      return TakeNumber(value, 1, 65535, entry.name, settings.port);
+    case Option::kTagOffset:
+      return TakeNumber(value, kInt32Low, kInt32High, entry.name, settings.tagOffset);
+    case Option::kDataSource:
+      return TakeNumber(value, kInt32Low, kInt32High, entry.name, settings.dataSourceNumber);
+    case Option::kParmPrefix:
+      return TakeText(value, packet::kMaxPrefixText, entry.name, settings.parmPrefix);
+    case Option::kPlaybackSpeed:
+      if (!ReadPlaybackSpeed(value, settings.playbackSpeed)) {
+        return Refuse("/PlaybackSpeed needs a number above 0 and at most 1000, not \"" +
+                      std::string(value) + "\"");
+      }
+      return Status::Ok();
+    case Option::kFaultScript:
+      return TakeText(value, packet::kMaxPathText, entry.name, settings.faultScriptPath);
+    case Option::kStatsFile:
+      return TakeText(value, packet::kMaxPathText, entry.name, settings.statsFilePath);
+  }
+  return Status::Ok();
 }
 
 }  // namespace
@@ -120,123 +291,66 @@ int32_t PacketRateForPeriod(int32_t periodMs) {
   }
 }
 
+std::string UsageText() {
+  std::string text = "usage: yebstress [OPTION [VALUE]]...\n\n";
+  // The option and its values, then what it does: on the same line when
+  // both fit in 79 columns, else on the next.
+  constexpr size_t kColumn = 26;
+  for (const OptionEntry& entry : kOptions) {
+    std::string line = std::string("  ") + entry.name;
+    if (entry.usage[0] != '\0') line += std::string(" ") + entry.usage;
+    if (line.size() < kColumn && kColumn + std::string_view(entry.help).size() <= 79) {
+      line.resize(kColumn, ' ');
+    } else {
+      line += "\n      ";
+    }
+    text += line + entry.help + "\n";
+  }
+  text +=
+      "  /?, /help, -h, --help   this text\n"
+      "  /Version, --version     the program's version\n"
+      "\n"
+      "Options are matched without regard to case. Without /Playback the tool writes\n"
+      "the configuration and the parameter list, listens on the port, and streams to\n"
+      "each YEB that connects until it goes away or a key is pressed.\n";
+  return text;
+}
+
 CommandLineResult ParseCommandLine(int argc, const char* const* argv,
                                    packet::RunSettings& settings) {
   CommandLineResult result;
+  // The help and version words win wherever they stand, so that a command
+  // line being put together can always be asked about.
+  for (int i = 1; i < argc; ++i) {
+    if (IsOneOf(argv[i], kHelpWords)) {
+      result.action = CommandLineResult::Action::kHelp;
+      return result;
+    }
+    if (IsOneOf(argv[i], kVersionWords)) result.action = CommandLineResult::Action::kVersion;
+  }
+  if (result.action != CommandLineResult::Action::kRun) return result;
+
   int valuesAhead = 0;  // how many of the next arguments are an option's values
   for (int i = 0; i < argc; ++i) {
     const bool isValue = valuesAhead > 0;
     if (isValue) --valuesAhead;
     const OptionEntry* entry = MatchOption(argv[i]);
     if (entry == nullptr) {
-      if (i > 0 && !isValue && argv[i][0] == '/') {
-        result.warnings += "** Warning - " + std::string(argv[i]) +
-                           " matches no option and is ignored\n";
+      if (i > 0 && !isValue) {
+        result.status = UnknownWord(argv[i]);
+        return result;
       }
       continue;
     }
     if (entry->values > valuesAhead) valuesAhead = entry->values;
     if (argc - 1 - i < entry->values) {
-      return Refuse("** Error - The option " + std::string(entry->name) + " needs " +
-                    (entry->values == 1 ? "a value" : std::to_string(entry->values) + " values") +
-                    "\n");
+      result.status = Refuse("The option " + std::string(entry->name) + " needs " +
+                             (entry->values == 1 ? "a value" : std::to_string(entry->values) +
+                                                                   " values"));
+      return result;
     }
-    const char* value = entry->values > 0 ? argv[i + 1] : "";
-    switch (entry->option) {
-      case Option::kOutputDir:
-        if (!TakeText(value, packet::kMaxPathText, entry->name, settings.outputDir, result))
-          return result;
-        break;
-      case Option::kSourceType:
-        if (!TakeText(value, packet::kMaxPathText, entry->name, settings.sourceTypeText, result))
-          return result;
-        if (EqualIgnoringCase(value, "Custom")) {
-          settings.sourceType = packet::kSourceCustom;
-        } else if (EqualIgnoringCase(value, "NEP")) {
-          settings.sourceType = packet::kSourceNep;
-        } else {
-          result.warnings += "** Warning - /SourceType " + std::string(value) +
-                             " is neither Custom nor NEP; the source type stays " +
-                             (settings.sourceType == packet::kSourceNep ? "NEP" : "Custom") +
-                             "\n";
-        }
-        break;
-      case Option::kConfigParmMode:
-        if (!TakeText(value, packet::kMaxPathText, entry->name, settings.configFilePath, result))
-          return result;
-        settings.parmModeFlag = 1;
-        break;
-      case Option::kConfigPerfMode:
-        if (!TakeText(value, packet::kMaxPathText, entry->name, settings.configFilePath, result))
-          return result;
-        settings.perfModeFlag = 1;
-        break;
-      case Option::kParmInfo:
-        if (!TakeText(value, packet::kMaxPathText, entry->name, settings.parmInfoFileName, result))
-          return result;
-        break;
-      case Option::kPacketRate:
-      {
-        const int32_t period = packet::ReadDecimalInt32(value);
-        if (period != 20 && period != 10 && period != 5) {
-          result.warnings += "** Warning - /PacketRate " + std::string(value) +
-                             " is not 20, 10 or 5; 20 (50 packets per second) is used\n";
-        }
-        settings.packetRate = PacketRateForPeriod(period);
-      }
-        break;
-      case Option::kTimeJump:
-        settings.timeJumpFlag = 1;
-        break;
-      case Option::kTimeGap:
-        settings.timeGapFlag = 1;
-        break;
-      case Option::kPlayback:
-        settings.playbackFlag = EqualIgnoringCase(value, "KestCustom") ? 1 : 0;
-        if (!TakeText(argv[i + 2], packet::kMaxPlaybackPathText, entry->name,
-                      settings.playbackFilePath, result)) {
-          return result;
-        }
-        break;
-      case Option::kSuperStress:
-        settings.superStressFlag = 1;
-        break;
-      case Option::kPortId:
-        settings.port = packet::ReadDecimalInt32(value);
-        break;
-      case Option::kTagOffset:
-        settings.tagOffset = packet::ReadDecimalInt32(value);
-        break;
-      case Option::kDataSource:
-        settings.dataSourceNumber = packet::ReadDecimalInt32(value);
-        break;
-      case Option::kParmPrefix:
-        if (!TakeText(value, packet::kMaxPrefixText, entry->name, settings.parmPrefix, result))
-          return result;
-        break;
-      case Option::kPlaybackSpeed:
-        if (!ReadPlaybackSpeed(value, settings.playbackSpeed)) {
-          return Refuse("** Error - /PlaybackSpeed needs a number above 0 and at most 1000, not \"" +
-                        std::string(value) + "\"\n");
-        }
-        break;
-      case Option::kFaultScript:
-        if (!TakeText(value, packet::kMaxPathText, entry->name, settings.faultScriptPath, result))
-          return result;
-        break;
-      case Option::kStatsFile:
-        if (!TakeText(value, packet::kMaxPathText, entry->name, settings.statsFilePath, result))
-          return result;
-        break;
-      case Option::kNone:
-        break;
-    }
-  }
-  // The socket takes 16 bits; a port outside them would be cut to another
-  // (110536 listens on 45000) while every message shows the number given.
-  if (settings.port < 1 || settings.port > 65535) {
-    return Refuse("** Error - /PortId " + std::to_string(settings.port) +
-                  " is outside 1 to 65535\n");
+    result.status = Apply(*entry, argv + i + 1, settings, result.warnings);
+    if (!result.ok()) return result;
   }
   return result;
 }

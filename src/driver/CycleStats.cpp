@@ -54,6 +54,21 @@ const char* TransferEndName(TransferEnd end) {
   return "closed";
 }
 
+std::string EndCauseLine(TransferEnd end, const std::string& fault) {
+  switch (end) {
+    case TransferEnd::kKey:
+      return "- The transfer was ended by a key press, not by the YEB\n\n";
+    case TransferEnd::kSignal:
+      return "- The transfer was ended by a termination signal, not by the YEB\n\n";
+    case TransferEnd::kFault:
+      return "- The transfer was ended by the fault script (" + fault + "), not by the YEB\n\n";
+    case TransferEnd::kClosed:
+    case TransferEnd::kFileComplete:
+      break;
+  }
+  return {};
+}
+
 bool StopRequested(platform::KeySource& keys, TransferEnd& end) {
   if (platform::TerminationRequested()) {
     end = TransferEnd::kSignal;

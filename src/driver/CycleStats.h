@@ -59,6 +59,12 @@ class CycleTally {
 enum class TransferEnd { kClosed, kKey, kSignal, kFileComplete, kFault };
 const char* TransferEndName(TransferEnd end);
 
+// The line that follows "- YEB terminated the connection ..." when the YEB
+// was not what ended the transfer: a key, a signal or the fault script
+// (`fault` is the script's line as written). Empty for kClosed and
+// kFileComplete.
+std::string EndCauseLine(TransferEnd end, const std::string& fault = {});
+
 // True when a termination signal arrived or a key was pressed (the key is
 // consumed); `end` then says which.
 bool StopRequested(platform::KeySource& keys, TransferEnd& end);

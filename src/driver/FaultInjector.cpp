@@ -47,6 +47,7 @@ bool FaultInjector::BeforeBuild() {
     Fire(*event);
     if (event->action == packet::FaultAction::kDisconnect) {
       ended_ = true;
+      endingFault_ = event->text;
       return false;
     }
   }
@@ -71,6 +72,7 @@ void FaultInjector::Fire(const packet::FaultEvent& event) {
       corruptPending_ = true;
       break;
     case FaultAction::kTruncate:
+      if (truncateBytes_ < 0 || event.count < truncateBytes_) truncateText_ = event.text;
       truncateBytes_ = truncateBytes_ < 0 ? event.count : std::min(truncateBytes_, event.count);
       break;
     case FaultAction::kStall:
@@ -148,6 +150,7 @@ bool FaultInjector::Send(net::utServerSocket& connection, const uint8_t* packet,
     truncateBytes_ = -1;
     if (part > 0) connection.Send(packet, part, giveUp);
     ended_ = true;
+    endingFault_ = truncateText_;
     return false;
   }
   const int64_t copies = 1 + copiesPending_;

@@ -80,6 +80,8 @@ class FaultInjector {
             const net::utServerSocket::GiveUpCheck& giveUp);
   // True when a fault, not the YEB, ended the transfer.
   bool endedTransfer() const { return ended_; }
+  // The script's line that ended it, as written ("2.5 disconnect"), when one did.
+  const std::string& endingFault() const { return endingFault_; }
 
  private:
   void Fire(const packet::FaultEvent& event);
@@ -108,6 +110,8 @@ class FaultInjector {
   int64_t truncateBytes_ = -1;  // -1: no truncation pending
   bool withheld_ = false;       // the packet being handled is not sent
   bool ended_ = false;
+  std::string truncateText_;  // the truncation pending, as written
+  std::string endingFault_;
 };
 
 // {"event":"fault","t":...,"connection":...,"data_time":...,"line":...,

@@ -8,6 +8,7 @@
 #include "driver/DataTime.h"
 #include "driver/Pacing.h"
 #include "driver/PlaybackRecord.h"
+#include "driver/Reasons.h"
 #include "io/utFile.h"
 #include "net/utServerSocket.h"
 #include "packet/PacketBuilder.h"
@@ -45,8 +46,12 @@ class Playback {
         buffer_(buffer),
         giveUp_([this] { return ShouldStop(); }) {}
 
+  // Why the file could not be opened, after kCannotOpen.
+  const platform::Status& failure() const { return failure_; }
+
   PlaybackEnd Run() {
     if (file_.Open(settings_.playbackFilePath, io::utFile::kModeRead) != 0) {
+      failure_ = file_.LastError();
       return PlaybackEnd::kCannotOpen;
     }
     platform::Printf(env_.out, "1. Playback Mode, Type: %s\n\n", kPlaybackType);
@@ -56,6 +61,7 @@ class Playback {
     net::utServerSocket listener(port, kListenBacklog, env_.out);
     if (!listener.IsValid()) {
       platform::Printf(env_.out, "*-Error: Creating a server Socket - quiting...\n");
+      PrintReason(env_.out, listener.LastError());
       return PlaybackEnd::kNoSocket;
     }
 
@@ -69,6 +75,7 @@ class Playback {
       if (!connection) {
         if (platform::TerminationRequested()) return PlaybackEnd::kTerminated;
         platform::Printf(env_.out, "Bad Socket on Accept - quiting...\n");
+        PrintReason(env_.out, listener.LastError());
         return PlaybackEnd::kBadAccept;
       }
       if (connection->Send(packet::kCustomGreeting, 1) != 0 ||
@@ -80,6 +87,7 @@ class Playback {
       if (Replay(*connection, ++connections)) return fileEnd_;
       platform::Printf(env_.out,
                        "- YEB terminated the connection - go to 'wait for connect' state...\n\n");
+      env_.out.Write(EndCauseLine(end_));
       if (platform::TerminationRequested()) return PlaybackEnd::kTerminated;
     }
   }
@@ -208,14 +216,18 @@ class Playback {
   io::utFile file_;
   PlaybackEnd fileEnd_ = PlaybackEnd::kFileComplete;
   TransferEnd end_ = TransferEnd::kClosed;
+  platform::Status failure_;
   std::string timeText_;
 };
 
 }  // namespace
 
 PlaybackEnd RunPlayback(RunEnvironment& env, packet::SendBuffer& recordBuffer,
-                        PlaybackObserver* observer, StatsFile* stats) {
-  return Playback(env, recordBuffer, observer, stats).Run();
+                        PlaybackObserver* observer, StatsFile* stats, platform::Status* failure) {
+  Playback playback(env, recordBuffer, observer, stats);
+  const PlaybackEnd end = playback.Run();
+  if (failure != nullptr) *failure = playback.failure();
+  return end;
 }
 
 }  // namespace driver

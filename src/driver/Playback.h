@@ -20,6 +20,7 @@
 #include "driver/RunEnvironment.h"
 #include "driver/StatsFile.h"
 #include "packet/SendBuffer.h"
+#include "platform/Status.h"
 
 namespace driver {
 
@@ -52,8 +53,9 @@ class PlaybackObserver {
 // path, /PlaybackSpeed). Records are read into `recordBuffer`, which grows to
 // the largest record seen. `observer` may be null. Each connection's
 // connect, cycle (one second of wall time) and end events go to `stats`,
-// when there is one.
+// when there is one. After kCannotOpen, *failure (when given) says why.
 PlaybackEnd RunPlayback(RunEnvironment& env, packet::SendBuffer& recordBuffer,
-                        PlaybackObserver* observer = nullptr, StatsFile* stats = nullptr);
+                        PlaybackObserver* observer = nullptr, StatsFile* stats = nullptr,
+                        platform::Status* failure = nullptr);
 
 }  // namespace driver

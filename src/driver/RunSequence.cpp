@@ -12,6 +12,7 @@
 #include "driver/CommandLine.h"
 #include "driver/FaultInjector.h"
 #include "driver/Playback.h"
+#include "driver/Reasons.h"
 #include "driver/StatsFile.h"
 #include "driver/Transfer.h"
 #include "net/utServerSocket.h"
@@ -19,6 +20,8 @@
 #include "packet/PacketState.h"
 #include "packet/RunSettings.h"
 #include "packet/SendBuffer.h"
+#include "platform/BuildInfo.h"
+#include "platform/DebugOutput.h"
 #include "platform/System.h"
 #include "platform/Termination.h"
 #include "templatelib/tThreadRegistry.h"
@@ -35,16 +38,34 @@ constexpr char kBanner[] =
 
 constexpr int32_t kListenBacklog = 1;
 
+// A bare file name is read from the working folder: shown as such.
+std::string PathAsRead(const std::string& name) {
+  if (name.find('/') != std::string::npos || name.find(platform::PathSeparator()) != std::string::npos) {
+    return name;
+  }
+  return platform::JoinPath(".", name);
+}
+
 class RunSequence {
  public:
   explicit RunSequence(RunEnvironment& env) : env_(env), settings_(packet::Settings()) {}
 
   int Run(int argc, const char* const* argv) {
-    env_.out.Write(kBanner);
     settings_.sourceType = packet::kSourceCustom;
     CommandLineResult parsed = ParseCommandLine(argc, argv, settings_);
+    switch (parsed.action) {
+      case CommandLineResult::Action::kHelp:
+        env_.out.Write(UsageText());
+        return kExitNormal;
+      case CommandLineResult::Action::kVersion:
+        env_.out.Write(platform::VersionLine("yebstress"));
+        return kExitNormal;
+      case CommandLineResult::Action::kRun:
+        break;
+    }
+    env_.out.Write(kBanner);
     env_.out.Write(parsed.warnings);
-    if (!parsed.ok) return Fail(parsed.error.c_str());
+    if (!parsed.ok()) return Fail((parsed.status.message() + "\n").c_str());
     if (!OpenStatsFile()) return ExitSequence(kExitFailure);
 
     if (settings_.playbackFlag == 1) return RunPlaybackMode();
@@ -72,7 +93,11 @@ class RunSequence {
     platform::Printf(env_.out, "4. Wait for YEB connect...\n\n");
     const uint16_t port = static_cast<uint16_t>(static_cast<uint32_t>(settings_.port) & 0xFFFFu);
     auto listener = std::make_unique<net::utServerSocket>(port, kListenBacklog, env_.out);
-    if (!listener->IsValid()) return Fail("*-Error: Creating a server Socket - quiting...\n");
+    if (!listener->IsValid()) {
+      env_.out.Write("*-Error: Creating a server Socket - quiting...\n");
+      PrintReason(env_.out, listener->LastError());
+      return ExitSequence(kExitFailure);
+    }
 
     packet::PacketState& state = packet::Packets();
     if (!sendBuffer_.Allocate(state.packetBufferSize)) {
@@ -88,11 +113,13 @@ class RunSequence {
   // The parameter set from the configuration named with /ConfigParmMode or
   // /ConfigPerfMode; step 1 then reads what it wrote.
   bool BuildParameterSet() {
+    platform::DiagnosticsCapture diagnostics;
     const bool built = settings_.parmModeFlag ? artefacts::BuildParmSetParmMode()
                                               : artefacts::BuildParmSetPerfMode();
     if (!built) {
       platform::Printf(env_.out, "Error: Building Parameter set from config file: %s\n",
                        settings_.configFilePath.c_str());
+      PrintDiagnostics(env_.out, diagnostics.Take());
       return false;
     }
     settings_.parmInfoFileName = artefacts::kParmInfo2FileName;
@@ -119,7 +146,8 @@ class RunSequence {
   // Playback replaces the numbered steps; it needs no parameter set and
   // writes no files.
   int RunPlaybackMode() {
-    switch (RunPlayback(env_, sendBuffer_, nullptr, statsFile_.get())) {
+    platform::Status failure;
+    switch (RunPlayback(env_, sendBuffer_, nullptr, statsFile_.get(), &failure)) {
       case PlaybackEnd::kFileComplete:
         platform::Printf(env_.out, "Ciao...\n");
         return ExitSequence(kExitNormal);
@@ -129,6 +157,7 @@ class RunSequence {
       case PlaybackEnd::kCannotOpen:
         platform::Printf(env_.out, "** Error - Unable to open the playback file: %s\n",
                          settings_.playbackFilePath.c_str());
+        PrintReason(env_.out, failure);
         return ExitSequence(kExitFailure);
       case PlaybackEnd::kNoSocket:
       case PlaybackEnd::kBadAccept:
@@ -152,8 +181,10 @@ class RunSequence {
   }
 
   bool ReadParameters() {
+    // The file is read from the working folder (or the path given), not
+    // from the output folder: the step names what it really reads.
     platform::Printf(env_.out, "1. Process the Parameter Information File: %s\n\n",
-                     artefacts::OutputPath(settings_, settings_.parmInfoFileName.c_str()).c_str());
+                     PathAsRead(settings_.parmInfoFileName).c_str());
     artefacts::ParmInfoOutcome outcome = artefacts::ProcessParmInfoFile();
     env_.out.Write(outcome.notices);
     switch (outcome.status) {
@@ -165,16 +196,17 @@ class RunSequence {
       case artefacts::ParmInfoOutcome::Status::kInterrupted:
         env_.out.Write(outcome.message);
         return false;
-      case artefacts::ParmInfoOutcome::Status::kNotRegular:
       case artefacts::ParmInfoOutcome::Status::kLineTooLong:
       case artefacts::ParmInfoOutcome::Status::kReadError:
         env_.out.Write(outcome.message);
         break;
+      case artefacts::ParmInfoOutcome::Status::kNotRegular:
       case artefacts::ParmInfoOutcome::Status::kCannotOpen:
       case artefacts::ParmInfoOutcome::Status::kNoMemory:
         break;
     }
     platform::Printf(env_.out, "** Error - Unable to Open File\n");
+    PrintReason(env_.out, outcome.reason);
     return false;
   }
 
@@ -184,13 +216,16 @@ class RunSequence {
     if (settings_.parmModeFlag) return true;
     platform::Printf(env_.out, "2. Build the Config File: %s\n\n",
                      artefacts::OutputPath(settings_, artefacts::kConfigFileName).c_str());
+    platform::DiagnosticsCapture diagnostics;
     if (artefacts::BuildConfigFile()) return true;
     platform::Printf(env_.out, "** Error - Unable to build the configuration file: %s\n",
                      artefacts::kConfigFileName);
+    PrintDiagnostics(env_.out, diagnostics.Take());
     return false;
   }
 
   bool WriteParameterList() {
+    platform::DiagnosticsCapture diagnostics;
     if (settings_.sourceType == packet::kSourceNep) {
       platform::Printf(
           env_.out, "3. (NEP Data Source - ZARN Time Format) - Build the NEP XML File: %s\n\n",
@@ -198,6 +233,7 @@ class RunSequence {
       if (artefacts::BuildNepXmlFile(env_.out)) return true;
       platform::Printf(env_.out, "**Error - Unable to build the NEP XML file: %s\n",
                        artefacts::kNepXmlFileName);
+      PrintDiagnostics(env_.out, diagnostics.Take());
       return false;
     }
     if (settings_.parmModeFlag) return true;
@@ -206,6 +242,7 @@ class RunSequence {
     if (artefacts::BuildPrnFile(env_.out)) return true;
     platform::Printf(env_.out, "**Error - Unable to build the PRN File: %s\n",
                      artefacts::kPrnFileName);
+    PrintDiagnostics(env_.out, diagnostics.Take());
     return false;
   }
 
@@ -219,7 +256,9 @@ class RunSequence {
       connection = listener.Accept();
       if (!connection) {
         if (platform::TerminationRequested()) return ExitSequence(kExitNormal);
-        return Fail("Bad Socket on Accept - quiting...\n");
+        env_.out.Write("Bad Socket on Accept - quiting...\n");
+        PrintReason(env_.out, listener.LastError());
+        return ExitSequence(kExitFailure);
       }
       if (settings_.sourceType == packet::kSourceCustom) {
         if (connection->Send(packet::kCustomGreeting, 1) != 0 ||

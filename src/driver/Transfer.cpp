@@ -81,6 +81,7 @@ class Transfer {
     events_->Ended(end_, packets_, bytes_);
     platform::Printf(env_.out,
                      "- YEB terminated the connection - go to 'wait for connect' state...\n\n");
+    env_.out.Write(EndCauseLine(end_, faults_.endingFault()));
   }
 
  private:

@@ -17,9 +17,11 @@ int utFile::Open(const std::string& path, int32_t mode, uint32_t /*attributes*/)
       access = platform::File::Access::kWrite;
       break;
     default:
+      lastError_ = platform::Status::InvalidArgument("open mode " + std::to_string(mode));
       return 1;
   }
-  return file_.Open(path, access) ? 0 : 1;
+  lastError_ = platform::Status::Ok();
+  return file_.Open(path, access, &lastError_) ? 0 : 1;
 }
 
 int utFile::Read(void* buffer, uint32_t length, uint32_t& bytesRead) {

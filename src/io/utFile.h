@@ -49,12 +49,15 @@ class utFile {
   virtual int64_t GetPosition64();
   virtual int Seek64(int32_t origin, int64_t offset);
   virtual bool IsClosed() const { return !file_.IsOpen(); }
+  // Why the last Open failed, naming the path and the system's words.
+  const platform::Status& LastError() const { return lastError_; }
 
   // The file's size; `size` is 0 and the result 1 on failure.
   virtual int GetSize64(int64_t& size) const;
 
  private:
   platform::File file_;
+  platform::Status lastError_;
 };
 
 }  // namespace io

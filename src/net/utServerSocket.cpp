@@ -1,5 +1,6 @@
 #include "net/utServerSocket.h"
 
+#include <string>
 #include <utility>
 
 #include "platform/Termination.h"
@@ -10,6 +11,10 @@ namespace net {
 using platform::SocketCode;
 using platform::SocketStatus;
 
+platform::Status utServerSocket::Failure(const platform::SocketStatus& status) const {
+  return platform::SystemError("port " + std::to_string(port_), status.error);
+}
+
 utServerSocket::utServerSocket(uint16_t port, int32_t backlog, platform::TextOut& out)
     : port_(port), backlog_(backlog), out_(&out) {
   if (openInterface() != 0) return;
@@ -18,6 +23,7 @@ utServerSocket::utServerSocket(uint16_t port, int32_t backlog, platform::TextOut
   if (!socket_.IsOpen()) {
     platform::Printf(*out_, "utServerSocket::utServerSocket - socket called failed (%d)...\n",
                      status.error);
+    lastError_ = Failure(status);
     if (closeInterface() != 0) {
       platform::Printf(*out_, "utServerSocket::utServerSocket - closeInterface call failed...\n");
     }
@@ -47,6 +53,7 @@ int utServerSocket::Initialize() {
   if (!socket_.IsOpen()) return 1;
   if (SocketStatus s = socket_.Bind(address_); !s.ok()) {
     platform::Printf(*out_, "utServerSocket::Initialize - socket Bind failed (%d)...\n", s.error);
+    lastError_ = Failure(s);
     Close();
     return 1;
   }
@@ -54,6 +61,7 @@ int utServerSocket::Initialize() {
   // Accept can wait in slices.
   if (SocketStatus s = socket_.Listen(backlog_); !s.ok()) {
     platform::Printf(*out_, "utServerSocket::Initialize - socket Listen failed (%d)...\n", s.error);
+    lastError_ = Failure(s);
     Close();
     return 1;
   }
@@ -67,12 +75,18 @@ std::unique_ptr<utServerSocket> utServerSocket::Accept() {
     // serving; a termination request is.
     if (platform::TerminationRequested()) return nullptr;
     SocketStatus ready = socket_.WaitReadable(kAcceptSliceMs);
-    if (ready.code == SocketCode::kFailed) return nullptr;
+    if (ready.code == SocketCode::kFailed) {
+      lastError_ = Failure(ready);
+      return nullptr;
+    }
     if (!ready.ok()) continue;
     SocketStatus status;
     acceptedSocket_ = socket_.Accept(peerAddress_, status);
     if (status.ok()) break;
-    if (status.code == SocketCode::kFailed) return nullptr;
+    if (status.code == SocketCode::kFailed) {
+      lastError_ = Failure(status);
+      return nullptr;
+    }
   }
   return std::make_unique<utServerSocket>(*this);
 }

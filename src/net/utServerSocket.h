@@ -24,6 +24,7 @@
 #include <memory>
 
 #include "platform/Socket.h"
+#include "platform/Status.h"
 
 namespace platform {
 class TextOut;
@@ -67,12 +68,17 @@ class utServerSocket {
   // The port the socket is really bound to (differs from port() only when
   // port() is 0); 0 without a socket.
   uint16_t BoundPort() const;
+  // Why the last failed set-up or Accept failed, naming the port and the
+  // system's words ("port 49000: Address already in use"); Ok otherwise.
+  const platform::Status& LastError() const { return lastError_; }
 
  private:
   // Between these waits a blocked Send asks whether to give up.
   static constexpr int kSendSliceMs = 20;
   // Between these waits Accept looks for a termination request.
   static constexpr int kAcceptSliceMs = 100;
+
+  platform::Status Failure(const platform::SocketStatus& status) const;
 
   platform::Socket socket_;
   platform::SocketAddress address_{};
@@ -81,6 +87,7 @@ class utServerSocket {
   uint16_t port_ = 0;
   int32_t backlog_ = 0;
   platform::TextOut* out_ = nullptr;
+  platform::Status lastError_;
 };
 
 }  // namespace net

@@ -40,6 +40,28 @@ int32_t ReadDecimalInt32(std::string_view text) {
   return static_cast<int32_t>(magnitude);
 }
 
+WholeNumber ReadWholeNumber(std::string_view text, int64_t low, int64_t high, int64_t& value) {
+  size_t at = SkipBlanks(text, 0);
+  bool negative = false;
+  if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
+    negative = text[at] == '-';
+    ++at;
+  }
+  const size_t digits = at;
+  // Saturates far beyond any range asked for, so no digit count overflows.
+  constexpr int64_t kCeiling = int64_t{1} << 62;
+  int64_t magnitude = 0;
+  for (; at < text.size() && IsDigit(text[at]); ++at) {
+    magnitude = magnitude * 10 + (text[at] - '0');
+    if (magnitude > kCeiling) magnitude = kCeiling;
+  }
+  if (at == digits || SkipBlanks(text, at) != text.size()) return WholeNumber::kNotANumber;
+  const int64_t read = negative ? -magnitude : magnitude;
+  if (read < low || read > high) return WholeNumber::kOutOfRange;
+  value = read;
+  return WholeNumber::kOk;
+}
+
 double ReadDecimalDouble(std::string_view text) {
   size_t at = SkipBlanks(text, 0);
   bool negative = false;

@@ -21,6 +21,11 @@ bool IsBlank(char c);
 int32_t ReadDecimalInt32(std::string_view text);
 double ReadDecimalDouble(std::string_view text);
 
+// A whole decimal number and nothing else (blanks around it and a sign are
+// allowed), for readers that refuse what the lenient ones would guess at.
+enum class WholeNumber { kOk, kNotANumber, kOutOfRange };
+WholeNumber ReadWholeNumber(std::string_view text, int64_t low, int64_t high, int64_t& value);
+
 // Truncates toward zero into the 32-bit signed range; values beyond it
 // saturate and a NaN reads as 0.
 int32_t TruncateToInt32(double value);

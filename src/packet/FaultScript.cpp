@@ -5,7 +5,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
+
+#include "platform/File.h"
 
 namespace packet {
 namespace {
@@ -110,9 +111,14 @@ bool ParseLine(std::string_view line, FaultEvent* event, std::string* reason) {
   }
   const size_t expected = rule->argument != nullptr ? 3 : 2;
   if (words.size() != expected) {
+    std::string found;
+    for (size_t i = 2; i < words.size(); ++i) {
+      found += (i > 2 ? " " : "") + std::string(words[i]);
+    }
     *reason = rule->argument != nullptr
                   ? std::string(rule->name) + " needs one argument: " + rule->argument
                   : std::string(rule->name) + " takes no argument";
+    *reason += found.empty() ? ", found none" : ", found '" + found + "'";
     return false;
   }
   event->action = rule->action;
@@ -142,9 +148,12 @@ bool ParseFaultScript(std::string_view text, FaultScript* script, std::string* e
     std::string_view line = text.substr(at, end - at);
     at = end + 1;
     ++lineNumber;
+    // "#" starts a comment, on a line of its own or after an event: no
+    // time, action or argument holds one.
+    line = line.substr(0, line.find('#'));
     while (!line.empty() && IsBlank(line.front())) line.remove_prefix(1);
     while (!line.empty() && IsBlank(line.back())) line.remove_suffix(1);
-    if (line.empty() || line.front() == '#') continue;
+    if (line.empty()) continue;
     if (parsed.events.size() == kMaxFaultEvents) {
       *error = "more than " + std::to_string(kMaxFaultEvents) + " events";
       return false;
@@ -166,29 +175,36 @@ bool ParseFaultScript(std::string_view text, FaultScript* script, std::string* e
 }
 
 bool LoadFaultScript(const std::string& path, FaultScript* script, std::string* error) {
-  std::error_code failure;
-  if (!std::filesystem::is_regular_file(path, failure)) {
-    *error = "cannot read " + path + " (not a regular file)";
+  platform::File file;
+  platform::Status reason;
+  if (file.OpenRegularForReading(path, &reason) != platform::File::OpenResult::kOpened) {
+    // The caller names the script; the reason starts with its path too.
+    const std::string prefix = path + ": ";
+    *error = reason.message().rfind(prefix, 0) == 0 ? reason.message().substr(prefix.size())
+                                                    : reason.message();
     return false;
   }
-  if (std::filesystem::file_size(path, failure) > kMaxFaultScriptBytes) {
-    *error = path + " is larger than " + std::to_string(kMaxFaultScriptBytes) + " bytes";
+  int64_t size = 0;
+  if (file.Size(size) && size > static_cast<int64_t>(kMaxFaultScriptBytes)) {
+    *error = "larger than " + std::to_string(kMaxFaultScriptBytes) + " bytes";
     return false;
   }
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    *error = "cannot open " + path;
-    return false;
+  // Read to the end, not to the size seen: the file may grow meanwhile.
+  std::string text;
+  char chunk[16384];
+  for (;;) {
+    const int64_t n = file.Read(chunk, sizeof chunk);
+    if (n < 0) {
+      *error = "read error";
+      return false;
+    }
+    if (n == 0) break;
+    text.append(chunk, static_cast<size_t>(n));
+    if (text.size() > kMaxFaultScriptBytes) {
+      *error = "larger than " + std::to_string(kMaxFaultScriptBytes) + " bytes";
+      return false;
+    }
   }
-  std::string text(kMaxFaultScriptBytes + 1, '\0');
-  const size_t read = std::fread(text.data(), 1, text.size(), file);
-  const bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  if (failed || read > kMaxFaultScriptBytes) {
-    *error = failed ? "read error in " + path : path + " is too large";
-    return false;
-  }
-  text.resize(read);
   return ParseFaultScript(text, script, error);
 }
 

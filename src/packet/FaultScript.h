@@ -1,8 +1,9 @@
 // A fault script: the faults a real source and network make, on a timeline
 // that starts again with every transfer.
 //
-// The script is text, one event a line: "SECONDS ACTION [ARGUMENT]", blank
-// lines and lines beginning with "#" ignored. SECONDS (a decimal, at least
+// The script is text, one event a line: "SECONDS ACTION [ARGUMENT]"; a "#"
+// starts a comment, on its own line or after an event, and blank lines are
+// ignored. SECONDS (a decimal, at least
 // 0) counts from the start of a transfer. Actions and their arguments:
 //   drop N          build the next N packets but do not send them
 //   duplicate N     send the next packet N more times

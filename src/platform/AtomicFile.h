@@ -27,6 +27,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Status.h"
+
 namespace platform {
 
 class AtomicFileWriter {
@@ -43,12 +45,18 @@ class AtomicFileWriter {
   bool Commit();
   // Drops the temporary file; the target is untouched.
   void Discard();
+  // Why the first failed call since Open failed, naming the file or folder
+  // and the system's words; Ok while nothing failed.
+  const Status& error() const { return error_; }
 
  private:
   bool Flush();
+  // Keeps the first failure's reason (from the system's last error number).
+  bool Failed(const std::string& subject);
 
   intptr_t fd_ = -1;  // a descriptor, or a HANDLE on Windows
   bool failed_ = false;
+  Status error_;
   std::string target_;
   std::string tempPath_;
   std::vector<char> buffer_;

@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/Status.h"
+
 namespace platform {
 
 class File {
@@ -29,10 +31,12 @@ class File {
   File& operator=(const File&) = delete;
 
   // Closes any open file, then opens an existing one; a folder is refused.
-  bool Open(const std::string& path, Access access);
+  // When it fails and `reason` is given, *reason says why, naming the path.
+  bool Open(const std::string& path, Access access, Status* reason = nullptr);
   // Opens for reading only what is a regular file: a folder, a device or a
   // pipe is kNotRegular (and a pipe without a writer does not hang the open).
-  OpenResult OpenRegularForReading(const std::string& path);
+  // When it fails and `reason` is given, *reason says why, naming the path.
+  OpenResult OpenRegularForReading(const std::string& path, Status* reason = nullptr);
   bool IsOpen() const { return handle_ != kNoHandle; }
   // False when there was no file or closing failed; closed after it anyway.
   bool Close();

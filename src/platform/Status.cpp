@@ -10,4 +10,10 @@ Status Status::WithContext(std::string_view context) const {
   return Status(code_, std::move(message));
 }
 
+Status NotRegularFile(std::string_view path, bool isFolder) {
+  std::string message(path);
+  message += isFolder ? ": is a folder, not a file" : ": is not a regular file";
+  return Status::InvalidArgument(std::move(message));
+}
+
 }  // namespace platform

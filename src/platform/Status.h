@@ -68,6 +68,10 @@ Status SystemError(std::string_view subject, int errorNumber);
 // The error number of the calling thread's last failed system call.
 int LastSystemError();
 
+// "PATH: is a folder, not a file" or "PATH: is not a regular file" (a device
+// or a pipe), for readers that want a file's contents.
+Status NotRegularFile(std::string_view path, bool isFolder);
+
 }  // namespace platform
 
 namespace platform {

@@ -67,6 +67,21 @@ bool ReportInnerCarriageReturns(std::string_view line) {
   return true;
 }
 
+// The first line must be "Root NAME ..."; anything else is no configuration,
+// and the message shows what the line began with.
+bool ReadRootLine(std::string_view line, configtext::LineParts* parts) {
+  if (configtext::ParseRootLine(line, parts)) return true;
+  constexpr size_t kShown = 60;
+  std::string shown(line.substr(0, kShown));
+  for (char& c : shown) {
+    if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+  }
+  DebugOut("tConfigSource::LoadAttributesFromFile, line 1 is not a root line (\"Root NAME\"): "
+           "\"%s%s\". Illegal config file?\n",
+           shown.c_str(), line.size() > kShown ? "..." : "");
+  return false;
+}
+
 // Parses everything after the root line; on failure reports it, destroys
 // the partial tree and returns null. `ignoredLine` gets the first line of
 // text after the root block, which the format ignores.
@@ -168,7 +183,7 @@ tAttribute* tConfigSource::LoadPlain(const char* path) {
     return nullptr;
   }
   configtext::LineParts parts;
-  if (!configtext::ParseRootLine(line, &parts)) return nullptr;
+  if (!ReadRootLine(line, &parts)) return nullptr;
   if (ReportInnerCarriageReturns(line)) ignoredTextLine_ = 1;
   tAttribute* root = MakeRoot(parts);
   if (root == nullptr) return nullptr;
@@ -206,7 +221,7 @@ tAttribute* tConfigSource::LoadArchive(const char* path) {
     return nullptr;
   }
   configtext::LineParts parts;
-  if (!configtext::ParseRootLine(firstLine, &parts)) return nullptr;
+  if (!ReadRootLine(firstLine, &parts)) return nullptr;
 
   int64_t declared = 0;
   if (component->EntrySize(&declared) != 0 || declared < 0 ||
@@ -277,7 +292,7 @@ tAttribute* tConfigSource::LoadArchive(const char* path) {
     if (source.LineTooLong()) ReportLongLine(1);
     return nullptr;
   }
-  if (!configtext::ParseRootLine(line, &parts)) return nullptr;
+  if (!ReadRootLine(line, &parts)) return nullptr;
   if (ReportInnerCarriageReturns(line)) ignoredTextLine_ = 1;
   tAttribute* root = MakeRoot(parts);
   if (root == nullptr) return nullptr;

@@ -239,12 +239,18 @@ TEST_F(ProcessParmInfoFileTest, FillsTheProcessWideTableFromTheNamedFile) {
 }
 
 TEST_F(ProcessParmInfoFileTest, OnlyARegularFileWithParametersWillDo) {
-  for (const std::string& name : {std::string("/dev/zero"), dir.path()}) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"/dev/zero", "/dev/zero: is not a regular file"},
+      {dir.path(), dir.path() + ": is a folder, not a file"}};
+  for (const auto& [name, reason] : cases) {
     packet::Settings().parmInfoFileName = name;
     ParmInfoOutcome outcome = artefacts::ProcessParmInfoFile();
     EXPECT_EQ(outcome.status, ParmInfoOutcome::Status::kNotRegular);
-    EXPECT_EQ(outcome.message, "** Error - " + name + " is not a regular file\n");
+    EXPECT_EQ(outcome.reason.message(), reason);
   }
+  packet::Settings().parmInfoFileName = dir.file("missing.txt");
+  EXPECT_EQ(artefacts::ProcessParmInfoFile().reason.message(),
+            dir.file("missing.txt") + ": does not exist");
   testsupport::WriteWholeFile(dir.file("none.txt"), "// nothing\n5,0\n");
   packet::Settings().parmInfoFileName = dir.file("none.txt");
   ParmInfoOutcome outcome = artefacts::ProcessParmInfoFile();

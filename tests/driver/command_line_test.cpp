@@ -19,7 +19,7 @@ class CommandLineTest : public ::testing::Test {
 };
 
 TEST_F(CommandLineTest, NoArgumentsKeepTheDefaults) {
-  ASSERT_TRUE(Parse({}).ok);
+  ASSERT_TRUE(Parse({}).ok());
   EXPECT_EQ(settings.sourceType, packet::kSourceCustom);
   EXPECT_EQ(settings.packetRate, 50);
   EXPECT_EQ(settings.port, 49000);
@@ -33,21 +33,20 @@ TEST_F(CommandLineTest, NoArgumentsKeepTheDefaults) {
 }
 
 TEST_F(CommandLineTest, PacketRateIsAPeriodInMilliseconds) {
-  const std::pair<const char*, int32_t> cases[] = {{"20", 50},  {"10", 100},        {"5", 200},
-                                                   {"15", 50},  {" +5", 200},       {"5ms", 200},
-                                                   {"abc", 50}, {"99999999999", 50}};
+  const std::pair<const char*, int32_t> cases[] = {
+      {"20", 50}, {"10", 100}, {"5", 200}, {"15", 50}, {" +5", 200}, {"-5", 50}};
   for (auto [value, rate] : cases) {
     settings = packet::RunSettings{};
-    ASSERT_TRUE(Parse({"/packetrate", value}).ok);
+    ASSERT_TRUE(Parse({"/packetrate", value}).ok());
     EXPECT_EQ(settings.packetRate, rate) << value;
   }
 }
 
 TEST_F(CommandLineTest, OptionsMatchWholeWordsWithoutRegardToCase) {
-  ASSERT_TRUE(Parse({"/SOURCETYPE", "nep", "/PortIdX", "1", "/timejump", "/TIMEGAP", "/superstress",
+  ASSERT_TRUE(Parse({"/SOURCETYPE", "nep", "/timejump", "/TIMEGAP", "/superstress",
                      "/tagoffset", "-7", "/DataSource", "3", "/parmprefix", "AB_", "/OutputDir",
                      "out", "/ParmInfo", "p.txt"})
-                  .ok);
+                  .ok());
   EXPECT_EQ(settings.sourceType, packet::kSourceNep);
   EXPECT_EQ(settings.sourceTypeText, "nep");
   EXPECT_EQ(settings.port, 49000);
@@ -62,25 +61,23 @@ TEST_F(CommandLineTest, OptionsMatchWholeWordsWithoutRegardToCase) {
 }
 
 TEST_F(CommandLineTest, AValueThatSpellsAnOptionActsAsOneToo) {
-  ASSERT_TRUE(Parse({"/ParmPrefix", "/TimeJump"}).ok);
+  ASSERT_TRUE(Parse({"/ParmPrefix", "/TimeJump"}).ok());
   EXPECT_EQ(settings.parmPrefix, "/TimeJump");
   EXPECT_EQ(settings.timeJumpFlag, 1);
 }
 
-TEST_F(CommandLineTest, UnknownSourceTypeKeepsTheTypeAndLaterOptionsWin) {
+TEST_F(CommandLineTest, LaterOptionsWin) {
   ASSERT_TRUE(
-      Parse({"/SourceType", "NEP", "/SourceType", "Other", "/PortId", "1", "/PortId", "2"}).ok);
-  EXPECT_EQ(settings.sourceType, packet::kSourceNep);
-  EXPECT_EQ(settings.sourceTypeText, "Other");
+      Parse({"/SourceType", "NEP", "/SourceType", "custom", "/PortId", "1", "/PortId", "2"}).ok());
+  EXPECT_EQ(settings.sourceType, packet::kSourceCustom);
+  EXPECT_EQ(settings.sourceTypeText, "custom");
   EXPECT_EQ(settings.port, 2);
 }
 
 TEST_F(CommandLineTest, PlaybackTakesTwoValues) {
-  ASSERT_TRUE(Parse({"/Playback", "kestcustom", "rec.dat"}).ok);
+  ASSERT_TRUE(Parse({"/Playback", "kestcustom", "rec.dat"}).ok());
   EXPECT_EQ(settings.playbackFlag, 1);
   EXPECT_EQ(settings.playbackFilePath, "rec.dat");
-  ASSERT_TRUE(Parse({"/Playback", "Custom", "rec.dat"}).ok);
-  EXPECT_EQ(settings.playbackFlag, 0);
 }
 
 TEST_F(CommandLineTest, PlaybackSpeedIsADecimalAboveZeroAndAtMostAThousand) {
@@ -89,74 +86,112 @@ TEST_F(CommandLineTest, PlaybackSpeedIsADecimalAboveZeroAndAtMostAThousand) {
       {"4", 4.0}, {"0.25", 0.25}, {"1000", 1000.0}, {"1e-3", 0.001}};
   for (auto [value, speed] : accepted) {
     settings = packet::RunSettings{};
-    ASSERT_TRUE(Parse({"/playbackspeed", value}).ok) << value;
+    ASSERT_TRUE(Parse({"/playbackspeed", value}).ok()) << value;
     EXPECT_EQ(settings.playbackSpeed, speed) << value;
   }
   for (const char* value : {"0", "-2", "1000.5", "fast", "4x", "", "nan", "inf", "1e400"}) {
     settings = packet::RunSettings{};
     driver::CommandLineResult result = Parse({"/PlaybackSpeed", value});
-    EXPECT_FALSE(result.ok) << value;
-    EXPECT_EQ(result.error, "** Error - /PlaybackSpeed needs a number above 0 and at most 1000, "
-                            "not \"" + std::string(value) + "\"\n");
+    EXPECT_FALSE(result.ok()) << value;
+    EXPECT_EQ(result.status.message(),
+              "** Error - /PlaybackSpeed needs a number above 0 and at most 1000, not \"" +
+                  std::string(value) + "\"");
   }
 }
 
 TEST_F(CommandLineTest, ConfigModesSetThePathAndTheirFlag) {
-  ASSERT_TRUE(Parse({"/ConfigPerfMode", "a.config"}).ok);
+  ASSERT_TRUE(Parse({"/ConfigPerfMode", "a.config"}).ok());
   EXPECT_EQ(settings.configFilePath, "a.config");
   EXPECT_EQ(settings.perfModeFlag, 1);
   EXPECT_EQ(settings.parmModeFlag, 0);
-  ASSERT_TRUE(Parse({"/ConfigParmMode", "b.config"}).ok);
+  ASSERT_TRUE(Parse({"/ConfigParmMode", "b.config"}).ok());
   EXPECT_EQ(settings.configFilePath, "b.config");
   EXPECT_EQ(settings.parmModeFlag, 1);
 }
 
+// Each refusal is one line naming the word or value given, so that a typo
+// never runs the tool on its defaults.
 TEST_F(CommandLineTest, RefusesWhatCannotBeHonoured) {
   const std::pair<std::vector<std::string>, const char*> cases[] = {
-      {{"/PortId"}, "** Error - The option /PortId needs a value\n"},
-      {{"/Playback", "KestCustom"}, "** Error - The option /Playback needs 2 values\n"},
+      {{"/PortId"}, "** Error - The option /PortId needs a value"},
+      {{"/Playback", "KestCustom"}, "** Error - The option /Playback needs 2 values"},
       {{"/OutputDir", std::string(1040, 'd')},
-       "** Error - The value of /OutputDir is longer than 1039 characters\n"},
+       "** Error - The value of /OutputDir is longer than 1039 characters"},
       {{"/ParmPrefix", std::string(260, 'p')},
-       "** Error - The value of /ParmPrefix is longer than 259 characters\n"},
-      {{"/PortId", "65536"}, "** Error - /PortId 65536 is outside 1 to 65535\n"},
-      {{"/PortId", "110536"}, "** Error - /PortId 110536 is outside 1 to 65535\n"},
-      {{"/PortId", "2147483648"}, "** Error - /PortId 2147483647 is outside 1 to 65535\n"},
-      {{"/PortId", "-1"}, "** Error - /PortId -1 is outside 1 to 65535\n"},
-      {{"/PortId", "0"}, "** Error - /PortId 0 is outside 1 to 65535\n"},
+       "** Error - The value of /ParmPrefix is longer than 259 characters"},
+      {{"/PortId", "65536"}, "** Error - /PortId 65536 is outside 1 to 65535"},
+      {{"/PortId", "99999999999999999999"},
+       "** Error - /PortId 99999999999999999999 is outside 1 to 65535"},
+      {{"/PortId", "-1"}, "** Error - /PortId -1 is outside 1 to 65535"},
+      {{"/PortId", "abc"}, "** Error - /PortId abc: not a whole number"},
+      {{"/PortId", "23008x"}, "** Error - /PortId 23008x: not a whole number"},
+      {{"/PortId", ""}, "** Error - /PortId : not a whole number"},
+      {{"/TagOffset", "2147483648"}, "** Error - /TagOffset 2147483648 is outside -2147483648 to "
+                                     "2147483647"},
+      {{"/PacketRate", "5ms"}, "** Error - /PacketRate 5ms: not a whole number"},
+      {{"/Port", "23008"}, "** Error - /Port is not an option; did you mean /PortId?"},
+      {{"/PacketRat", "5"}, "** Error - /PacketRat is not an option; did you mean /PacketRate?"},
+      {{"--portid", "5"}, "** Error - --portid is not an option; did you mean /PortId?"},
+      {{"/SuperStres"}, "** Error - /SuperStres is not an option; did you mean /SuperStress?"},
+      {{"hello"}, "** Error - hello is not an option; /? lists the options"},
+      {{"/PortId", "1", "2"}, "** Error - 2 is not an option; /? lists the options"},
+      {{"/Playback", "Custom", "f.dat"},
+       "** Error - /Playback Custom: the playback type must be KestCustom, then the file"},
+      {{"/SourceType", "Nepp"}, "** Error - /SourceType Nepp: neither Custom nor NEP"},
   };
   for (const auto& [args, message] : cases) {
     settings = packet::RunSettings{};
     driver::CommandLineResult result = Parse(args);
-    EXPECT_FALSE(result.ok) << message;
-    EXPECT_EQ(result.error, message);
+    EXPECT_FALSE(result.ok()) << message;
+    EXPECT_EQ(result.status.message(), message);
   }
   settings = packet::RunSettings{};
-  EXPECT_TRUE(Parse({"/OutputDir", std::string(1039, 'd'), "/PortId", "65535"}).ok);
+  EXPECT_TRUE(Parse({"/OutputDir", std::string(1039, 'd'), "/PortId", "65535"}).ok());
   EXPECT_EQ(settings.port, 65535);
 }
 
-TEST_F(CommandLineTest, WordsThatAreIgnoredOrDefaultedAreNamed) {
+TEST_F(CommandLineTest, DefaultedValuesAreNamed) {
   const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{"/PacketRat", "5"}, "** Warning - /PacketRat matches no option and is ignored\n"},
       {{"/PacketRate", "15"},
        "** Warning - /PacketRate 15 is not 20, 10 or 5; 20 (50 packets per second) is used\n"},
-      {{"/SourceType", "NEP", "/SourceType", "Nepp"},
-       "** Warning - /SourceType Nepp is neither Custom nor NEP; the source type stays NEP\n"},
       // Values are no option words, even when they begin with '/', and a
       // value that spells an option still acts without a warning.
-      {{"/ParmInfo", "/tmp/p.txt", "/Playback", "Custom", "/rec.dat", "/PacketRate", "10",
+      {{"/ParmInfo", "/tmp/p.txt", "/Playback", "kestcustom", "/rec.dat", "/PacketRate", "10",
         "/ParmPrefix", "/TimeJump"},
        ""},
-      {{"/Bogus", "/Other"},
-       "** Warning - /Bogus matches no option and is ignored\n"
-       "** Warning - /Other matches no option and is ignored\n"},
   };
   for (const auto& [args, warnings] : cases) {
     settings = packet::RunSettings{};
     driver::CommandLineResult result = Parse(args);
-    EXPECT_TRUE(result.ok);
+    EXPECT_TRUE(result.ok()) << result.status.message();
     EXPECT_EQ(result.warnings, warnings) << args[0];
+  }
+}
+
+// The help and version words win wherever they stand, even beside words
+// that would be refused.
+TEST_F(CommandLineTest, HelpAndVersionWordsWinOverEverythingElse) {
+  using Action = driver::CommandLineResult::Action;
+  const std::pair<std::vector<std::string>, Action> cases[] = {
+      {{"/?"}, Action::kHelp},          {{"-h"}, Action::kHelp},
+      {{"--HELP"}, Action::kHelp},      {{"/PortId", "abc", "/help"}, Action::kHelp},
+      {{"/version"}, Action::kVersion}, {{"/Bogus", "--version"}, Action::kVersion},
+  };
+  for (const auto& [args, action] : cases) {
+    driver::CommandLineResult result = Parse(args);
+    EXPECT_TRUE(result.ok()) << args[0];
+    EXPECT_EQ(result.action, action) << args[0];
+  }
+  // Every option appears in the usage text.
+  const std::string usage = driver::UsageText();
+  for (const char* option : {"/OutputDir", "/SourceType", "/ConfigParmMode", "/ConfigPerfMode",
+                             "/ParmInfo", "/PacketRate", "/TimeJump", "/TimeGap", "/Playback",
+                             "/SuperStress", "/PortId", "/TagOffset", "/DataSource", "/ParmPrefix",
+                             "/PlaybackSpeed", "/FaultScript", "/StatsFile"}) {
+    const std::string line = std::string("\n  ") + option;
+    const size_t at = usage.find(line);
+    ASSERT_NE(at, std::string::npos) << option;
+    EXPECT_TRUE(usage[at + line.size()] == ' ' || usage[at + line.size()] == '\n') << option;
   }
 }
 

@@ -148,7 +148,7 @@ TEST_P(ConfigRunTest, PerfModeStreamsTheLoadOfTheConfiguration) {
             "// ** Note - Total Illegal Parameters: ( 1 ) - Sample Rates <= 0.0\r\n"
             " 2,50.000000\r\n 1,200.000000\r\n 1,12.500000\r\n 1,100.000000\r\n");
   EXPECT_NE(tool->output().find("1. Process the Parameter Information File: " +
-                                platform::JoinPath(Out(), "parmInfo2.txt") +
+                                platform::JoinPath(".", "parmInfo2.txt") +
                                 "\n\n2. Build the Config File"),
             std::string::npos)
       << tool->output();

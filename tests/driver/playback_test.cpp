@@ -256,7 +256,8 @@ TEST_F(PlaybackTest, ANewConnectionResumesTheFileAndTakesItsFirstRecordAsTheRefe
   ASSERT_EQ(log.sent.size(), 6u);
   EXPECT_EQ(log.SendMs(origin), (std::vector<double>{10, 20, 30, 40, 50, 60}));
   EXPECT_NE(console.text().find("- YEB terminated the connection - go to 'wait for connect' "
-                                "state...\n\n- Blocked waiting"),
+                                "state...\n\n- The transfer was ended by a key press, not by "
+                                "the YEB\n\n- Blocked waiting"),
             std::string::npos);
 }
 

@@ -101,7 +101,8 @@ TEST_F(TransferTest, StatisticsComeOncePerCycleAndTheFirstCycleIsOnePacketShort)
             "Overall send time is: 1000.000000\n"
             "- Time to build one packet and send(msec): ( 0.000000 )\n"
             "- Current Time: 001:00:00:01.980\n"
-            "- YEB terminated the connection - go to 'wait for connect' state...\n\n");
+            "- YEB terminated the connection - go to 'wait for connect' state...\n\n"
+            "- The transfer was ended by a key press, not by the YEB\n\n");
   // The key that ended the transfer was consumed.
   EXPECT_EQ(keys.reads, 1);
   EXPECT_FALSE(keys.KeyPending());
@@ -139,7 +140,8 @@ TEST_F(TransferTest, AStalledSendShowsInTheOverallTimeTheBehindLineAndTheStatsFi
                 "Overall send time is: 1000.000000\n" +
                 build +
                 "- Current Time: 001:00:00:02.980\n"
-                "- YEB terminated the connection - go to 'wait for connect' state...\n\n");
+                "- YEB terminated the connection - go to 'wait for connect' state...\n\n"
+                "- The transfer was ended by a key press, not by the YEB\n\n");
 
   file.reset();
   std::istringstream lines(testsupport::ReadWholeFile(dir.file("stats.jsonl")));

@@ -127,8 +127,9 @@ TEST_F(YebStressTest, GreetingAndFirstPacketsByteForByte) {
             "1 TIME$_DAY 100.000000 1\r\n2 TIME$_MILLISEC 10000.000000 1\r\n"
             "3 S01_Parm1 50.000000 2\r\n4 S01_Parm2 50.000000 2\r\n");
   const std::string& out = child->output();
+  // The file read, from the working folder, not the output folder.
   EXPECT_NE(out.find("1. Process the Parameter Information File: " +
-                     platform::JoinPath(dir.file("out"), "parmInfo.txt") + "\n\n"),
+                     platform::JoinPath(".", "parmInfo.txt") + "\n\n"),
             std::string::npos);
   EXPECT_NE(out.find("3. (Custom Data Source) - Build the PRN File: " +
                      platform::JoinPath(dir.file("out"), "zarnYEB.prn") + "\n\n"),
@@ -267,23 +268,29 @@ const std::string kFolderOpenError = "Permission denied";
 const std::string kFolderOpenError = "Is a directory";
 #endif
 
+// Every failing step ends with its own error line and, under it, what was
+// wrong and why: the file or option, and the system's words.
 INSTANTIATE_TEST_SUITE_P(
     Cases, YebStressFailureTest,
     ::testing::Values(
-        FailureCase{"", {}, "\n\n** Error - Unable to Open File\n"},
+        FailureCase{"", {}, "\n\n** Error - Unable to Open File\n  parmInfo.txt: does not exist\n"},
         FailureCase{"300000,1\n",
                     {},
                     "** Error - parmInfo.txt line 1 asks for more than 262144 parameters\n"},
         FailureCase{"1,1\n", {"/PortId"}, "** Error - The option /PortId needs a value\n"},
         FailureCase{
             "1,1\n", {"/PortId", "131072"}, "** Error - /PortId 131072 is outside 1 to 65535\n"},
+        FailureCase{"1,1\n", {"/PortId", "abc"}, "** Error - /PortId abc: not a whole number\n"},
         FailureCase{"1,1\n",
-                    {"/PortId", "2147483648"},
-                    "** Error - /PortId 2147483647 is outside 1 to 65535\n"},
-        FailureCase{"1,1\n", {"/PortId", "0"}, "** Error - /PortId 0 is outside 1 to 65535\n"},
+                    {"/Port", "23008"},
+                    "** Error - /Port is not an option; did you mean /PortId?\n"},
+        FailureCase{"1,1\n",
+                    {"/Playback", "Custom", "f.dat"},
+                    "** Error - /Playback Custom: the playback type must be KestCustom, then the "
+                    "file\n"},
         FailureCase{"1,1\n",
                     {"/ParmInfo", "."},
-                    "\n\n** Error - . is not a regular file\n** Error - Unable to Open File\n"},
+                    "\n\n** Error - Unable to Open File\n  .: is a folder, not a file\n"},
         FailureCase{"5,0\n",
                     {},
                     "\n\n- Line 1 skipped: the rate \"0\" is not a number above 0\n"
@@ -294,7 +301,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "** Error - Unable to Open File\n"},
         FailureCase{"1,1\n",
                     {"/Playback", "KestCustom", "x.dat"},
-                    "** Error - Unable to open the playback file: x.dat\n"},
+                    "** Error - Unable to open the playback file: x.dat\n  x.dat: does not exist\n"},
         FailureCase{"",
                     {"/Playback", "KestCustom", "x.dat", "/PlaybackSpeed", "1e4"},
                     "** Error - /PlaybackSpeed needs a number above 0 and at most 1000, not "
@@ -310,10 +317,25 @@ INSTANTIATE_TEST_SUITE_P(
                     "** Error - Unable to open the statistics file: . (" + kFolderOpenError + ")\n"},
         FailureCase{"1,1\n",
                     {"/ConfigPerfMode", "x.config"},
-                    "Error: Building Parameter set from config file: x.config\n"},
+                    "Error: Building Parameter set from config file: x.config\n"
+                    "  BuildParmSetPerfMode: cannot load the configuration x.config: does not "
+                    "exist\n"},
         FailureCase{"1,1\n",
                     {"/ConfigParmMode", "parmInfo.txt"},
-                    "Error: Building Parameter set from config file: parmInfo.txt\n"}));
+                    "Error: Building Parameter set from config file: parmInfo.txt\n"
+                    "  tConfigSource::LoadAttributesFromFile, line 1 is not a root line (\"Root "
+                    "NAME\"): \"1,1\". Illegal config file?\n"
+                    "  BuildParmSetParmMode: cannot load the configuration parmInfo.txt\n"},
+        FailureCase{"1,1\n",
+                    {"/FaultScript", "nosuch.txt"},
+                    "** Error - Fault script nosuch.txt: does not exist\n"},
+        FailureCase{"1,1\n",
+                    {"/OutputDir", "missing/out"},
+                    "** Error - Unable to build the configuration file: zarnYEB.config\n"
+                    "  WriteListFile: " + platform::JoinPath("missing/out", "") +
+                        ": does not exist\n"
+                        "  BuildConfigFile: cannot write the default configuration to " +
+                        platform::JoinPath("missing/out", "zarnYEB.config") + "\n"}));
 
 TEST(YebStressPlayback, ReplaysTheFileToARealClientAndEndsWithCiao) {
   testsupport::TempDir dir;
@@ -362,6 +384,10 @@ TEST(YebStressPortInUse, ReportsTheBindFailureAndEnds) {
   EXPECT_EQ(child.waitForExit(10s), 1);
   EXPECT_TRUE(testsupport::HoldsPortTakenBindMessage(child.output(), "4. Wait for YEB connect...\n\n",
                                                      "*-Error: Creating a server Socket - quiting...\n"))
+      << child.output();
+  // The line under it names the port and says why in the system's words.
+  EXPECT_NE(child.output().find("quiting...\n  port " + std::to_string(port) + ": "),
+            std::string::npos)
       << child.output();
 }
 

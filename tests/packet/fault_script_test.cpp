@@ -16,7 +16,7 @@ TEST(FaultScript, ReadsEveryActionAndKeepsTimeOrder) {
   std::string error;
   ASSERT_TRUE(packet::ParseFaultScript("# a comment\n"
                                        "\n"
-                                       "  2.5 drop 3\r\n"
+                                       "  2.5 drop 3   # trailing comments are comments\r\n"
                                        "1 DUPLICATE 2\n"
                                        "2.5 corrupt\n"
                                        "3 truncate 100\n"
@@ -54,10 +54,13 @@ TEST(FaultScript, ReadsEveryActionAndKeepsTimeOrder) {
 
 TEST(FaultScript, NamesTheLineAndTheFaultOfABadScript) {
   const std::pair<const char*, const char*> cases[] = {
-      {"1 drop\n", "line 1: drop needs one argument: a number of packets from 1 to 1000000"},
       {"\n1 drop 0\n", "line 2: drop needs one argument: a number of packets from 1 to 1000000"},
       {"1 drop 2x\n", "line 1: drop needs one argument: a number of packets from 1 to 1000000"},
-      {"1 corrupt 3\n", "line 1: corrupt takes no argument"},
+      {"1 corrupt 3\n", "line 1: corrupt takes no argument, found '3'"},
+      {"1 drop\n", "line 1: drop needs one argument: a number of packets from 1 to 1000000, found "
+                   "none"},
+      {"1 drop 2 more # a comment\n",
+       "line 1: drop needs one argument: a number of packets from 1 to 1000000, found '2 more'"},
       {"-1 corrupt\n", "line 1: '-1' is not a time in seconds from 0 to 1000000000"},
       {"nan corrupt\n", "line 1: 'nan' is not a time in seconds from 0 to 1000000000"},
       {"soon corrupt\n", "line 1: 'soon' is not a time in seconds from 0 to 1000000000"},
@@ -80,7 +83,9 @@ TEST(FaultScript, NamesTheLineAndTheFaultOfABadScript) {
   packet::FaultScript script;
   std::string error;
   EXPECT_FALSE(packet::LoadFaultScript(dir.path(), &script, &error));
-  EXPECT_EQ(error, "cannot read " + dir.path() + " (not a regular file)");
+  EXPECT_EQ(error, "is a folder, not a file");
+  EXPECT_FALSE(packet::LoadFaultScript(dir.file("missing"), &script, &error));
+  EXPECT_EQ(error, "does not exist");
 }
 
 TEST(FaultScript, TimelineHandsOutEachEventOnceWhenDue) {

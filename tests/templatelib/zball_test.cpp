@@ -191,7 +191,8 @@ TEST_F(Archive, LoadFailuresReportTheStepThatFailed) {
       {"noconfig.zip", "tConfigSource::LoadAttributesFromFile, failed in ZarnZLibInterface OpenFile\n"},
       {"empty.zip", "tConfigSource::LoadAttributesFromFile, failed in ZarnZLibInterface Zgets. "
                     "Illegal config file?\n"},
-      {"noroot.zip", nullptr},
+      {"noroot.zip", "tConfigSource::LoadAttributesFromFile, line 1 is not a root line (\"Root "
+                     "NAME\"): \"Table X  \". Illegal config file?\n"},
   };
   for (const Case& c : cases) {
     testsupport::DebugCapture capture;

@@ -46,9 +46,15 @@ std::string FolderOf(const std::string& path) {
 
 AtomicFileWriter::~AtomicFileWriter() { Discard(); }
 
+bool AtomicFileWriter::Failed(const std::string& subject) {
+  if (error_.ok()) error_ = SystemError(subject, errno);
+  return false;
+}
+
 bool AtomicFileWriter::Open(const std::string& target) {
   Discard();
   failed_ = false;
+  error_ = Status::Ok();
   target_ = target;
   // The temporary sits beside the target so that the rename never crosses
   // a file system; mkstemp creates it exclusively.
@@ -58,7 +64,9 @@ bool AtomicFileWriter::Open(const std::string& target) {
   fd_ = ::mkstemp(tempPath_.data());
   if (fd_ < 0) {
     tempPath_.clear();
-    return false;
+    // The folder is what refused: missing, read-only or full.
+    const std::string folder = FolderOf(target);
+    return Failed(folder.empty() ? "." : folder);
   }
   ::fcntl(fd_, F_SETFD, FD_CLOEXEC);
   buffer_.clear();
@@ -66,10 +74,13 @@ bool AtomicFileWriter::Open(const std::string& target) {
   return true;
 }
 
-bool AtomicFileWriter::Flush() { return detail::FlushBuffer(buffer_, failed_, fd_, WriteAllToFd); }
+bool AtomicFileWriter::Flush() {
+  return detail::FlushBuffer(buffer_, failed_, fd_, WriteAllToFd) || Failed(target_);
+}
 
 bool AtomicFileWriter::Write(const void* data, std::size_t size) {
-  return fd_ >= 0 && detail::BufferedWrite(buffer_, failed_, fd_, WriteAllToFd, data, size);
+  return fd_ >= 0 && (detail::BufferedWrite(buffer_, failed_, fd_, WriteAllToFd, data, size) ||
+                      Failed(target_));
 }
 
 bool AtomicFileWriter::Commit() {
@@ -78,11 +89,11 @@ bool AtomicFileWriter::Commit() {
   struct stat st;
   mode_t mode = 0666 & ~CurrentUmask();
   if (::stat(target_.c_str(), &st) == 0) mode = st.st_mode & 07777;
-  ok = ok && ::fchmod(fd_, mode) == 0;
-  ok = ok && ::fsync(fd_) == 0;
-  ok = ::close(fd_) == 0 && ok;
+  ok = ok && (::fchmod(fd_, mode) == 0 || Failed(target_));
+  ok = ok && (::fsync(fd_) == 0 || Failed(target_));
+  ok = (::close(fd_) == 0 || Failed(target_)) && ok;
   fd_ = -1;
-  ok = ok && ::rename(tempPath_.c_str(), target_.c_str()) == 0;
+  ok = ok && (::rename(tempPath_.c_str(), target_.c_str()) == 0 || Failed(target_));
   if (!ok) {
     ::unlink(tempPath_.c_str());
   }

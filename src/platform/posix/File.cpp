@@ -36,32 +36,42 @@ File& File::operator=(File&& other) noexcept {
   return *this;
 }
 
-bool File::Open(const std::string& path, Access access) {
+bool File::Open(const std::string& path, Access access, Status* reason) {
   Close();
   const int flags = access == Access::kRead        ? O_RDONLY
                     : access == Access::kReadWrite ? O_RDWR
                                                    : O_WRONLY;
   int fd = OpenRetrying(path, flags);
-  if (fd < 0) return false;
+  if (fd < 0) {
+    if (reason != nullptr) *reason = SystemError(path, errno);
+    return false;
+  }
   struct stat info;
   // A folder opens for reading on POSIX but yields only read errors.
-  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+  const bool looked = ::fstat(fd, &info) == 0;
+  if (!looked || S_ISDIR(info.st_mode)) {
+    const int error = errno;
     ::close(fd);
+    if (reason != nullptr) *reason = looked ? NotRegularFile(path, true) : SystemError(path, error);
     return false;
   }
   handle_ = fd;
   return true;
 }
 
-File::OpenResult File::OpenRegularForReading(const std::string& path) {
+File::OpenResult File::OpenRegularForReading(const std::string& path, Status* reason) {
   Close();
   // O_NONBLOCK keeps a FIFO from hanging the open; it means nothing for a
   // regular file.
   int fd = OpenRetrying(path, O_RDONLY | O_NONBLOCK);
-  if (fd < 0) return OpenResult::kCannotOpen;
+  if (fd < 0) {
+    if (reason != nullptr) *reason = SystemError(path, errno);
+    return OpenResult::kCannotOpen;
+  }
   struct stat st;
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
+    if (reason != nullptr) *reason = NotRegularFile(path, S_ISDIR(st.st_mode));
     return OpenResult::kNotRegular;
   }
   handle_ = fd;

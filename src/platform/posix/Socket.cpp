@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "platform/Socket.h"
+#include "platform/Status.h"
 
 namespace platform {
 namespace {
@@ -75,7 +76,7 @@ SocketStatus SocketStatusFromError(const char* call, int error) {
   return status;
 }
 
-std::string SocketErrorText(int error) { return std::strerror(error); }
+std::string SocketErrorText(int error) { return SystemErrorText(error); }
 
 int AddressInUseError() { return EADDRINUSE; }
 

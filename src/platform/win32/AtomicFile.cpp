@@ -71,9 +71,15 @@ bool MoveIntoPlace(const std::string& from, const std::string& to) {
 
 AtomicFileWriter::~AtomicFileWriter() { Discard(); }
 
+bool AtomicFileWriter::Failed(const std::string& subject) {
+  if (error_.ok()) error_ = SystemError(subject, LastSystemError());
+  return false;
+}
+
 bool AtomicFileWriter::Open(const std::string& target) {
   Discard();
   failed_ = false;
+  error_ = Status::Ok();
   target_ = target;
   // The temporary sits beside the target so that the move never crosses a
   // volume; CREATE_NEW refuses a name that someone else holds.
@@ -89,26 +95,30 @@ bool AtomicFileWriter::Open(const std::string& target) {
   }
   if (fd_ < 0) {
     tempPath_.clear();
-    return false;
+    // The folder is what refused: missing, read-only or full.
+    return Failed(folder.empty() ? "." : folder);
   }
   buffer_.clear();
   buffer_.reserve(kBufferSize);
   return true;
 }
 
-bool AtomicFileWriter::Flush() { return detail::FlushBuffer(buffer_, failed_, fd_, WriteAllToHandle); }
+bool AtomicFileWriter::Flush() {
+  return detail::FlushBuffer(buffer_, failed_, fd_, WriteAllToHandle) || Failed(target_);
+}
 
 bool AtomicFileWriter::Write(const void* data, std::size_t size) {
-  return fd_ >= 0 && detail::BufferedWrite(buffer_, failed_, fd_, WriteAllToHandle, data, size);
+  return fd_ >= 0 && (detail::BufferedWrite(buffer_, failed_, fd_, WriteAllToHandle, data, size) ||
+                      Failed(target_));
 }
 
 bool AtomicFileWriter::Commit() {
   if (fd_ < 0) return false;
   bool ok = Flush();
-  ok = ok && FlushFileBuffers(H(fd_));
-  ok = CloseHandle(H(fd_)) && ok;
+  ok = ok && (FlushFileBuffers(H(fd_)) || Failed(target_));
+  ok = (CloseHandle(H(fd_)) || Failed(target_)) && ok;
   fd_ = -1;
-  if (ok) ok = MoveIntoPlace(tempPath_, target_);
+  if (ok) ok = MoveIntoPlace(tempPath_, target_) || Failed(target_);
   if (!ok) DeleteFileA(tempPath_.c_str());
   tempPath_.clear();
   return ok;

@@ -35,23 +35,34 @@ File& File::operator=(File&& other) noexcept {
   return *this;
 }
 
-bool File::Open(const std::string& path, Access access) {
+bool File::Open(const std::string& path, Access access, Status* reason) {
   Close();
-  if (IsFolder(path)) return false;
+  if (IsFolder(path)) {
+    if (reason != nullptr) *reason = NotRegularFile(path, true);
+    return false;
+  }
   const DWORD rights = access == Access::kRead        ? GENERIC_READ
                        : access == Access::kReadWrite ? GENERIC_READ | GENERIC_WRITE
                                                       : GENERIC_WRITE;
   handle_ = OpenExisting(path, rights);
+  if (!IsOpen() && reason != nullptr) *reason = SystemError(path, LastSystemError());
   return IsOpen();
 }
 
-File::OpenResult File::OpenRegularForReading(const std::string& path) {
+File::OpenResult File::OpenRegularForReading(const std::string& path, Status* reason) {
   Close();
-  if (IsFolder(path)) return OpenResult::kNotRegular;
+  if (IsFolder(path)) {
+    if (reason != nullptr) *reason = NotRegularFile(path, true);
+    return OpenResult::kNotRegular;
+  }
   intptr_t handle = OpenExisting(path, GENERIC_READ);
-  if (handle == kNoHandle) return OpenResult::kCannotOpen;
+  if (handle == kNoHandle) {
+    if (reason != nullptr) *reason = SystemError(path, LastSystemError());
+    return OpenResult::kCannotOpen;
+  }
   if (GetFileType(H(handle)) != FILE_TYPE_DISK) {
     CloseHandle(H(handle));
+    if (reason != nullptr) *reason = NotRegularFile(path, false);
     return OpenResult::kNotRegular;
   }
   handle_ = handle;

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/Socket.h"
+#include "platform/Status.h"
 
 namespace platform {
 namespace {
@@ -94,14 +95,7 @@ SocketStatus SocketStatusFromError(const char* call, int error) {
   return status;
 }
 
-std::string SocketErrorText(int error) {
-  char text[256];
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                           static_cast<DWORD>(error), 0, text, sizeof text, nullptr);
-  while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == '.')) --n;
-  if (n == 0) return "Winsock error";
-  return std::string(text, n);
-}
+std::string SocketErrorText(int error) { return SystemErrorText(error); }
 
 int AddressInUseError() { return WSAEADDRINUSE; }
 
