@@ -10,7 +10,8 @@
 // a hash from the key columns' values to rows, which update and delete keep
 // current and the key shortcut reads. Key column names that match no column
 // are reported and left out of the index, so that every key the index
-// holds means what a where clause on that column means.
+// holds means what a where clause on that column means; the index is then
+// still kept current but answers no where clause, which scans instead.
 #include <cstring>
 #include <new>
 
@@ -62,7 +63,7 @@ HRESULT tSqlQueryEngine::handleDeleteStatement() {
   }
   results_->Clear();
   RowCursor cursor;
-  startRowWalk(&cursor);
+  startRowWalk(&cursor, false);
   while (tAttribute* row = getNextMatchingRow(&cursor, false)) {
     markTableChanged();
     row->rowState = kRowDeleted;  // it stays in the table and the index until a commit
@@ -213,6 +214,7 @@ HRESULT tSqlQueryEngine::parseAndExecuteSortStatement() {
   tString column;
   if (kept.Assign("") != S_OK) return E_OUTOFMEMORY;
   contents.indexMode = kIndexNone;
+  index.LacksKeyColumn() = false;
   const int32_t written = tString::FieldCount(keys, ',');
   for (int32_t i = 0; i < written; ++i) {
     if (tString::GetField(keys, i, ',', &column) != S_OK) return E_OUTOFMEMORY;
@@ -221,6 +223,7 @@ HRESULT tSqlQueryEngine::parseAndExecuteSortStatement() {
         DebugOut("tSqlQueryEngine: Query (%s) failed, unknown column token (%s) in query\n",
                  text, column.Text());
         error_ = true;
+        index.LacksKeyColumn() = true;
         continue;
       }
       contents.indexMode = kIndexByName;

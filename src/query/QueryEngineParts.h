@@ -2,19 +2,19 @@
 #pragma once
 
 #include <optional>
+#include <vector>
 
 #include "query/tSqlQueryEngine.h"
 #include "templatelib/tGenericContainer.h"
 #include "templatelib/tHash.h"
 
 // A walk over the candidate rows of the bound table: every row in list
-// order, or the entries of one bin of the primary-key index whose key
-// equals the looked-up key.
+// order, or the rows that one bin of the primary-key index holds under the
+// looked-up key, gathered when the walk starts and put in list order.
 struct tSqlQueryEngine::RowCursor {
   std::optional<tGenericContainerIterator<tAttribute>> rows;
-  bool useIndex = false;
-  tHashNode* entry = nullptr;
-  const char* key = nullptr;
+  const std::vector<tAttribute*>* indexRows = nullptr;  // null: every row
+  size_t next = 0;
 };
 
 // One item of a select's column list, resolved once per statement.

@@ -5,8 +5,13 @@
 // taken only where it must give the scan's answer: the clause holds no
 // "||" (a row could match through the other side), no wildcard, and the key
 // column compares as text (an Int column would find "010" equal to "10",
-// which the index, keyed by text, would not). Every candidate from the bin
-// is still tested against the whole clause.
+// which the index, keyed by text, would not); the sort that built the index
+// found every key column it was given; and the walk leaves Deleted rows out
+// (the sort does not index rows that were Deleted then). Every candidate
+// from the bin is still tested against the whole clause, and the
+// candidates are taken in table order, as a scan meets them.
+#include <algorithm>
+
 #include "query/QueryEngineParts.h"
 #include "query/QueryText.h"
 #include "templatelib/DebugOut.h"
@@ -25,13 +30,24 @@ HRESULT tSqlQueryEngine::loadWhereClause() {
   return S_OK;
 }
 
-void tSqlQueryEngine::startRowWalk(RowCursor* cursor) {
-  cursor->useIndex = false;
+void tSqlQueryEngine::startRowWalk(RowCursor* cursor, bool includeDeleted) {
+  cursor->indexRows = nullptr;
   tHash* index = table_.contents->childIndex;
-  if (!matchAll_ && index != nullptr && GetPrimaryKeyValueInWhereEquation(&key_) == S_OK) {
-    cursor->useIndex = true;
-    cursor->key = key_.Text();
-    cursor->entry = index->BinHead(cursor->key);
+  if (!matchAll_ && !includeDeleted && index != nullptr &&
+      GetPrimaryKeyValueInWhereEquation(&key_) == S_OK) {
+    indexRows_.clear();
+    for (tHashNode* entry = index->BinHead(key_.Text()); entry != nullptr; entry = entry->next) {
+      if (tHash::KeyMatches(*entry, key_.Text())) {
+        indexRows_.push_back(static_cast<tAttribute*>(entry->value));
+      }
+    }
+    // A bin keeps its rows in the order they entered it, and an update
+    // that changes a row's key moves the row to the end of another bin.
+    std::sort(indexRows_.begin(), indexRows_.end(), [](const tAttribute* a, const tAttribute* b) {
+      return a->siblingOrder < b->siblingOrder;
+    });
+    cursor->indexRows = &indexRows_;
+    cursor->next = 0;
     return;
   }
   static const tGenericContainer<tAttribute> kNoRows;
@@ -43,13 +59,8 @@ void tSqlQueryEngine::startRowWalk(RowCursor* cursor) {
 tAttribute* tSqlQueryEngine::getNextMatchingRow(RowCursor* cursor, bool includeDeleted) {
   for (;;) {
     tAttribute* row = nullptr;
-    if (cursor->useIndex) {
-      while (cursor->entry != nullptr && row == nullptr) {
-        if (tHash::KeyMatches(*cursor->entry, cursor->key)) {
-          row = static_cast<tAttribute*>(cursor->entry->value);
-        }
-        cursor->entry = cursor->entry->next;
-      }
+    if (cursor->indexRows != nullptr) {
+      if (cursor->next < cursor->indexRows->size()) row = (*cursor->indexRows)[cursor->next++];
     } else {
       row = cursor->rows->Next();
       // Rows of a large table lie all over the heap: ask for the next row
@@ -84,6 +95,7 @@ HRESULT tSqlQueryEngine::GetPrimaryKeyValueInWhereEquation(tString* key) {
   key->Empty();
   tHash* index = table_.contents != nullptr ? table_.contents->childIndex : nullptr;
   if (index == nullptr || index->KeyColumns().IsNullOrEmpty()) return E_FAIL;
+  if (index->LacksKeyColumn()) return E_NOTIMPL;
   const char* where = where_.Text();
   if (where == nullptr || *where == '\0' || where_.Compare("1") == 0 || where_.Compare("0") == 0) {
     return E_NOTIMPL;

@@ -69,7 +69,7 @@ HRESULT tSqlQueryEngine::handleSelectStatement() {
   const bool includeDeleted = query::FindFrom(columns_.Text(), 0, "System.RowState") >= 0;
   error_ = false;
   RowCursor cursor;
-  startRowWalk(&cursor);
+  startRowWalk(&cursor, includeDeleted);
   bool stop = false;
   while (!stop) {
     tAttribute* row = getNextMatchingRow(&cursor, includeDeleted);

@@ -65,7 +65,7 @@ HRESULT tSqlQueryEngine::handleUpdateStatement() {
 
   if (!whereZero && where_.CompareNoCase("False") != 0) {
     RowCursor cursor;
-    startRowWalk(&cursor);
+    startRowWalk(&cursor, false);
     bool matched = false;
     HRESULT result = S_OK;
     while (tAttribute* row = getNextMatchingRow(&cursor, false)) {
@@ -136,8 +136,8 @@ HRESULT tSqlQueryEngine::replaceWholeRow(tAttribute* row, const char* wholeRowTe
   markTableChanged();
   row->previousValue = std::move(row->value);
   row->value = std::move(value);
-  row->rowState = kRowEdited;
   moveRowInIndex(row, row->previousValue.Text(), false);
+  row->rowState = kRowEdited;
   return S_OK;
 }
 
@@ -152,7 +152,9 @@ void tSqlQueryEngine::moveRowInIndex(tAttribute* row, const char* oldText, bool 
   }
   tString oldKey;
   tString newKey;
-  bool moved = false;
+  // A Deleted row that an update by row id brings back may be missing from
+  // the index (a sort leaves Deleted rows out): it goes in again.
+  bool moved = row->rowState == kRowDeleted;
   ForEachKeyColumn(*index, [&](const char* column) {
     const bool haveOld =
         RowKeyForColumn(*table_.definition, row->name.Text(), oldText, column, &oldKey);
@@ -303,8 +305,8 @@ HRESULT tSqlQueryEngine::applySetClause(tAttribute* row, bool isNewRow) {
   if (!isNewRow) markTableChanged();
   row->previousValue = std::move(row->value);
   row->value = std::move(value);
-  row->rowState = kRowEdited;
   if (!isNewRow) moveRowInIndex(row, row->previousValue.Text(), false);
+  row->rowState = kRowEdited;
   return S_OK;
 }
 

@@ -140,6 +140,8 @@ class tSqlQueryEngine {
   HRESULT applySetClause(tAttribute* row, bool isNewRow);
   void rewriteMovingMapOverlaysWhere();
   bool acceptRowId(const char* rowId);
+  // Keeps the index in step with a row's new value; called before the
+  // row's state becomes Edited.
   void moveRowInIndex(tAttribute* row, const char* oldText, bool isNewRow);
 
   // Select.
@@ -161,7 +163,8 @@ class tSqlQueryEngine {
   // Row matching: loads the where clause against the bound table's
   // columns (unless it matches all rows), then walks the candidates.
   HRESULT loadWhereClause();
-  void startRowWalk(RowCursor* cursor);
+  // With `includeDeleted` the walk scans: the index may lack Deleted rows.
+  void startRowWalk(RowCursor* cursor, bool includeDeleted);
   tAttribute* getNextMatchingRow(RowCursor* cursor, bool includeDeleted);
   tAttribute* findRowById(const char* rowId);
   // The row a where text "System.RowNumber = ID" names (null when none) and
@@ -209,6 +212,7 @@ class tSqlQueryEngine {
   tString line_;
   tString scratch_;
   tString key_;
+  std::vector<tAttribute*> indexRows_;  // the rows an index walk visits
   std::unique_ptr<SelectItem[]> selectItems_;
   int32_t selectItemCount_ = 0;
   int32_t selectItemCapacity_ = 0;

@@ -87,8 +87,18 @@ HRESULT tAttribute::AddChild(tAttribute* child) {
     children = new (std::nothrow) tGenericContainer<tAttribute>();
     if (children == nullptr) return E_OUTOFMEMORY;
   }
+  // Children are only ever appended, so the tail holds the largest number.
+  const tAttribute* last = children->Tail();
+  if (last != nullptr && last->siblingOrder == UINT32_MAX) {
+    uint32_t renumbered = 0;
+    for (auto it = Children(); tAttribute* sibling = it.Next();) {
+      sibling->siblingOrder = renumbered++;
+    }
+  }
+  const uint32_t order = last != nullptr ? last->siblingOrder + 1 : 0;
   HRESULT hr = children->Append(child);
   if (hr != S_OK) return hr;
+  child->siblingOrder = order;
   child->parent = this;
   if (childIndex != nullptr && (indexMode == kIndexByName || indexMode == kIndexByValue)) {
     childIndex->Add(IndexKeyOf(*child), child, /*replace=*/true, /*matchValue=*/true, nullptr);
@@ -144,6 +154,7 @@ void tAttribute::ResetForReuse() {
   previousValue.Empty();
   parent = nullptr;
   rowState = kRowUnchanged;
+  siblingOrder = 0;
   delete childIndex;
   childIndex = nullptr;
   indexMode = kIndexNone;

@@ -96,6 +96,10 @@ class tAttribute {
   tString value;
   tAttribute* parent = nullptr;
   int32_t rowState = kRowUnchanged;
+  // Grows with each child appended to the same parent, so that comparing
+  // two siblings' numbers tells their order in the list without walking
+  // it (the primary-key index gives rows back in table order this way).
+  uint32_t siblingOrder = 0;
   tString previousValue;
   tHash* childIndex = nullptr;  // owned
   int32_t indexMode = kIndexNone;

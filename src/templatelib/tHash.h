@@ -96,6 +96,10 @@ class tHash {
 
   // The comma-separated key columns of an index (kept for the query engine).
   tString& KeyColumns() { return keyColumns_; }
+  // Set when the index was asked for a key column that it could not key
+  // on; such an index must not stand in for a scan (kept for the query
+  // engine).
+  bool& LacksKeyColumn() { return lacksKeyColumn_; }
 
   // The raw 32-bit hash of `key` as given (no uppercasing); null hashes as "".
   static uint32_t HashKey(const char* key, uint32_t seed);
@@ -114,4 +118,5 @@ class tHash {
   int32_t bits_ = 0;
   tString keyScratch_;
   tString keyColumns_;
+  bool lacksKeyColumn_ = false;
 };

@@ -44,6 +44,10 @@ TEST(Attribute, ChildrenKeepOrderAndAreFoundWithoutRegardToCase) {
   a->DetachFromParent();
   EXPECT_EQ(root->ChildCount(), 2);
   EXPECT_EQ(root->FindChild("Table"), b);
+  // The order numbers follow the list, also once the numbers run out.
+  c->siblingOrder = UINT32_MAX;
+  tAttribute* d = tAttribute::CreateChild(root, "Last", "", kRowNew);
+  EXPECT_TRUE(b->siblingOrder < c->siblingOrder && c->siblingOrder < d->siblingOrder);
   delete a;
   delete root;
 }
