@@ -4,6 +4,7 @@
 #if defined(YEB_HAVE_LIBEDIT)
 
 #include <histedit.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -26,12 +27,18 @@ std::string HistoryPath() {
 const char* gPrompt = "";
 const char* PromptOf(EditLine*) { return gPrompt; }
 
-// Reads one character ourselves, so that a signal (our handlers install
-// without SA_RESTART) ends the read instead of being retried inside the
-// library. The UTF-8 sequence is put together by mbrtowc.
+// Reads one character ourselves, so that a signal ends the wait instead of
+// being retried inside the library. The UTF-8 sequence is put together by mbrtowc.
 int ReadCharacter(EditLine*, wchar_t* out) {
   std::mbstate_t state{};
   for (;;) {
+    // A signal that lands between two reads would not interrupt the next
+    // one; waiting in slices closes that gap.
+    if (platform::TerminationRequested()) return -1;
+    pollfd input{STDIN_FILENO, POLLIN, 0};
+    const int ready = ::poll(&input, 1, 100);
+    if (ready < 0 && errno != EINTR) return -1;
+    if (ready <= 0) continue;
     char byte;
     const ssize_t n = ::read(STDIN_FILENO, &byte, 1);
     if (n == 0) return 0;

@@ -141,6 +141,9 @@ std::string CheckWhere(std::string_view where) {
         continue;
       }
       if (const char* hint = HintFor(column)) return hint;
+      if (i < where.size()) {
+        if (const char* hint = HintFor(WordAt(where, i))) return hint;
+      }
       if (column.empty()) return "a comparison needs a column before its operator";
       return "'" + std::string(column) + "' needs an operator (= != < <= > >=) and a constant";
     }
