@@ -1,5 +1,7 @@
 #include "ConfigSqlShell.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
