@@ -3,6 +3,7 @@
 #include <climits>
 #include <cwchar>
 #include <mutex>
+#include <new>
 #include <string>
 
 #include "platform/DebuggerChannel.h"
@@ -72,7 +73,18 @@ void WriteDebugStringW(const wchar_t* message) {
 DiagnosticsCapture::DiagnosticsCapture() {
   previous_ = SetDebugSink([this](std::string_view message) {
     std::lock_guard lock(mutex_);
-    messages_.emplace_back(message);
+    // A load that ran out of memory reports it while the memory is still
+    // taken; a message that cannot be kept goes on at once rather than
+    // being lost with the reason.
+    try {
+      messages_.emplace_back(message);
+    } catch (const std::bad_alloc&) {
+      if (previous_) {
+        previous_(message);
+      } else {
+        WriteToDebugger(message);
+      }
+    }
   });
 }
 

@@ -1,12 +1,21 @@
 #include "ConfigSqlShell.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
-#include <cinttypes>
+#include <csignal>
 #include <cstring>
 
+#include "CsvReader.h"
+#include "Diagnostics.h"
+#include "RowStatements.h"
+#include "artefacts/schema/DefaultTableTemplates.h"
+#include "platform/DebugOutput.h"
 #include "platform/File.h"
+#include "platform/Termination.h"
 #include "templatelib/tString.h"
 
+namespace configsql {
 namespace {
 
 std::vector<std::string> SplitWords(std::string_view line) {
@@ -28,109 +37,97 @@ constexpr int kMaxReadDepth = 16;
 
 const char* ResultName(HRESULT hr) {
   switch (hr) {
-    case S_OK:
-      return "S_OK";
-    case S_FALSE:
-      return "S_FALSE";
-    case E_FAIL:
-      return "E_FAIL";
-    case E_INVALIDARG:
-      return "E_INVALIDARG";
-    case E_NOTIMPL:
-      return "E_NOTIMPL";
-    case E_POINTER:
-      return "E_POINTER";
-    case E_OUTOFMEMORY:
-      return "E_OUTOFMEMORY";
-    case E_UNEXPECTED:
-      return "E_UNEXPECTED";
-    case E_ABORT:
-      return "E_ABORT";
-    default:
-      return Failed(hr) ? "E_FAIL" : "S_FALSE";
+    case S_OK: return "S_OK";
+    case S_FALSE: return "S_FALSE";
+    case E_FAIL: return "E_FAIL";
+    case E_INVALIDARG: return "E_INVALIDARG";
+    case E_NOTIMPL: return "E_NOTIMPL";
+    case E_POINTER: return "E_POINTER";
+    case E_OUTOFMEMORY: return "E_OUTOFMEMORY";
+    case E_UNEXPECTED: return "E_UNEXPECTED";
+    case E_ABORT: return "E_ABORT";
+    default: return Failed(hr) ? "E_FAIL" : "S_FALSE";
   }
 }
 
-std::string_view Stripped(std::string_view text) {
-  const char* space = " \t\r\n\v\f";
-  size_t start = text.find_first_not_of(space);
-  if (start == std::string_view::npos) return {};
-  size_t end = text.find_last_not_of(space);
-  return text.substr(start, end - start + 1);
+// Ctrl-C during a command stops it at its next row; the shell goes on.
+bool Interrupted() { return platform::TerminationRequested(); }
+
+bool HasFault(const std::vector<std::string>& messages) {
+  for (const std::string& message : messages) {
+    if (!IsNoise(message)) return true;
+  }
+  return false;
 }
 
-// The values of a result line, split at the delimiter.
-std::vector<std::string_view> SplitValues(std::string_view line, char delimiter) {
-  std::vector<std::string_view> values;
-  size_t start = 0;
-  for (;;) {
-    size_t end = line.find(delimiter, start);
-    values.push_back(line.substr(start, end == std::string_view::npos ? end : end - start));
-    if (end == std::string_view::npos) return values;
-    start = end + 1;
-  }
-}
-
-void WriteCsvValue(std::FILE* out, std::string_view value) {
-  if (value.find_first_of(",\"\r\n") == std::string_view::npos) {
-    std::fwrite(value.data(), 1, value.size(), out);
-    return;
-  }
-  std::fputc('"', out);
-  for (char c : value) {
-    if (c == '"') std::fputc('"', out);
-    std::fputc(c, out);
-  }
-  std::fputc('"', out);
-}
-
-void WriteJsonString(std::FILE* out, std::string_view value) {
-  std::fputc('"', out);
-  for (unsigned char c : value) {
-    switch (c) {
-      case '"':
-        std::fputs("\\\"", out);
-        break;
-      case '\\':
-        std::fputs("\\\\", out);
-        break;
-      case '\n':
-        std::fputs("\\n", out);
-        break;
-      case '\r':
-        std::fputs("\\r", out);
-        break;
-      case '\t':
-        std::fputs("\\t", out);
-        break;
-      default:
-        if (c < 0x20) {
-          std::fprintf(out, "\\u%04x", c);
-        } else {
-          std::fputc(c, out);
-        }
+// A .tables pattern as an SQL shell reads it: % any run, _ one character,
+// without regard to case.
+bool LikeMatch(const char* text, const char* pattern) {
+  for (; *pattern != '\0'; ++pattern, ++text) {
+    if (*pattern == '%') {
+      for (const char* rest = text;; ++rest) {
+        if (LikeMatch(rest, pattern + 1)) return true;
+        if (*rest == '\0') return false;
+      }
+    }
+    if (*text == '\0') return false;
+    if (*pattern != '_' && std::tolower(static_cast<unsigned char>(*pattern)) !=
+                               std::tolower(static_cast<unsigned char>(*text))) {
+      return false;
     }
   }
-  std::fputc('"', out);
+  return *text == '\0';
+}
+
+bool IsDefaultTable(const char* name) {
+  for (const schema::TableTemplate& table : schema::DefaultTableTemplates()) {
+    if (tString::CompareNoCase(table.name, name) == 0) return true;
+  }
+  return false;
+}
+
+bool ReadWholeFile(const std::string& path, std::string* text, platform::Status* status) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    *status = platform::CRuntimeError(path, errno);
+    return false;
+  }
+  char buffer[1 << 16];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text->append(buffer, n);
+  const bool failed = std::ferror(file) != 0;
+  const int error = errno;
+  std::fclose(file);
+  if (failed) *status = platform::CRuntimeError(path, error);
+  return !failed;
 }
 
 }  // namespace
 
-const ConfigSqlShell::Command ConfigSqlShell::kCommands[] = {
-    {".tables", ".tables", &ConfigSqlShell::Tables},
-    {".schema", ".schema TABLE", &ConfigSqlShell::Schema},
-    {".dump", ".dump TABLE", &ConfigSqlShell::Dump},
-    {".commit", ".commit", &ConfigSqlShell::Commit},
-    {".save", ".save [--force] [PATH]", &ConfigSqlShell::Save},
-    {".read", ".read FILE", &ConfigSqlShell::Read},
-    {".delimiter", ".delimiter C", &ConfigSqlShell::Delimiter},
-    {".mode", ".mode list|csv|json", &ConfigSqlShell::Mode},
-    {".help", ".help", &ConfigSqlShell::Help},
-    {".quit", ".quit", &ConfigSqlShell::Quit},
-    {".exit", ".exit", &ConfigSqlShell::Quit},
-};
+const std::vector<ConfigSqlShell::Command>& ConfigSqlShell::Commands() {
+  static const std::vector<Command> kCommands = {
+      {".tables", ".tables [PATTERN]", "each table (matching PATTERN, % and _ as wildcards) and its row count", &ConfigSqlShell::Tables},
+      {".schema", ".schema [TABLE]", "a table's columns and types; without TABLE every table as a create statement", &ConfigSqlShell::Schema},
+      {".dump", ".dump [TABLE]", "statements that rebuild the rows (and tables not in the default schema)", &ConfigSqlShell::Dump},
+      {".import", ".import FILE TABLE", "insert the rows of a CSV file whose header row names the columns", &ConfigSqlShell::Import},
+      {".commit", ".commit", "settle the changed tables (deleted rows go)", &ConfigSqlShell::Commit},
+      {".save", ".save [--force] [PATH]", "commit and save, to the file it came from or to PATH", &ConfigSqlShell::Save},
+      {".read", ".read FILE", "run the lines of a file", &ConfigSqlShell::Read},
+      {".mode", ".mode list|csv|json|table|markdown|line", "how result rows are written", &ConfigSqlShell::Mode},
+      {".headers", ".headers on|off", "name the columns above the rows", &ConfigSqlShell::Headers},
+      {".delimiter", ".delimiter C", "the character that joins a result line's values (list mode)", &ConfigSqlShell::Delimiter},
+      {".output", ".output [FILE]", "write results to FILE, or back to standard output", &ConfigSqlShell::Output},
+      {".once", ".once FILE", "write the next command's results to FILE", &ConfigSqlShell::Once},
+      {".changes", ".changes", "the number of rows the last statement changed", &ConfigSqlShell::Changes},
+      {".help", ".help", "this list", &ConfigSqlShell::Help},
+      {".quit", ".quit", "leave (asks about unsaved changes on a terminal)", &ConfigSqlShell::Quit},
+      {".exit", ".exit", "the same as .quit", &ConfigSqlShell::Quit},
+  };
+  return kCommands;
+}
 
-ConfigSqlShell::ConfigSqlShell(std::FILE* out, std::FILE* err) : out_(out), err_(err) {}
+ConfigSqlShell::ConfigSqlShell(std::FILE* out, std::FILE* err, ShellOptions options)
+    : err_(err), output_(out), options_(options) {}
 
 bool ConfigSqlShell::Fail(const std::string& reason) {
   std::fprintf(err_, "configsql: %s\n", reason.c_str());
@@ -138,76 +135,168 @@ bool ConfigSqlShell::Fail(const std::string& reason) {
   return false;
 }
 
+bool ConfigSqlShell::FailWith(const std::string& reason, const std::vector<std::string>& messages) {
+  Fail(reason);
+  Show(err_, messages, options_.verbose, "  ");
+  return false;
+}
+
 bool ConfigSqlShell::Open(const std::string& path) {
-  if (source_.LoadAttributesFromFile(path.c_str(), 0, nullptr, nullptr) == nullptr) {
-    return Fail("cannot load configuration " + path);
+  path_ = path;
+  platform::DiagnosticsCapture capture;
+  const bool loaded = source_.LoadAttributesFromFile(path.c_str(), 0, nullptr, nullptr) != nullptr;
+  std::vector<std::string> messages = capture.Take();
+  if (loaded) {
+    Show(err_, messages, options_.verbose);
+    return true;
   }
-  return true;
+  // The library says what was wrong with the text; where it could not open
+  // the file at all, the system says why.
+  if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+    std::fclose(file);
+  } else {
+    messages.push_back(platform::CRuntimeError(path, errno).message());
+  }
+  return FailWith("cannot load configuration " + path, messages);
 }
 
 bool ConfigSqlShell::Execute(std::string_view line) {
-  std::string_view text = Stripped(line);
-  if (text.empty()) return true;
-  if (text.front() != '.') return RunStatement(text);
-  std::vector<std::string> words = SplitWords(text);
-  for (const Command& command : kCommands) {
-    if (tString::CompareNoCase(words[0].c_str(), command.name) == 0) {
-      bool ok = (this->*command.handler)(words);
-      std::fflush(out_);
-      return ok;
+  std::string_view text = StripSpace(line);
+  if (IsBlankOrComment(text)) return true;
+  bool ok = false;
+  if (text.front() != '.') {
+    ok = RunStatement(text);
+  } else {
+    std::vector<std::string> words = SplitWords(text);
+    const Command* found = nullptr;
+    for (const Command& command : Commands()) {
+      if (tString::CompareNoCase(words[0].c_str(), command.name) == 0) found = &command;
     }
+    ok = found != nullptr ? (this->*found->handler)(words)
+                          : Fail("unknown command " + words[0] + " (try .help)");
   }
-  return Fail("unknown command " + words[0] + " (try .help)");
+  if (platform::Status done = output_.CommandDone(); !done.ok()) ok = Fail(done.message());
+  return ok;
 }
 
-bool ConfigSqlShell::RunStatement(std::string_view statement) {
-  const std::string text(statement);
-  HRESULT hr = engine_.Query(text.c_str(), &results_, delimiter_, nullptr);
-  results_.ResetCursor();
-  while (const char* line = results_.NextLine()) PrintLine(line);
-  std::fflush(out_);
+bool ConfigSqlShell::RunStatement(std::string_view line) {
+  const GuardedStatement statement = GuardStatement(line);
+  if (!statement.refusal.empty()) return Fail("not run: " + statement.refusal);
+  const bool update = statement.keyword.starts_with("updat");
+  const bool remove = statement.keyword == "delete";
+  int64_t matched = update ? MatchingRows(statement) : 0;
+  int64_t allBefore = 0;
+  const int64_t liveBefore = remove ? LiveRows(statement.table, &allBefore) : 0;
+
+  platform::DiagnosticsCapture capture;
+  const HRESULT hr = engine_.Query(statement.text.c_str(), &results_, delimiter_, nullptr);
+  const std::vector<std::string> messages = capture.Take();
+  const bool failed = Failed(hr) || HasFault(messages);
+
+  if (statement.keyword == "select") {
+    ResultWriter writer(output_.stream(), mode_, headers_, delimiter_, ColumnsOf(statement));
+    results_.ResetCursor();
+    while (const char* row = results_.NextLine()) {
+      if (Interrupted()) break;
+      writer.Line(row);
+    }
+    writer.End();
+    std::fflush(output_.stream());
+  }
+  Show(err_, messages, options_.verbose);
   if (hr != S_OK) {
     std::fprintf(err_, "%s\n", ResultName(hr));
     std::fflush(err_);
   }
-  return !Failed(hr);
+  changes_ = 0;
+  if (!failed && update) {
+    if (statement.keyword == "updat2") {
+      changes_ = matched;
+    } else if (statement.keyword == "updat3") {
+      changes_ = matched > 0 ? 0 : 1;
+    } else {
+      changes_ = matched > 0 ? matched : 1;
+    }
+  } else if (!failed && remove) {
+    int64_t allAfter = 0;
+    const int64_t liveAfter = LiveRows(statement.table, &allAfter);
+    changes_ = std::max(liveBefore - liveAfter, allBefore - allAfter);
+  }
+  if (!failed && (changes_ > 0 || statement.keyword == "create" || statement.keyword == "drop")) {
+    unsaved_ = true;
+  }
+  return !failed;
 }
 
-void ConfigSqlShell::PrintLine(const char* line) {
-  if (mode_ == OutputMode::kList) {
-    std::fprintf(out_, "%s\n", line);
-    return;
+// The rows an update's where clause picks, counted by a select of the same
+// clause before the update runs.
+int64_t ConfigSqlShell::MatchingRows(const GuardedStatement& statement) {
+  if (!statement.hasWhere || statement.where == "0" ||
+      tString::CompareNoCase(statement.where.c_str(), "False") == 0) {
+    return 0;
   }
-  std::vector<std::string_view> values = SplitValues(line, delimiter_);
-  if (mode_ == OutputMode::kJson) std::fputc('[', out_);
-  for (size_t i = 0; i < values.size(); ++i) {
-    if (i > 0) std::fputc(',', out_);
-    if (mode_ == OutputMode::kJson) {
-      WriteJsonString(out_, values[i]);
-    } else {
-      WriteCsvValue(out_, values[i]);
+  const std::string select =
+      "select System.RowNumber from " + statement.table + " where " + statement.where;
+  platform::DiagnosticsCapture quiet;
+  tQueryString rows;
+  if (Failed(engine_.Query(select.c_str(), &rows, '|', nullptr))) return 0;
+  return rows.lineCount;
+}
+
+int64_t ConfigSqlShell::LiveRows(const std::string& table, int64_t* allRows) {
+  tTableNodes nodes;
+  *allRows = 0;
+  if (source_.FindTable(table.c_str(), &nodes) != S_OK) return 0;
+  int64_t live = 0;
+  for (auto it = nodes.contents->Children(); tAttribute* row = it.Next();) {
+    ++*allRows;
+    live += row->rowState != kRowDeleted ? 1 : 0;
+  }
+  return live;
+}
+
+std::vector<std::string> ConfigSqlShell::ColumnsOf(const GuardedStatement& statement) {
+  for (const std::string& item : statement.items) {
+    for (const char* whole : {"System.TableDefinition", "System.TableType"}) {
+      if (tString::CompareNoCase(item.c_str(), whole) == 0) return {whole};
     }
   }
-  if (mode_ == OutputMode::kJson) std::fputc(']', out_);
-  std::fputc('\n', out_);
+  std::vector<std::string> columns;
+  for (const std::string& item : statement.items) {
+    tTableNodes nodes;
+    if (item != "*" || source_.FindTable(statement.table.c_str(), &nodes) != S_OK) {
+      columns.push_back(item);
+      continue;
+    }
+    const char* names = TextOf(nodes.definition->value);
+    tString column;
+    for (int32_t i = 0, n = tString::FieldCount(names, '|'); i < n; ++i) {
+      tString::GetField(names, i, '|', &column);
+      columns.emplace_back(TextOf(column));
+    }
+  }
+  return columns;
 }
 
-bool ConfigSqlShell::Commit(const std::vector<std::string>& args) {
+bool ConfigSqlShell::Commit(const Args& args) {
   if (args.size() != 1) return Fail("usage: .commit");
   if (source_.Root() == nullptr) return Fail("no configuration loaded");
-  if (source_.CommitAllTables() != S_OK) return Fail("commit failed");
+  platform::DiagnosticsCapture capture;
+  if (source_.CommitAllTables() != S_OK) return FailWith("commit failed", capture.Take());
   return true;
 }
 
-bool ConfigSqlShell::Read(const std::vector<std::string>& args) {
+bool ConfigSqlShell::Read(const Args& args) {
   if (args.size() != 2) return Fail("usage: .read FILE");
   if (readDepth_ >= kMaxReadDepth) return Fail(".read nested too deeply: " + args[1]);
   std::FILE* file = std::fopen(args[1].c_str(), "r");
-  if (file == nullptr) return Fail("cannot open " + args[1] + ": " + std::strerror(errno));
+  if (file == nullptr) return Fail("cannot read " + platform::CRuntimeError(args[1], errno).message());
   ++readDepth_;
   bool allOk = true;
   tString line;
-  while (!quit_ && line.ReadLine(file) != nullptr) allOk = Execute(line.Text()) && allOk;
+  while (!quit_ && !Interrupted() && line.ReadLine(file) != nullptr) {
+    allOk = Execute(line.Text()) && allOk;
+  }
   const bool readError = std::ferror(file) != 0;
   std::fclose(file);
   --readDepth_;
@@ -215,25 +304,45 @@ bool ConfigSqlShell::Read(const std::vector<std::string>& args) {
   return allOk;
 }
 
-bool ConfigSqlShell::Delimiter(const std::vector<std::string>& args) {
+bool ConfigSqlShell::Delimiter(const Args& args) {
   if (args.size() != 2 || args[1].size() != 1) return Fail("usage: .delimiter C (one character)");
   delimiter_ = args[1][0];
   return true;
 }
 
-bool ConfigSqlShell::Mode(const std::vector<std::string>& args) {
-  static const struct {
-    const char* name;
-    OutputMode mode;
-  } kModes[] = {{"list", OutputMode::kList}, {"csv", OutputMode::kCsv}, {"json", OutputMode::kJson}};
-  if (args.size() == 2) {
-    for (const auto& entry : kModes) {
-      if (tString::CompareNoCase(args[1].c_str(), entry.name) != 0) continue;
-      mode_ = entry.mode;
-      return true;
-    }
+bool ConfigSqlShell::Mode(const Args& args) {
+  if (args.size() != 2 || !ParseOutputMode(args[1], &mode_)) {
+    return Fail(std::string("usage: .mode ") + OutputModeNames());
   }
-  return Fail("usage: .mode list|csv|json");
+  // The boxed modes are read by their column names.
+  if (mode_ == OutputMode::kTable || mode_ == OutputMode::kMarkdown) headers_ = true;
+  return true;
+}
+
+bool ConfigSqlShell::Headers(const Args& args) {
+  if (args.size() == 2 && (args[1] == "on" || args[1] == "off")) {
+    headers_ = args[1] == "on";
+    return true;
+  }
+  return Fail("usage: .headers on|off");
+}
+
+bool ConfigSqlShell::Output(const Args& args) {
+  if (args.size() > 2) return Fail("usage: .output [FILE]");
+  platform::Status status = output_.Redirect(args.size() == 2 ? args[1] : "", false);
+  return status.ok() || Fail("cannot write " + status.message());
+}
+
+bool ConfigSqlShell::Once(const Args& args) {
+  if (args.size() != 2) return Fail("usage: .once FILE");
+  platform::Status status = output_.Redirect(args[1], true);
+  return status.ok() || Fail("cannot write " + status.message());
+}
+
+bool ConfigSqlShell::Changes(const Args& args) {
+  if (args.size() != 1) return Fail("usage: .changes");
+  std::fprintf(output_.stream(), "%lld\n", static_cast<long long>(changes_));
+  return true;
 }
 
 bool ConfigSqlShell::FindTableOrFail(const std::string& name, tTableNodes* nodes) {
@@ -241,24 +350,45 @@ bool ConfigSqlShell::FindTableOrFail(const std::string& name, tTableNodes* nodes
   return true;
 }
 
-bool ConfigSqlShell::Tables(const std::vector<std::string>& args) {
-  if (args.size() != 1) return Fail("usage: .tables");
+bool ConfigSqlShell::Tables(const Args& args) {
+  if (args.size() > 2) return Fail("usage: .tables [PATTERN]");
   if (source_.Root() == nullptr) return Fail("no configuration loaded");
   for (auto it = source_.Root()->Children(); tAttribute* node = it.Next();) {
     if (node->name.CompareNoCase("Table") != 0) continue;
+    if (args.size() == 2 && !LikeMatch(TextOf(node->value), args[1].c_str())) continue;
     tAttribute* contents = node->FindChild("TableContents");
-    std::fprintf(out_, "%-32s %d\n", TextOf(node->value),
+    std::fprintf(output_.stream(), "%-32s %d\n", TextOf(node->value),
                  contents != nullptr ? contents->ChildCount() : 0);
   }
   return true;
 }
 
-bool ConfigSqlShell::Schema(const std::vector<std::string>& args) {
-  if (args.size() != 2) return Fail("usage: .schema TABLE");
+bool ConfigSqlShell::Schema(const Args& args) {
+  if (args.size() > 2) return Fail("usage: .schema [TABLE]");
+  if (source_.Root() == nullptr) return Fail("no configuration loaded");
+  if (args.size() == 1) {
+    bool allOk = true;
+    for (auto it = source_.Root()->Children(); tAttribute* node = it.Next();) {
+      tTableNodes nodes;
+      if (node->name.CompareNoCase("Table") != 0 ||
+          source_.FindTable(TextOf(node->value), &nodes) != S_OK) {
+        continue;
+      }
+      std::string create;
+      platform::Status status = CreateStatement(TextOf(node->value), TextOf(nodes.definition->value),
+                                                TextOf(nodes.type->value), &create);
+      if (status.ok()) {
+        std::fprintf(output_.stream(), "%s\n", create.c_str());
+      } else {
+        allOk = Fail(status.message());
+      }
+    }
+    return allOk;
+  }
   tTableNodes nodes;
   if (!FindTableOrFail(args[1], &nodes)) return false;
-  const char* columns = nodes.definition->value.Text();
-  const char* types = nodes.type->value.Text();
+  const char* columns = TextOf(nodes.definition->value);
+  const char* types = TextOf(nodes.type->value);
   const int32_t count = tString::FieldCount(columns, '|');
   const int32_t typeCount = tString::FieldCount(types, '|');
   tString column;
@@ -266,23 +396,116 @@ bool ConfigSqlShell::Schema(const std::vector<std::string>& args) {
   for (int32_t i = 0; i < count; ++i) {
     tString::GetField(columns, i, '|', &column);
     const bool typed = i < typeCount && tString::GetField(types, i, '|', &type) == S_OK;
-    std::fprintf(out_, "%s %s\n", TextOf(column), typed ? TextOf(type) : "(no type)");
+    std::fprintf(output_.stream(), "%s %s\n", TextOf(column), typed ? TextOf(type) : "(no type)");
   }
   return true;
 }
 
-bool ConfigSqlShell::Dump(const std::vector<std::string>& args) {
-  if (args.size() != 2) return Fail("usage: .dump TABLE");
+bool ConfigSqlShell::Dump(const Args& args) {
+  if (args.size() > 2) return Fail("usage: .dump [TABLE]");
+  if (source_.Root() == nullptr) return Fail("no configuration loaded");
+  std::vector<tTableNodes> tables;
+  std::vector<const char*> names;
+  for (auto it = source_.Root()->Children(); tAttribute* node = it.Next();) {
+    tTableNodes nodes;
+    if (node->name.CompareNoCase("Table") != 0 ||
+        (args.size() == 2 && node->value.CompareNoCase(args[1].c_str()) != 0) ||
+        source_.FindTable(TextOf(node->value), &nodes) != S_OK) {
+      continue;
+    }
+    tables.push_back(nodes);
+    names.push_back(TextOf(node->value));
+  }
+  if (args.size() == 2 && tables.empty()) return Fail("no such table: " + args[1]);
+  bool allOk = true;
+  std::string text;
+  std::FILE* out = output_.stream();
+  for (size_t t = 0; t < tables.size() && !Interrupted(); ++t) {
+    if (!IsDefaultTable(names[t])) {
+      std::string create;
+      platform::Status status = CreateStatement(names[t], TextOf(tables[t].definition->value),
+                                                TextOf(tables[t].type->value), &create);
+      if (!status.ok()) {
+        allOk = Fail("not dumped: " + status.message());
+        continue;
+      }
+      text += create;
+      text += '\n';
+    }
+    for (auto it = tables[t].contents->Children(); tAttribute* row = it.Next();) {
+      if (row->rowState == kRowDeleted) continue;
+      platform::Status status = AppendInsert(names[t], TextOf(row->value), TextOf(row->name), &text);
+      if (!status.ok()) allOk = Fail("not dumped: " + status.message());
+      if (text.size() >= (1 << 16)) {
+        std::fwrite(text.data(), 1, text.size(), out);
+        text.clear();
+        if (Interrupted()) break;
+      }
+    }
+  }
+  std::fwrite(text.data(), 1, text.size(), out);
+  return allOk;
+}
+
+bool ConfigSqlShell::Import(const Args& args) {
+  if (args.size() != 3) return Fail("usage: .import FILE TABLE");
+  if (source_.Root() == nullptr) return Fail("no configuration loaded");
+  const std::string& path = args[1];
+  const std::string& table = args[2];
+  std::string text;
+  platform::Status status;
+  if (!ReadWholeFile(path, &text, &status)) return Fail("cannot import " + status.message());
+  CsvReader reader(text);
+  std::vector<std::string> record;
+  if (!reader.Next(record)) {
+    return Fail(path + ": " + (reader.error().empty() ? "no header row" : reader.error()));
+  }
   tTableNodes nodes;
-  if (!FindTableOrFail(args[1], &nodes)) return false;
-  for (auto it = nodes.contents->Children(); tAttribute* row = it.Next();) {
-    std::fprintf(out_, "%s|%s|%s\n", TextOf(row->name), RowStateWord(row->rowState),
-                 TextOf(row->value));
+  platform::DiagnosticsCapture capture;
+  if (source_.FindTable(table.c_str(), &nodes) != S_OK) {
+    // A new table gets the header's columns, as text.
+    std::string create = "create table " + table + " (";
+    for (size_t i = 0; i < record.size(); ++i) create += (i > 0 ? ", " : "") + record[i] + " String";
+    create += ")";
+    if (engine_.Query(create.c_str(), &results_, '|', nullptr) != S_OK ||
+        source_.FindTable(table.c_str(), &nodes) != S_OK) {
+      return FailWith("cannot create table " + table + " for " + path, capture.Take());
+    }
+    unsaved_ = true;
   }
+  ImportPlan plan;
+  status = PlanImport(record, TextOf(nodes.definition->value), &plan);
+  if (!status.ok()) return Fail(path + " line 1: " + status.message());
+  std::string value;
+  std::string statement;
+  changes_ = 0;
+  while (reader.Next(record)) {
+    if (Interrupted()) return Fail("import interrupted after " + std::to_string(changes_) + " rows");
+    statement.clear();
+    status = RowValue(plan, record, &value);
+    if (status.ok()) status = AppendInsert(table, value, "", &statement);
+    if (!status.ok()) {
+      return Fail(path + " line " + std::to_string(reader.recordLine()) + ": " + status.message() +
+                  " (" + std::to_string(changes_) + " rows imported before it)");
+    }
+    statement.pop_back();  // the line feed
+    if (engine_.Query(statement.c_str(), &results_, '|', nullptr) != S_OK) {
+      return FailWith(path + " line " + std::to_string(reader.recordLine()) + ": not inserted (" +
+                          std::to_string(changes_) + " rows imported before it)",
+                      capture.Take());
+    }
+    ++changes_;
+    unsaved_ = true;
+  }
+  if (!reader.error().empty()) {
+    return Fail(path + " " + reader.error() + " (" + std::to_string(changes_) +
+                " rows imported before it)");
+  }
+  Show(err_, capture.Take(), options_.verbose);
   return true;
 }
 
-bool ConfigSqlShell::Save(const std::vector<std::string>& args) {
+bool ConfigSqlShell::Save(const Args& args) {
   std::vector<std::string> words(args.begin() + 1, args.end());
   const bool force = !words.empty() && words[0] == "--force";
   if (force) words.erase(words.begin());
@@ -295,19 +518,33 @@ bool ConfigSqlShell::Save(const std::vector<std::string>& args) {
                 std::to_string(source_.IgnoredTextLine()) +
                 " on, which saving over it would lose (.save --force saves anyway)");
   }
-  if (source_.CommitAllTables() != S_OK) return Fail("commit failed");
+  platform::DiagnosticsCapture capture;
+  if (source_.CommitAllTables() != S_OK) return FailWith("commit failed", capture.Take());
   // Back to its own file through the temporary ring, as the builder saves;
   // to a new path directly.
+  const std::string target = words.size() == 1 ? words[0] : loaded;
+  errno = 0;
   HRESULT hr = words.size() == 1 ? source_.Save(words[0].c_str(), 0, 2, 0)
                                  : source_.Save(nullptr, 1, 2, 0);
-  if (hr != S_OK) return Fail("save failed: " + (words.size() == 1 ? words[0] : loaded));
+  const int error = errno;
+  std::vector<std::string> messages = capture.Take();
+  if (hr != S_OK) {
+    // The library names the step; the system's reason is that of the last
+    // call that failed.
+    if (error != 0) messages.push_back(platform::CRuntimeError(target, error).message());
+    return FailWith("save failed: " + target, messages);
+  }
+  Show(err_, messages, options_.verbose);
+  if (words.empty() || platform::SameFile(words[0], loaded)) unsaved_ = false;
   return true;
 }
 
-bool ConfigSqlShell::Help(const std::vector<std::string>&) {
-  for (const Command& command : kCommands) std::fprintf(out_, "%s\n", command.usage);
-  std::fprintf(out_,
-               "Any other line is a statement, for example:\n"
+bool ConfigSqlShell::Help(const Args&) {
+  for (const Command& command : Commands()) {
+    std::fprintf(output_.stream(), "%-42s %s\n", command.usage, command.description);
+  }
+  std::fprintf(output_.stream(),
+               "Any other line is a statement (a trailing ; is dropped), for example:\n"
                "  select Parameter, UpdateRate from ParameterDefaults where UpdateRate > 100\n"
                "  update Users set User = 'User2' where User = 'User1'\n"
                "  delete from Users where User = 'User2'\n"
@@ -315,38 +552,9 @@ bool ConfigSqlShell::Help(const std::vector<std::string>&) {
   return true;
 }
 
-bool ConfigSqlShell::Quit(const std::vector<std::string>&) {
+bool ConfigSqlShell::Quit(const Args&) {
   quit_ = true;
   return true;
 }
 
-int RunConfigSql(const std::vector<std::string>& args, std::FILE* in, std::FILE* out,
-                 std::FILE* err, bool prompt) {
-  if (args.empty()) {
-    std::fprintf(err, "configsql: usage: configsql FILE [COMMAND ...]\n");
-    return 2;
-  }
-  ConfigSqlShell shell(out, err);
-  if (!shell.Open(args[0])) return 1;
-  bool allOk = true;
-  if (args.size() > 1) {
-    for (size_t i = 1; i < args.size() && !shell.QuitRequested(); ++i) {
-      allOk = shell.Execute(args[i]) && allOk;
-    }
-    return allOk ? 0 : 1;
-  }
-  tString line;
-  for (;;) {
-    if (prompt) {
-      std::fputs("configsql> ", out);
-      std::fflush(out);
-    }
-    if (line.ReadLine(in) == nullptr) break;
-    std::string_view text = line.Text();
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
-    allOk = shell.Execute(text) && allOk;
-    if (shell.QuitRequested()) break;
-  }
-  if (prompt) std::fputs("\n", out);
-  return allOk ? 0 : 1;
-}
+}  // namespace configsql

@@ -67,14 +67,17 @@ TEST_F(ConfigSql, ListsTablesSchemaAndRows) {
             "Color Color\n"
             "Name String\n"
             "PropertyBag (no type)\n"
-            "r1|Unchanged|red|Red one|\n"
-            "r2|Unchanged|blue|Blue|bag\n");
+            "update Colors set * = red|Red one| where 0 suggestedRowId r1\n"
+            "update Colors set * = blue|Blue|bag where 0 suggestedRowId r2\n"
+            "create table Empty (A String)\n");
 }
 
 TEST_F(ConfigSql, ReadsCommandsFromStandardInputWithoutAPrompt) {
-  Outcome out = Run({config}, ".tables\n\n.dump empty\n");
+  Outcome out = Run({config}, ".tables\n\n-- a comment\n.tables E%\n");
   EXPECT_EQ(out.status, 0) << out.output;
-  EXPECT_EQ(out.output, "Colors                           2\nEmpty                            0\n");
+  EXPECT_EQ(out.output,
+            "Colors                           2\nEmpty                            0\n"
+            "Empty                            0\n");
 }
 
 TEST_F(ConfigSql, FailuresGiveOneLineAndANonzeroStatus) {
@@ -88,9 +91,10 @@ TEST_F(ConfigSql, FailuresGiveOneLineAndANonzeroStatus) {
       {{config, "select Name from Nowhere"},
        "tSqlQueryEngine: Query (select Name from Nowhere) failed, unknown 'From' table "
        "(Nowhere)\nE_FAIL\n"},
-      {{config, ".schema"}, "configsql: usage: .schema TABLE\n"},
+      {{config, ".schema a b"}, "configsql: usage: .schema [TABLE]\n"},
       {{dir.file("absent.config"), ".tables"},
-       "configsql: cannot load configuration " + dir.file("absent.config") + "\n"},
+       "configsql: cannot load configuration " + dir.file("absent.config") + "\n  " +
+           dir.file("absent.config") + ": does not exist\n"},
       {{}, "configsql: usage: configsql FILE [COMMAND ...]\n"},
   };
   for (const Case& c : cases) {
@@ -116,7 +120,9 @@ TEST_F(ConfigSql, RunsStatementsInOrderOnOneEngine) {
             "green,Green\n"
             "[\"Red one\",\"red\"]\n");
   Outcome dump = Run({config, ".dump Colors"});
-  EXPECT_NE(dump.output.find("|Unchanged|green|Green|x\n"), std::string::npos) << dump.output;
+  EXPECT_NE(dump.output.find("update Colors set * = green|Green|x where 0 suggestedRowId "),
+            std::string::npos)
+      << dump.output;
   std::remove((platform::TempFolder() + "c.tmp0").c_str());
 }
 
@@ -136,7 +142,8 @@ TEST_F(ConfigSql, SavesToANewArchiveAndBackToItsOwnFile) {
   ASSERT_EQ(saved.status, 0) << saved.output;
   Outcome fromZip = Run({zip, ".dump colors"});
   EXPECT_EQ(fromZip.status, 0) << fromZip.output;
-  EXPECT_NE(fromZip.output.find("r2|Unchanged|blue|Blue|bag\n"), std::string::npos)
+  EXPECT_NE(fromZip.output.find("update Colors set * = blue|Blue|bag where 0 suggestedRowId r2\n"),
+            std::string::npos)
       << fromZip.output;
 
   // Line feeds only: saving back writes the canonical carriage returns.
@@ -149,6 +156,12 @@ TEST_F(ConfigSql, SavesToANewArchiveAndBackToItsOwnFile) {
   std::remove((platform::TempFolder() + "c.tmp0").c_str());
   Outcome badPath = Run({config, ".save " + dir.file("no/such/folder/x.config")});
   EXPECT_NE(badPath.status, 0);
+  // The failed save says why, under its own line.
+  EXPECT_NE(badPath.output.find("configsql: save failed: " + dir.file("no/such/folder/x.config") +
+                                "\n  "),
+            std::string::npos)
+      << badPath.output;
+  EXPECT_NE(badPath.output.find("does not exist"), std::string::npos) << badPath.output;
 }
 
 // Two shells saving at once, in loops: through the temporary ring (whose
