@@ -60,7 +60,38 @@ int64_t DurationHistogram::QuantileNs(double q) const {
   return maxNs_;
 }
 
+void ArrivalStats::BeginConnection() {
+  connectionPackets_ = 0;
+  steadyPackets_ += connectionSteadyPackets_;
+  steadyNs_ += connectionSteadyNs_;
+  connectionSteadyPackets_ = 0;
+  connectionSteadyNs_ = 0;
+}
+
+TimingFigures ArrivalStats::Total() const {
+  TimingFigures f = Figures(total_, totalGaps_, totalLate_);
+  const int64_t ns = steadyNs_ + connectionSteadyNs_;
+  f.steadySeconds = static_cast<double>(ns) / 1e9;
+  if (ns > 0) {
+    f.steadyRate = static_cast<double>(steadyPackets_ + connectionSteadyPackets_) * 1e9 /
+                   static_cast<double>(ns);
+  }
+  return f;
+}
+
 void ArrivalStats::AddPacket(int64_t arrivalNs, uint64_t bytes, uint64_t packetNumber) {
+  if (connectionPackets_ == 0) {
+    connectionFirstPacket_ = packetNumber;
+    steadyAnchored_ = packetNumber % rate_ == 0;
+  } else if (!steadyAnchored_ && packetNumber / rate_ > connectionFirstPacket_ / rate_) {
+    // The first whole cycle starts here: what came before may end in a hold.
+    steadyAnchored_ = true;
+    connectionSteadyPackets_ = 0;
+    connectionSteadyNs_ = 0;
+  } else {
+    ++connectionSteadyPackets_;
+    connectionSteadyNs_ += arrivalNs - previousNs_;
+  }
   for (Counts* c : {&total_, &window_}) {
     if (c->packets == 0) c->firstNs = arrivalNs;
     ++c->packets;
