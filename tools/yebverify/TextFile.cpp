@@ -15,8 +15,8 @@ platform::Status ReadTextFile(const std::string& path, const char* what, uint64_
     return platform::Status::InvalidArgument(role + path + " is not a regular file");
   }
   if (opened != platform::File::OpenResult::kOpened) {
-    const platform::Status reason = platform::SystemError(path, platform::LastSystemError());
-    return reason.WithContext(std::string("cannot read the ") + what);
+    return platform::SystemError("cannot read " + role + path,
+                                 platform::LastSystemError());
   }
   int64_t bytes = 0;
   if (file.Size(bytes) && static_cast<uint64_t>(bytes) > maxBytes) {
@@ -29,8 +29,7 @@ platform::Status ReadTextFile(const std::string& path, const char* what, uint64_
   for (;;) {
     const int64_t n = file.Read(chunk, sizeof chunk);
     if (n < 0) {
-      return platform::SystemError(path, platform::LastSystemError())
-          .WithContext("reading the " + std::string(what));
+      return platform::SystemError("reading " + role + path, platform::LastSystemError());
     }
     if (n == 0) break;
     text.append(chunk, static_cast<size_t>(n));

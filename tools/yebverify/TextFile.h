@@ -1,6 +1,6 @@
 // Reads a small text file the verifier is told about (the parameter list,
 // the run manifest) whole, through the platform, with the reason when it
-// cannot: "cannot read the run manifest: YEBFiles/run.json: does not exist".
+// cannot: "cannot read the run manifest YEBFiles/run.json: does not exist".
 //
 // Thread safety: a pure function of the file.
 #pragma once
