@@ -9,7 +9,7 @@ namespace {
 constexpr uint64_t kExactLimitUs = 2048;           // buckets below are one microsecond wide
 constexpr int kMantissaBits = 10;                  // 1024 buckets per power of two above
 constexpr uint64_t kLargestUs = (1ull << 40) - 1;  // about 12 days; longer waits count as this
-constexpr int64_t kCycleNs = 1'000'000'000;          // the tool holds every cycle to a second
+constexpr int64_t kCycleNs = 1'000'000'000;        // the tool holds every cycle to a second
 
 }  // namespace
 

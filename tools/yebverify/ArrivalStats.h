@@ -98,7 +98,7 @@ class ArrivalStats {
   uint64_t rate_;
   int64_t periodNs_;
   uint64_t connectionPackets_ = 0;
-  int64_t cycleStartNs_ = 0;      // arrival of the first packet of the current tool cycle
+  int64_t cycleStartNs_ = 0;       // arrival of the first packet of the current tool cycle
   uint64_t cycleStartPacket_ = 0;  // its packet number
   int64_t previousNs_ = 0;
   Counts total_, window_;

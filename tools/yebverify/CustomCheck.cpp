@@ -56,11 +56,10 @@ uint64_t StreamChecker::CustomPacketNumber(const uint8_t* bytes, size_t size) {
       packet = lastPacket_ + (sequence - lastSequence_);
     } else {
       log_.Record(FailureKind::kSequence, packetIndex_, 4, [&] {
-        return FailureText{"after reconnecting expected a sequence number above " +
-                               std::to_string(lastSequence_) + ", found " +
-                               std::to_string(sequence) +
-                               " (numbers must carry on across transfers)",
-                           "above " + std::to_string(lastSequence_), std::to_string(sequence)};
+        return FailureText{
+            "after reconnecting expected a sequence number above " + std::to_string(lastSequence_) +
+                ", found " + std::to_string(sequence) + " (numbers must carry on across transfers)",
+            "above " + std::to_string(lastSequence_), std::to_string(sequence)};
       });
       packet = lastPacket_ + 1;
     }
@@ -111,9 +110,9 @@ void StreamChecker::CheckCustomTime(const uint8_t* bytes, size_t size) {
                 std::to_string(second) + ", one bit off");
     } else if (!tagsRight || first != 1 || second != 1) {
       log_.Record(FailureKind::kDay, packetIndex_, kDayPairOffset, [&] {
-        return Mismatch("day pair: ", PairText(list.dayTag, list.dayTag, 1, 1),
-                        PairText(ReadLe16(day), ReadLe16(day + 2), ReadLe32(day + 4),
-                                 ReadLe32(day + 8)));
+        return Mismatch(
+            "day pair: ", PairText(list.dayTag, list.dayTag, 1, 1),
+            PairText(ReadLe16(day), ReadLe16(day + 2), ReadLe32(day + 4), ReadLe32(day + 8)));
       });
     }
   }
@@ -157,9 +156,9 @@ void StreamChecker::CheckCustomTime(const uint8_t* bytes, size_t size) {
     if (ReadLe16(pair) != tag || ReadLe16(pair + 2) != tag || ReadLe32(pair + 4) != want ||
         ReadLe32(pair + 8) != want + 1) {
       log_.Record(FailureKind::kTime, packetIndex_, kTimePairsOffset + i * kPairBytes, [&] {
-        return Mismatch("time pair " + std::to_string(i) + ": ", PairText(tag, tag, want, want + 1),
-                        PairText(ReadLe16(pair), ReadLe16(pair + 2), ReadLe32(pair + 4),
-                                 ReadLe32(pair + 8)));
+        return Mismatch(
+            "time pair " + std::to_string(i) + ": ", PairText(tag, tag, want, want + 1),
+            PairText(ReadLe16(pair), ReadLe16(pair + 2), ReadLe32(pair + 4), ReadLe32(pair + 8)));
       });
       break;
     }
@@ -173,8 +172,7 @@ void StreamChecker::CheckCustom(const uint8_t* bytes, size_t size) {
   const uint32_t sizeWord = ReadLe32(bytes);
   if (sizeWord + 4ull != expectedSize) {
     log_.Record(FailureKind::kSize, packetIndex_, 0, [&] {
-      return Mismatch("", std::to_string(expectedSize - 4), std::to_string(sizeWord),
-                      "size word ");
+      return Mismatch("", std::to_string(expectedSize - 4), std::to_string(sizeWord), "size word ");
     });
   }
   const uint64_t packet = CustomPacketNumber(bytes, size);

@@ -90,7 +90,11 @@ class FailureLog {
   }
   static FailureRecord MakeRecord(FailureKind kind, uint64_t packet, uint64_t offset,
                                   FailureText text) {
-    return FailureRecord{kind, packet, offset, std::move(text.text), std::move(text.expected),
+    return FailureRecord{kind,
+                         packet,
+                         offset,
+                         std::move(text.text),
+                         std::move(text.expected),
                          std::move(text.found)};
   }
   void Add(FailureRecord record);

@@ -45,8 +45,8 @@ class Fields {
     if (Status s = Find(key, field); !s.ok()) return s;
     if (!field->is_number_integer() || field->get<int64_t>() < low ||
         field->get<int64_t>() > high) {
-      return Wrong(key, ("a whole number " + std::to_string(low) + " to " + std::to_string(high))
-                            .c_str());
+      return Wrong(
+          key, ("a whole number " + std::to_string(low) + " to " + std::to_string(high)).c_str());
     }
     value = field->get<int64_t>();
     return Status::Ok();
@@ -98,16 +98,16 @@ Status ParseManifest(std::string_view text, RunManifest& m) {
   const Fields fields(object);
   std::string source;
   int64_t rate = 0, tagOffset = 0, port = 0;
-  for (Status s : {fields.Text("program", m.program), fields.Text("version", m.version),
-                   fields.Text("run_id", m.runId), fields.Text("written", m.written),
-                   fields.Text("source", source), fields.Whole("packet_rate", 50, 200, rate),
-                   fields.Flag("super_stress", m.superStress),
-                   fields.Flag("time_jump", m.timeJump), fields.Flag("time_gap", m.timeGap),
-                   fields.Whole("tag_offset", INT32_MIN, INT32_MAX, tagOffset),
-                   fields.Text("list", m.list), fields.Text("address", m.address),
-                   fields.Whole("port", 1, 65535, port),
-                   fields.Text("fault_script", m.faultScript, true),
-                   fields.Text("working_dir", m.workingDir)}) {
+  for (Status s :
+       {fields.Text("program", m.program), fields.Text("version", m.version),
+        fields.Text("run_id", m.runId), fields.Text("written", m.written),
+        fields.Text("source", source), fields.Whole("packet_rate", 50, 200, rate),
+        fields.Flag("super_stress", m.superStress), fields.Flag("time_jump", m.timeJump),
+        fields.Flag("time_gap", m.timeGap),
+        fields.Whole("tag_offset", INT32_MIN, INT32_MAX, tagOffset), fields.Text("list", m.list),
+        fields.Text("address", m.address), fields.Whole("port", 1, 65535, port),
+        fields.Text("fault_script", m.faultScript, true),
+        fields.Text("working_dir", m.workingDir)}) {
     if (!s.ok()) return s;
   }
   if (m.program != "yebstress") {
@@ -158,8 +158,7 @@ Status LoadManifest(const std::string& path, RunManifest& manifest, bool checkLi
   if (listTime > manifestTime) {
     return Status::InvalidArgument(
         "run manifest " + path + ": its parameter list " + manifest.list + " was modified at " +
-        FileTimeText(listTime) + ", after the manifest was written (" +
-        FileTimeText(manifestTime) +
+        FileTimeText(listTime) + ", after the manifest was written (" + FileTimeText(manifestTime) +
         "): the list belongs to another run; run the tool again or give --list");
   }
   return Status::Ok();
@@ -179,7 +178,9 @@ std::vector<std::string> ApplyManifest(const RunManifest& m, VerifyOptions& opti
   };
   auto number = [](const auto& v) { return std::to_string(v); };
   auto plain = [](const std::string& v) { return v; };
-  auto sourceName = [](SourceKind k) { return std::string(k == SourceKind::kNep ? "nep" : "custom"); };
+  auto sourceName = [](SourceKind k) {
+    return std::string(k == SourceKind::kNep ? "nep" : "custom");
+  };
   auto flag = [](bool on) { return std::string(on ? "on" : "off"); };
 
   const std::string host = m.address == "0.0.0.0" ? "127.0.0.1" : m.address;
@@ -196,10 +197,11 @@ std::vector<std::string> ApplyManifest(const RunManifest& m, VerifyOptions& opti
     options.tagOffset = m.tagOffset;
   } else if (*options.tagOffset != m.tagOffset) {
     warnings.push_back("--tag-offset " + std::to_string(*options.tagOffset) +
-                       " differs from the manifest's " + std::to_string(m.tagOffset) +
-                       "; using " + std::to_string(*options.tagOffset));
+                       " differs from the manifest's " + std::to_string(m.tagOffset) + "; using " +
+                       std::to_string(*options.tagOffset));
   }
-  if (!m.faultScript.empty()) take("--expect-faults", options.expectFaultsPath, m.faultScript, plain);
+  if (!m.faultScript.empty())
+    take("--expect-faults", options.expectFaultsPath, m.faultScript, plain);
   return warnings;
 }
 

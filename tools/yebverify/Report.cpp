@@ -27,7 +27,8 @@ double Round3(double value) { return std::round(value * 1000.0) / 1000.0; }
 Json NullOr(const std::string& text) { return text.empty() ? Json(nullptr) : Json(text); }
 
 Json Quantiles(int64_t medianNs, int64_t p99Ns, int64_t maxNs) {
-  return Json{{"median", Round3(Ms(medianNs))}, {"p99", Round3(Ms(p99Ns))}, {"max", Round3(Ms(maxNs))}};
+  return Json{
+      {"median", Round3(Ms(medianNs))}, {"p99", Round3(Ms(p99Ns))}, {"max", Round3(Ms(maxNs))}};
 }
 
 }  // namespace
@@ -134,7 +135,8 @@ Json FiguresJson(const char* kind, const ReportFigures& f, const FailureLog& fai
   line["bytes"] = t.bytes;
   line["samples"] = f.samples;
   line["packet_rate"] = Round3(t.packetRate);
-  if (summary) line["steady_rate"] = t.steadySeconds > 0 ? Json(Round3(t.steadyRate)) : Json(nullptr);
+  if (summary)
+    line["steady_rate"] = t.steadySeconds > 0 ? Json(Round3(t.steadyRate)) : Json(nullptr);
   line["nominal_rate"] = f.nominalRate;
   line["interarrival_ms"] = Quantiles(t.gapMedianNs, t.gapP99Ns, t.gapMaxNs);
   line["lateness_ms"] = Quantiles(t.lateMedianNs, t.lateP99Ns, t.lateMaxNs);
@@ -174,7 +176,7 @@ Json FiguresJson(const char* kind, const ReportFigures& f, const FailureLog& fai
 }
 
 Json VerdictJson(const Verdict& v, const std::string& runId) {
-  return Json{{"type", "verdict"}, {"status", v.status},   {"result", v.result},
+  return Json{{"type", "verdict"}, {"status", v.status},     {"result", v.result},
               {"text", v.text},    {"hint", NullOr(v.hint)}, {"run_id", NullOr(runId)}};
 }
 

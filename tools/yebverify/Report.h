@@ -32,8 +32,8 @@ struct ReportFigures {
   uint64_t samples = 0;       // checked since the start of the run
   uint64_t totalPackets = 0;  // received since the start of the run
   uint64_t connections = 0;
-  uint64_t missedPackets = 0;  // built by the tool between our connections
-  TimingFigures timing;        // the window (progress) or the whole run (summary)
+  uint64_t missedPackets = 0;               // built by the tool between our connections
+  TimingFigures timing;                     // the window (progress) or the whole run (summary)
   std::vector<ThresholdResult> thresholds;  // summary only
   // Summary only: the faults matched against --expect-faults (none: not given).
   const std::vector<MatchedFault>* matchedFaults = nullptr;

@@ -178,10 +178,10 @@ void StreamChecker::CheckValue(size_t record, uint32_t bits, uint64_t offset) {
     next = NextValue(plan, found);
   } else {
     log_.Record(FailureKind::kValue, packetIndex_, offset, [&] {
-      return Mismatch(RecordName(record) + ": ",
-                      "0.." + std::to_string(plan.maxValue) + " in steps of " +
-                          std::to_string(plan.step),
-                      FloatText(bits), "a counter value ");
+      return Mismatch(
+          RecordName(record) + ": ",
+          "0.." + std::to_string(plan.maxValue) + " in steps of " + std::to_string(plan.step),
+          FloatText(bits), "a counter value ");
     });
   }
 }
@@ -234,9 +234,8 @@ void StreamChecker::TagMismatch(size_t record, uint32_t expectedTag, uint32_t fo
     return;
   }
   log_.Record(FailureKind::kTag, packetIndex_, offset, [&] {
-    return FailureText{"expected tag " + std::to_string(expectedTag) + " of " +
-                           RecordName(record) + ", found tag " + std::to_string(foundTag) +
-                           ", out of list order",
+    return FailureText{"expected tag " + std::to_string(expectedTag) + " of " + RecordName(record) +
+                           ", found tag " + std::to_string(foundTag) + ", out of list order",
                        std::to_string(expectedTag), std::to_string(foundTag)};
   });
 }

@@ -47,7 +47,8 @@ std::optional<StreamShape> GuessStreamShape(const uint8_t* bytes, size_t size) {
     size_t count = 0;
     while (count < room && ReadLe32(bytes + 4 + count * kEntryBytes) == tag) ++count;
     if (count == room) return std::nullopt;
-    if (std::optional<int> rate = RateFor(count)) return StreamShape{SourceKind::kNep, *rate, false};
+    if (std::optional<int> rate = RateFor(count))
+      return StreamShape{SourceKind::kNep, *rate, false};
   }
   return std::nullopt;
 }

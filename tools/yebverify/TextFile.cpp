@@ -15,8 +15,7 @@ platform::Status ReadTextFile(const std::string& path, const char* what, uint64_
     return platform::Status::InvalidArgument(role + path + " is not a regular file");
   }
   if (opened != platform::File::OpenResult::kOpened) {
-    return platform::SystemError("cannot read " + role + path,
-                                 platform::LastSystemError());
+    return platform::SystemError("cannot read " + role + path, platform::LastSystemError());
   }
   int64_t bytes = 0;
   if (file.Size(bytes) && static_cast<uint64_t>(bytes) > maxBytes) {

@@ -15,8 +15,8 @@ std::string LimitText(double value) {
 
 }  // namespace
 
-std::vector<ThresholdResult> CheckThresholds(const VerifyOptions& options,
-                                             const TimingFigures& run, int nominalRate) {
+std::vector<ThresholdResult> CheckThresholds(const VerifyOptions& options, const TimingFigures& run,
+                                             int nominalRate) {
   std::vector<ThresholdResult> results;
   if (options.maxLateMs) {
     ThresholdResult r{"--max-late-ms", "max_late_ms"};
@@ -41,8 +41,8 @@ std::string BrokenThresholdText(const ThresholdResult& r) {
     std::snprintf(text, sizeof text, "lateness p99 %.3f ms is above %s %s", r.measured, r.option,
                   LimitText(r.limit).c_str());
   } else {
-    std::snprintf(text, sizeof text, "steady packet rate %.3f %% of nominal is below %s %s", r.measured,
-                  r.option, LimitText(r.limit).c_str());
+    std::snprintf(text, sizeof text, "steady packet rate %.3f %% of nominal is below %s %s",
+                  r.measured, r.option, LimitText(r.limit).c_str());
   }
   return text;
 }
@@ -51,9 +51,8 @@ nlohmann::ordered_json ThresholdsJson(const std::vector<ThresholdResult>& result
   if (results.empty()) return nullptr;
   nlohmann::ordered_json json = nlohmann::ordered_json::object();
   for (const ThresholdResult& r : results) {
-    json[r.key] = {{"limit", r.limit},
-                   {"measured", std::round(r.measured * 1000.0) / 1000.0},
-                   {"met", r.met}};
+    json[r.key] = {
+        {"limit", r.limit}, {"measured", std::round(r.measured * 1000.0) / 1000.0}, {"met", r.met}};
   }
   return json;
 }

@@ -24,8 +24,8 @@ struct ThresholdResult {
 };
 
 // One result for every threshold the options set, in option order.
-std::vector<ThresholdResult> CheckThresholds(const VerifyOptions& options,
-                                             const TimingFigures& run, int nominalRate);
+std::vector<ThresholdResult> CheckThresholds(const VerifyOptions& options, const TimingFigures& run,
+                                             int nominalRate);
 
 // "lateness p99 52.100 ms is above --max-late-ms 10"
 std::string BrokenThresholdText(const ThresholdResult& result);

@@ -298,7 +298,8 @@ Verdict Verifier::Decide(const std::string& error, const std::string& incomplete
   if (!error.empty() && packets == 0) {
     v = Verdict{kExitError, "error", "yebverify: error: " + error, {}};
   } else if (failures_.total() > 0) {
-    v = Verdict{kExitFailed, "failed",
+    v = Verdict{kExitFailed,
+                "failed",
                 "yebverify: FAILED: " + std::to_string(failures_.total()) + " failed checks (" +
                     failures_.CountsText() + ") in " + std::to_string(packets) + " packets",
                 {}};
@@ -365,9 +366,10 @@ int Verifier::Run(Connector& connector, const std::string& listProblem) {
     } else if (end == ConnectionEnd::kStreamEnded && !expected_) {
       // With a fault script the tool's ends are the script's to judge.
       std::string unmet = Unmet();
-      if (!unmet.empty() && incomplete.empty() && (options_.seconds > 0.0 || options_.packets > 0)) {
-        incomplete = "the tool ended connection " + std::to_string(connections_) + " after " +
-                     unmet;
+      if (!unmet.empty() && incomplete.empty() &&
+          (options_.seconds > 0.0 || options_.packets > 0)) {
+        incomplete =
+            "the tool ended connection " + std::to_string(connections_) + " after " + unmet;
       }
     }
     if (end == ConnectionEnd::kStopped || end == ConnectionEnd::kFramingLost) break;

@@ -47,9 +47,9 @@ int SetupError(const VerifyOptions& options, std::FILE* jsonOut, const std::stri
   if (options.json) WriteJsonLine(stdout, line);
   if (jsonOut != nullptr) WriteJsonLine(jsonOut, line);
   if (!options.junitPath.empty()) {
-    const platform::Status written = WriteJUnitFile(
-        options.junitPath,
-        JUnitXml(SetupErrorCases(text), 0.0, WallClockText(), options.runId, {}));
+    const platform::Status written =
+        WriteJUnitFile(options.junitPath,
+                       JUnitXml(SetupErrorCases(text), 0.0, WallClockText(), options.runId, {}));
     if (!written.ok()) std::fprintf(stderr, "yebverify: error: %s\n", written.message().c_str());
   }
   return kExitError;
@@ -104,12 +104,11 @@ int main(int argc, char** argv) {
 
   StreamModel model(list, StreamShape{options.source, options.packetRate, options.superStress});
   if (model.packetSizeLimit() > kLargestPacketBytes) {
-    return SetupError(options, jsonOut.get(),
-                      ListPathFor(options) + " gives packets of " +
-                          std::to_string(model.packetSizeLimit()) +
-                          " bytes; the stress tool sends at most " +
-                          std::to_string(kLargestPacketBytes),
-                      false);
+    return SetupError(
+        options, jsonOut.get(),
+        ListPathFor(options) + " gives packets of " + std::to_string(model.packetSizeLimit()) +
+            " bytes; the stress tool sends at most " + std::to_string(kLargestPacketBytes),
+        false);
   }
   packet::FaultScript faults;
   if (!options.expectFaultsPath.empty() &&
@@ -126,7 +125,8 @@ int main(int argc, char** argv) {
     std::fputs(text.c_str(), stdout);
     std::fflush(stdout);
   };
-  if (jsonOut) io.jsonOut = [&jsonOut](const std::string& line) { WriteJsonLine(jsonOut.get(), line); };
+  if (jsonOut)
+    io.jsonOut = [&jsonOut](const std::string& line) { WriteJsonLine(jsonOut.get(), line); };
   io.stopRequested = stopRequested;
   io.stopCause = [] {
     return std::string(platform::TerminationRequested() ? "a signal" : "a key");

@@ -19,7 +19,8 @@ namespace {
 TEST(JUnitTest, EscapesMarkupAndControlCharacters) {
   EXPECT_EQ(XmlEscape("a<b>&\"c\"'d'"), "a&lt;b&gt;&amp;&quot;c&quot;&apos;d&apos;");
   EXPECT_EQ(XmlEscape(std::string("tab\tnl\ncr\rnul\0bel\x07", 18)),
-            "tab\tnl\ncr\rnul\xEF\xBF\xBD" "bel\xEF\xBF\xBD");
+            "tab\tnl\ncr\rnul\xEF\xBF\xBD"
+            "bel\xEF\xBF\xBD");
   EXPECT_EQ(XmlEscape("S01_Parm\xC3\xA9"), "S01_Parm\xC3\xA9");  // UTF-8 passes as it is
 }
 
@@ -71,10 +72,9 @@ TEST(JUnitTest, OneCasePerCheckKindThresholdAndExpectedFaultParsesBack) {
   EXPECT_NE(byName["yebverify.thresholds/--max-late-ms 10"]->FirstChildElement("failure"), nullptr);
   EXPECT_EQ(byName["yebverify.thresholds/--min-rate-percent 95"]->FirstChildElement(), nullptr);
   EXPECT_STREQ(suite->FirstChildElement("system-out")->GetText(), outcome.summaryText.c_str());
-  EXPECT_STREQ(suite->FirstChildElement("properties")
-                   ->FirstChildElement("property")
-                   ->Attribute("value"),
-               "ab12");
+  EXPECT_STREQ(
+      suite->FirstChildElement("properties")->FirstChildElement("property")->Attribute("value"),
+      "ab12");
 }
 #endif
 

@@ -1,12 +1,13 @@
 // The run manifest: what it supplies, what the command line overrides, and
 // every reason it is refused.
+#include "Manifest.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
-#include "Manifest.h"
 #include "support/ChildProcess.h"
 
 namespace yebverify {
@@ -19,24 +20,33 @@ class ManifestTest : public ::testing::Test {
   void SetUp() override {
     fs::create_directories(dir_.file("YEBFiles"));
     testsupport::WriteWholeFile(dir_.file("YEBFiles/NEP.xml"), "<FullList/>");
-    manifest_ = {{"program", "yebstress"},   {"version", "1.0.0 (fe30c3a)"},
+    manifest_ = {{"program", "yebstress"},
+                 {"version", "1.0.0 (fe30c3a)"},
                  {"run_id", std::string(32, 'a')},
                  {"written", "2026-12-10T04:00:00.123Z"},
-                 {"source", "nep"},          {"packet_rate", 200},
-                 {"super_stress", true},     {"time_jump", false},
-                 {"time_gap", true},         {"tag_offset", 1000},
-                 {"data_source", 0},         {"parm_prefix", "S01_"},
-                 {"list", "YEBFiles/NEP.xml"}, {"address", "0.0.0.0"},
-                 {"port", 49123},            {"parameters", 21},
-                 {"packet_bytes", 1234},     {"fault_script", "faults.txt"},
-                 {"signals", nullptr},       {"working_dir", dir_.path()}};
+                 {"source", "nep"},
+                 {"packet_rate", 200},
+                 {"super_stress", true},
+                 {"time_jump", false},
+                 {"time_gap", true},
+                 {"tag_offset", 1000},
+                 {"data_source", 0},
+                 {"parm_prefix", "S01_"},
+                 {"list", "YEBFiles/NEP.xml"},
+                 {"address", "0.0.0.0"},
+                 {"port", 49123},
+                 {"parameters", 21},
+                 {"packet_bytes", 1234},
+                 {"fault_script", "faults.txt"},
+                 {"signals", nullptr},
+                 {"working_dir", dir_.path()}};
   }
   // Writes the manifest after the list, as the tool does.
   std::string Write(const std::string& text) {
     const std::string path = dir_.file("YEBFiles/run.json");
     testsupport::WriteWholeFile(path, text);
-    fs::last_write_time(path, fs::last_write_time(dir_.file("YEBFiles/NEP.xml")) +
-                                  std::chrono::seconds(1));
+    fs::last_write_time(
+        path, fs::last_write_time(dir_.file("YEBFiles/NEP.xml")) + std::chrono::seconds(1));
     return path;
   }
 
@@ -118,8 +128,7 @@ TEST_F(ManifestTest, RefusedWithTheReason) {
 
   RunManifest m;
   platform::Status s = LoadManifest(Write("{\"program\": \"yebstress\",,}"), m, true);
-  EXPECT_NE(s.message().find("not valid JSON: parse error at line 1, column 25"),
-            std::string::npos)
+  EXPECT_NE(s.message().find("not valid JSON: parse error at line 1, column 25"), std::string::npos)
       << s.message();
   s = LoadManifest(dir_.file("YEBFiles/none.json"), m, true);
   EXPECT_NE(s.message().find("none.json: does not exist"), std::string::npos) << s.message();

@@ -162,9 +162,10 @@ TEST_F(ProgramTest, ManifestAloneChecksTheRunAndFeedsTheReports) {
                     "\"S01_\",\"list\":\"NEP.xml\",\"address\":\"0.0.0.0\",\"port\":" +
                     std::to_string(port_) +
                     ",\"parameters\":3,\"packet_bytes\":1,\"fault_script\":null,"
-                    "\"signals\":null,\"working_dir\":\"" + dir_.path() + "\"}");
-  std::filesystem::last_write_time(
-      manifest, std::filesystem::last_write_time(dir_.file("NEP.xml")) + 1s);
+                    "\"signals\":null,\"working_dir\":\"" +
+                    dir_.path() + "\"}");
+  std::filesystem::last_write_time(manifest,
+                                   std::filesystem::last_write_time(dir_.file("NEP.xml")) + 1s);
   ChildProcess child(YEBVERIFY_PATH, {"--manifest", manifest, "--json-out", dir_.file("out.jsonl"),
                                       "--junit", dir_.file("junit.xml")});
   platform::TcpStream stream = listener_.Accept(10000);
@@ -187,9 +188,7 @@ TEST_F(ProgramTest, ManifestAloneChecksTheRunAndFeedsTheReports) {
       << lines;
   EXPECT_NE(lines.find("\"run_id\":\"" + runId + "\"}\n"), std::string::npos);
   const std::string junit = testsupport::ReadWholeFile(dir_.file("junit.xml"));
-  EXPECT_NE(junit.find("\" failures=\"0\" errors=\"0\""),
-            std::string::npos)
-      << junit;
+  EXPECT_NE(junit.find("\" failures=\"0\" errors=\"0\""), std::string::npos) << junit;
 }
 
 TEST_F(ProgramTest, ASignalBeforeSecondsIsIncomplete) {
@@ -223,8 +222,9 @@ TEST(ProgramErrorsTest, UsageListAndConnectionErrorsExitTwo) {
   const std::string list = dir.file("zarnYEB.prn");
   testsupport::WriteWholeFile(list, ReferenceTool(kCustom).ListText());
   const std::string huge = dir.file("huge.prn");
-  testsupport::WriteWholeFile(huge, "1 TIME$_DAY 100.0 1\n2 TIME$_MILLISEC 10000.0 1\n"
-                                    "3 S01_Parm1 1e12 2\n");
+  testsupport::WriteWholeFile(huge,
+                              "1 TIME$_DAY 100.0 1\n2 TIME$_MILLISEC 10000.0 1\n"
+                              "3 S01_Parm1 1e12 2\n");
   const std::string wide = dir.file("wide.prn");
   testsupport::WriteWholeFile(wide, "1 TIME$_DAY 100.0 1\n" + std::string(70000, 'x') + "\n");
   const int closedPort = testsupport::FreeLoopbackPort();
@@ -243,8 +243,8 @@ TEST(ProgramErrorsTest, UsageListAndConnectionErrorsExitTwo) {
       {{"--list", list, "--port", std::to_string(closedPort), "--connect-wait", "0"},
        "yebverify: error: cannot connect to 127.0.0.1:"},
       {{"--list", dir.path()}, "is not a regular file"},
-      {{"--list", kDevice}, std::string("yebverify: error: the parameter list ") + kDevice +
-                                " is not a regular"},
+      {{"--list", kDevice},
+       std::string("yebverify: error: the parameter list ") + kDevice + " is not a regular"},
       {{"--list", wide}, "wide.prn: line 2 is longer than 65536 bytes"},
       {{"--list", huge}, "huge.prn gives packets of "},
   };
@@ -279,8 +279,9 @@ TEST(ProgramErrorsTest, BuffersFollowWhatArrivesNotTheList) {
 #endif
   testsupport::TempDir dir;
   const std::string list = dir.file("zarnYEB.prn");
-  testsupport::WriteWholeFile(list, "1 TIME$_DAY 100.0 1\n2 TIME$_MILLISEC 10000.0 1\n"
-                                    "3 S01_Parm1 1e10 2\n");
+  testsupport::WriteWholeFile(list,
+                              "1 TIME$_DAY 100.0 1\n2 TIME$_MILLISEC 10000.0 1\n"
+                              "3 S01_Parm1 1e10 2\n");
   const std::string command = "ulimit -v 1048576; exec " + std::string(YEBVERIFY_PATH) +
                               " --list " + list + " --connect-wait 0 --port " +
                               std::to_string(testsupport::FreeLoopbackPort());

@@ -126,8 +126,8 @@ TEST(ArrivalStatsTest, LatenessFollowsTheToolsCyclesAndShowsAStall) {
 // later transfer's first cycle is short: 47 packets, then 765 ms of hold
 // at 200/s). A stall of `stallNs` before the `stallAt`-th packet moves
 // the schedule on.
-void AddTransfer(ArrivalStats& stats, int rate, uint64_t firstPacket, int packets,
-                 int64_t startNs, int stallAt = 0, int64_t stallNs = 0) {
+void AddTransfer(ArrivalStats& stats, int rate, uint64_t firstPacket, int packets, int64_t startNs,
+                 int stallAt = 0, int64_t stallNs = 0) {
   std::mt19937 random(static_cast<uint32_t>(firstPacket));
   std::uniform_int_distribution<int64_t> jitter(0, 400'000);
   const int64_t period = 1'000'000'000 / rate;

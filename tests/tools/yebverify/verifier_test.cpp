@@ -273,9 +273,9 @@ TEST_F(VerifierTest, ARunCutShortIsIncompleteAndNeverPasses) {
     double seconds;
     uint64_t packets;
     int reconnects;
-    int transfers;     // served, each of `served` packets
+    int transfers;  // served, each of `served` packets
     int served;
-    bool toolEnds;     // the tool closes each transfer when its packets are out
+    bool toolEnds;        // the tool closes each transfer when its packets are out
     int64_t stopAfterNs;  // a stop request this long after the start
     int status;
     const char* verdict;
