@@ -5,6 +5,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 
 #include "platform/Socket.h"
 #include "support/ChildProcess.h"
@@ -154,16 +155,18 @@ TEST_F(ProgramTest, ManifestAloneChecksTheRunAndFeedsTheReports) {
   testsupport::WriteWholeFile(dir_.file("NEP.xml"), tool.ListText());
   const std::string manifest = dir_.file("run.json");
   const std::string runId(32, 'c');
-  testsupport::WriteWholeFile(
-      manifest, "{\"program\":\"yebstress\",\"version\":\"1.0.0\",\"run_id\":\"" + runId +
-                    "\",\"written\":\"2026-12-10T04:00:00.123Z\",\"source\":\"nep\","
-                    "\"packet_rate\":200,\"super_stress\":true,\"time_jump\":false,"
-                    "\"time_gap\":false,\"tag_offset\":10,\"data_source\":0,\"parm_prefix\":"
-                    "\"S01_\",\"list\":\"NEP.xml\",\"address\":\"0.0.0.0\",\"port\":" +
-                    std::to_string(port_) +
-                    ",\"parameters\":3,\"packet_bytes\":1,\"fault_script\":null,"
-                    "\"signals\":null,\"working_dir\":\"" +
-                    dir_.path() + "\"}");
+  // Built as JSON, so that a Windows folder's backslashes are escaped.
+  const nlohmann::json fields = {{"program", "yebstress"}, {"version", "1.0.0"},
+                                 {"run_id", runId},        {"written", "2026-12-10T04:00:00.123Z"},
+                                 {"source", "nep"},        {"packet_rate", 200},
+                                 {"super_stress", true},   {"time_jump", false},
+                                 {"time_gap", false},      {"tag_offset", 10},
+                                 {"data_source", 0},       {"parm_prefix", "S01_"},
+                                 {"list", "NEP.xml"},      {"address", "0.0.0.0"},
+                                 {"port", port_},          {"parameters", 3},
+                                 {"packet_bytes", 1},      {"fault_script", nullptr},
+                                 {"signals", nullptr},     {"working_dir", dir_.path()}};
+  testsupport::WriteWholeFile(manifest, fields.dump());
   std::filesystem::last_write_time(manifest,
                                    std::filesystem::last_write_time(dir_.file("NEP.xml")) + 1s);
   ChildProcess child(YEBVERIFY_PATH, {"--manifest", manifest, "--json-out", dir_.file("out.jsonl"),
