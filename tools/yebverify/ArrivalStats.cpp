@@ -9,7 +9,7 @@ namespace {
 constexpr uint64_t kExactLimitUs = 2048;           // buckets below are one microsecond wide
 constexpr int kMantissaBits = 10;                  // 1024 buckets per power of two above
 constexpr uint64_t kLargestUs = (1ull << 40) - 1;  // about 12 days; longer waits count as this
-constexpr int64_t kCycleNs = 1'000'000'000;          // the tool holds every cycle to a second
+constexpr int64_t kCycleNs = 1'000'000'000;        // the tool holds every cycle to a second
 
 }  // namespace
 
@@ -60,7 +60,38 @@ int64_t DurationHistogram::QuantileNs(double q) const {
   return maxNs_;
 }
 
+void ArrivalStats::BeginConnection() {
+  connectionPackets_ = 0;
+  steadyPackets_ += connectionSteadyPackets_;
+  steadyNs_ += connectionSteadyNs_;
+  connectionSteadyPackets_ = 0;
+  connectionSteadyNs_ = 0;
+}
+
+TimingFigures ArrivalStats::Total() const {
+  TimingFigures f = Figures(total_, totalGaps_, totalLate_);
+  const int64_t ns = steadyNs_ + connectionSteadyNs_;
+  f.steadySeconds = static_cast<double>(ns) / 1e9;
+  if (ns > 0) {
+    f.steadyRate = static_cast<double>(steadyPackets_ + connectionSteadyPackets_) * 1e9 /
+                   static_cast<double>(ns);
+  }
+  return f;
+}
+
 void ArrivalStats::AddPacket(int64_t arrivalNs, uint64_t bytes, uint64_t packetNumber) {
+  if (connectionPackets_ == 0) {
+    connectionFirstPacket_ = packetNumber;
+    steadyAnchored_ = packetNumber % rate_ == 0;
+  } else if (!steadyAnchored_ && packetNumber / rate_ > connectionFirstPacket_ / rate_) {
+    // The first whole cycle starts here: what came before may end in a hold.
+    steadyAnchored_ = true;
+    connectionSteadyPackets_ = 0;
+    connectionSteadyNs_ = 0;
+  } else {
+    ++connectionSteadyPackets_;
+    connectionSteadyNs_ += arrivalNs - previousNs_;
+  }
   for (Counts* c : {&total_, &window_}) {
     if (c->packets == 0) c->firstNs = arrivalNs;
     ++c->packets;

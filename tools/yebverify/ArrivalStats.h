@@ -13,6 +13,15 @@
 // it are due one period apart. A stream on pace then shows lateness near
 // 0, and a stall shows its length in the packets it held back.
 //
+// The steady rate leaves out what the cycles make of a transfer's start: a
+// transfer that starts in the middle of one of the tool's cycles sends the
+// rest of it (say 47 packets) and then holds the cycle to its second, so
+// the rate over the transfer reads low although every packet went out on
+// time. A hold only comes at the end of a cycle, so the steady rate counts
+// each connection from the first packet of its first whole cycle (the first
+// cycle boundary it reaches) to its last arrival, or the whole connection
+// when it ends before any boundary (it saw no hold).
+//
 // Durations go into a histogram with exact microsecond buckets below
 // 2,048 us and 1/1024 relative precision above, so hours of packets take a
 // fixed few kilobytes and percentiles stay within 0.1 %.
@@ -50,6 +59,10 @@ struct TimingFigures {
   uint64_t bytes = 0;
   double seconds = 0.0;  // from the first to the last arrival
   double packetRate = 0.0;
+  // Total() only: packets per second over the whole cycles of each
+  // connection, and the seconds that measured it.
+  double steadyRate = 0.0;
+  double steadySeconds = 0.0;
   int64_t gapMedianNs = 0, gapP99Ns = 0, gapMaxNs = 0;
   int64_t lateMedianNs = 0, lateP99Ns = 0, lateMaxNs = 0;
 };
@@ -60,13 +73,13 @@ class ArrivalStats {
       : rate_(static_cast<uint64_t>(nominalRate)), periodNs_(1'000'000'000 / nominalRate) {}
 
   // The next packet starts a new schedule (a new connection).
-  void BeginConnection() { connectionPackets_ = 0; }
+  void BeginConnection();
   // `packetNumber`: the tool's number of the packet, counted from 1 at the
   // tool's start (the Custom sequence number).
   void AddPacket(int64_t arrivalNs, uint64_t bytes, uint64_t packetNumber);
 
   // Since the start of the run.
-  TimingFigures Total() const { return Figures(total_, totalGaps_, totalLate_); }
+  TimingFigures Total() const;
   // Since the last TakeWindow (and resets the window).
   TimingFigures TakeWindow();
 
@@ -85,10 +98,16 @@ class ArrivalStats {
   uint64_t rate_;
   int64_t periodNs_;
   uint64_t connectionPackets_ = 0;
-  int64_t cycleStartNs_ = 0;      // arrival of the first packet of the current tool cycle
+  int64_t cycleStartNs_ = 0;       // arrival of the first packet of the current tool cycle
   uint64_t cycleStartPacket_ = 0;  // its packet number
   int64_t previousNs_ = 0;
   Counts total_, window_;
+  // The steady rate: the connections before this one, and this one from
+  // its anchor (its first cycle boundary, or its first packet).
+  uint64_t steadyPackets_ = 0, connectionSteadyPackets_ = 0;
+  int64_t steadyNs_ = 0, connectionSteadyNs_ = 0;
+  uint64_t connectionFirstPacket_ = 0;
+  bool steadyAnchored_ = false;  // the anchor is a cycle boundary
   DurationHistogram totalGaps_, totalLate_, windowGaps_, windowLate_;
 };
 

@@ -17,6 +17,11 @@ constexpr size_t kPairBytes = 12;
 // (a stall of an hour at 200 packets per second is 720,000).
 constexpr uint64_t kMaxDroppedPackets = 1000000;
 
+std::string PairText(uint32_t tag1, uint32_t tag2, uint32_t value1, uint32_t value2) {
+  return "tags " + std::to_string(tag1) + " " + std::to_string(tag2) + " and values " +
+         std::to_string(value1) + " " + std::to_string(value2);
+}
+
 }  // namespace
 
 // Dropped packets took their time words with them; a sequence number that
@@ -34,8 +39,9 @@ uint64_t StreamChecker::CustomPacketNumber(const uint8_t* bytes, size_t size) {
   const uint32_t copy = ReadLe32(bytes + 8);
   if (copy != sequence) {
     log_.Record(FailureKind::kHeader, packetIndex_, 8, [&] {
-      return "the second sequence word " + std::to_string(copy) + " differs from the first, " +
-             std::to_string(sequence);
+      return FailureText{"the second sequence word " + std::to_string(copy) +
+                             " differs from the first, " + std::to_string(sequence),
+                         std::to_string(sequence), std::to_string(copy)};
     });
   }
   uint64_t packet;
@@ -50,9 +56,10 @@ uint64_t StreamChecker::CustomPacketNumber(const uint8_t* bytes, size_t size) {
       packet = lastPacket_ + (sequence - lastSequence_);
     } else {
       log_.Record(FailureKind::kSequence, packetIndex_, 4, [&] {
-        return "after reconnecting expected a sequence number above " +
-               std::to_string(lastSequence_) + ", found " + std::to_string(sequence) +
-               " (numbers must carry on across transfers)";
+        return FailureText{
+            "after reconnecting expected a sequence number above " + std::to_string(lastSequence_) +
+                ", found " + std::to_string(sequence) + " (numbers must carry on across transfers)",
+            "above " + std::to_string(lastSequence_), std::to_string(sequence)};
       });
       packet = lastPacket_ + 1;
     }
@@ -74,8 +81,9 @@ uint64_t StreamChecker::CustomPacketNumber(const uint8_t* bytes, size_t size) {
       packet = lastPacket_ + 1 + dropped;
     } else {
       log_.Record(FailureKind::kSequence, packetIndex_, 4, [&] {
-        return "expected sequence number " + std::to_string(lastSequence_ + 1) + ", found " +
-               std::to_string(sequence);
+        return FailureText{"expected sequence number " + std::to_string(lastSequence_ + 1) +
+                               ", found " + std::to_string(sequence),
+                           std::to_string(lastSequence_ + 1), std::to_string(sequence)};
       });
       // The next number may follow either this one or the one expected.
       shiftedSequenceValid_ = true;
@@ -102,13 +110,9 @@ void StreamChecker::CheckCustomTime(const uint8_t* bytes, size_t size) {
                 std::to_string(second) + ", one bit off");
     } else if (!tagsRight || first != 1 || second != 1) {
       log_.Record(FailureKind::kDay, packetIndex_, kDayPairOffset, [&] {
-        char text[160];
-        std::snprintf(
-            text, sizeof text,
-            "day pair: expected tags %u %u and values 1 1, found tags %u %u and values %u %u",
-            list.dayTag, list.dayTag, ReadLe16(day), ReadLe16(day + 2), ReadLe32(day + 4),
-            ReadLe32(day + 8));
-        return std::string(text);
+        return Mismatch(
+            "day pair: ", PairText(list.dayTag, list.dayTag, 1, 1),
+            PairText(ReadLe16(day), ReadLe16(day + 2), ReadLe32(day + 4), ReadLe32(day + 8)));
       });
     }
   }
@@ -142,8 +146,7 @@ void StreamChecker::CheckCustomTime(const uint8_t* bytes, size_t size) {
                               std::to_string(first)};
     } else {
       log_.Record(FailureKind::kTime, packetIndex_, kTimePairsOffset + 4, [&] {
-        return "first time word of the packet: expected " + allowed + ", found " +
-               std::to_string(first);
+        return Mismatch("first time word of the packet: ", allowed, std::to_string(first));
       });
     }
   }
@@ -153,13 +156,9 @@ void StreamChecker::CheckCustomTime(const uint8_t* bytes, size_t size) {
     if (ReadLe16(pair) != tag || ReadLe16(pair + 2) != tag || ReadLe32(pair + 4) != want ||
         ReadLe32(pair + 8) != want + 1) {
       log_.Record(FailureKind::kTime, packetIndex_, kTimePairsOffset + i * kPairBytes, [&] {
-        char text[200];
-        std::snprintf(text, sizeof text,
-                      "time pair %zu: expected tags %u %u and values %u %u, found tags %u %u and "
-                      "values %u %u",
-                      i, tag, tag, want, want + 1, ReadLe16(pair), ReadLe16(pair + 2),
-                      ReadLe32(pair + 4), ReadLe32(pair + 8));
-        return std::string(text);
+        return Mismatch(
+            "time pair " + std::to_string(i) + ": ", PairText(tag, tag, want, want + 1),
+            PairText(ReadLe16(pair), ReadLe16(pair + 2), ReadLe32(pair + 4), ReadLe32(pair + 8)));
       });
       break;
     }
@@ -173,8 +172,7 @@ void StreamChecker::CheckCustom(const uint8_t* bytes, size_t size) {
   const uint32_t sizeWord = ReadLe32(bytes);
   if (sizeWord + 4ull != expectedSize) {
     log_.Record(FailureKind::kSize, packetIndex_, 0, [&] {
-      return "expected size word " + std::to_string(expectedSize - 4) + ", found " +
-             std::to_string(sizeWord);
+      return Mismatch("", std::to_string(expectedSize - 4), std::to_string(sizeWord), "size word ");
     });
   }
   const uint64_t packet = CustomPacketNumber(bytes, size);
@@ -189,8 +187,8 @@ void StreamChecker::CheckCustom(const uint8_t* bytes, size_t size) {
   for (size_t i = 12; i < kHeaderBytes && i + 4 <= size; i += 4) {
     if (ReadLe32(bytes + i) != 0) {
       log_.Record(FailureKind::kHeader, packetIndex_, i, [&] {
-        return "header word " + std::to_string(i / 4) + ": expected 0, found " +
-               std::to_string(ReadLe32(bytes + i));
+        return Mismatch("header word " + std::to_string(i / 4) + ": ", "0",
+                        std::to_string(ReadLe32(bytes + i)));
       });
       break;
     }

@@ -132,6 +132,11 @@ void ExpectedFaults::BeginTransfer(uint64_t firstPacket) {
   std::erase_if(due_, [end](const Due& d) { return d.packet > end; });
 }
 
+std::string MatchedFault::Text() const {
+  return std::string(FailureKindName(kind)) + " at packet " + std::to_string(packet) + ": line " +
+         std::to_string(line) + " (" + event + ")";
+}
+
 bool ExpectedFaults::Accept(FailureKind kind, uint64_t packet, int64_t amount) {
   for (Due& d : due_) {
     if (d.seen || !Compatible(d.event->action, kind)) continue;
@@ -144,8 +149,7 @@ bool ExpectedFaults::Accept(FailureKind kind, uint64_t packet, int64_t amount) {
       sizeAgrees = amount >= d.amount && amount < 0;
     if (!sizeAgrees) continue;
     d.seen = true;
-    matched_.push_back(std::string(FailureKindName(kind)) + " at packet " + std::to_string(packet) +
-                       ": line " + std::to_string(d.event->line) + " (" + d.event->text + ")");
+    matched_.push_back(MatchedFault{kind, packet, d.event->line, d.event->text});
     return true;
   }
   return false;
@@ -174,6 +178,7 @@ std::vector<std::string> ExpectedFaults::EndTransfer(uint64_t lastPacket) {
     missing.push_back(what + ", not seen");
   }
   due_.clear();
+  missed_.insert(missed_.end(), missing.begin(), missing.end());
   return missing;
 }
 

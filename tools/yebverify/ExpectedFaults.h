@@ -35,6 +35,17 @@
 
 namespace yebverify {
 
+// An expected fault that came: its kind, the tool's packet it came at, and
+// the script line that made it.
+struct MatchedFault {
+  FailureKind kind;
+  uint64_t packet;
+  int32_t line;
+  std::string event;  // the script line as written
+  // "dropped at packet 57: line 3 (1.5 drop 3)"
+  std::string Text() const;
+};
+
 // Faults the checker observes go first to a matcher, when there is one.
 class FaultMatcher {
  public:
@@ -61,8 +72,10 @@ class ExpectedFaults final : public FaultMatcher {
   // last packet the connection delivered) and were not seen, one line each;
   // they are then forgotten.
   std::vector<std::string> EndTransfer(uint64_t lastPacket);
-  // "dropped at packet 57: line 3 (1.5 drop 3)" for every match so far.
-  const std::vector<std::string>& matched() const { return matched_; }
+  // Every match so far, in the order seen.
+  const std::vector<MatchedFault>& matched() const { return matched_; }
+  // Every line EndTransfer returned so far.
+  const std::vector<std::string>& missed() const { return missed_; }
 
   // The packet of a transfer starting at `firstPacket` that an event at
   // `atNs` lands on (exposed for tests).
@@ -80,7 +93,8 @@ class ExpectedFaults final : public FaultMatcher {
   int packetRate_;
   int64_t timeStepNs_;
   std::vector<Due> due_;
-  std::vector<std::string> matched_;
+  std::vector<MatchedFault> matched_;
+  std::vector<std::string> missed_;
 };
 
 }  // namespace yebverify

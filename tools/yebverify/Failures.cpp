@@ -63,6 +63,17 @@ std::string FailureLog::CountsText() const {
   return text.empty() ? "none" : text;
 }
 
+FailureText Mismatch(std::string_view prefix, std::string expected, std::string found,
+                     std::string_view what) {
+  std::string text(prefix);
+  text += "expected ";
+  text += what;
+  text += expected;
+  text += ", found ";
+  text += found;
+  return FailureText{std::move(text), std::move(expected), std::move(found)};
+}
+
 std::string FormatFailure(const FailureRecord& record) {
   return std::string(FailureKindName(record.kind)) + ": packet " + std::to_string(record.packet) +
          ", offset " + std::to_string(record.offset) + ": " + record.text;

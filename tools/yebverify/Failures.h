@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace yebverify {
@@ -48,6 +49,16 @@ struct FailureRecord {
   uint64_t packet;  // packets received before this one + 1, over the whole run
   uint64_t offset;  // byte offset within that packet
   std::string text;
+  // The value due and the value found, as the text names them; empty where
+  // the failure is not one value against another (a missing fault, a lost
+  // frame).
+  std::string expected, found;
+};
+
+// What a check describes: the whole text, and apart the two values it
+// compares, so that scripts read them without parsing the text.
+struct FailureText {
+  std::string text, expected, found;
 };
 
 class FailureLog {
@@ -63,7 +74,7 @@ class FailureLog {
   void Record(FailureKind kind, uint64_t packet, uint64_t offset, Describe&& describe) {
     ++counts_[static_cast<size_t>(kind)];
     ++total_;
-    if (described_.size() < kDescribed) Add(FailureRecord{kind, packet, offset, describe()});
+    if (described_.size() < kDescribed) Add(MakeRecord(kind, packet, offset, describe()));
   }
 
   uint64_t total() const { return total_; }
@@ -73,6 +84,19 @@ class FailureLog {
   std::string CountsText() const;
 
  private:
+  static FailureRecord MakeRecord(FailureKind kind, uint64_t packet, uint64_t offset,
+                                  std::string text) {
+    return FailureRecord{kind, packet, offset, std::move(text), {}, {}};
+  }
+  static FailureRecord MakeRecord(FailureKind kind, uint64_t packet, uint64_t offset,
+                                  FailureText text) {
+    return FailureRecord{kind,
+                         packet,
+                         offset,
+                         std::move(text.text),
+                         std::move(text.expected),
+                         std::move(text.found)};
+  }
   void Add(FailureRecord record);
 
   std::array<uint64_t, static_cast<size_t>(FailureKind::kCount)> counts_{};
@@ -80,6 +104,10 @@ class FailureLog {
   std::vector<FailureRecord> described_;
   Listener listener_;
 };
+
+// "<prefix>expected <what><expected>, found <found>", with both values kept.
+FailureText Mismatch(std::string_view prefix, std::string expected, std::string found,
+                     std::string_view what = {});
 
 // "packet 12, offset 1248: " and the record's text.
 std::string FormatFailure(const FailureRecord& record);

@@ -7,6 +7,14 @@
 namespace yebverify {
 namespace {
 
+// "0x80000001 and 100000 ns": a time entry's tag word and time.
+std::string EntryText(uint32_t tagWord, uint64_t ns) {
+  char text[64];
+  std::snprintf(text, sizeof text, "0x%08x and %llu ns", tagWord,
+                static_cast<unsigned long long>(ns));
+  return text;
+}
+
 constexpr size_t kTimeEntryBytes = 12;
 constexpr size_t kValueEntryBytes = 8;
 constexpr uint64_t kTimeStepNs = 100000;
@@ -66,13 +74,8 @@ void StreamChecker::CheckNepTimeEntries(const uint8_t* bytes, size_t size) {
     } else if (!reported) {
       reported = true;
       log_.Record(FailureKind::kNepTime, packetIndex_, 4 + i * kTimeEntryBytes, [&] {
-        char text[200];
-        std::snprintf(
-            text, sizeof text,
-            "time entry %zu: expected tag word 0x%08x and %llu ns, found 0x%08x and %llu ns", i,
-            tagWord, static_cast<unsigned long long>(want), tag,
-            static_cast<unsigned long long>(time));
-        return std::string(text);
+        return Mismatch("time entry " + std::to_string(i) + ": ", EntryText(tagWord, want),
+                        EntryText(tag, time), "tag word ");
       });
       // The next entry may follow this one or the one expected.
       shiftedNepTimeValid_ = true;
@@ -154,9 +157,11 @@ void StreamChecker::CheckNep(const uint8_t* bytes, size_t size) {
   const uint32_t lengthWord = ReadLe32(bytes);
   if (lengthWord + 4ull != expectedLength || size != expectedLength) {
     log_.Record(FailureKind::kSize, packetIndex_, 0, [&] {
-      return "expected length word " + std::to_string(expectedLength - 4) +
-             " (the samples due in packet " + std::to_string(packet) + "), found " +
-             std::to_string(lengthWord);
+      FailureText text = Mismatch("", std::to_string(expectedLength - 4),
+                                  std::to_string(lengthWord), "length word ");
+      text.text = "expected length word " + text.expected + " (the samples due in packet " +
+                  std::to_string(packet) + "), found " + text.found;
+      return text;
     });
   }
 }

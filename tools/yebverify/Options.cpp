@@ -1,5 +1,6 @@
 #include "Options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -32,7 +33,8 @@ const char* UsageText() {
          "[--super-stress]\n"
          "                 [--tag-offset T] [--time-jump] [--time-gap] [--reconnect N]\n"
          "                 [--connect-wait S] [--expect-faults FILE] [--json] [--quiet]\n"
-         "                 [--max-late-ms X] [--min-rate-percent P]\n";
+         "                 [--max-late-ms X] [--min-rate-percent P] [--manifest PATH]\n"
+         "                 [--json-out FILE] [--junit FILE] [--version]\n";
 }
 
 std::string HelpText() {
@@ -42,6 +44,8 @@ std::string HelpText() {
          "parameter list and reports once a second and at the end.\n"
          "\n"
          "  --host H, --port P      where the stress tool listens (127.0.0.1, 49000)\n"
+         "  --manifest PATH         the tool's YEBFiles/run.json: every setting below that\n"
+         "                          is not given comes from it (given ones win, warned)\n"
          "  --source custom|nep     the tool's /SourceType (custom)\n"
          "  --list PATH             the list the tool wrote (./YEBFiles/zarnYEB.prn or NEP.xml)\n"
          "  --seconds N, --packets N  end each connection after this (default: when it ends)\n"
@@ -52,12 +56,19 @@ std::string HelpText() {
          "  --expect-faults FILE    the tool's /FaultScript: pass when exactly its faults\n"
          "                          come, each at its packet within one\n"
          "  --json                  one JSON object per line; --quiet: the summary only\n"
+         "  --json-out FILE         also write the JSON lines to FILE (the console keeps\n"
+         "                          the report)\n"
+         "  --junit FILE            write a JUnit XML report to FILE at the end\n"
          "  --max-late-ms X         fail when the lateness p99 over the run is above X ms\n"
-         "  --min-rate-percent P    fail when the packet rate over the run is below P % of\n"
-         "                          the nominal rate\n"
+         "  --min-rate-percent P    fail when the steady packet rate is below P % of the\n"
+         "                          nominal rate\n"
+         "  --version               print the version and end\n"
          "\n"
          "Figures: rate is packets per second between the first and the last arrival of\n"
-         "each connection. Inter-arrival is the time between consecutive packets.\n"
+         "each connection. The steady rate counts each connection from its first cycle\n"
+         "boundary on, since a transfer that starts inside one of the tool's cycles sends\n"
+         "the rest of that cycle and then holds it to its second. Inter-arrival is the time "
+         "between consecutive packets.\n"
          "Lateness is how long after its due time a packet arrived, on the tool's own\n"
          "schedule: the tool sends in one-second cycles of packet-rate packets (the first\n"
          "one packet short, every one held to a second), so the first packet of each\n"
@@ -67,15 +78,22 @@ std::string HelpText() {
          "length. Early packets count as 0.\n"
          "\n"
          "Exit status: 0 every check passed and every threshold was met, 1 a check\n"
-         "failed or a threshold was broken, 2 usage or connection error.\n";
+         "failed, a threshold was broken, or the run was cut short (INCOMPLETE: a key,\n"
+         "a signal or a lost connection before --seconds, --packets or --reconnect\n"
+         "were met), 2 usage, manifest, list or connection error.\n";
 }
 
 bool ParseOptions(const std::vector<std::string>& args, VerifyOptions& options,
                   std::string& error) {
   options = VerifyOptions();
+  // --json first: a usage error anywhere is then written as JSON too.
+  for (const std::string& arg : args) {
+    if (arg == "--json") options.json = true;
+  }
   bool sawSeconds = false, sawPackets = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
+    if (arg.starts_with("--")) options.given.push_back(arg);
     auto value = [&](std::string& out) {
       if (i + 1 >= args.size()) {
         error = arg + " needs a value";
@@ -88,6 +106,14 @@ bool ParseOptions(const std::vector<std::string>& args, VerifyOptions& options,
     int64_t number = 0;
     if (arg == "--help" || arg == "-h") {
       options.help = true;
+    } else if (arg == "--version") {
+      options.version = true;
+    } else if (arg == "--manifest") {
+      if (!value(options.manifestPath)) return false;
+    } else if (arg == "--json-out") {
+      if (!value(options.jsonOutPath)) return false;
+    } else if (arg == "--junit") {
+      if (!value(options.junitPath)) return false;
     } else if (arg == "--host") {
       if (!value(options.host)) return false;
       if (options.host.empty()) {
@@ -186,6 +212,10 @@ bool ParseOptions(const std::vector<std::string>& args, VerifyOptions& options,
     return false;
   }
   return true;
+}
+
+bool VerifyOptions::Given(const char* option) const {
+  return std::find(given.begin(), given.end(), option) != given.end();
 }
 
 std::string ListPathFor(const VerifyOptions& options) {

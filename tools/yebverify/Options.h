@@ -5,6 +5,7 @@
 //             [--super-stress] [--tag-offset T] [--time-jump] [--time-gap]
 //             [--reconnect N] [--connect-wait S] [--expect-faults FILE]
 //             [--json] [--quiet] [--max-late-ms X] [--min-rate-percent P]
+//             [--manifest PATH] [--json-out FILE] [--junit FILE] [--version]
 //
 // Thread safety: pure functions.
 #pragma once
@@ -40,10 +41,21 @@ struct VerifyOptions {
   // the nominal rate.
   std::optional<double> maxLateMs;
   std::optional<double> minRatePercent;
+  std::string manifestPath;  // the tool's run.json: the settings not given here
+  std::string jsonOutPath;   // the JSON lines also go here
+  std::string junitPath;     // a JUnit XML report is written here at the end
+  std::string runId;         // from the manifest: ties every JSON line to the run
   bool help = false;
+  bool version = false;
+  // The options given on the command line, as written ("--port"), so that
+  // a manifest fills in only the others.
+  std::vector<std::string> given;
+  bool Given(const char* option) const;
 };
 
-// False with `error` (one line) on a usage error.
+// False with `error` (one line) on a usage error. `options.json` is set as
+// soon as --json is seen, even when a later word is wrong, so that the
+// usage error can still be written as a JSON verdict.
 bool ParseOptions(const std::vector<std::string>& args, VerifyOptions& options, std::string& error);
 
 // The list file to read: --list, or the stress tool's default place.

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/File.h"
+#include "TextFile.h"
 
 namespace yebverify {
 namespace {
@@ -225,34 +225,11 @@ bool LongLineIn(std::string_view text, size_t& lineNumber) {
 
 bool LoadParameterList(const std::string& path, SourceKind source, ParameterList& list,
                        std::string& error) {
-  // One open through the platform, which knows its devices ("NUL" on
-  // Windows, /dev/zero here) and lets the tool replace the list meanwhile.
-  platform::File file;
-  const platform::File::OpenResult opened = file.OpenRegularForReading(path);
-  if (opened == platform::File::OpenResult::kNotRegular) {
-    error = "the parameter list " + path + " is not a regular file";
-    return false;
-  }
-  if (opened != platform::File::OpenResult::kOpened) {
-    error = "cannot read the parameter list " + path;
-    return false;
-  }
-  int64_t bytes = 0;
-  if (file.Size(bytes) && bytes > static_cast<int64_t>(kMaxListBytes)) {
-    error = "the parameter list " + path + " holds " + std::to_string(bytes) +
-            " bytes, more than the " + std::to_string(kMaxListBytes) + " any list can need";
-    return false;
-  }
   std::string text;
-  char chunk[1 << 16];
-  for (;;) {
-    const int64_t n = file.Read(chunk, sizeof chunk);
-    if (n < 0) {
-      error = "reading the parameter list " + path + " failed";
-      return false;
-    }
-    if (n == 0) break;
-    text.append(chunk, static_cast<size_t>(n));
+  const platform::Status read = ReadTextFile(path, "parameter list", kMaxListBytes, text);
+  if (!read.ok()) {
+    error = read.message();
+    return false;
   }
   size_t longLine = 0;
   if (LongLineIn(text, longLine)) {

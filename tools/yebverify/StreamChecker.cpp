@@ -8,6 +8,12 @@
 namespace yebverify {
 namespace {
 
+std::string HexByte(uint8_t byte) {
+  char text[8];
+  std::snprintf(text, sizeof text, "0x%02x", byte);
+  return text;
+}
+
 std::string FloatText(uint32_t bits) {
   char text[48];
   std::snprintf(text, sizeof text, "%.9g", static_cast<double>(BitsToFloat(bits)));
@@ -80,10 +86,8 @@ void StreamChecker::CheckGreeting(const uint8_t* bytes) {
   for (size_t i = 0; i < sizeof kGreeting; ++i) {
     if (bytes[i] != kGreeting[i]) {
       log_.Record(FailureKind::kGreeting, packetIndex_ + 1, i, [&] {
-        char text[96];
-        std::snprintf(text, sizeof text, "greeting byte %zu: expected 0x%02x, found 0x%02x", i,
-                      kGreeting[i], bytes[i]);
-        return std::string(text);
+        return Mismatch("greeting byte " + std::to_string(i) + ": ", HexByte(kGreeting[i]),
+                        HexByte(bytes[i]));
       });
       return;
     }
@@ -166,8 +170,7 @@ void StreamChecker::CheckValue(size_t record, uint32_t bits, uint64_t offset) {
   const bool valid = IsCounterValue(plan, bits, found);
   if (next != kNoValue) {
     log_.Record(FailureKind::kValue, packetIndex_, offset, [&] {
-      return RecordName(record) + ": expected " + std::to_string(next) + ", found " +
-             FloatText(bits);
+      return Mismatch(RecordName(record) + ": ", std::to_string(next), FloatText(bits));
     });
     SetShifted(record, valid ? NextValue(plan, found) : kNoValue);
     next = NextValue(plan, next);
@@ -175,8 +178,10 @@ void StreamChecker::CheckValue(size_t record, uint32_t bits, uint64_t offset) {
     next = NextValue(plan, found);
   } else {
     log_.Record(FailureKind::kValue, packetIndex_, offset, [&] {
-      return RecordName(record) + ": expected a counter value 0.." + std::to_string(plan.maxValue) +
-             " in steps of " + std::to_string(plan.step) + ", found " + FloatText(bits);
+      return Mismatch(
+          RecordName(record) + ": ",
+          "0.." + std::to_string(plan.maxValue) + " in steps of " + std::to_string(plan.step),
+          FloatText(bits), "a counter value ");
     });
   }
 }
@@ -210,8 +215,9 @@ void StreamChecker::TagMismatch(size_t record, uint32_t expectedTag, uint32_t fo
                                 uint64_t offset) {
   if (!TagKnown(foundTag)) {
     log_.Record(FailureKind::kTag, packetIndex_, offset, [&] {
-      return "tag " + std::to_string(foundTag) + " is not in the list (expected " +
-             RecordName(record) + ")";
+      return FailureText{"tag " + std::to_string(foundTag) + " is not in the list (expected " +
+                             RecordName(record) + ")",
+                         std::to_string(expectedTag), std::to_string(foundTag)};
     });
     return;
   }
@@ -220,15 +226,17 @@ void StreamChecker::TagMismatch(size_t record, uint32_t expectedTag, uint32_t fo
     // A neighbour's sample where this one was due: a parameter sampled more
     // or less often than its rate says.
     log_.Record(FailureKind::kRate, packetIndex_, offset, [&] {
-      return "expected a sample of " + RecordName(record) + ", found tag " +
-             std::to_string(foundTag) + " (" + near +
-             "): a parameter sampled more or less often than its rate says";
+      return FailureText{"expected a sample of " + RecordName(record) + ", found tag " +
+                             std::to_string(foundTag) + " (" + near +
+                             "): a parameter sampled more or less often than its rate says",
+                         std::to_string(expectedTag), std::to_string(foundTag)};
     });
     return;
   }
   log_.Record(FailureKind::kTag, packetIndex_, offset, [&] {
-    return "expected tag " + std::to_string(expectedTag) + " of " + RecordName(record) +
-           ", found tag " + std::to_string(foundTag) + ", out of list order";
+    return FailureText{"expected tag " + std::to_string(expectedTag) + " of " + RecordName(record) +
+                           ", found tag " + std::to_string(foundTag) + ", out of list order",
+                       std::to_string(expectedTag), std::to_string(foundTag)};
   });
 }
 
@@ -243,10 +251,8 @@ void StreamChecker::CheckZeros(const uint8_t* bytes, size_t from, size_t to) {
   for (; i < to; ++i) {
     if (bytes[i] != 0) {
       log_.Record(FailureKind::kPadding, packetIndex_, i, [&] {
-        char text[96];
-        std::snprintf(text, sizeof text, "expected zero bytes after the last pair, found 0x%02x",
-                      bytes[i]);
-        return std::string(text);
+        return FailureText{"expected zero bytes after the last pair, found " + HexByte(bytes[i]),
+                           "0x00", HexByte(bytes[i])};
       });
       return;
     }

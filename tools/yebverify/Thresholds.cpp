@@ -1,5 +1,6 @@
 #include "Thresholds.h"
 
+#include <cmath>
 #include <cstdio>
 
 namespace yebverify {
@@ -14,8 +15,8 @@ std::string LimitText(double value) {
 
 }  // namespace
 
-std::vector<ThresholdResult> CheckThresholds(const VerifyOptions& options,
-                                             const TimingFigures& run, int nominalRate) {
+std::vector<ThresholdResult> CheckThresholds(const VerifyOptions& options, const TimingFigures& run,
+                                             int nominalRate) {
   std::vector<ThresholdResult> results;
   if (options.maxLateMs) {
     ThresholdResult r{"--max-late-ms", "max_late_ms"};
@@ -27,7 +28,7 @@ std::vector<ThresholdResult> CheckThresholds(const VerifyOptions& options,
   if (options.minRatePercent) {
     ThresholdResult r{"--min-rate-percent", "min_rate_percent"};
     r.limit = *options.minRatePercent;
-    r.measured = nominalRate > 0 ? run.packetRate * 100.0 / nominalRate : 0.0;
+    r.measured = nominalRate > 0 ? run.steadyRate * 100.0 / nominalRate : 0.0;
     r.met = r.measured >= r.limit;
     results.push_back(r);
   }
@@ -40,24 +41,20 @@ std::string BrokenThresholdText(const ThresholdResult& r) {
     std::snprintf(text, sizeof text, "lateness p99 %.3f ms is above %s %s", r.measured, r.option,
                   LimitText(r.limit).c_str());
   } else {
-    std::snprintf(text, sizeof text, "packet rate %.3f %% of nominal is below %s %s", r.measured,
-                  r.option, LimitText(r.limit).c_str());
+    std::snprintf(text, sizeof text, "steady packet rate %.3f %% of nominal is below %s %s",
+                  r.measured, r.option, LimitText(r.limit).c_str());
   }
   return text;
 }
 
-std::string ThresholdsJson(const std::vector<ThresholdResult>& results) {
-  if (results.empty()) return {};
-  std::string json = ",\"thresholds\":{";
-  for (size_t i = 0; i < results.size(); ++i) {
-    const ThresholdResult& r = results[i];
-    char member[160];
-    std::snprintf(member, sizeof member, "%s\"%s\":{\"limit\":%s,\"measured\":%.3f,\"met\":%s}",
-                  i > 0 ? "," : "", r.key, LimitText(r.limit).c_str(), r.measured,
-                  r.met ? "true" : "false");
-    json += member;
+nlohmann::ordered_json ThresholdsJson(const std::vector<ThresholdResult>& results) {
+  if (results.empty()) return nullptr;
+  nlohmann::ordered_json json = nlohmann::ordered_json::object();
+  for (const ThresholdResult& r : results) {
+    json[r.key] = {
+        {"limit", r.limit}, {"measured", std::round(r.measured * 1000.0) / 1000.0}, {"met", r.met}};
   }
-  return json + "}";
+  return json;
 }
 
 }  // namespace yebverify

@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <optional>
 
 #include "ByteOrder.h"
-#include "Report.h"
+#include "StreamGuess.h"
 
 namespace yebverify {
 namespace {
@@ -13,6 +14,18 @@ namespace {
 constexpr int kReceiveSliceMs = 50;  // how often a waiting read looks at the clock and the keyboard
 constexpr int64_t kReportPeriodNs = 1'000'000'000;
 constexpr size_t kGreetingBytes = 5;
+// Enough of the first packet for its time words at any rate (a Custom
+// packet's 100 time pairs end at byte 1249).
+constexpr size_t kHintBytes = 4096;
+// The hint is given when failures start this early: a stream of another
+// shape fails at once.
+constexpr uint64_t kHintPackets = 2;
+
+std::string Join(const std::vector<std::string>& parts) {
+  std::string text;
+  for (const std::string& part : parts) text += (text.empty() ? "" : ", ") + part;
+  return text;
+}
 
 class TcpByteStream final : public ByteStream {
  public:
@@ -62,16 +75,20 @@ Verifier::Verifier(const VerifyOptions& options, const StreamModel& model, Verif
   // list may allow packets of a gigabyte that no stream ever sends.
   buffer_.resize(static_cast<size_t>(std::min<uint64_t>(maxPacketBytes_, 1 << 20) + (4 << 20)));
   failures_.SetListener([this](const FailureRecord& record) {
-    if (options_.quiet) return;
-    io_.out(options_.json ? JsonFailureLine(record) : "FAIL " + FormatFailure(record) + "\n");
+    Emit("FAIL " + FormatFailure(record) + "\n", FailureJson(record, options_.runId));
   });
+}
+
+void Verifier::Emit(const std::string& human, const Json& json, bool always) {
+  if (!options_.quiet || always) io_.out(options_.json ? JsonText(json) : human);
+  if (io_.jsonOut) io_.jsonOut(JsonText(json));
 }
 
 ReportFigures Verifier::MakeFigures(const TimingFigures& timing) const {
   ReportFigures f;
   f.wallTime = WallClockText();
   f.elapsedSeconds = static_cast<double>(io_.clock->NowNs() - runStartNs_) / 1e9;
-  f.dataTime = checker_.packetsChecked() > 0 ? FormatDataTime(checker_.dataTimeNs()) : "-";
+  if (checker_.packetsChecked() > 0) f.dataTime = FormatDataTime(checker_.dataTimeNs());
   f.nominalRate = model_.shape().packetRate;
   f.samples = checker_.samplesChecked();
   f.totalPackets = checker_.packetsChecked();
@@ -86,10 +103,10 @@ void Verifier::MaybeReport() {
   if (now < nextReportNs_) return;
   while (nextReportNs_ <= now) nextReportNs_ += kReportPeriodNs;
   TimingFigures window = stats_.TakeWindow();
-  if (options_.quiet) return;
+  if (options_.quiet && !io_.jsonOut) return;
   ReportFigures f = MakeFigures(window);
-  io_.out(options_.json ? JsonLine("progress", f, failures_)
-                        : ProgressLine(f, checker_.packetsChecked(), failures_));
+  Emit(ProgressLine(f, checker_.packetsChecked(), failures_),
+       FiguresJson("progress", f, failures_, options_.runId));
 }
 
 bool Verifier::LimitReached() const {
@@ -141,6 +158,10 @@ bool Verifier::Need(ByteStream& stream, size_t bytes, ConnectionEnd& end) {
     platform::ReceiveResult r =
         stream.Receive(buffer_.data() + end_, buffer_.size() - end_, kReceiveSliceMs);
     if (r.status == platform::ReceiveStatus::kData) {
+      if (connections_ == 1 && firstBytes_.size() < kHintBytes) {
+        const size_t keep = std::min(r.bytes, kHintBytes - firstBytes_.size());
+        firstBytes_.insert(firstBytes_.end(), buffer_.data() + end_, buffer_.data() + end_ + keep);
+      }
       end_ += r.bytes;
       const uint64_t chunkEnd = streamOffset_ + (end_ - begin_);
       chunks_.push_back(Chunk{chunkEnd, io_.clock->NowNs()});
@@ -250,77 +271,134 @@ Verifier::ConnectionEnd Verifier::RunConnection(ByteStream& stream) {
   }
 }
 
+std::string Verifier::Unmet() const {
+  std::vector<std::string> missing;
+  const double seconds = static_cast<double>(io_.clock->NowNs() - connectionStartNs_) / 1e9;
+  char text[160];
+  if (options_.seconds > 0.0 && seconds < options_.seconds) {
+    std::snprintf(text, sizeof text, "%.1f s of --seconds %g", seconds, options_.seconds);
+    missing.push_back(text);
+  }
+  if (options_.packets > 0 && connectionPackets_ < options_.packets) {
+    missing.push_back(std::to_string(connectionPackets_) + " of --packets " +
+                      std::to_string(options_.packets));
+  }
+  if (connections_ < static_cast<uint64_t>(options_.reconnects) + 1) {
+    missing.push_back("connection " + std::to_string(connections_) + " of " +
+                      std::to_string(options_.reconnects + 1) + " (--reconnect " +
+                      std::to_string(options_.reconnects) + ")");
+  }
+  return Join(missing);
+}
+
+Verdict Verifier::Decide(const std::string& error, const std::string& incomplete,
+                         const std::string& broken) const {
+  Verdict v;
+  const uint64_t packets = checker_.packetsChecked();
+  if (!error.empty() && packets == 0) {
+    v = Verdict{kExitError, "error", "yebverify: error: " + error, {}};
+  } else if (failures_.total() > 0) {
+    v = Verdict{kExitFailed,
+                "failed",
+                "yebverify: FAILED: " + std::to_string(failures_.total()) + " failed checks (" +
+                    failures_.CountsText() + ") in " + std::to_string(packets) + " packets",
+                {}};
+    if (!incomplete.empty()) v.text += "; INCOMPLETE: " + incomplete;
+    if (!broken.empty()) v.text += "; " + broken;
+  } else if (packets == 0) {
+    v = Verdict{kExitError, "error", "yebverify: error: no packet arrived", {}};
+  } else if (!incomplete.empty()) {
+    v = Verdict{kExitFailed, "incomplete", "yebverify: INCOMPLETE: " + incomplete, {}};
+    if (!broken.empty()) v.text += "; " + broken;
+  } else if (!broken.empty()) {
+    v = Verdict{kExitFailed, "failed", "yebverify: FAILED: " + broken, {}};
+  } else {
+    v.text = "yebverify: OK: " + std::to_string(packets) + " packets, " +
+             std::to_string(checker_.samplesChecked()) + " samples checked, no failures";
+    if (expected_) {
+      v.text += ", " + std::to_string(expected_->matched().size()) + " faults as expected";
+    }
+  }
+  // A stream of another shape fails in its first packets; later failures
+  // are the stream's own.
+  const std::vector<FailureRecord>& described = failures_.described();
+  if (v.status != kExitOk && !described.empty() && described.front().packet <= kHintPackets) {
+    if (std::optional<StreamShape> seen = GuessStreamShape(firstBytes_.data(), firstBytes_.size()))
+      v.hint = MismatchHint(model_.shape(), *seen);
+  }
+  return v;
+}
+
 int Verifier::Run(Connector& connector, const std::string& listProblem) {
   runStartNs_ = io_.clock->NowNs();
   nextReportNs_ = runStartNs_ + kReportPeriodNs;
-  if (!listProblem.empty()) {
-    failures_.Record(FailureKind::kTag, 0, 0, [&] { return "parameter list: " + listProblem; });
-  }
-  std::string error;
+  std::string error, incomplete;
   for (int attempt = 0; attempt <= options_.reconnects; ++attempt) {
     std::string reason;
     std::unique_ptr<ByteStream> stream = connector.Connect(reason);
     if (!stream) {
-      error = attempt == 0 ? reason : "reconnect " + std::to_string(attempt) + " failed: " + reason;
+      if (attempt == 0) {
+        error = reason;
+      } else {
+        incomplete = "reconnect " + std::to_string(attempt) + " failed (" + reason + ") after " +
+                     std::to_string(connections_) + " of " +
+                     std::to_string(options_.reconnects + 1) + " connections (--reconnect " +
+                     std::to_string(options_.reconnects) + ")";
+      }
       break;
+    }
+    if (attempt == 0) {
+      if (io_.connected) io_.connected();
+      if (!listProblem.empty()) {
+        failures_.Record(FailureKind::kTag, 0, 0, [&] { return "parameter list: " + listProblem; });
+      }
     }
     ++connections_;
     moreConnections_ = attempt < options_.reconnects;
     ConnectionEnd end = RunConnection(*stream);
     EndConnection(end);
+    if (end == ConnectionEnd::kStopped) {
+      const std::string unmet = Unmet();
+      if (!unmet.empty()) {
+        incomplete = "stopped by " + (io_.stopCause ? io_.stopCause() : std::string("request")) +
+                     " after " + unmet;
+      }
+    } else if (end == ConnectionEnd::kStreamEnded && !expected_) {
+      // With a fault script the tool's ends are the script's to judge.
+      std::string unmet = Unmet();
+      if (!unmet.empty() && incomplete.empty() &&
+          (options_.seconds > 0.0 || options_.packets > 0)) {
+        incomplete =
+            "the tool ended connection " + std::to_string(connections_) + " after " + unmet;
+      }
+    }
     if (end == ConnectionEnd::kStopped || end == ConnectionEnd::kFramingLost) break;
   }
+  outcome_.elapsedSeconds = static_cast<double>(io_.clock->NowNs() - runStartNs_) / 1e9;
+  outcome_.incomplete = incomplete;
 
+  std::string broken;
+  if (!error.empty()) {
+    // Nothing was printed yet: the reason alone, not an empty summary.
+    outcome_.verdict = Decide(error, incomplete, broken);
+    Emit(VerdictText(outcome_.verdict), VerdictJson(outcome_.verdict, options_.runId), true);
+    return outcome_.verdict.status;
+  }
   const TimingFigures run = stats_.Total();
   ReportFigures summary = MakeFigures(run);
   summary.thresholds = CheckThresholds(options_, run, model_.shape().packetRate);
-  std::string summaryText =
-      options_.json ? JsonLine("summary", summary, failures_) : SummaryText(summary, failures_);
-  if (expected_ && !options_.json) {
-    summaryText += "  faults as expected: " + std::to_string(expected_->matched().size()) + "\n";
-    for (const std::string& line : expected_->matched()) summaryText += "    " + line + "\n";
-  }
-  io_.out(summaryText);
-  std::string broken;
+  if (expected_) summary.matchedFaults = &expected_->matched();
+  outcome_.thresholds = summary.thresholds;
+  outcome_.summaryText = SummaryText(summary, failures_);
+  Emit(outcome_.summaryText, FiguresJson("summary", summary, failures_, options_.runId), true);
   for (const ThresholdResult& r : summary.thresholds) {
     if (r.met) continue;
     if (!broken.empty()) broken += "; ";
     broken += BrokenThresholdText(r);
   }
-  int status = kExitOk;
-  std::string verdict;
-  if (!error.empty() && checker_.packetsChecked() == 0) {
-    status = kExitError;
-    verdict = "yebverify: error: " + error;
-  } else if (failures_.total() > 0) {
-    status = kExitFailed;
-    verdict = "yebverify: FAILED: " + std::to_string(failures_.total()) + " failed checks (" +
-              failures_.CountsText() + ") in " + std::to_string(checker_.packetsChecked()) +
-              " packets";
-    if (!broken.empty()) verdict += "; " + broken;
-  } else if (!error.empty()) {
-    status = kExitError;
-    verdict = "yebverify: error: " + error;
-  } else if (checker_.packetsChecked() == 0) {
-    status = kExitError;
-    verdict = "yebverify: error: no packet arrived";
-  } else if (!broken.empty()) {
-    status = kExitFailed;
-    verdict = "yebverify: FAILED: " + broken;
-  } else {
-    verdict = "yebverify: OK: " + std::to_string(checker_.packetsChecked()) + " packets, " +
-              std::to_string(checker_.samplesChecked()) + " samples checked, no failures";
-    if (expected_) {
-      verdict += ", " + std::to_string(expected_->matched().size()) + " faults as expected";
-    }
-  }
-  if (options_.json) {
-    io_.out("{\"type\":\"verdict\",\"status\":" + std::to_string(status) +
-            ",\"text\":" + JsonString(verdict) + "}\n");
-  } else {
-    io_.out(verdict + "\n");
-  }
-  return status;
+  outcome_.verdict = Decide(error, incomplete, broken);
+  Emit(VerdictText(outcome_.verdict), VerdictJson(outcome_.verdict, options_.runId), true);
+  return outcome_.verdict.status;
 }
 
 }  // namespace yebverify

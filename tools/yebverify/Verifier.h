@@ -20,11 +20,22 @@
 // the checker observes are matched against the script's; a fault it did
 // not expect, or one it expected and did not see, is a failure.
 //
+// A run cut short never passes: one that a key, a signal or a lost
+// connection ended before its --seconds, --packets or --reconnect were met
+// ends with the verdict "INCOMPLETE: ..." naming what was missing, since a
+// CI job that stopped its verifier early has not checked what it asked for.
+// A connection the tool ended where the fault script said it would is not
+// cut short.
+//
+// Nothing is printed before the first connection is made: a verifier that
+// cannot connect says so and nothing else.
+//
 // Exit status: 0 when every check passed and every threshold was met, 1
-// when a check failed or a threshold (--max-late-ms, --min-rate-percent) was
-// broken, 2 on usage or connection errors (or when no packet arrived at
-// all). A broken threshold is named, with the measured value, in the
-// verdict line.
+// when a check failed, a threshold (--max-late-ms, --min-rate-percent) was
+// broken or the run was cut short, 2 on usage or connection errors (or
+// when no packet arrived at all). A broken threshold is named, with the
+// measured value, in the verdict line. When the first packets fail in a
+// way another source or packet rate explains, the verdict says which.
 //
 // Thread safety: main thread only.
 #pragma once
@@ -39,6 +50,7 @@
 #include "ExpectedFaults.h"
 #include "Failures.h"
 #include "Options.h"
+#include "Report.h"
 #include "StreamChecker.h"
 #include "StreamModel.h"
 #include "platform/Clock.h"
@@ -84,8 +96,23 @@ class TcpConnector final : public Connector {
 
 struct VerifierIo {
   std::function<void(const std::string&)> out;  // progress, failures, summary
-  std::function<bool()> stopRequested;          // a key press or a signal
+  // The JSON lines for --json-out, whatever the console shows (null: none).
+  std::function<void(const std::string&)> jsonOut;
+  std::function<bool()> stopRequested;  // a key press or a signal
+  // What stopped the run, for the verdict: "a key", "a signal".
+  std::function<std::string()> stopCause;
+  // Called once, when the first connection is made (the program's banner).
+  std::function<void()> connected;
   platform::Clock* clock = nullptr;
+};
+
+// How the run ended, for reports written after it (JUnit).
+struct RunOutcome {
+  Verdict verdict;
+  std::string incomplete;  // what was missing; empty: nothing
+  std::vector<ThresholdResult> thresholds;
+  double elapsedSeconds = 0.0;
+  std::string summaryText;  // the human summary
 };
 
 class Verifier {
@@ -102,6 +129,9 @@ class Verifier {
   void ExpectFaults(const packet::FaultScript& script);
 
   const FailureLog& failures() const { return failures_; }
+  const RunOutcome& outcome() const { return outcome_; }
+  // Null without ExpectFaults.
+  const ExpectedFaults* expected() const { return expected_.get(); }
   const StreamChecker& checker() const { return checker_; }
 
  private:
@@ -117,7 +147,16 @@ class Verifier {
   bool Need(ByteStream& stream, size_t bytes, ConnectionEnd& end);
   bool LimitReached() const;
   void MaybeReport();
-  struct ReportFigures MakeFigures(const TimingFigures& timing) const;
+  ReportFigures MakeFigures(const TimingFigures& timing) const;
+  // One report line: `human` on a console without --json, the JSON line
+  // on one with it and in the --json-out file. Quiet consoles hear only
+  // lines marked `always`.
+  void Emit(const std::string& human, const Json& json, bool always = false);
+  // What a connection that ended now left undone; empty when its limits
+  // were met (or it had none).
+  std::string Unmet() const;
+  Verdict Decide(const std::string& error, const std::string& incomplete,
+                 const std::string& broken) const;
 
   VerifyOptions options_;
   const StreamModel& model_;
@@ -137,6 +176,9 @@ class Verifier {
   size_t firstChunk_ = 0;
 
   std::unique_ptr<ExpectedFaults> expected_;
+  RunOutcome outcome_;
+  // The first bytes of the first connection, kept for the mismatch hint.
+  std::vector<uint8_t> firstBytes_;
   bool moreConnections_ = false;
   // The packet before the current one: in buffer_ just before begin_, or
   // copied to previous_ when the buffer was compacted.

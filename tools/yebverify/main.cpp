@@ -1,57 +1,120 @@
 // yebverify: stands in for the YEB against the stress tool. It connects,
 // decodes the stream with the parameter list the tool wrote, checks every
 // packet and reports what it found. See Verifier.h for the run and the exit
-// status, Options.h for the command line.
+// status, Options.h for the command line, Manifest.h for --manifest.
+#include <cerrno>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "JUnitReport.h"
+#include "Manifest.h"
 #include "Options.h"
 #include "ParameterList.h"
+#include "Report.h"
 #include "StreamModel.h"
 #include "Verifier.h"
 #include "packet/FaultScript.h"
+#include "platform/BuildInfo.h"
 #include "platform/Console.h"
 #include "platform/Termination.h"
 
 namespace {
 
-int UsageError(const std::string& reason) {
-  std::fprintf(stderr, "yebverify: %s\n%s", reason.c_str(), yebverify::UsageText());
-  return yebverify::kExitError;
+using namespace yebverify;
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using JsonOutFile = std::unique_ptr<std::FILE, FileCloser>;
+
+void WriteJsonLine(std::FILE* file, const std::string& line) {
+  std::fputs(line.c_str(), file);
+  std::fflush(file);
+}
+
+// Every error before the run ends here: the reason on the console, and
+// wherever a script reads the run (the JSON verdict on standard output
+// with --json, the --json-out file, the JUnit report), so that a CI job
+// never reads an empty result as no news.
+int SetupError(const VerifyOptions& options, std::FILE* jsonOut, const std::string& reason,
+               bool usage) {
+  const std::string text = usage ? "yebverify: " + reason : "yebverify: error: " + reason;
+  std::fprintf(stderr, "%s\n%s", text.c_str(), usage ? UsageText() : "");
+  const Verdict verdict{kExitError, "error", text, {}};
+  const std::string line = JsonText(VerdictJson(verdict, options.runId));
+  if (options.json) WriteJsonLine(stdout, line);
+  if (jsonOut != nullptr) WriteJsonLine(jsonOut, line);
+  if (!options.junitPath.empty()) {
+    const platform::Status written =
+        WriteJUnitFile(options.junitPath,
+                       JUnitXml(SetupErrorCases(text), 0.0, WallClockText(), options.runId, {}));
+    if (!written.ok()) std::fprintf(stderr, "yebverify: error: %s\n", written.message().c_str());
+  }
+  return kExitError;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  using namespace yebverify;
   platform::InstallTerminationHandlers();
   std::vector<std::string> args(argv + 1, argv + argc);
   VerifyOptions options;
   std::string error;
-  if (!ParseOptions(args, options, error)) return UsageError(error);
+  if (!ParseOptions(args, options, error)) return SetupError(options, nullptr, error, true);
   if (options.help) {
     std::fputs(HelpText().c_str(), stdout);
     return kExitOk;
   }
+  if (options.version) {
+    std::fputs(platform::VersionLine("yebverify").c_str(), stdout);
+    return kExitOk;
+  }
+  JsonOutFile jsonOut;
+  if (!options.jsonOutPath.empty()) {
+    errno = 0;
+    jsonOut.reset(std::fopen(options.jsonOutPath.c_str(), "wb"));
+    if (!jsonOut) {
+      return SetupError(options, nullptr,
+                        platform::CRuntimeError(options.jsonOutPath, errno)
+                            .WithContext("cannot write the JSON lines")
+                            .message(),
+                        false);
+    }
+  }
+  if (!options.manifestPath.empty()) {
+    RunManifest manifest;
+    // A list given on the command line is the one to check, fresh or not.
+    const platform::Status loaded =
+        LoadManifest(options.manifestPath, manifest, !options.Given("--list"));
+    if (!loaded.ok()) return SetupError(options, jsonOut.get(), loaded.message(), false);
+    for (const std::string& warning : ApplyManifest(manifest, options)) {
+      std::fprintf(stderr, "yebverify: warning: %s\n", warning.c_str());
+    }
+    options.runId = manifest.runId;
+  }
 
   ParameterList list;
   if (!LoadParameterList(ListPathFor(options), options.source, list, error)) {
-    std::fprintf(stderr, "yebverify: error: %s\n", error.c_str());
-    return kExitError;
+    return SetupError(options, jsonOut.get(), error, false);
   }
   std::string listProblem;
   if (options.tagOffset) ListTagsFollowOffset(list, *options.tagOffset, listProblem);
 
   StreamModel model(list, StreamShape{options.source, options.packetRate, options.superStress});
   if (model.packetSizeLimit() > kLargestPacketBytes) {
-    std::fprintf(stderr,
-                 "yebverify: error: %s gives packets of %llu bytes; the stress tool sends at "
-                 "most %llu\n",
-                 ListPathFor(options).c_str(),
-                 static_cast<unsigned long long>(model.packetSizeLimit()),
-                 static_cast<unsigned long long>(kLargestPacketBytes));
-    return kExitError;
+    return SetupError(
+        options, jsonOut.get(),
+        ListPathFor(options) + " gives packets of " + std::to_string(model.packetSizeLimit()) +
+            " bytes; the stress tool sends at most " + std::to_string(kLargestPacketBytes),
+        false);
+  }
+  packet::FaultScript faults;
+  if (!options.expectFaultsPath.empty() &&
+      !packet::LoadFaultScript(options.expectFaultsPath, &faults, &error)) {
+    return SetupError(options, jsonOut.get(),
+                      "fault script " + options.expectFaultsPath + ": " + error, false);
   }
   platform::ConsoleKeyMode keyMode;
   auto stopRequested = [] {
@@ -62,23 +125,36 @@ int main(int argc, char** argv) {
     std::fputs(text.c_str(), stdout);
     std::fflush(stdout);
   };
+  if (jsonOut)
+    io.jsonOut = [&jsonOut](const std::string& line) { WriteJsonLine(jsonOut.get(), line); };
   io.stopRequested = stopRequested;
-  if (!options.quiet && !options.json) {
-    std::printf("yebverify: %s stream from %s:%d, %zu parameters from %s, %d packets/s%s\n",
+  io.stopCause = [] {
+    return std::string(platform::TerminationRequested() ? "a signal" : "a key");
+  };
+  io.connected = [&] {
+    if (options.quiet || options.json) return;
+    std::printf("yebverify: %s stream from %s:%d, %zu parameters from %s, %d packets/s%s%s\n",
                 options.source == SourceKind::kCustom ? "Custom" : "NEP", options.host.c_str(),
                 options.port, list.parameters.size(), ListPathFor(options).c_str(),
-                options.packetRate, options.superStress ? ", super stress" : "");
+                options.packetRate, options.superStress ? ", super stress" : "",
+                options.runId.empty() ? "" : (", run " + options.runId).c_str());
     std::fflush(stdout);
-  }
-  packet::FaultScript faults;
-  if (!options.expectFaultsPath.empty() &&
-      !packet::LoadFaultScript(options.expectFaultsPath, &faults, &error)) {
-    std::fprintf(stderr, "yebverify: error: fault script %s: %s\n",
-                 options.expectFaultsPath.c_str(), error.c_str());
-    return kExitError;
-  }
+  };
   Verifier verifier(options, model, io);
   if (!options.expectFaultsPath.empty()) verifier.ExpectFaults(faults);
   TcpConnector connector(options.host, options.port, options.connectWaitSeconds, stopRequested);
-  return verifier.Run(connector, listProblem);
+  const std::string started = WallClockText();
+  const int status = verifier.Run(connector, listProblem);
+  if (!options.junitPath.empty()) {
+    const RunOutcome& outcome = verifier.outcome();
+    const platform::Status written = WriteJUnitFile(
+        options.junitPath,
+        JUnitXml(RunCases(outcome, verifier.failures(), verifier.expected()),
+                 outcome.elapsedSeconds, started, options.runId, outcome.summaryText));
+    if (!written.ok()) {
+      std::fprintf(stderr, "yebverify: error: %s\n", written.message().c_str());
+      return kExitError;
+    }
+  }
+  return status;
 }

@@ -142,7 +142,7 @@ TEST(ListFileTest, MissingFileIsNamed) {
   ParameterList list;
   std::string error;
   EXPECT_FALSE(LoadParameterList("/nonexistent/zarnYEB.prn", SourceKind::kCustom, list, error));
-  EXPECT_EQ(error, "cannot read the parameter list /nonexistent/zarnYEB.prn");
+  EXPECT_EQ(error, "cannot read the parameter list /nonexistent/zarnYEB.prn: does not exist");
 }
 
 }  // namespace

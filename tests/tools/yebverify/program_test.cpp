@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <nlohmann/json.hpp>
 
 #include "platform/Socket.h"
 #include "support/ChildProcess.h"
@@ -144,13 +147,87 @@ TEST_F(ProgramTest, QuietJsonSummaryOnly) {
   EXPECT_NE(output_.find("\n{\"type\":\"verdict\",\"status\":0,"), std::string::npos) << output_;
 }
 
+// The settings from the tool's manifest alone: NEP at 200/s with super
+// stress and a tag offset; the JSON lines go to a file and a JUnit report
+// is written while the console keeps the human report.
+TEST_F(ProgramTest, ManifestAloneChecksTheRunAndFeedsTheReports) {
+  ReferenceTool tool(kNep);
+  testsupport::WriteWholeFile(dir_.file("NEP.xml"), tool.ListText());
+  const std::string manifest = dir_.file("run.json");
+  const std::string runId(32, 'c');
+  // Built as JSON, so that a Windows folder's backslashes are escaped.
+  const nlohmann::json fields = {{"program", "yebstress"}, {"version", "1.0.0"},
+                                 {"run_id", runId},        {"written", "2026-12-10T04:00:00.123Z"},
+                                 {"source", "nep"},        {"packet_rate", 200},
+                                 {"super_stress", true},   {"time_jump", false},
+                                 {"time_gap", false},      {"tag_offset", 10},
+                                 {"data_source", 0},       {"parm_prefix", "S01_"},
+                                 {"list", "NEP.xml"},      {"address", "0.0.0.0"},
+                                 {"port", port_},          {"parameters", 3},
+                                 {"packet_bytes", 1},      {"fault_script", nullptr},
+                                 {"signals", nullptr},     {"working_dir", dir_.path()}};
+  testsupport::WriteWholeFile(manifest, fields.dump());
+  std::filesystem::last_write_time(manifest,
+                                   std::filesystem::last_write_time(dir_.file("NEP.xml")) + 1s);
+  ChildProcess child(YEBVERIFY_PATH, {"--manifest", manifest, "--json-out", dir_.file("out.jsonl"),
+                                      "--junit", dir_.file("junit.xml")});
+  platform::TcpStream stream = listener_.Accept(10000);
+  ASSERT_TRUE(stream.IsOpen());
+  std::vector<uint8_t> bytes;
+  for (int i = 0; i < 120; ++i) {
+    std::vector<uint8_t> p = tool.NextPacket();
+    bytes.insert(bytes.end(), p.begin(), p.end());
+  }
+  stream.SendAll(bytes.data(), bytes.size());
+  stream.Close();
+  EXPECT_EQ(child.waitForExit(20s), 0) << child.output();
+  EXPECT_NE(child.output().find("NEP stream from 127.0.0.1:" + std::to_string(port_)),
+            std::string::npos)
+      << child.output();
+  EXPECT_NE(child.output().find("200 packets/s, super stress, run " + runId), std::string::npos);
+  EXPECT_NE(child.output().find("yebverify: OK: 120 packets"), std::string::npos);
+  const std::string lines = testsupport::ReadWholeFile(dir_.file("out.jsonl"));
+  EXPECT_NE(lines.find("{\"type\":\"verdict\",\"status\":0,\"result\":\"ok\","), std::string::npos)
+      << lines;
+  EXPECT_NE(lines.find("\"run_id\":\"" + runId + "\"}\n"), std::string::npos);
+  const std::string junit = testsupport::ReadWholeFile(dir_.file("junit.xml"));
+  EXPECT_NE(junit.find("\" failures=\"0\" errors=\"0\""), std::string::npos) << junit;
+}
+
+TEST_F(ProgramTest, ASignalBeforeSecondsIsIncomplete) {
+#ifdef _WIN32
+  GTEST_SKIP() << "POSIX only: Windows has no signal to send to another process";
+#else
+  ReferenceTool tool(kCustom);
+  testsupport::WriteWholeFile(dir_.file("zarnYEB.prn"), tool.ListText());
+  ChildProcess child(YEBVERIFY_PATH, {"--port", std::to_string(port_), "--list",
+                                      dir_.file("zarnYEB.prn"), "--seconds", "20"});
+  platform::TcpStream stream = listener_.Accept(10000);
+  ASSERT_TRUE(stream.IsOpen());
+  std::vector<uint8_t> bytes = tool.Greeting();
+  for (int i = 0; i < 30; ++i) {
+    std::vector<uint8_t> p = tool.NextPacket();
+    bytes.insert(bytes.end(), p.begin(), p.end());
+  }
+  stream.SendAll(bytes.data(), bytes.size());
+  ASSERT_TRUE(child.waitForOutput("] packets 30 ", 10s)) << child.output();
+  child.sendSignal(SIGTERM);
+  EXPECT_EQ(child.waitForExit(10s), 1) << child.output();
+  EXPECT_NE(child.output().find("yebverify: INCOMPLETE: stopped by a signal after "),
+            std::string::npos)
+      << child.output();
+  EXPECT_NE(child.output().find(" s of --seconds 20\n"), std::string::npos) << child.output();
+#endif
+}
+
 TEST(ProgramErrorsTest, UsageListAndConnectionErrorsExitTwo) {
   testsupport::TempDir dir;
   const std::string list = dir.file("zarnYEB.prn");
   testsupport::WriteWholeFile(list, ReferenceTool(kCustom).ListText());
   const std::string huge = dir.file("huge.prn");
-  testsupport::WriteWholeFile(huge, "1 TIME$_DAY 100.0 1\n2 TIME$_MILLISEC 10000.0 1\n"
-                                    "3 S01_Parm1 1e12 2\n");
+  testsupport::WriteWholeFile(huge,
+                              "1 TIME$_DAY 100.0 1\n2 TIME$_MILLISEC 10000.0 1\n"
+                              "3 S01_Parm1 1e12 2\n");
   const std::string wide = dir.file("wide.prn");
   testsupport::WriteWholeFile(wide, "1 TIME$_DAY 100.0 1\n" + std::string(70000, 'x') + "\n");
   const int closedPort = testsupport::FreeLoopbackPort();
@@ -169,8 +246,8 @@ TEST(ProgramErrorsTest, UsageListAndConnectionErrorsExitTwo) {
       {{"--list", list, "--port", std::to_string(closedPort), "--connect-wait", "0"},
        "yebverify: error: cannot connect to 127.0.0.1:"},
       {{"--list", dir.path()}, "is not a regular file"},
-      {{"--list", kDevice}, std::string("yebverify: error: the parameter list ") + kDevice +
-                                " is not a regular"},
+      {{"--list", kDevice},
+       std::string("yebverify: error: the parameter list ") + kDevice + " is not a regular"},
       {{"--list", wide}, "wide.prn: line 2 is longer than 65536 bytes"},
       {{"--list", huge}, "huge.prn gives packets of "},
   };
@@ -178,7 +255,22 @@ TEST(ProgramErrorsTest, UsageListAndConnectionErrorsExitTwo) {
     ChildProcess child(YEBVERIFY_PATH, c.args);
     EXPECT_EQ(child.waitForExit(10s), 2);
     EXPECT_NE(child.output().find(c.says), std::string::npos) << child.output();
+    // Nothing before the reason: no banner, no empty summary.
+    EXPECT_EQ(child.output().rfind("yebverify: ", 0), 0u) << child.output();
+    EXPECT_EQ(child.output().find("Summary"), std::string::npos) << child.output();
+    // With --json the same error is a verdict line a script reads.
+    std::vector<std::string> json = c.args;
+    json.push_back("--json");
+    ChildProcess jsonChild(YEBVERIFY_PATH, json);
+    EXPECT_EQ(jsonChild.waitForExit(10s), 2);
+    EXPECT_NE(jsonChild.output().find("{\"type\":\"verdict\",\"status\":2,\"result\":\"error\","),
+              std::string::npos)
+        << jsonChild.output();
   }
+  ChildProcess version(YEBVERIFY_PATH, {"--version"});
+  EXPECT_EQ(version.waitForExit(10s), 0);
+  EXPECT_EQ(version.output().rfind("yebverify ", 0), 0u) << version.output();
+  EXPECT_EQ(version.output().find('\n'), version.output().size() - 1) << version.output();
 }
 
 // A list that allows gigabyte packets costs nothing until one arrives: under
@@ -190,8 +282,9 @@ TEST(ProgramErrorsTest, BuffersFollowWhatArrivesNotTheList) {
 #endif
   testsupport::TempDir dir;
   const std::string list = dir.file("zarnYEB.prn");
-  testsupport::WriteWholeFile(list, "1 TIME$_DAY 100.0 1\n2 TIME$_MILLISEC 10000.0 1\n"
-                                    "3 S01_Parm1 1e10 2\n");
+  testsupport::WriteWholeFile(list,
+                              "1 TIME$_DAY 100.0 1\n2 TIME$_MILLISEC 10000.0 1\n"
+                              "3 S01_Parm1 1e10 2\n");
   const std::string command = "ulimit -v 1048576; exec " + std::string(YEBVERIFY_PATH) +
                               " --list " + list + " --connect-wait 0 --port " +
                               std::to_string(testsupport::FreeLoopbackPort());

@@ -120,10 +120,72 @@ TEST(ArrivalStatsTest, LatenessFollowsTheToolsCyclesAndShowsAStall) {
   EXPECT_EQ(atCycle.lateMaxNs, 50'000'000);
 }
 
+// One transfer of the tool as the reader sees it: the tool's packet counter
+// carries on from `firstPacket`, the transfer's first cycle starts at
+// `startNs` and holds the rest of the tool's current cycle to a second (a
+// later transfer's first cycle is short: 47 packets, then 765 ms of hold
+// at 200/s). A stall of `stallNs` before the `stallAt`-th packet moves
+// the schedule on.
+void AddTransfer(ArrivalStats& stats, int rate, uint64_t firstPacket, int packets, int64_t startNs,
+                 int stallAt = 0, int64_t stallNs = 0) {
+  std::mt19937 random(static_cast<uint32_t>(firstPacket));
+  std::uniform_int_distribution<int64_t> jitter(0, 400'000);
+  const int64_t period = 1'000'000'000 / rate;
+  int64_t cycleStart = startNs;
+  int k = 0;
+  stats.BeginConnection();
+  for (int i = 0; i < packets; ++i) {
+    const uint64_t n = firstPacket + static_cast<uint64_t>(i);
+    if (i == stallAt && stallNs > 0) cycleStart += stallNs;
+    stats.AddPacket(cycleStart + k * period + jitter(random), 1000, n);
+    ++k;
+    if ((n + 1) % static_cast<uint64_t>(rate) == 0) {
+      cycleStart += 1'000'000'000;
+      k = 0;
+    }
+  }
+}
+
+TEST(ArrivalStatsTest, SteadyRateLeavesOutTheShortFirstCycleOfEachTransfer) {
+  struct Case {
+    int rate, packets;
+    std::vector<uint64_t> firsts;  // each transfer's first packet
+  } cases[] = {
+      {200, 150, {1, 153, 353}},  // --packets 150 --reconnect 2: 47 packets, then the hold
+      {50, 250, {1, 260, 530}},   // 5-s transfers at 50/s
+      {100, 100, {100, 250}},     // a transfer that starts on a cycle boundary
+  };
+  for (const Case& c : cases) {
+    ArrivalStats stats(c.rate);
+    int64_t start = 1'000'000'000;
+    for (uint64_t first : c.firsts) {
+      AddTransfer(stats, c.rate, first, c.packets, start);
+      start += 20'000'000'000;
+    }
+    const TimingFigures f = stats.Total();
+    EXPECT_NEAR(f.steadyRate, c.rate, c.rate * 0.005) << c.rate;
+    VerifyOptions options;
+    options.minRatePercent = 99;
+    EXPECT_TRUE(CheckThresholds(options, f, c.rate)[0].met) << c.rate << " " << f.steadyRate;
+  }
+  // The plain rate over the same transfers is what the threshold used to
+  // read, and fails the healthy stream.
+  ArrivalStats plain(200);
+  for (uint64_t first : {1ull, 153ull, 353ull}) AddTransfer(plain, 200, first, 150, 0);
+  EXPECT_LT(plain.Total().packetRate, 0.8 * 200);
+
+  // A stall after the first cycle is the stream's own, and shows.
+  ArrivalStats stalled(50);
+  AddTransfer(stalled, 50, 260, 250, 0, 120, 300'000'000);
+  EXPECT_LT(stalled.Total().steadyRate, 0.96 * 50);
+  EXPECT_GT(stalled.Total().steadyRate, 0.90 * 50);
+}
+
 TEST(ThresholdsTest, EachIsMetAtItsLimitAndBrokenPastIt) {
   TimingFigures run;
   run.lateP99Ns = 12'500'000;
-  run.packetRate = 180.0;
+  run.packetRate = 150.0;  // the threshold reads the steady rate, not this
+  run.steadyRate = 180.0;
   struct Case {
     double maxLate, minRate;
     bool lateMet, rateMet;
@@ -143,8 +205,8 @@ TEST(ThresholdsTest, EachIsMetAtItsLimitAndBrokenPastIt) {
   std::vector<ThresholdResult> r = CheckThresholds(options, run, 200);
   ASSERT_EQ(r.size(), 1u);
   EXPECT_EQ(BrokenThresholdText(r[0]), "lateness p99 12.500 ms is above --max-late-ms 10");
-  EXPECT_EQ(ThresholdsJson(r),
-            ",\"thresholds\":{\"max_late_ms\":{\"limit\":10,\"measured\":12.500,\"met\":false}}");
+  EXPECT_EQ(ThresholdsJson(r).dump(),
+            "{\"max_late_ms\":{\"limit\":10.0,\"measured\":12.5,\"met\":false}}");
   EXPECT_TRUE(CheckThresholds(VerifyOptions(), run, 200).empty());
 }
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <deque>
+#include <nlohmann/json.hpp>
 
 #include "ParameterList.h"
 #include "tools/yebverify/ReferenceTool.h"
@@ -108,7 +109,7 @@ class VerifierTest : public ::testing::Test {
     options.superStress = config_.superStress;
     VerifierIo io;
     io.out = [this](const std::string& text) { out_ += text; };
-    io.stopRequested = [this] { return stop_; };
+    io.stopRequested = [this] { return stop_ || clock_.now >= stopAtNs_; };
     io.clock = &clock_;
     verifier_ = std::make_unique<Verifier>(options, *model_, io);
     return verifier_->Run(connector_);
@@ -122,6 +123,7 @@ class VerifierTest : public ::testing::Test {
   QueueConnector connector_;
   std::string out_;
   bool stop_ = false;
+  int64_t stopAtNs_ = INT64_MAX;
 };
 
 TEST_F(VerifierTest, CleanStreamInOddChunksEndsOk) {
@@ -246,7 +248,7 @@ TEST_F(VerifierTest, ABrokenThresholdFailsTheRunAndBothAreInTheSummary) {
   EXPECT_NE(out_.find("  --max-late-ms 0: met\n  --min-rate-percent 2500: broken\n"),
             std::string::npos)
       << out_;
-  EXPECT_NE(out_.find("yebverify: FAILED: packet rate 2000.000 % of nominal is below "
+  EXPECT_NE(out_.find("yebverify: FAILED: steady packet rate 2000.000 % of nominal is below "
                       "--min-rate-percent 2500\n"),
             std::string::npos)
       << out_;
@@ -258,9 +260,114 @@ TEST_F(VerifierTest, ABrokenThresholdFailsTheRunAndBothAreInTheSummary) {
   bytes = Transfer(60);
   Serve(bytes, packet);
   EXPECT_EQ(Run(options), kExitOk) << out_;
-  EXPECT_NE(out_.find(",\"thresholds\":{\"max_late_ms\":{\"limit\":0,\"measured\":0.000,"
-                      "\"met\":true},\"min_rate_percent\":{\"limit\":1500,\"measured\":2000.000,"
-                      "\"met\":true}}}\n"),
+  EXPECT_NE(out_.find(",\"thresholds\":{\"max_late_ms\":{\"limit\":0.0,\"measured\":0.0,"
+                      "\"met\":true},\"min_rate_percent\":{\"limit\":1500.0,\"measured\":2000.0,"
+                      "\"met\":true}},\"run_id\":null}\n"),
+            std::string::npos)
+      << out_;
+}
+
+TEST_F(VerifierTest, ARunCutShortIsIncompleteAndNeverPasses) {
+  struct Case {
+    const char* name;
+    double seconds;
+    uint64_t packets;
+    int reconnects;
+    int transfers;  // served, each of `served` packets
+    int served;
+    bool toolEnds;        // the tool closes each transfer when its packets are out
+    int64_t stopAfterNs;  // a stop request this long after the start
+    int status;
+    const char* verdict;
+  } cases[] = {
+      {"stopped before --seconds", 20, 0, 0, 1, 40, false, 2'000'000'000, kExitFailed,
+       "yebverify: INCOMPLETE: stopped by request after 2.0 s of --seconds 20\n"},
+      {"stopped before --packets", 0, 500, 0, 1, 40, false, 2'000'000'000, kExitFailed,
+       "yebverify: INCOMPLETE: stopped by request after 40 of --packets 500\n"},
+      {"tool ended before --packets", 0, 500, 0, 1, 40, true, INT64_MAX, kExitFailed,
+       "1 failed checks (disconnected 1) in 40 packets; INCOMPLETE: the tool ended connection 1 "
+       "after 40 of --packets 500\n"},
+      {"reconnect failed", 0, 30, 2, 2, 40, false, INT64_MAX, kExitFailed,
+       "yebverify: INCOMPLETE: reconnect 2 failed (cannot connect to 127.0.0.1:1: Connection "
+       "refused) after 2 of 3 connections (--reconnect 2)\n"},
+      {"stopped without a goal", 0, 0, 0, 1, 40, false, 2'000'000'000, kExitOk,
+       "yebverify: OK: 40 packets"},
+      {"stopped before the last connection", 0, 0, 1, 2, 40, false, 1'500'000'000, kExitFailed,
+       "yebverify: INCOMPLETE: stopped by request after connection 1 of 2 (--reconnect 1)\n"},
+  };
+  for (const Case& c : cases) {
+    out_.clear();
+    Make(config_);
+    clock_.now = 1'000'000'000;
+    stopAtNs_ = c.stopAfterNs == INT64_MAX ? INT64_MAX : clock_.now + c.stopAfterNs;
+    for (int t = 0; t < c.transfers; ++t) Serve(Transfer(c.served), 1 << 20, c.toolEnds);
+    VerifyOptions options;
+    options.seconds = c.seconds;
+    options.packets = c.packets;
+    options.reconnects = c.reconnects;
+    EXPECT_EQ(Run(options), c.status) << c.name << "\n" << out_;
+    EXPECT_NE(out_.find(c.verdict), std::string::npos) << c.name << "\n" << out_;
+    EXPECT_EQ(verifier_->outcome().incomplete.empty(), c.status == kExitOk) << c.name;
+  }
+}
+
+// Every line is JSON a reader parses; times are UTC, absent values null, and
+// a failure's values are fields of their own.
+TEST_F(VerifierTest, JsonLinesShareOneVocabulary) {
+  Serve(Transfer(20, 7, [](std::vector<uint8_t>& p) {
+    PutLe32(p, 4, 70);
+    PutLe32(p, 8, 70);
+  }));
+  VerifyOptions options;
+  options.json = true;
+  options.runId = std::string(32, 'f');
+  std::string fileLines;
+  out_.clear();
+  options.source = SourceKind::kCustom;
+  VerifierIo io;
+  io.out = [this](const std::string& text) { out_ += text; };
+  io.jsonOut = [&](const std::string& text) { fileLines += text; };
+  io.clock = &clock_;
+  Verifier verifier(options, *model_, io);
+  EXPECT_EQ(verifier.Run(connector_), kExitFailed);
+  EXPECT_EQ(fileLines, out_);  // the file holds what a --json console shows
+  std::vector<nlohmann::json> lines;
+  for (size_t at = 0, next; (next = out_.find('\n', at)) != std::string::npos; at = next + 1) {
+    lines.push_back(nlohmann::json::parse(out_.substr(at, next - at)));
+    EXPECT_EQ(lines.back()["run_id"], options.runId);
+  }
+  ASSERT_GE(lines.size(), 3u) << out_;
+  const nlohmann::json& failure = lines.front();
+  EXPECT_EQ(failure["type"], "failure");
+  EXPECT_EQ(failure["kind"], "sequence");
+  EXPECT_EQ(failure["expected"], "7");
+  EXPECT_EQ(failure["found"], "70");
+  const nlohmann::json& summary = lines[lines.size() - 2];
+  EXPECT_EQ(summary["type"], "summary");
+  const std::string wall = summary["wall"];
+  EXPECT_EQ(wall.back(), 'Z');
+  EXPECT_TRUE(summary["data_time"].is_string());
+  EXPECT_TRUE(summary["faults_expected"].is_null());
+  EXPECT_TRUE(summary["thresholds"].is_null());
+  EXPECT_EQ(summary["described"][0]["found"], "70");
+  const nlohmann::json& verdict = lines.back();
+  EXPECT_EQ(verdict["result"], "failed");
+  EXPECT_EQ(verdict["status"], kExitFailed);
+  EXPECT_TRUE(verdict["hint"].is_null());  // a Custom stream checked as one
+}
+
+TEST_F(VerifierTest, AStreamOfAnotherShapeIsNamedInTheVerdict) {
+  // A NEP stream at 200/s read with the Custom list a Custom run left.
+  ReferenceTool nep({true, 200, false, 0, {200.0, 10.0}});
+  std::vector<uint8_t> bytes;
+  for (int i = 0; i < 5; ++i) {
+    std::vector<uint8_t> p = nep.NextPacket();
+    bytes.insert(bytes.end(), p.begin(), p.end());
+  }
+  Serve(bytes);
+  EXPECT_EQ(Run(), kExitFailed);
+  EXPECT_NE(out_.find("\n  this looks like a NEP stream at 200 packets/s: try --source nep "
+                      "--packet-rate 200 or --manifest\n"),
             std::string::npos)
       << out_;
 }
