@@ -35,6 +35,9 @@ enum class Option {
   kPlaybackSpeed,
   kFaultScript,
   kStatsFile,
+  kTransfers,
+  kDuration,
+  kBind,
 };
 
 struct OptionEntry {
@@ -63,7 +66,8 @@ constexpr OptionEntry kOptions[] = {
     {Option::kPlayback, "/Playback", 2, "KestCustom FILE",
      "replay a recorded data file instead of synthesising packets"},
     {Option::kSuperStress, "/SuperStress", 0, "", "sample every parameter in more packets (NEP: steps of 2)"},
-    {Option::kPortId, "/PortId", 1, "PORT", "the TCP port to listen on, 1 to 65535 (49000)"},
+    {Option::kPortId, "/PortId", 1, "PORT",
+     "the TCP port to listen on, 1 to 65535, or 0 for a free one (49000)"},
     {Option::kTagOffset, "/TagOffset", 1, "N", "added to every parameter's tag (0)"},
     {Option::kDataSource, "/DataSource", 1, "N", "the data source number in the PRN list (0)"},
     {Option::kParmPrefix, "/ParmPrefix", 1, "TEXT", "the parameter name prefix (S01_)"},
@@ -73,6 +77,10 @@ constexpr OptionEntry kOptions[] = {
      "faults to inject into every transfer (none)"},
     {Option::kStatsFile, "/StatsFile", 1, "FILE",
      "append one JSON line per connection, cycle and end (none)"},
+    {Option::kTransfers, "/Transfers", 1, "N", "end after N transfers, not in playback (never)"},
+    {Option::kDuration, "/Duration", 1, "SECONDS",
+     "end this long after the first connection, not in playback (never)"},
+    {Option::kBind, "/Bind", 1, "ADDRESS", "listen on this IPv4 address only (every interface)"},
 };
 
 constexpr const char* kHelpWords[] = {"/?", "/help", "-h", "--help"};
@@ -187,16 +195,43 @@ Status TakeNumber(const char* value, int64_t low, int64_t high, const char* opti
                 " to " + std::to_string(high));
 }
 
-// A decimal above 0 and at most kMaxPlaybackSpeed, written whole.
-bool ReadPlaybackSpeed(const char* value, double& speed) {
+// A decimal above 0 and at most `highest`, written whole.
+bool ReadPositiveDecimal(const char* value, double highest, double& target) {
   char* end = nullptr;
   errno = 0;
   const double read = std::strtod(value, &end);
   if (end == value || *end != '\0' || errno != 0 || !std::isfinite(read)) return false;
-  if (!(read > 0.0) || read > kMaxPlaybackSpeed) return false;
-  speed = read;
+  if (!(read > 0.0) || read > highest) return false;
+  target = read;
   return true;
 }
+
+// Four decimal parts of 0 to 255 and nothing else; host byte order.
+bool ReadIpv4(std::string_view text, uint32_t& ip) {
+  uint32_t value = 0;
+  int parts = 0;
+  size_t at = 0;
+  while (parts < 4) {
+    size_t digits = 0;
+    uint32_t part = 0;
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9' && digits < 3) {
+      part = part * 10 + static_cast<uint32_t>(text[at] - '0');
+      ++at;
+      ++digits;
+    }
+    if (digits == 0 || part > 255) return false;
+    value = (value << 8) | part;
+    if (++parts < 4) {
+      if (at >= text.size() || text[at] != '.') return false;
+      ++at;
+    }
+  }
+  if (at != text.size()) return false;
+  ip = value;
+  return true;
+}
+
+constexpr double kMaxDurationSeconds = 1e9;  // about 31 years
 
 constexpr int64_t kInt32Low = std::numeric_limits<int32_t>::min();
 constexpr int64_t kInt32High = std::numeric_limits<int32_t>::max();
@@ -257,7 +292,8 @@ Status Apply(const OptionEntry& entry, const char* const* values, packet::RunSet
     case Option::kPortId:
       // The socket takes 16 bits; a larger port would be cut to another
       // (110536 listens on 45000) while every message shows the number given.
-      return TakeNumber(value, 1, 65535, entry.name, settings.port);
+      // 0 asks the system for a free port; the messages then show the one given.
+      return TakeNumber(value, 0, 65535, entry.name, settings.port);
     case Option::kTagOffset:
       return TakeNumber(value, kInt32Low, kInt32High, entry.name, settings.tagOffset);
     case Option::kDataSource:
@@ -265,7 +301,7 @@ Status Apply(const OptionEntry& entry, const char* const* values, packet::RunSet
     case Option::kParmPrefix:
       return TakeText(value, packet::kMaxPrefixText, entry.name, settings.parmPrefix);
     case Option::kPlaybackSpeed:
-      if (!ReadPlaybackSpeed(value, settings.playbackSpeed)) {
+      if (!ReadPositiveDecimal(value, kMaxPlaybackSpeed, settings.playbackSpeed)) {
         return Refuse("/PlaybackSpeed needs a number above 0 and at most 1000, not \"" +
                       std::string(value) + "\"");
       }
@@ -274,6 +310,24 @@ Status Apply(const OptionEntry& entry, const char* const* values, packet::RunSet
       return TakeText(value, packet::kMaxPathText, entry.name, settings.faultScriptPath);
     case Option::kStatsFile:
       return TakeText(value, packet::kMaxPathText, entry.name, settings.statsFilePath);
+    case Option::kTransfers: {
+      int32_t transfers = 0;
+      if (Status s = TakeNumber(value, 1, kInt32High, entry.name, transfers); !s.ok()) return s;
+      settings.transfers = transfers;
+      return Status::Ok();
+    }
+    case Option::kDuration:
+      if (!ReadPositiveDecimal(value, kMaxDurationSeconds, settings.durationSeconds)) {
+        return Refuse("/Duration " + std::string(value) +
+                      ": not a number of seconds above 0 and at most 1000000000");
+      }
+      return Status::Ok();
+    case Option::kBind:
+      if (!ReadIpv4(value, settings.bindIp)) {
+        return Refuse("/Bind " + std::string(value) + ": not an IPv4 address such as 127.0.0.1");
+      }
+      settings.bindAddress = value;
+      return Status::Ok();
   }
   return Status::Ok();
 }

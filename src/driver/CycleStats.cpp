@@ -48,6 +48,8 @@ const char* TransferEndName(TransferEnd end) {
       return "file_complete";
     case TransferEnd::kFault:
       return "fault";
+    case TransferEnd::kDuration:
+      return "duration";
     case TransferEnd::kClosed:
       break;
   }
@@ -62,6 +64,8 @@ std::string EndCauseLine(TransferEnd end, const std::string& fault) {
       return "- The transfer was ended by a termination signal, not by the YEB\n\n";
     case TransferEnd::kFault:
       return "- The transfer was ended by the fault script (" + fault + "), not by the YEB\n\n";
+    case TransferEnd::kDuration:
+      return "- The transfer was ended by /Duration, not by the YEB\n\n";
     case TransferEnd::kClosed:
     case TransferEnd::kFileComplete:
       break;
@@ -69,13 +73,17 @@ std::string EndCauseLine(TransferEnd end, const std::string& fault) {
   return {};
 }
 
-bool StopRequested(platform::KeySource& keys, TransferEnd& end) {
+bool StopRequested(RunEnvironment& env, TransferEnd& end) {
   if (platform::TerminationRequested()) {
     end = TransferEnd::kSignal;
     return true;
   }
-  if (TakeKeyPress(keys)) {
+  if (TakeKeyPress(env.keys)) {
     end = TransferEnd::kKey;
+    return true;
+  }
+  if (env.stopAtNs != kNoDeadline && env.clock.NowNs() >= env.stopAtNs) {
+    end = TransferEnd::kDuration;
     return true;
   }
   return false;

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/RunEnvironment.h"
 #include "driver/StatsFile.h"
 #include "platform/Console.h"
 
@@ -56,7 +57,7 @@ class CycleTally {
 // Why a transfer ended: the YEB went away (a send failed), a key, a
 // termination signal, (playback) the file ran out, or a fault script's
 // truncation or disconnect.
-enum class TransferEnd { kClosed, kKey, kSignal, kFileComplete, kFault };
+enum class TransferEnd { kClosed, kKey, kSignal, kFileComplete, kFault, kDuration };
 const char* TransferEndName(TransferEnd end);
 
 // The line that follows "- YEB terminated the connection ..." when the YEB
@@ -65,9 +66,9 @@ const char* TransferEndName(TransferEnd end);
 // kFileComplete.
 std::string EndCauseLine(TransferEnd end, const std::string& fault = {});
 
-// True when a termination signal arrived or a key was pressed (the key is
-// consumed); `end` then says which.
-bool StopRequested(platform::KeySource& keys, TransferEnd& end);
+// True when a termination signal arrived, a key was pressed (the key is
+// consumed) or the run's /Duration is over; `end` then says which.
+bool StopRequested(RunEnvironment& env, TransferEnd& end);
 
 // Where a transfer writes its events: the statistics file (none: nothing is
 // written) and the connection's number in this run, counted from 1.

@@ -204,7 +204,7 @@ class Playback {
 
   // Notes why the replay stops, for the end event.
   bool ShouldStop() {
-    return StopRequested(env_.keys, end_);
+    return StopRequested(env_, end_);
   }
 
   RunEnvironment& env_;

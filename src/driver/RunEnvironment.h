@@ -6,16 +6,23 @@
 // Thread safety: main thread only.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/Clock.h"
 #include "platform/Console.h"
 #include "platform/TextOut.h"
 
 namespace driver {
 
+inline constexpr int64_t kNoDeadline = -1;
+
 struct RunEnvironment {
   platform::TextOut& out;
   platform::KeySource& keys;
   platform::Clock& clock;
+  // /Duration: the time on `clock` at which the run ends, set at the first
+  // connection; kNoDeadline until then and without the option.
+  int64_t stopAtNs = kNoDeadline;
 };
 
 // True when a key press was pending; the key is consumed, so one press ends

@@ -13,6 +13,7 @@
 #include "driver/FaultInjector.h"
 #include "driver/Playback.h"
 #include "driver/Reasons.h"
+#include "driver/RunManifest.h"
 #include "driver/StatsFile.h"
 #include "driver/Transfer.h"
 #include "net/utServerSocket.h"
@@ -92,12 +93,14 @@ class RunSequence {
 
     platform::Printf(env_.out, "4. Wait for YEB connect...\n\n");
     const uint16_t port = static_cast<uint16_t>(static_cast<uint32_t>(settings_.port) & 0xFFFFu);
-    auto listener = std::make_unique<net::utServerSocket>(port, kListenBacklog, env_.out);
+    auto listener =
+        std::make_unique<net::utServerSocket>(port, kListenBacklog, env_.out, settings_.bindIp);
     if (!listener->IsValid()) {
       env_.out.Write("*-Error: Creating a server Socket - quiting...\n");
       PrintReason(env_.out, listener->LastError());
       return ExitSequence(kExitFailure);
     }
+    if (!WriteRunManifest(listener->BoundPort())) return ExitSequence(kExitFailure);
 
     packet::PacketState& state = packet::Packets();
     if (!sendBuffer_.Allocate(state.packetBufferSize)) {
@@ -174,7 +177,10 @@ class RunSequence {
     if (settings_.statsFilePath.empty()) return true;
     std::string reason;
     statsFile_ = StatsFile::Open(settings_.statsFilePath, env_.out, reason);
-    if (statsFile_) return true;
+    if (statsFile_) {
+      statsFile_->SetRunId(runId_);
+      return true;
+    }
     platform::Printf(env_.out, "** Error - Unable to open the statistics file: %s (%s)\n",
                      settings_.statsFilePath.c_str(), reason.c_str());
     return false;
@@ -246,19 +252,72 @@ class RunSequence {
     return false;
   }
 
+  // "run.json" in the output folder, and the statistics file's "start"
+  // event with the same fields.
+  bool WriteRunManifest(uint16_t boundPort) {
+    const packet::PacketState& state = packet::Packets();
+    RunFacts facts;
+    facts.runId = runId_;
+    facts.listPath = settings_.sourceType == packet::kSourceNep
+                         ? artefacts::OutputPath(settings_, artefacts::kNepXmlFileName)
+                         : artefacts::OutputPath(settings_, artefacts::kPrnFileName);
+    facts.port = boundPort;
+    facts.parameters = packet::Parms().parmCount;
+    facts.packetBytes = state.packetBufferSize;
+    facts.wallMs = SystemWallClockMs()();
+    const nlohmann::ordered_json manifest = ManifestJson(settings_, facts);
+    const std::string path = artefacts::OutputPath(settings_, kManifestFileName);
+    if (platform::Status written = WriteManifest(path, manifest); !written.ok()) {
+      platform::Printf(env_.out, "** Error - Unable to write the run manifest: %s\n", path.c_str());
+      PrintReason(env_.out, written);
+      return false;
+    }
+    WriteStartEvent(manifest);
+    return true;
+  }
+
+  void WriteStartEvent(const nlohmann::ordered_json& fields) {
+    if (!statsFile_) return;
+    std::vector<StatsField> list;
+    for (const auto& [name, value] : fields.items()) {
+      if (name != "run_id") list.push_back(StatsField::Json(name, value));
+    }
+    statsFile_->WriteEvent("start", list);
+  }
+
+  // The wait for a connection ends early when /Duration is over.
+  bool DurationOver() const {
+    return env_.stopAtNs != kNoDeadline && env_.clock.NowNs() >= env_.stopAtNs;
+  }
+
+  // /Transfers and /Duration end the run as the end of playback does: no
+  // key is waited for, so a script can start the tool and wait for it.
+  int FinishAsTold() {
+    platform::Printf(env_.out, "Ciao...\n");
+    return ExitSequence(kExitNormal, /*waitForKey=*/false);
+  }
+
   int ServeConnections(net::utServerSocket& listener) {
     std::unique_ptr<net::utServerSocket> connection;
     int64_t connections = 0;
+    int64_t transfers = 0;
+    const net::utServerSocket::GiveUpCheck durationOver = [this] { return DurationOver(); };
     for (;;) {
+      // The port really listened on: the one the system chose for /PortId 0.
       platform::Printf(env_.out, "- Blocked waiting for connect by the YEB on Port: ( %d )\n",
-                       settings_.port);
+                       static_cast<int>(listener.BoundPort()));
       connection.reset();
-      connection = listener.Accept();
+      connection = listener.Accept(durationOver);
       if (!connection) {
         if (platform::TerminationRequested()) return ExitSequence(kExitNormal);
+        if (DurationOver()) return FinishAsTold();
         env_.out.Write("Bad Socket on Accept - quiting...\n");
         PrintReason(env_.out, listener.LastError());
         return ExitSequence(kExitFailure);
+      }
+      if (settings_.durationSeconds > 0 && env_.stopAtNs == kNoDeadline) {
+        env_.stopAtNs =
+            env_.clock.NowNs() + static_cast<int64_t>(settings_.durationSeconds * 1e9 + 0.5);
       }
       if (settings_.sourceType == packet::kSourceCustom) {
         if (connection->Send(packet::kCustomGreeting, 1) != 0 ||
@@ -270,6 +329,9 @@ class RunSequence {
       platform::Printf(env_.out, "5. Start data source transfer - hit any key to continue...\n\n");
       RunTransfer(*connection, sendBuffer_, env_, StatsTarget{statsFile_.get(), ++connections});
       if (platform::TerminationRequested()) return ExitSequence(kExitNormal);
+      if (DurationOver() || (settings_.transfers > 0 && ++transfers >= settings_.transfers)) {
+        return FinishAsTold();
+      }
     }
   }
 
@@ -278,9 +340,9 @@ class RunSequence {
     return ExitSequence(kExitFailure);
   }
 
-  int ExitSequence(int status) {
+  int ExitSequence(int status, bool waitForKey = true) {
     sendBuffer_.Release();
-    if (!platform::TerminationRequested()) {
+    if (waitForKey && !platform::TerminationRequested()) {
       platform::Printf(env_.out, "Hit any key to exit...\n");
       env_.keys.ReadKey();
     }
@@ -292,6 +354,7 @@ class RunSequence {
   packet::RunSettings& settings_;
   packet::SendBuffer sendBuffer_;
   std::unique_ptr<StatsFile> statsFile_;
+  const std::string runId_ = NewRunId();
 };
 
 }  // namespace

@@ -6,40 +6,24 @@
 #include <cstring>
 
 namespace driver {
-namespace {
-
-std::string JsonQuoted(std::string_view text) {
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      platform::AppendFormat(out, "\\u%04x", static_cast<unsigned>(c));
-    } else {
-      out += c;
-    }
-  }
-  out += '"';
-  return out;
-}
-
-}  // namespace
 
 StatsField StatsField::Integer(std::string_view name, int64_t value) {
-  return {std::string(name), std::to_string(value)};
+  return {std::string(name), value};
 }
 
 StatsField StatsField::Number(std::string_view name, double value, int digits) {
   // JSON has no NaN or infinity.
-  if (!std::isfinite(value)) return {std::string(name), "null"};
-  std::string json;
-  platform::AppendFormat(json, "%.*f", digits, value);
-  return {std::string(name), std::move(json)};
+  if (!std::isfinite(value)) return {std::string(name), nullptr};
+  const double scale = std::pow(10.0, digits);
+  return {std::string(name), std::round(value * scale) / scale};
 }
 
 StatsField StatsField::Text(std::string_view name, std::string_view value) {
-  return {std::string(name), JsonQuoted(value)};
+  return {std::string(name), std::string(value)};
+}
+
+StatsField StatsField::Json(std::string_view name, nlohmann::ordered_json value) {
+  return {std::string(name), std::move(value)};
 }
 
 WallClockMs SystemWallClockMs() {
@@ -86,16 +70,20 @@ StatsFile::~StatsFile() {
 }
 
 void StatsFile::WriteEvent(std::string_view event, std::initializer_list<StatsField> fields) {
+  WriteEvent(event, std::vector<StatsField>(fields));
+}
+
+void StatsFile::WriteEvent(std::string_view event, const std::vector<StatsField>& fields) {
   if (file_ == nullptr) return;
-  std::string line = "{\"event\":" + JsonQuoted(event) +
-                     ",\"wall\":" + JsonQuoted(UtcTimeText(wallClock_()));
-  for (const StatsField& field : fields) {
-    line += ',';
-    line += JsonQuoted(field.name);
-    line += ':';
-    line += field.json;
-  }
-  line += "}\n";
+  nlohmann::ordered_json object;
+  object["event"] = std::string(event);
+  object["wall"] = UtcTimeText(wallClock_());
+  object["run_id"] = runId_.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(runId_);
+  for (const StatsField& field : fields) object[field.name] = field.value;
+  // Text that is not UTF-8 (a path, a fault line) is written with the
+  // replacement character rather than refused.
+  std::string line = object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+  line += '\n';
   errno = 0;
   const bool written = std::fwrite(line.data(), 1, line.size(), file_) == line.size() &&
                        std::fflush(file_) == 0;

@@ -87,7 +87,7 @@ class Transfer {
  private:
   // Notes why the transfer stops, for the end event.
   bool ShouldStop() {
-    return StopRequested(env_.keys, end_);
+    return StopRequested(env_, end_);
   }
 
   // Builds the next packet; returns the bytes to send.

@@ -15,8 +15,9 @@ platform::Status utServerSocket::Failure(const platform::SocketStatus& status) c
   return platform::SystemError("port " + std::to_string(port_), status.error);
 }
 
-utServerSocket::utServerSocket(uint16_t port, int32_t backlog, platform::TextOut& out)
-    : port_(port), backlog_(backlog), out_(&out) {
+utServerSocket::utServerSocket(uint16_t port, int32_t backlog, platform::TextOut& out,
+                               uint32_t ip)
+    : port_(port), ip_(ip), backlog_(backlog), out_(&out) {
   if (openInterface() != 0) return;
   SocketStatus status;
   socket_ = platform::Socket::OpenTcp(status);
@@ -49,7 +50,7 @@ utServerSocket::~utServerSocket() {
 }
 
 int utServerSocket::Initialize() {
-  address_ = platform::SocketAddress{0, port_};
+  address_ = platform::SocketAddress{ip_, port_};
   if (!socket_.IsOpen()) return 1;
   if (SocketStatus s = socket_.Bind(address_); !s.ok()) {
     platform::Printf(*out_, "utServerSocket::Initialize - socket Bind failed (%d)...\n", s.error);
@@ -68,12 +69,14 @@ int utServerSocket::Initialize() {
   return 0;
 }
 
-std::unique_ptr<utServerSocket> utServerSocket::Accept() {
+std::unique_ptr<utServerSocket> utServerSocket::Accept(const GiveUpCheck& giveUp) {
   if (!socket_.IsOpen()) return nullptr;
+  lastError_ = platform::Status::Ok();
   for (;;) {
     // A signal or a client that gave up while queued is no reason to stop
     // serving; a termination request is.
     if (platform::TerminationRequested()) return nullptr;
+    if (giveUp && giveUp()) return nullptr;
     SocketStatus ready = socket_.WaitReadable(kAcceptSliceMs);
     if (ready.code == SocketCode::kFailed) {
       lastError_ = Failure(ready);

@@ -37,9 +37,10 @@ class utServerSocket {
   // Asked between waits of a blocked Send; true ends the Send with failure.
   using GiveUpCheck = std::function<bool()>;
 
-  // Listening constructor: creates, binds and listens; on failure the object
-  // has no socket. Messages go to `out`.
-  utServerSocket(uint16_t port, int32_t backlog, platform::TextOut& out);
+  // Listening constructor: creates, binds (to every interface, or to the
+  // IPv4 address `ip` in host order) and listens; on failure the object has
+  // no socket. Messages go to `out`. Port 0 lets the system pick one.
+  utServerSocket(uint16_t port, int32_t backlog, platform::TextOut& out, uint32_t ip = 0);
   // Connection constructor: takes over the listener's last accepted socket.
   explicit utServerSocket(utServerSocket& listener);
   ~utServerSocket();
@@ -52,8 +53,9 @@ class utServerSocket {
   // before they were accepted are retried. The wait looks for a termination
   // request between short slices (a signal that comes just before the wait
   // would otherwise be missed); after one, and on any other failure, the
-  // result is empty.
-  std::unique_ptr<utServerSocket> Accept();
+  // result is empty. `giveUp`, when given, is asked between slices too: true
+  // ends the wait with an empty result and no error.
+  std::unique_ptr<utServerSocket> Accept(const GiveUpCheck& giveUp = {});
   // Sends all `length` bytes (one send call even for 0 bytes). Without a
   // give-up check a peer that stops reading blocks the call until it reads
   // or the connection fails.
@@ -85,6 +87,7 @@ class utServerSocket {
   platform::Socket acceptedSocket_;
   platform::SocketAddress peerAddress_{};
   uint16_t port_ = 0;
+  uint32_t ip_ = 0;
   int32_t backlog_ = 0;
   platform::TextOut* out_ = nullptr;
   platform::Status lastError_;

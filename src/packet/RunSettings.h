@@ -51,6 +51,10 @@ struct RunSettings {
   std::string parmPrefix = "S01_";
   std::string faultScriptPath;  // /FaultScript: empty for none
   std::string statsFilePath;  // /StatsFile: JSON lines of every transfer; empty for none
+  int64_t transfers = 0;          // /Transfers: end after this many; 0 for no end
+  double durationSeconds = 0.0;   // /Duration: end this long after the first connection; 0: never
+  std::string bindAddress;        // /Bind: the IPv4 address listened on; empty for every one
+  uint32_t bindIp = 0;            // the same, in host order; 0 for every interface
 };
 
 RunSettings& Settings();

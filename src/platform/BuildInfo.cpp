@@ -4,17 +4,18 @@
 
 namespace platform {
 
-std::string VersionLine(const char* programName) {
-  std::string line = programName;
-  line += " ";
-  line += yeb::kVersion;
+std::string VersionText() {
+  std::string text = yeb::kVersion;
   if (yeb::kGitDescription[0] != '\0') {
-    line += " (";
-    line += yeb::kGitDescription;
-    line += ")";
+    text += " (";
+    text += yeb::kGitDescription;
+    text += ")";
   }
-  line += "\n";
-  return line;
+  return text;
+}
+
+std::string VersionLine(const char* programName) {
+  return std::string(programName) + " " + VersionText() + "\n";
 }
 
 }  // namespace platform

@@ -7,5 +7,7 @@
 namespace platform {
 
 std::string VersionLine(const char* programName);
+// The version alone: "1.0.0 (fe30c3a)".
+std::string VersionText();
 
 }  // namespace platform

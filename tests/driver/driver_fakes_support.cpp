@@ -9,7 +9,8 @@
 
 #include <chrono>
 #include <cstring>
-#include <regex>
+
+#include <nlohmann/json.hpp>
 
 namespace drivertest {
 
@@ -56,34 +57,12 @@ std::string PlaybackRecord(uint32_t size, int32_t stamp, uint8_t seed) {
 }
 
 std::vector<std::pair<std::string, std::string>> ParseFlatJson(const std::string& line) {
-  // A member is a string key and a string, number or literal value; a
-  // string holds no raw control character and escapes only what JSON allows.
-  static const std::string kString =
-      R"re("((?:[^"\\\x00-\x1f]|\\["\\/bfnrt]|\\u[0-9a-fA-F]{4})*)")re";
-  static const std::string kMember =
-      kString + ":(?:" + kString + R"re(|(-?(?:0|[1-9][0-9]*)(?:\.[0-9]+)?|null|true|false)))re";
-  static const std::regex kObject("\\{(?:" + kMember + "(?:," + kMember + ")*)?\\}");
-  static const std::regex kOneMember(kMember);
   std::vector<std::pair<std::string, std::string>> members;
-  if (!std::regex_match(line, kObject)) return members;
-  for (auto it = std::sregex_iterator(line.begin(), line.end(), kOneMember);
-       it != std::sregex_iterator(); ++it) {
-    const std::smatch& m = *it;
-    std::string value = m[2].matched ? m[2].str() : m[3].str();
-    // Unescape the few escapes this program writes.
-    std::string plain;
-    for (size_t i = 0; i < value.size(); ++i) {
-      if (m[2].matched && value[i] == '\\' && i + 1 < value.size()) {
-        ++i;
-        if (value[i] == 'u') {
-          plain += static_cast<char>(std::stoi(value.substr(i + 1, 4), nullptr, 16));
-          i += 4;
-          continue;
-        }
-      }
-      plain += value[i];
-    }
-    members.emplace_back(m[1].str(), plain);
+  const nlohmann::ordered_json object = nlohmann::ordered_json::parse(line, nullptr, false);
+  if (!object.is_object()) return members;
+  for (const auto& [name, value] : object.items()) {
+    if (value.is_object() || value.is_array()) return {};  // events are flat
+    members.emplace_back(name, value.is_string() ? value.get<std::string>() : value.dump());
   }
   return members;
 }

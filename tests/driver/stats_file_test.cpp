@@ -37,12 +37,12 @@ TEST(StatsFileTest, AppendsOneWholeJsonObjectPerEvent) {
   const std::string text = testsupport::ReadWholeFile(path);
   EXPECT_EQ(text,
             "{\"event\":\"earlier run\"}\n"
-            "{\"event\":\"fault\",\"wall\":\"1970-01-01T00:00:00.000Z\",\"kind\":\"quote \\\" and "
-            "\\\\ and \\u000a\",\"ms\":null,\"x\":-2.5,\"n\":-7}\n");
+            "{\"event\":\"fault\",\"wall\":\"1970-01-01T00:00:00.000Z\",\"run_id\":null,"
+            "\"kind\":\"quote \\\" and \\\\ and \\n\",\"ms\":null,\"x\":-2.5,\"n\":-7}\n");
   const size_t second = text.find('\n') + 1;
   const auto members = drivertest::ParseFlatJson(text.substr(second, text.size() - second - 1));
-  ASSERT_EQ(members.size(), 6u);
-  EXPECT_EQ(members[2].second, "quote \" and \\ and \n");
+  ASSERT_EQ(members.size(), 7u);
+  EXPECT_EQ(members[3].second, "quote \" and \\ and \n");
   EXPECT_EQ(console.text(), "");
 }
 

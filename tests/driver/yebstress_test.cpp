@@ -279,7 +279,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "** Error - parmInfo.txt line 1 asks for more than 262144 parameters\n"},
         FailureCase{"1,1\n", {"/PortId"}, "** Error - The option /PortId needs a value\n"},
         FailureCase{
-            "1,1\n", {"/PortId", "131072"}, "** Error - /PortId 131072 is outside 1 to 65535\n"},
+            "1,1\n", {"/PortId", "131072"}, "** Error - /PortId 131072 is outside 0 to 65535\n"},
         FailureCase{"1,1\n", {"/PortId", "abc"}, "** Error - /PortId abc: not a whole number\n"},
         FailureCase{"1,1\n",
                     {"/Port", "23008"},
