@@ -147,12 +147,20 @@ HRESULT tConfigSource::SaveTo(const std::string& named, bool useTempFile, int32_
 
 HRESULT tConfigSource::SavePlain(const std::string& target, bool append) {
   platform::AtomicFileWriter file;
-  if (!file.Open(target)) return E_FAIL;
+  // The writer knows why it failed (the folder, the disk); say so.
+  auto failed = [&file] {
+    if (!file.error().ok()) {
+      DebugOut("tConfigSource::Save, %s\n", file.error().message().c_str());
+    }
+    return E_FAIL;
+  };
+  if (!file.Open(target)) return failed();
   WriterSink<platform::AtomicFileWriter> sink(file);
   // Appending: the old bytes first, then the tree.
   if (append && !CopyExistingInto(target, sink)) return E_FAIL;
   // An unwritten file is discarded by the writer; the target stays as it was.
-  return WriteTree(root_, sink, writeBudget_) && file.Commit() ? S_OK : E_FAIL;
+  if (!WriteTree(root_, sink, writeBudget_) || !file.Commit()) return failed();
+  return S_OK;
 }
 
 HRESULT tConfigSource::SaveArchive(const std::string& stagePath, bool holdsArchive) {

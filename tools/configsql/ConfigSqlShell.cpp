@@ -529,9 +529,11 @@ bool ConfigSqlShell::Save(const Args& args) {
   const int error = errno;
   std::vector<std::string> messages = capture.Take();
   if (hr != S_OK) {
-    // The library names the step; the system's reason is that of the last
-    // call that failed.
-    if (error != 0) messages.push_back(platform::CRuntimeError(target, error).message());
+    // The library names the step, and the reason when its writer knew it;
+    // otherwise the system's reason is that of the last call that failed.
+    if (messages.empty() && error != 0) {
+      messages.push_back(platform::CRuntimeError(target, error).message());
+    }
     return FailWith("save failed: " + target, messages);
   }
   Show(err_, messages, options_.verbose);
