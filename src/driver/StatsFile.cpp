@@ -1,7 +1,8 @@
 #include "driver/StatsFile.h"
 
+#include "platform/UtcTime.h"
+
 #include <cerrno>
-#include <chrono>
 #include <cmath>
 #include <cstring>
 
@@ -26,28 +27,9 @@ StatsField StatsField::Json(std::string_view name, nlohmann::ordered_json value)
   return {std::string(name), std::move(value)};
 }
 
-WallClockMs SystemWallClockMs() {
-  return [] {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-  };
-}
+WallClockMs SystemWallClockMs() { return [] { return platform::WallClockNowMs(); }; }
 
-std::string UtcTimeText(int64_t ms) {
-  using namespace std::chrono;
-  const sys_time<milliseconds> time{milliseconds(ms)};
-  const sys_days day = floor<days>(time);
-  const year_month_day date{day};
-  const hh_mm_ss<milliseconds> clock{time - day};
-  std::string text;
-  platform::AppendFormat(text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
-                         static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                         static_cast<int>(clock.hours().count()),
-                         static_cast<int>(clock.minutes().count()),
-                         static_cast<int>(clock.seconds().count()),
-                         static_cast<int>(clock.subseconds().count()));
-  return text;
-}
+std::string UtcTimeText(int64_t ms) { return platform::UtcTimeText(ms); }
 
 std::unique_ptr<StatsFile> StatsFile::Open(const std::string& path, platform::TextOut& console,
                                            std::string& error, WallClockMs wallClock) {

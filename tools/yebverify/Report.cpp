@@ -1,4 +1,5 @@
 #include "Report.h"
+#include "platform/UtcTime.h"
 
 #include <chrono>
 #include <cmath>
@@ -33,22 +34,10 @@ Json Quantiles(int64_t medianNs, int64_t p99Ns, int64_t maxNs) {
 
 }  // namespace
 
-std::string UtcTimeText(int64_t ms) {
-  using namespace std::chrono;
-  const sys_time<milliseconds> time{milliseconds(ms)};
-  const sys_days day = floor<days>(time);
-  const year_month_day date{day};
-  const hh_mm_ss<milliseconds> clock{time - day};
-  return Format("%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
-                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
-                static_cast<int>(clock.seconds().count()),
-                static_cast<int>(clock.subseconds().count()));
-}
+std::string UtcTimeText(int64_t ms) { return platform::UtcTimeText(ms); }
 
 std::string WallClockText() {
-  using namespace std::chrono;
-  return UtcTimeText(duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count());
+  return UtcTimeText(platform::WallClockNowMs());
 }
 
 std::string ProgressLine(const ReportFigures& f, uint64_t totalPackets,
