@@ -35,13 +35,6 @@ double Fraction(double t, double period) {
 
 }  // namespace
 
-uint64_t SplitMix64(uint64_t z) {
-  z += 0x9E3779B97F4A7C15ull;
-  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-  return z ^ (z >> 31);
-}
-
 uint64_t SignalPeriodSamples(const SignalRule& rule, double rate) {
   switch (rule.pattern) {
     case SignalPattern::kConstant:
@@ -64,12 +57,7 @@ uint64_t SignalPeriodSamples(const SignalRule& rule, double rate) {
 
 float SignalValue(const SignalRule& rule, double rate, uint64_t position, uint64_t n) {
   constexpr double kPi = std::numbers::pi;
-  if (rule.pattern == SignalPattern::kRandom) {
-    const uint64_t s =
-        rule.seed ^ (position * 0x9E3779B97F4A7C15ull) ^ (n * 0xD1B54A32D192ED03ull);
-    const double u = static_cast<double>(SplitMix64(s) >> 11) * 0x1p-53;
-    return static_cast<float>(rule.min + (rule.max - rule.min) * u);
-  }
+  if (rule.pattern == SignalPattern::kRandom) return RandomValue(rule, position, n);
   const uint64_t period = SignalPeriodSamples(rule, rate);
   const uint64_t m = period != 0 ? n % period : n;
   const double t = static_cast<double>(m) / rate;

@@ -33,7 +33,19 @@
 
 namespace packet {
 
-uint64_t SplitMix64(uint64_t z);
+inline uint64_t SplitMix64(uint64_t z) {
+  z += 0x9E3779B97F4A7C15ull;
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return z ^ (z >> 31);
+}
+
+// The random pattern's value; inline because it is never tabled.
+inline float RandomValue(const SignalRule& rule, uint64_t position, uint64_t n) {
+  const uint64_t s = rule.seed ^ (position * 0x9E3779B97F4A7C15ull) ^ (n * 0xD1B54A32D192ED03ull);
+  const double u = static_cast<double>(SplitMix64(s) >> 11) * 0x1p-53;
+  return static_cast<float>(rule.min + (rule.max - rule.min) * u);
+}
 
 // The number of samples after which the rule's values repeat at `rate`, or
 // 0 when that is not a whole number (or the pattern does not repeat).
@@ -61,6 +73,7 @@ class SignalSource {
 
   float At(uint64_t position, uint64_t n) const {
     if (!table_.empty()) return table_[n % period_];
+    if (rule_->pattern == SignalPattern::kRandom) return RandomValue(*rule_, position, n);
     return SignalValue(*rule_, rate_, position, n);
   }
 
