@@ -35,6 +35,9 @@ enum class Option {
   kPlaybackSpeed,
   kFaultScript,
   kStatsFile,
+  kSignals,
+  kValueLog,
+  kValueLogParams,
 };
 
 struct OptionEntry {
@@ -73,6 +76,12 @@ constexpr OptionEntry kOptions[] = {
      "faults to inject into every transfer (none)"},
     {Option::kStatsFile, "/StatsFile", 1, "FILE",
      "append one JSON line per connection, cycle and end (none)"},
+    {Option::kSignals, "/Signals", 1, "FILE",
+     "waveforms, limits and edge values in place of counters (none)"},
+    {Option::kValueLog, "/ValueLog", 1, "FILE",
+     "append a CSV line per sample sent of /ValueLogParams (none)"},
+    {Option::kValueLogParams, "/ValueLogParams", 1, "SELECTOR",
+     "the parameters /ValueLog records: *, NAME, rate=R, #A-B"},
 };
 
 constexpr const char* kHelpWords[] = {"/?", "/help", "-h", "--help"};
@@ -274,6 +283,12 @@ Status Apply(const OptionEntry& entry, const char* const* values, packet::RunSet
       return TakeText(value, packet::kMaxPathText, entry.name, settings.faultScriptPath);
     case Option::kStatsFile:
       return TakeText(value, packet::kMaxPathText, entry.name, settings.statsFilePath);
+    case Option::kSignals:
+      return TakeText(value, packet::kMaxPathText, entry.name, settings.signalsPath);
+    case Option::kValueLog:
+      return TakeText(value, packet::kMaxPathText, entry.name, settings.valueLogPath);
+    case Option::kValueLogParams:
+      return TakeText(value, packet::kMaxPathText, entry.name, settings.valueLogParams);
   }
   return Status::Ok();
 }
@@ -351,6 +366,11 @@ CommandLineResult ParseCommandLine(int argc, const char* const* argv,
     }
     result.status = Apply(*entry, argv + i + 1, settings, result.warnings);
     if (!result.ok()) return result;
+  }
+  if (settings.valueLogPath.empty() != settings.valueLogParams.empty()) {
+    result.status = Refuse(settings.valueLogPath.empty()
+                               ? "/ValueLogParams needs /ValueLog FILE"
+                               : "/ValueLog needs /ValueLogParams SELECTOR (*, NAME, rate=R, #A-B)");
   }
   return result;
 }

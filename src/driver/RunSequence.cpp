@@ -13,6 +13,7 @@
 #include "driver/FaultInjector.h"
 #include "driver/Playback.h"
 #include "driver/Reasons.h"
+#include "driver/RunSignals.h"
 #include "driver/StatsFile.h"
 #include "driver/Transfer.h"
 #include "net/utServerSocket.h"
@@ -46,6 +47,12 @@ std::string PathAsRead(const std::string& name) {
   return platform::JoinPath(".", name);
 }
 
+// Ties the value log's lines to this run of the tool.
+std::string ValueLogRunId() {
+  return platform::HostName() + "-" + std::to_string(platform::ProcessId()) + "-" +
+         std::to_string(SystemWallClockMs()());
+}
+
 class RunSequence {
  public:
   explicit RunSequence(RunEnvironment& env) : env_(env), settings_(packet::Settings()) {}
@@ -77,6 +84,7 @@ class RunSequence {
     }
 
     if (!LoadFaults()) return ExitSequence(kExitFailure);
+    if (!LoadRunSignals(settings_, env_.out)) return ExitSequence(kExitFailure);
 
     settings_.packetPeriodMs = 1000 / settings_.packetRate;
     platform::CreateOneDirectory(settings_.outputDir);  // an existing folder is fine
@@ -89,6 +97,9 @@ class RunSequence {
     }
     if (!BuildConfiguration()) return ExitSequence(kExitFailure);
     if (!WriteParameterList()) return ExitSequence(kExitFailure);
+    if (!ResolveRunSignals(settings_, packet::Parms(), ValueLogRunId(), env_.out)) {
+      return ExitSequence(kExitFailure);
+    }
 
     platform::Printf(env_.out, "4. Wait for YEB connect...\n\n");
     const uint16_t port = static_cast<uint16_t>(static_cast<uint32_t>(settings_.port) & 0xFFFFu);

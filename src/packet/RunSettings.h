@@ -51,6 +51,9 @@ struct RunSettings {
   std::string parmPrefix = "S01_";
   std::string faultScriptPath;  // /FaultScript: empty for none
   std::string statsFilePath;  // /StatsFile: JSON lines of every transfer; empty for none
+  std::string signalsPath;    // /Signals: empty for counters only
+  std::string valueLogPath;   // /ValueLog: empty for none
+  std::string valueLogParams; // /ValueLogParams: the selector of the logged parameters
 };
 
 RunSettings& Settings();
