@@ -61,7 +61,8 @@ std::string WholeTable() { return std::to_string(kTable) + ",1000\n"; }
 
 std::string RateGroups() {
   std::string text;
-  for (int rate = 200; rate <= 1800; rate += 200) text += std::to_string(kTable / 9) + "," + std::to_string(rate) + "\n";
+  for (int rate = 200; rate <= 1800; rate += 200)
+    text += std::to_string(kTable / 9) + "," + std::to_string(rate) + "\n";
   return text;
 }
 
@@ -84,7 +85,8 @@ void Run(benchmark::State& state, Setup& setup) {
   }
   state.counters["samples/s"] = benchmark::Counter(static_cast<double>(setup.samplesPerPacket),
                                                    benchmark::Counter::kIsIterationInvariantRate);
-  state.counters["packets/s"] = benchmark::Counter(1.0, benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["packets/s"] =
+      benchmark::Counter(1.0, benchmark::Counter::kIsIterationInvariantRate);
 }
 
 void BM_CounterBuild(benchmark::State& state) {

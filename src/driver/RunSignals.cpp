@@ -59,7 +59,8 @@ bool ResolveRunSignals(const packet::RunSettings& settings, const packet::ParmTa
   }
   int64_t logged = 0;
   for (int32_t i = 0; i < table.parmCount; ++i) {
-    if (packet::SelectorMatches(signals.logged, signals.names[static_cast<size_t>(i)], rates[static_cast<size_t>(i)], i + 1)) {
+    if (packet::SelectorMatches(signals.logged, signals.names[static_cast<size_t>(i)],
+                                rates[static_cast<size_t>(i)], i + 1)) {
       signals.run->MarkLogged(i);
       ++logged;
     }

@@ -90,9 +90,7 @@ class Transfer {
 
  private:
   // Notes why the transfer stops, for the end event.
-  bool ShouldStop() {
-    return StopRequested(env_.keys, end_);
-  }
+  bool ShouldStop() { return StopRequested(env_.keys, end_); }
 
   // Builds the next packet; returns the bytes to send.
   int32_t Build() {

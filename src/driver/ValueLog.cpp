@@ -69,7 +69,8 @@ bool ValueLog::Flush() {
                        std::fflush(file_) == 0;
   pending_.clear();
   if (!written) {
-    platform::Printf(console_, "** Warning - Writing the value log %s failed (%s); it is no longer written\n",
+    platform::Printf(console_,
+                     "** Warning - Writing the value log %s failed (%s); it is no longer written\n",
                      path_.c_str(), std::strerror(errno));
     std::fclose(file_);
     file_ = nullptr;

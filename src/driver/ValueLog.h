@@ -31,8 +31,8 @@ namespace driver {
 // What the log needs of one packet that went out.
 struct SentPacket {
   int64_t connection = 0;
-  uint64_t sequence = 0;      // the tool's packet number, from 1
-  int64_t packetTimeNs = 0;   // the data time of its first time word or entry
+  uint64_t sequence = 0;     // the tool's packet number, from 1
+  int64_t packetTimeNs = 0;  // the data time of its first time word or entry
   const uint8_t* bytes = nullptr;
 };
 

@@ -58,7 +58,8 @@ inline float ValueAfterRun(float value, int32_t count, double limit) {
 // the end of the packet is never written.
 class PairWriter {
  public:
-  explicit PairWriter(uint8_t* at, uint8_t* packet = nullptr, std::vector<SampleTap>* taps = nullptr)
+  explicit PairWriter(uint8_t* at, uint8_t* packet = nullptr,
+                      std::vector<SampleTap>* taps = nullptr)
       : at_(at), packet_(packet), taps_(taps) {}
 
   void Emit(uint16_t tag, float value) {
@@ -160,9 +161,9 @@ class PairWriter {
   }
 
   uint8_t* at_;
-  uint8_t* const packet_;            // the packet's first byte, for tap offsets
-  std::vector<SampleTap>* taps_;     // null without a value log
-  int64_t pendingTap_ = -1;          // the pending half's note in taps_
+  uint8_t* const packet_;         // the packet's first byte, for tap offsets
+  std::vector<SampleTap>* taps_;  // null without a value log
+  int64_t pendingTap_ = -1;       // the pending half's note in taps_
   uint16_t pendingTag_ = 0;
   float pendingValue_ = 0.0f;
 };
@@ -254,7 +255,6 @@ uint8_t* WriteNepSamples(ParmTable& table, int32_t packetCounter, uint8_t* at) {
   }
   return at;
 }
-
 
 // Values of one record taken in chunks of this many.
 constexpr int32_t kChunk = 64;
@@ -387,9 +387,9 @@ uint8_t* WriteNepSignalSamples(ParmTable& table, SignalRun& run, int32_t packetC
       if (record.packetsPerSample == 0) {
         at = WriteNepEntries(at, record, samples);
       } else {
-        at = WriteNepEntry(at, record,
-                           doubleStep ? TakeDoubleStepSample(record)
-                                      : TakeSample(record, kSlowValueLimit));
+        at = WriteNepEntry(
+            at, record,
+            doubleStep ? TakeDoubleStepSample(record) : TakeSample(record, kSlowValueLimit));
       }
       continue;
     }

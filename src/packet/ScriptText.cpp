@@ -8,9 +8,7 @@
 
 namespace packet {
 
-bool IsScriptBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
-}
+bool IsScriptBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
 std::string_view TrimScriptLine(std::string_view line) {
   while (!line.empty() && IsScriptBlank(line.front())) line.remove_prefix(1);
@@ -33,8 +31,8 @@ std::vector<std::string_view> ScriptWords(std::string_view line) {
 bool ReadScriptDecimal(std::string_view word, double* value) {
   if (word.empty() || word.size() > 64) return false;
   for (char c : word) {
-    const bool allowed = (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.' || c == 'e' ||
-                         c == 'E';
+    const bool allowed =
+        (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.' || c == 'e' || c == 'E';
     if (!allowed) return false;
   }
   const std::string text(word);

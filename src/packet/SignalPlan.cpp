@@ -68,7 +68,8 @@ SignalPlan::SignalPlan(const SignalsFile& file, const std::vector<std::string>& 
     if (ruleOf[i] < 0) continue;
     const SignalRule& rule = file.rules[static_cast<size_t>(ruleOf[i])];
     if (rule.pattern == SignalPattern::kCounter) continue;
-    auto [at, fresh] = made.try_emplace({ruleOf[i], rates[i]}, static_cast<int32_t>(sources_.size()));
+    auto [at, fresh] =
+        made.try_emplace({ruleOf[i], rates[i]}, static_cast<int32_t>(sources_.size()));
     if (fresh) sources_.push_back(std::make_unique<SignalSource>(rule, rates[i]));
     sourceOf_[i] = at->second;
     ++signalled_;

@@ -132,8 +132,7 @@ bool CheckRanges(const SignalRule& rule, std::string* reason) {
   return true;
 }
 
-bool ParseRule(const std::vector<std::string_view>& words, SignalRule* rule,
-               std::string* reason) {
+bool ParseRule(const std::vector<std::string_view>& words, SignalRule* rule, std::string* reason) {
   if (!ParseSignalSelector(words[0], &rule->selector, reason)) return false;
   if (words.size() < 2) {
     *reason = "no pattern after the selector";
@@ -161,8 +160,9 @@ bool ParseRule(const std::vector<std::string_view>& words, SignalRule* rule,
     }
     if (index < 0) {
       const std::string list = ParameterList(*entry);
-      *reason = "'" + std::string(word) + "': " + entry->name +
-                (list.empty() ? " takes no parameters" : " takes NAME=VALUE with NAME one of " + list);
+      *reason =
+          "'" + std::string(word) + "': " + entry->name +
+          (list.empty() ? " takes no parameters" : " takes NAME=VALUE with NAME one of " + list);
       return false;
     }
     const std::string name = entry->parameters[index];

@@ -46,10 +46,10 @@ enum class SelectorKind { kAll, kName, kRate, kPositions };
 
 struct SignalSelector {
   SelectorKind kind = SelectorKind::kAll;
-  std::string name;      // kName: the pattern with its wildcards
-  double rate = 0.0;     // kRate
-  int64_t first = 0;     // kPositions, from 1
-  int64_t last = 0;      // kPositions, at least `first`
+  std::string name;   // kName: the pattern with its wildcards
+  double rate = 0.0;  // kRate
+  int64_t first = 0;  // kPositions, from 1
+  int64_t last = 0;   // kPositions, at least `first`
 };
 
 // One rule with every parameter of its pattern filled in (defaults where the
@@ -57,17 +57,17 @@ struct SignalSelector {
 struct SignalRule {
   SignalSelector selector;
   SignalPattern pattern = SignalPattern::kCounter;
-  double value = 0.0;      // constant
-  double amplitude = 1.0;  // sine
-  double period = 1.0;     // sine, square, triangle, sawtooth: seconds
-  double offset = 0.0;     // sine
-  double phase = 0.0;      // sine: degrees
-  double low = 0.0;        // square
-  double high = 1.0;       // square
-  double duty = 0.5;       // square: the share of the period spent high
-  double min = 0.0;        // triangle, sawtooth, random
-  double max = 1.0;        // triangle, sawtooth, random
-  double hold = 1.0;       // steps: seconds per value
+  double value = 0.0;          // constant
+  double amplitude = 1.0;      // sine
+  double period = 1.0;         // sine, square, triangle, sawtooth: seconds
+  double offset = 0.0;         // sine
+  double phase = 0.0;          // sine: degrees
+  double low = 0.0;            // square
+  double high = 1.0;           // square
+  double duty = 0.5;           // square: the share of the period spent high
+  double min = 0.0;            // triangle, sawtooth, random
+  double max = 1.0;            // triangle, sawtooth, random
+  double hold = 1.0;           // steps: seconds per value
   std::vector<double> values;  // steps
   uint64_t seed = 1;           // random
   int32_t line = 0;            // in the file, from 1

@@ -22,18 +22,18 @@
 namespace packet {
 
 struct SignalCursor {
-  uint64_t n = 0;        // the number of the record's next sample
-  uint32_t phase = 0;    // n modulo the source's tabled period
-  int32_t source = -1;   // index into SignalRun::sources, or -1 for the counter
+  uint64_t n = 0;       // the number of the record's next sample
+  uint32_t phase = 0;   // n modulo the source's tabled period
+  int32_t source = -1;  // index into SignalRun::sources, or -1 for the counter
   bool logged = false;
-  bool plain = true;     // the counter and not logged: the builders' fast path
+  bool plain = true;  // the counter and not logged: the builders' fast path
 };
 
 struct SampleTap {
-  int32_t record = 0;  // table index, from 0
-  int32_t j = 0;       // the record's j-th sample in this packet, from 0
-  uint64_t n = 0;      // the sample number
-  uint32_t offset = 0; // of the 4-byte value in the packet
+  int32_t record = 0;   // table index, from 0
+  int32_t j = 0;        // the record's j-th sample in this packet, from 0
+  uint64_t n = 0;       // the sample number
+  uint32_t offset = 0;  // of the 4-byte value in the packet
 };
 
 class SignalRun {
@@ -46,9 +46,9 @@ class SignalRun {
   void MarkLogged(int32_t record);
   bool anyLogged() const { return anyLogged_; }
 
-  std::vector<SignalCursor> cursors;            // one per record
-  std::vector<const SignalSource*> sources;     // owned by the plan
-  std::vector<SampleTap> taps;                  // of the packet built last
+  std::vector<SignalCursor> cursors;         // one per record
+  std::vector<const SignalSource*> sources;  // owned by the plan
+  std::vector<SampleTap> taps;               // of the packet built last
 
  private:
   bool anyLogged_ = false;

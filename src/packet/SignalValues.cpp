@@ -86,8 +86,7 @@ float SignalValue(const SignalRule& rule, double rate, uint64_t position, uint64
       // conversion out of range would be undefined, so it is bounded first.
       const double k = std::floor(t / rule.hold);
       const uint64_t count = rule.values.size();
-      const uint64_t index =
-          k < 1.8e19 ? static_cast<uint64_t>(k) % count : 0;
+      const uint64_t index = k < 1.8e19 ? static_cast<uint64_t>(k) % count : 0;
       value = rule.values[index];
       break;
     }

@@ -2,8 +2,8 @@
 
 #include <bit>
 #include <cstring>
-#include <string>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "packet/PacketBuilder.h"
@@ -288,16 +288,17 @@ class SignalPacketTest : public PacketBuilderTest {};
 TEST_F(SignalPacketTest, MatchesTheReferenceModelAndTapsEveryLoggedSample) {
   packet::SignalsFile file;
   std::string error;
-  ASSERT_TRUE(packet::ParseSignals("* sine amplitude=3 period=0.1\n"
-                                   "rate=10 square period=0.3 high=7\n"
-                                   "rate=400 triangle min=-2 max=2 period=0.7\n"
-                                   "rate=333.3 sawtooth period=0.05\n"
-                                   "#3 steps values=1,2,3 hold=0.01\n"
-                                   "#4 random seed=7\n"
-                                   "#5 special\n"
-                                   "#6 constant value=-1.25\n"
-                                   "#7 counter\n",
-                                   &file, &error))
+  ASSERT_TRUE(
+      packet::ParseSignals("* sine amplitude=3 period=0.1\n"
+                           "rate=10 square period=0.3 high=7\n"
+                           "rate=400 triangle min=-2 max=2 period=0.7\n"
+                           "rate=333.3 sawtooth period=0.05\n"
+                           "#3 steps values=1,2,3 hold=0.01\n"
+                           "#4 random seed=7\n"
+                           "#5 special\n"
+                           "#6 constant value=-1.25\n"
+                           "#7 counter\n",
+                           &file, &error))
       << error;
   std::mt19937 random(26);
   const double rates[] = {0.5, 10, 50, 200, 333.3, 400, 1000, 20001};
@@ -332,10 +333,10 @@ TEST_F(SignalPacketTest, MatchesTheReferenceModelAndTapsEveryLoggedSample) {
     for (int packetNo = 0; packetNo < settings.packetRate + 3; ++packetNo) {
       std::vector<uint8_t> built =
           settings.sourceType == packet::kSourceNep
-              ? std::vector<uint8_t>(buffer.data(),
-                                     buffer.data() + packet::BuildNepPacket(settings, table, state,
-                                                                            buffer.data(), console,
-                                                                            &run))
+              ? std::vector<uint8_t>(
+                    buffer.data(),
+                    buffer.data() + packet::BuildNepPacket(settings, table, state, buffer.data(),
+                                                           console, &run))
               : (packet::BuildCustomPacket(settings, table, state, buffer.data(), &run),
                  std::vector<uint8_t>(buffer.data(), buffer.data() + state.packetBufferSize));
       ASSERT_EQ(built, BuildModel()) << "round " << round << " packet " << packetNo;

@@ -79,7 +79,7 @@ TEST(SignalValues, TablesAgreeWithTheFormulaFarIntoARun) {
     const char* rule;
     double rate;
   } cases[] = {
-      {"* sine period=0.1 phase=45", 1000},  {"* square period=2.5 duty=0.3", 40},
+      {"* sine period=0.1 phase=45", 1000},     {"* square period=2.5 duty=0.3", 40},
       {"* triangle min=-3 max=7 period=3", 25}, {"* sawtooth period=0.02", 50},
       {"* steps values=0,1.5,-2 hold=0.2", 20}, {"* special", 200},
   };
@@ -101,14 +101,15 @@ TEST(SignalValues, TablesAgreeWithTheFormulaFarIntoARun) {
 TEST(SignalRules, ReadsSelectorsDefaultsAndComments) {
   packet::SignalsFile file;
   std::string error;
-  ASSERT_TRUE(packet::ParseSignals("# every parameter a sine\n"
-                                   "* SINE Period=2   # slow\r\n"
-                                   "\n"
-                                   "#3-5 square high=10\n"
-                                   "#7 counter\n"
-                                   "S01_Parm1? random seed=18446744073709551615\n"
-                                   "RATE=400 steps values=1,-2.5e1\n",
-                                   &file, &error))
+  ASSERT_TRUE(
+      packet::ParseSignals("# every parameter a sine\n"
+                           "* SINE Period=2   # slow\r\n"
+                           "\n"
+                           "#3-5 square high=10\n"
+                           "#7 counter\n"
+                           "S01_Parm1? random seed=18446744073709551615\n"
+                           "RATE=400 steps values=1,-2.5e1\n",
+                           &file, &error))
       << error;
   ASSERT_EQ(file.rules.size(), 5u);
   EXPECT_EQ(file.rules[0].pattern, packet::SignalPattern::kSine);
@@ -131,8 +132,9 @@ TEST(SignalRules, ReadsSelectorsDefaultsAndComments) {
 TEST(SignalRules, NamesTheLineAndTheFaultOfABadFile) {
   const std::pair<const char*, const char*> cases[] = {
       {"*\n", "line 1: no pattern after the selector"},
-      {"\n* wave\n", "line 2: unknown pattern 'wave' (counter, constant, sine, square, triangle, "
-                     "sawtooth, steps, random, special)"},
+      {"\n* wave\n",
+       "line 2: unknown pattern 'wave' (counter, constant, sine, square, triangle, "
+       "sawtooth, steps, random, special)"},
       {"* sine period=0\n", "line 1: period must be above 0"},
       {"* square period=-1\n", "line 1: period must be above 0"},
       {"* square duty=1.5\n", "line 1: duty must be from 0 to 1"},
@@ -146,13 +148,15 @@ TEST(SignalRules, NamesTheLineAndTheFaultOfABadFile) {
       {"* sine amplitude=0x10\n", "line 1: amplitude: '0x10' is not a finite decimal"},
       {"* sine amplitude=1 amplitude=2\n", "line 1: amplitude is given twice"},
       {"* sine value=1\n",
-       "line 1: 'value=1': sine takes NAME=VALUE with NAME one of amplitude, period, offset, phase"},
+       "line 1: 'value=1': sine takes NAME=VALUE with NAME one of amplitude, period, offset, "
+       "phase"},
       {"* special 3\n", "line 1: '3': special takes no parameters"},
       {"* random seed=-1\n", "line 1: seed: '-1' is not a whole number from 0 to 2^64 - 1"},
       {"* random seed=18446744073709551616\n",
        "line 1: seed: '18446744073709551616' is not a whole number from 0 to 2^64 - 1"},
       {"rate=0 sine\n", "line 1: 'rate=0': the rate must be a decimal above 0"},
-      {"#0 sine\n", "line 1: '#0': positions are #A or #A-B, whole numbers from 1 with B at least A"},
+      {"#0 sine\n",
+       "line 1: '#0': positions are #A or #A-B, whole numbers from 1 with B at least A"},
       {"#5-3 sine\n",
        "line 1: '#5-3': positions are #A or #A-B, whole numbers from 1 with B at least A"},
   };
@@ -170,12 +174,13 @@ TEST(SignalRules, NamesTheLineAndTheFaultOfABadFile) {
 TEST(SignalPlan, TheLastRuleThatSelectsAParameterDecides) {
   packet::SignalsFile file;
   std::string error;
-  ASSERT_TRUE(packet::ParseSignals("* sine\n"
-                                   "rate=100 square\n"
-                                   "S01_Parm1? constant value=3\n"
-                                   "#2 counter\n"
-                                   "Nobody* special\n",
-                                   &file, &error));
+  ASSERT_TRUE(
+      packet::ParseSignals("* sine\n"
+                           "rate=100 square\n"
+                           "S01_Parm1? constant value=3\n"
+                           "#2 counter\n"
+                           "Nobody* special\n",
+                           &file, &error));
   const std::vector<std::string> names = {"S01_Parm1", "S01_Parm2", "S01_Parm10", "S01_Parm11",
                                           "S01_Parm100"};
   const std::vector<double> rates = {100, 100, 50, 100, 100.0000001};

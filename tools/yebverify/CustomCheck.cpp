@@ -182,7 +182,8 @@ void StreamChecker::CheckCustom(const uint8_t* bytes, size_t size) {
     timeRules_.BeginConnection(lost);
   }
   lastPacket_ = packet;
-  if (size >= kTimePairsOffset + 8) packetTimeNs_ = CustomDataTimeNs(ReadLe32(bytes + kTimePairsOffset + 4));
+  if (size >= kTimePairsOffset + 8)
+    packetTimeNs_ = CustomDataTimeNs(ReadLe32(bytes + kTimePairsOffset + 4));
   if (newConnection_) StartTransferAt(packet);
 
   for (size_t i = 12; i < kHeaderBytes && i + 4 <= size; i += 4) {

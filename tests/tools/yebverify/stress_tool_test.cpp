@@ -149,8 +149,8 @@ TEST_F(StressToolTest, SignalsCheckCleanAndTheValueLogMatchesWhatArrived) {
     testsupport::WriteWholeFile(dir_.file("signals.txt"), kSignals);
     std::remove(dir_.file("sent.csv").c_str());
     StressRun run{nep, 200, nep, 0};
-    ASSERT_TRUE(StartTool(run, {"/Signals", "signals.txt", "/ValueLog", "sent.csv",
-                                "/ValueLogParams", "*"}))
+    ASSERT_TRUE(StartTool(
+        run, {"/Signals", "signals.txt", "/ValueLog", "sent.csv", "/ValueLogParams", "*"}))
         << tool_->output();
     EXPECT_EQ(Verify(run, {"--packets", "250", "--reconnect", "1", "--signals", "signals.txt",
                            "--values-out", "received.csv", "--params", "*"}),
@@ -165,8 +165,7 @@ TEST_F(StressToolTest, SignalsCheckCleanAndTheValueLogMatchesWhatArrived) {
       tool_->waitForOutput("\x01", 100ms);
     }
     const auto sent = linesByConnection(testsupport::ReadWholeFile(dir_.file("sent.csv")));
-    const auto received =
-        linesByConnection(testsupport::ReadWholeFile(dir_.file("received.csv")));
+    const auto received = linesByConnection(testsupport::ReadWholeFile(dir_.file("received.csv")));
     ASSERT_EQ(received.size(), 2u);
     for (const auto& [connection, lines] : received) {
       SCOPED_TRACE("connection " + connection);
