@@ -7,6 +7,13 @@
 
 namespace artefacts {
 
+std::string ListedParameterName(const packet::RunSettings& settings, int32_t index) {
+  if (settings.sourceType == packet::kSourceNep) return "Parm" + std::to_string(index + 1);
+  const int32_t number = static_cast<int32_t>(static_cast<uint32_t>(settings.tagOffset) +
+                                              static_cast<uint32_t>(index) + 1);
+  return settings.parmPrefix + "Parm" + std::to_string(number);
+}
+
 std::string OutputPath(const packet::RunSettings& settings, const char* fileName) {
   return platform::JoinPath(settings.outputDir, fileName);
 }

@@ -23,6 +23,12 @@ namespace artefacts {
 // The output folder joined with a file name by the platform's separator.
 std::string OutputPath(const packet::RunSettings& settings, const char* fileName);
 
+// A parameter's name as the run's parameter list writes it, for the record
+// at table index `index` (from 0): PREFIXParmN for the Custom source, N the
+// tag offset + index + 1 in 32-bit modular arithmetic; ParmN, N = index + 1,
+// for NEP.
+std::string ListedParameterName(const packet::RunSettings& settings, int32_t index);
+
 // Writes `text` as the whole content of `path`; false on any failure, the
 // old file (if any) then left as it was.
 bool WriteListFile(const std::string& path, const std::string& text);

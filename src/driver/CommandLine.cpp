@@ -38,6 +38,9 @@ enum class Option {
   kTransfers,
   kDuration,
   kBind,
+  kSignals,
+  kValueLog,
+  kValueLogParams,
 };
 
 struct OptionEntry {
@@ -81,6 +84,12 @@ constexpr OptionEntry kOptions[] = {
     {Option::kDuration, "/Duration", 1, "SECONDS",
      "end this long after the first connection, not in playback (never)"},
     {Option::kBind, "/Bind", 1, "ADDRESS", "listen on this IPv4 address only (every interface)"},
+    {Option::kSignals, "/Signals", 1, "FILE",
+     "waveforms, limits and edge values in place of counters (none)"},
+    {Option::kValueLog, "/ValueLog", 1, "FILE",
+     "append a CSV line per sample sent of /ValueLogParams (none)"},
+    {Option::kValueLogParams, "/ValueLogParams", 1, "SELECTOR",
+     "the parameters /ValueLog records: *, NAME, rate=R, #A-B"},
 };
 
 constexpr const char* kHelpWords[] = {"/?", "/help", "-h", "--help"};
@@ -328,6 +337,12 @@ Status Apply(const OptionEntry& entry, const char* const* values, packet::RunSet
       }
       settings.bindAddress = value;
       return Status::Ok();
+    case Option::kSignals:
+      return TakeText(value, packet::kMaxPathText, entry.name, settings.signalsPath);
+    case Option::kValueLog:
+      return TakeText(value, packet::kMaxPathText, entry.name, settings.valueLogPath);
+    case Option::kValueLogParams:
+      return TakeText(value, packet::kMaxPathText, entry.name, settings.valueLogParams);
   }
   return Status::Ok();
 }
@@ -405,6 +420,11 @@ CommandLineResult ParseCommandLine(int argc, const char* const* argv,
     }
     result.status = Apply(*entry, argv + i + 1, settings, result.warnings);
     if (!result.ok()) return result;
+  }
+  if (settings.valueLogPath.empty() != settings.valueLogParams.empty()) {
+    result.status = Refuse(settings.valueLogPath.empty()
+                               ? "/ValueLogParams needs /ValueLog FILE"
+                               : "/ValueLog needs /ValueLogParams SELECTOR (*, NAME, rate=R, #A-B)");
   }
   return result;
 }

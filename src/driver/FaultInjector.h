@@ -78,6 +78,8 @@ class FaultInjector {
   // send failed, or a truncation closed the connection.
   bool Send(net::utServerSocket& connection, const uint8_t* packet, int32_t length,
             const net::utServerSocket::GiveUpCheck& giveUp);
+  // True when the packet just handled was built but not sent (drop, stall).
+  bool withheld() const { return withheld_; }
   // True when a fault, not the YEB, ended the transfer.
   bool endedTransfer() const { return ended_; }
   // The script's line that ended it, as written ("2.5 disconnect"), when one did.

@@ -61,7 +61,7 @@ nlohmann::ordered_json ManifestJson(const packet::RunSettings& settings, const R
   m["parameters"] = facts.parameters;
   m["packet_bytes"] = facts.packetBytes;
   m["fault_script"] = PathOrNull(settings.faultScriptPath);
-  m["signals"] = nullptr;
+  m["signals"] = PathOrNull(settings.signalsPath);
   m["working_dir"] = error ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(here.string());
   return m;
 }

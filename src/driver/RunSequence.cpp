@@ -14,6 +14,7 @@
 #include "driver/Playback.h"
 #include "driver/Reasons.h"
 #include "driver/RunManifest.h"
+#include "driver/RunSignals.h"
 #include "driver/StatsFile.h"
 #include "driver/Transfer.h"
 #include "net/utServerSocket.h"
@@ -78,6 +79,7 @@ class RunSequence {
     }
 
     if (!LoadFaults()) return ExitSequence(kExitFailure);
+    if (!LoadRunSignals(settings_, env_.out)) return ExitSequence(kExitFailure);
 
     settings_.packetPeriodMs = 1000 / settings_.packetRate;
     platform::CreateOneDirectory(settings_.outputDir);  // an existing folder is fine
@@ -90,6 +92,9 @@ class RunSequence {
     }
     if (!BuildConfiguration()) return ExitSequence(kExitFailure);
     if (!WriteParameterList()) return ExitSequence(kExitFailure);
+    if (!ResolveRunSignals(settings_, packet::Parms(), runId_, env_.out)) {
+      return ExitSequence(kExitFailure);
+    }
 
     platform::Printf(env_.out, "4. Wait for YEB connect...\n\n");
     const uint16_t port = static_cast<uint16_t>(static_cast<uint32_t>(settings_.port) & 0xFFFFu);

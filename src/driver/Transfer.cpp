@@ -6,6 +6,7 @@
 #include "driver/DataTime.h"
 #include "driver/FaultInjector.h"
 #include "driver/Pacing.h"
+#include "driver/RunSignals.h"
 #include "packet/PacketBuilder.h"
 #include "platform/Termination.h"
 
@@ -52,6 +53,7 @@ class Transfer {
         end_ = TransferEnd::kFault;
         break;
       }
+      const SentPacket sent = NextPacketForLog();
       const int32_t length = Build();
       faults_.AfterBuild(buffer_.data(), length);
       const int64_t sendStartNs = env_.clock.NowNs();
@@ -59,6 +61,7 @@ class Transfer {
         if (faults_.endedTransfer()) end_ = TransferEnd::kFault;
         break;
       }
+      if (signals_.log && !faults_.withheld()) signals_.log->Add(sent, signals_.run->taps);
       const int64_t sentNs = env_.clock.NowNs();
       buildAndSendMs_ = NsToMs(sentNs - packetStartNs);
       // Lateness is against the schedule the cycle started with: a restart
@@ -78,6 +81,7 @@ class Transfer {
       }
       if (ShouldStop()) break;
     }
+    if (signals_.log) signals_.log->Flush();
     events_->Ended(end_, packets_, bytes_);
     platform::Printf(env_.out,
                      "- YEB terminated the connection - go to 'wait for connect' state...\n\n");
@@ -92,11 +96,26 @@ class Transfer {
 
   // Builds the next packet; returns the bytes to send.
   int32_t Build() {
+    ++signals_.packetsBuilt;
     if (settings_.sourceType == packet::kSourceNep) {
-      return packet::BuildNepPacket(settings_, table_, state_, buffer_.data(), env_.out);
+      return packet::BuildNepPacket(settings_, table_, state_, buffer_.data(), env_.out,
+                                    signals_.run.get());
     }
-    packet::BuildCustomPacket(settings_, table_, state_, buffer_.data());
+    packet::BuildCustomPacket(settings_, table_, state_, buffer_.data(), signals_.run.get());
     return state_.packetBufferSize;
+  }
+
+  // The packet about to be built as the value log names it: its number and
+  // the data time of its first time word or entry.
+  SentPacket NextPacketForLog() const {
+    SentPacket sent;
+    sent.connection = target_.connection;
+    sent.sequence = signals_.packetsBuilt + 1;
+    sent.packetTimeNs = settings_.sourceType == packet::kSourceNep
+                            ? static_cast<int64_t>(state_.nepTime + packet::kNepTimeStepNs)
+                            : CustomDataTimeNs(state_.timeTick);
+    sent.bytes = buffer_.data();
+    return sent;
   }
 
   void EndCycle() {
@@ -117,6 +136,7 @@ class Transfer {
     cycleStartNs_ = heldNs;
     ++cycles_;
 
+    if (signals_.log) signals_.log->Flush();
     if (settings_.sourceType == packet::kSourceNep) {
       timeText_ = DataTimeText(static_cast<int64_t>(state_.nepTime));
       platform::Printf(env_.out, "- Current Time: %s\n", timeText_.c_str());
@@ -150,6 +170,7 @@ class Transfer {
   CycleTally tally_;
   const net::utServerSocket::GiveUpCheck giveUp_;
   FaultInjector faults_;
+  RunSignals& signals_ = ActiveSignals();
   std::optional<TransferEvents> events_;
   TransferEnd end_ = TransferEnd::kClosed;
   int64_t scheduleStartNs_ = 0;       // the pacing's, moved on after a stall

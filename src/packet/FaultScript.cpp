@@ -1,12 +1,9 @@
 #include "packet/FaultScript.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
-#include "platform/File.h"
+#include "packet/ScriptText.h"
 
 namespace packet {
 namespace {
@@ -17,36 +14,6 @@ constexpr int64_t kMaxPacketCount = 1000000;  // drop, duplicate
 constexpr int64_t kMaxStallMs = 3600000;      // an hour
 constexpr int64_t kMaxTruncateBytes = INT32_MAX;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
-
-std::vector<std::string_view> Words(std::string_view line) {
-  std::vector<std::string_view> words;
-  size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && IsBlank(line[i])) ++i;
-    const size_t start = i;
-    while (i < line.size() && !IsBlank(line[i])) ++i;
-    if (i > start) words.push_back(line.substr(start, i - start));
-  }
-  return words;
-}
-
-// A plain decimal: digits, a sign, a point and an exponent only, so that
-// hexadecimal floats, "inf" and "nan" are refused as well as stray bytes.
-bool ReadDecimal(std::string_view word, double* value) {
-  if (word.empty() || word.size() > 64) return false;
-  for (char c : word) {
-    const bool allowed = (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.' || c == 'e' ||
-                         c == 'E';
-    if (!allowed) return false;
-  }
-  const std::string text(word);
-  char* end = nullptr;
-  errno = 0;
-  *value = std::strtod(text.c_str(), &end);
-  return end == text.c_str() + text.size() && errno == 0 && std::isfinite(*value);
-}
-
 bool ReadCount(std::string_view word, int64_t lowest, int64_t highest, int64_t* value) {
   if (word.empty() || word.size() > 12) return false;
   int64_t n = 0;
@@ -56,15 +23,6 @@ bool ReadCount(std::string_view word, int64_t lowest, int64_t highest, int64_t* 
   }
   *value = n;
   return n >= lowest && n <= highest;
-}
-
-bool EqualsNoCase(std::string_view a, const char* b) {
-  size_t i = 0;
-  for (; i < a.size() && b[i] != '\0'; ++i) {
-    const char x = (a[i] >= 'A' && a[i] <= 'Z') ? char(a[i] + 32) : a[i];
-    if (x != b[i]) return false;
-  }
-  return i == a.size() && b[i] == '\0';
 }
 
 struct ActionRule {
@@ -90,9 +48,9 @@ const ActionRule kRules[] = {
 
 // One line into `event`; the reason when it cannot be read.
 bool ParseLine(std::string_view line, FaultEvent* event, std::string* reason) {
-  const std::vector<std::string_view> words = Words(line);
+  const std::vector<std::string_view> words = ScriptWords(line);
   double seconds = 0;
-  if (!ReadDecimal(words[0], &seconds) || seconds < 0 || seconds > kMaxEventSeconds) {
+  if (!ReadScriptDecimal(words[0], &seconds) || seconds < 0 || seconds > kMaxEventSeconds) {
     *reason = "'" + std::string(words[0]) + "' is not a time in seconds from 0 to 1000000000";
     return false;
   }
@@ -102,7 +60,7 @@ bool ParseLine(std::string_view line, FaultEvent* event, std::string* reason) {
   }
   const ActionRule* rule = nullptr;
   for (const ActionRule& candidate : kRules) {
-    if (EqualsNoCase(words[1], candidate.name)) rule = &candidate;
+    if (ScriptWordIs(words[1], candidate.name)) rule = &candidate;
   }
   if (rule == nullptr) {
     *reason = "unknown action '" + std::string(words[1]) +
@@ -124,7 +82,7 @@ bool ParseLine(std::string_view line, FaultEvent* event, std::string* reason) {
   event->action = rule->action;
   event->atNs = std::llround(seconds * 1e9);
   if (rule->action == FaultAction::kTimeJump) {
-    if (!ReadDecimal(words[2], &event->seconds) || std::fabs(event->seconds) > kMaxJumpSeconds) {
+    if (!ReadScriptDecimal(words[2], &event->seconds) || std::fabs(event->seconds) > kMaxJumpSeconds) {
       *reason = std::string(rule->name) + " needs one argument: " + rule->argument;
       return false;
     }
@@ -151,8 +109,7 @@ bool ParseFaultScript(std::string_view text, FaultScript* script, std::string* e
     // "#" starts a comment, on a line of its own or after an event: no
     // time, action or argument holds one.
     line = line.substr(0, line.find('#'));
-    while (!line.empty() && IsBlank(line.front())) line.remove_prefix(1);
-    while (!line.empty() && IsBlank(line.back())) line.remove_suffix(1);
+    line = TrimScriptLine(line);
     if (line.empty()) continue;
     if (parsed.events.size() == kMaxFaultEvents) {
       *error = "more than " + std::to_string(kMaxFaultEvents) + " events";
@@ -175,36 +132,8 @@ bool ParseFaultScript(std::string_view text, FaultScript* script, std::string* e
 }
 
 bool LoadFaultScript(const std::string& path, FaultScript* script, std::string* error) {
-  platform::File file;
-  platform::Status reason;
-  if (file.OpenRegularForReading(path, &reason) != platform::File::OpenResult::kOpened) {
-    // The caller names the script; the reason starts with its path too.
-    const std::string prefix = path + ": ";
-    *error = reason.message().rfind(prefix, 0) == 0 ? reason.message().substr(prefix.size())
-                                                    : reason.message();
-    return false;
-  }
-  int64_t size = 0;
-  if (file.Size(size) && size > static_cast<int64_t>(kMaxFaultScriptBytes)) {
-    *error = "larger than " + std::to_string(kMaxFaultScriptBytes) + " bytes";
-    return false;
-  }
-  // Read to the end, not to the size seen: the file may grow meanwhile.
   std::string text;
-  char chunk[16384];
-  for (;;) {
-    const int64_t n = file.Read(chunk, sizeof chunk);
-    if (n < 0) {
-      *error = "read error";
-      return false;
-    }
-    if (n == 0) break;
-    text.append(chunk, static_cast<size_t>(n));
-    if (text.size() > kMaxFaultScriptBytes) {
-      *error = "larger than " + std::to_string(kMaxFaultScriptBytes) + " bytes";
-      return false;
-    }
-  }
+  if (!ReadScriptFile(path, kMaxFaultScriptBytes, &text, error)) return false;
   return ParseFaultScript(text, script, error);
 }
 

@@ -1,8 +1,10 @@
 #include "packet/PacketBuilder.h"
 
+#include <algorithm>
 #include <bit>
 #include <cinttypes>
 #include <cstring>
+#include <vector>
 
 #include "platform/TextOut.h"
 
@@ -56,7 +58,9 @@ inline float ValueAfterRun(float value, int32_t count, double limit) {
 // the end of the packet is never written.
 class PairWriter {
  public:
-  explicit PairWriter(uint8_t* at) : at_(at) {}
+  explicit PairWriter(uint8_t* at, uint8_t* packet = nullptr,
+                      std::vector<SampleTap>* taps = nullptr)
+      : at_(at), packet_(packet), taps_(taps) {}
 
   void Emit(uint16_t tag, float value) {
     if (pendingTag_ == 0) {
@@ -101,10 +105,55 @@ class PairWriter {
     record.value = double{value} > limit ? 0.0f : value;
   }
 
+  // `count` values of one record, tag not 0, from `values`.
+  void EmitValues(uint16_t tag, const float* values, int32_t count) {
+    int32_t i = 0;
+    if (pendingTag_ != 0 && count > 0) WritePair(tag, values[i++]);
+    const uint32_t tags = uint32_t{tag} | (uint32_t{tag} << 16);
+    for (; i + 2 <= count; i += 2) {
+      StoreU32(at_, tags);
+      StoreF32(at_ + 4, values[i]);
+      StoreF32(at_ + 8, values[i + 1]);
+      at_ += 12;
+    }
+    if (i < count) {
+      pendingTag_ = tag;
+      pendingValue_ = values[i];
+    }
+  }
+
+  // One sample whose place in the packet is noted in `tap` once it is
+  // written. A sample tagged 0 that lands in the empty pending half is
+  // never written, so it is not noted.
+  void EmitTapped(uint16_t tag, float value, SampleTap tap) {
+    if (pendingTag_ == 0) {
+      if (tag != 0) {
+        pendingTap_ = static_cast<int64_t>(taps_->size());
+        taps_->push_back(tap);
+      }
+      pendingTag_ = tag;
+      pendingValue_ = value;
+      return;
+    }
+    tap.offset = static_cast<uint32_t>(at_ - packet_) + 8;
+    taps_->push_back(tap);
+    WritePair(tag, value);
+  }
+
+  // The half still pending is never written: its note goes.
+  void Finish() {
+    if (pendingTap_ >= 0) taps_->pop_back();
+    pendingTap_ = -1;
+  }
+
   uint8_t* at() const { return at_; }
 
  private:
   void WritePair(uint16_t secondTag, float secondValue) {
+    if (pendingTap_ >= 0) {
+      (*taps_)[static_cast<size_t>(pendingTap_)].offset = static_cast<uint32_t>(at_ - packet_) + 4;
+      pendingTap_ = -1;
+    }
     StorePair(at_, pendingTag_, secondTag, std::bit_cast<uint32_t>(pendingValue_),
               std::bit_cast<uint32_t>(secondValue));
     at_ += 12;
@@ -112,6 +161,9 @@ class PairWriter {
   }
 
   uint8_t* at_;
+  uint8_t* const packet_;         // the packet's first byte, for tap offsets
+  std::vector<SampleTap>* taps_;  // null without a value log
+  int64_t pendingTap_ = -1;       // the pending half's note in taps_
   uint16_t pendingTag_ = 0;
   float pendingValue_ = 0.0f;
 };
@@ -204,6 +256,162 @@ uint8_t* WriteNepSamples(ParmTable& table, int32_t packetCounter, uint8_t* at) {
   return at;
 }
 
+// Values of one record taken in chunks of this many.
+constexpr int32_t kChunk = 64;
+
+// The next `count` values of a record that is not on the plain path: from
+// its source at its sample numbers, or from the counter (a logged one).
+inline void TakeValues(ParmRecord& record, SignalCursor& cursor, const SignalRun& run,
+                       int32_t position, int32_t count, bool doubleStep, float* out) {
+  if (cursor.source < 0) {
+    const double limit = ValueLimit(record);
+    for (int32_t k = 0; k < count; ++k)
+      out[k] = doubleStep ? TakeDoubleStepSample(record) : TakeSample(record, limit);
+  } else {
+    const SignalSource& source = *run.sources[static_cast<size_t>(cursor.source)];
+    if (const float* table = source.table()) {
+      const uint32_t period = static_cast<uint32_t>(source.period());
+      uint32_t phase = cursor.phase;
+      for (int32_t k = 0; k < count; ++k) {
+        out[k] = table[phase];
+        if (++phase == period) phase = 0;
+      }
+      cursor.phase = phase;
+    } else {
+      for (int32_t k = 0; k < count; ++k)
+        out[k] = source.At(static_cast<uint64_t>(position), cursor.n + static_cast<uint64_t>(k));
+    }
+  }
+  cursor.n += static_cast<uint64_t>(count);
+}
+
+// Custom samples of one record that is not on the plain path.
+inline void EmitSignalRecord(PairWriter& pairs, ParmRecord& record, SignalCursor& cursor,
+                             const SignalRun& run, int32_t index, int32_t count) {
+  const SignalSource* source =
+      cursor.source >= 0 ? run.sources[static_cast<size_t>(cursor.source)] : nullptr;
+  if (!cursor.logged && record.tag != 0 && source != nullptr && source->table() != nullptr) {
+    // Straight from the table, a period's stretch at a time.
+    const uint32_t period = static_cast<uint32_t>(source->period());
+    uint32_t phase = cursor.phase;
+    int32_t left = count;
+    while (left > 0) {
+      const int32_t stretch =
+          static_cast<int32_t>(std::min<uint64_t>(static_cast<uint64_t>(left), period - phase));
+      pairs.EmitValues(record.tag, source->table() + phase, stretch);
+      phase += static_cast<uint32_t>(stretch);
+      if (phase == period) phase = 0;
+      left -= stretch;
+    }
+    cursor.phase = phase;
+    cursor.n += static_cast<uint64_t>(count);
+    return;
+  }
+  float values[kChunk];
+  for (int32_t done = 0; done < count; done += kChunk) {
+    const int32_t chunk = std::min(kChunk, count - done);
+    const uint64_t firstN = cursor.n;
+    TakeValues(record, cursor, run, index + 1, chunk, false, values);
+    for (int32_t k = 0; k < chunk; ++k) {
+      if (cursor.logged) {
+        pairs.EmitTapped(record.tag, values[k], SampleTap{index, done + k, firstN + k, 0});
+      } else {
+        pairs.Emit(record.tag, values[k]);
+      }
+    }
+  }
+}
+
+template <bool kSuperStress>
+uint8_t* WriteCustomSignalSamples(ParmTable& table, SignalRun& run, int32_t packetCounter,
+                                  uint8_t* packet, uint8_t* at) {
+  PairWriter pairs(at, packet, &run.taps);
+  ParmRecord* const records = table.records.get();
+  SignalCursor* const cursors = run.cursors.data();
+  const int32_t count = table.parmCount;
+  for (int32_t i = 0; i < count; ++i) {
+    ParmRecord& record = records[i];
+    SignalCursor& cursor = cursors[i];
+    int32_t samples = 0;
+    if (record.packetsPerSample == 0) {
+      samples = record.valuesPerPacket;
+    } else if (kSuperStress) {
+      samples = record.packetsPerSample >= packetCounter ? 1 : 0;
+    } else {
+      if (record.packetCountdown == 0) {
+        samples = 1;
+        record.packetCountdown = record.packetsPerSample;
+      }
+      --record.packetCountdown;
+    }
+    if (samples == 0) continue;
+    if (cursor.plain) {
+      if (record.packetsPerSample == 0) {
+        pairs.EmitRecord(record, samples);
+      } else {
+        pairs.Emit(record.tag, TakeSample(record, kSlowValueLimit));
+      }
+    } else {
+      EmitSignalRecord(pairs, record, cursor, run, i, samples);
+    }
+  }
+  pairs.Finish();
+  return pairs.at();
+}
+
+template <bool kSuperStress>
+uint8_t* WriteNepSignalSamples(ParmTable& table, SignalRun& run, int32_t packetCounter,
+                               uint8_t* packet, uint8_t* at) {
+  ParmRecord* const records = table.records.get();
+  SignalCursor* const cursors = run.cursors.data();
+  const int32_t count = table.parmCount;
+  float values[kChunk];
+  for (int32_t i = 0; i < count; ++i) {
+    ParmRecord& record = records[i];
+    SignalCursor& cursor = cursors[i];
+    int32_t samples = 0;
+    if (record.packetsPerSample == 0) {
+      samples = record.valuesPerPacket;
+    } else if (kSuperStress) {
+      samples = record.packetsPerSample >= packetCounter ? 1 : 0;
+    } else {
+      if (record.packetCountdown == 0) {
+        samples = 1;
+        record.packetCountdown = record.packetsPerSample;
+      }
+      --record.packetCountdown;
+    }
+    if (samples == 0) continue;
+    const bool doubleStep = kSuperStress && record.packetsPerSample != 0;
+    if (cursor.plain) {
+      if (record.packetsPerSample == 0) {
+        at = WriteNepEntries(at, record, samples);
+      } else {
+        at = WriteNepEntry(
+            at, record,
+            doubleStep ? TakeDoubleStepSample(record) : TakeSample(record, kSlowValueLimit));
+      }
+      continue;
+    }
+    const uint32_t tag = static_cast<uint32_t>(record.nepTag);
+    for (int32_t done = 0; done < samples; done += kChunk) {
+      const int32_t chunk = std::min(kChunk, samples - done);
+      const uint64_t firstN = cursor.n;
+      TakeValues(record, cursor, run, i + 1, chunk, doubleStep, values);
+      for (int32_t k = 0; k < chunk; ++k) {
+        if (cursor.logged) {
+          run.taps.push_back(SampleTap{i, done + k, firstN + static_cast<uint64_t>(k),
+                                       static_cast<uint32_t>(at - packet) + 4});
+        }
+        StoreU32(at, tag);
+        StoreF32(at + 4, values[k]);
+        at += 8;
+      }
+    }
+  }
+  return at;
+}
+
 }  // namespace
 
 float TakeSample(ParmRecord& record, double limit) {
@@ -216,7 +424,7 @@ float TakeSample(ParmRecord& record, double limit) {
 }
 
 void BuildCustomPacket(const RunSettings& settings, ParmTable& table, PacketState& state,
-                       uint8_t* buffer) {
+                       uint8_t* buffer, SignalRun* signals) {
   state.packetHeader[1] += 1;
   state.packetHeader[2] += 1;
   for (int i = 0; i < 8; ++i) StoreU32(buffer + 4 * i, state.packetHeader[i]);
@@ -232,9 +440,16 @@ void BuildCustomPacket(const RunSettings& settings, ParmTable& table, PacketStat
     at += 12;
   }
 
-  uint8_t* const end = settings.superStressFlag
-                           ? WriteCustomSamples<true>(table, state.packetCounter, at)
-                           : WriteCustomSamples<false>(table, state.packetCounter, at);
+  uint8_t* end = nullptr;
+  if (signals == nullptr) {
+    end = settings.superStressFlag ? WriteCustomSamples<true>(table, state.packetCounter, at)
+                                   : WriteCustomSamples<false>(table, state.packetCounter, at);
+  } else {
+    signals->taps.clear();
+    end = settings.superStressFlag
+              ? WriteCustomSignalSamples<true>(table, *signals, state.packetCounter, buffer, at)
+              : WriteCustomSignalSamples<false>(table, *signals, state.packetCounter, buffer, at);
+  }
   // Only the bytes no pair reached are cleared; this also drops a sample
   // still pending, as the format has no half pairs.
   const size_t written = static_cast<size_t>(end - buffer);
@@ -246,7 +461,7 @@ void BuildCustomPacket(const RunSettings& settings, ParmTable& table, PacketStat
 }
 
 int32_t BuildNepPacket(const RunSettings& settings, ParmTable& table, PacketState& state,
-                       uint8_t* buffer, platform::TextOut& out) {
+                       uint8_t* buffer, platform::TextOut& out, SignalRun* signals) {
   // Every byte up to the packet length is written below, so nothing needs
   // clearing first.
   uint8_t* at = buffer + 4;
@@ -258,8 +473,15 @@ int32_t BuildNepPacket(const RunSettings& settings, ParmTable& table, PacketStat
     at += 12;
   }
 
-  at = settings.superStressFlag ? WriteNepSamples<true>(table, state.packetCounter, at)
-                                : WriteNepSamples<false>(table, state.packetCounter, at);
+  if (signals == nullptr) {
+    at = settings.superStressFlag ? WriteNepSamples<true>(table, state.packetCounter, at)
+                                  : WriteNepSamples<false>(table, state.packetCounter, at);
+  } else {
+    signals->taps.clear();
+    at = settings.superStressFlag
+             ? WriteNepSignalSamples<true>(table, *signals, state.packetCounter, buffer, at)
+             : WriteNepSignalSamples<false>(table, *signals, state.packetCounter, buffer, at);
+  }
 
   bool cycleEnded = false;
   AdvanceCounter(settings, state, &cycleEnded);

@@ -29,6 +29,7 @@
 #include "packet/PacketState.h"
 #include "packet/ParmTable.h"
 #include "packet/RunSettings.h"
+#include "packet/SignalRun.h"
 
 namespace platform {
 class TextOut;
@@ -50,15 +51,16 @@ inline constexpr uint32_t kNepTimeTagWord = 0x80000001u;
 inline constexpr uint64_t kNepTimeStepNs = 100000;
 
 // Builds the next Custom packet into `buffer` (`state.packetBufferSize`
-// bytes are written).
+// bytes are written). With `signals` (see SignalRun.h) records take their
+// signals' values and logged samples are noted in `signals->taps`.
 void BuildCustomPacket(const RunSettings& settings, ParmTable& table, PacketState& state,
-                       uint8_t* buffer);
+                       uint8_t* buffer, SignalRun* signals = nullptr);
 
 // Builds the next NEP packet into `buffer`, stores its length in
 // `state.nepPacketLength` and returns it. Once per cycle it prints the byte
 // total of the cycle's packets ("total size all packets = %d\n") to `out`.
 int32_t BuildNepPacket(const RunSettings& settings, ParmTable& table, PacketState& state,
-                       uint8_t* buffer, platform::TextOut& out);
+                       uint8_t* buffer, platform::TextOut& out, SignalRun* signals = nullptr);
 
 // The value step of one sample: returns the value to send and advances the
 // record's value by 1.0 (single precision), wrapping to 0.0 above `limit`

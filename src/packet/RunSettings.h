@@ -55,6 +55,9 @@ struct RunSettings {
   double durationSeconds = 0.0;   // /Duration: end this long after the first connection; 0: never
   std::string bindAddress;        // /Bind: the IPv4 address listened on; empty for every one
   uint32_t bindIp = 0;            // the same, in host order; 0 for every interface
+  std::string signalsPath;    // /Signals: empty for counters only
+  std::string valueLogPath;   // /ValueLog: empty for none
+  std::string valueLogParams; // /ValueLogParams: the selector of the logged parameters
 };
 
 RunSettings& Settings();

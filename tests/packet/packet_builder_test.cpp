@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "packet/PacketBuilder.h"
@@ -269,6 +271,94 @@ TEST_F(PacketBuilderTest, MatchesTheReferenceModelOnRandomTables) {
       std::vector<uint8_t> built = Build();
       std::vector<uint8_t> expected = BuildModel();
       ASSERT_EQ(built, expected) << "round " << round << " packet " << packetNo;
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Signals: the model takes each value from the formula, the builders from
+// their tables and cursors. Rules are picked so that every pattern meets
+// fast and slow records, tag 0, whole and broken periods, and the counter
+// logged beside them; a logged sample's tap must point at its value.
+class SignalPacketTest : public PacketBuilderTest {};
+
+TEST_F(SignalPacketTest, MatchesTheReferenceModelAndTapsEveryLoggedSample) {
+  packet::SignalsFile file;
+  std::string error;
+  ASSERT_TRUE(
+      packet::ParseSignals("* sine amplitude=3 period=0.1\n"
+                           "rate=10 square period=0.3 high=7\n"
+                           "rate=400 triangle min=-2 max=2 period=0.7\n"
+                           "rate=333.3 sawtooth period=0.05\n"
+                           "#3 steps values=1,2,3 hold=0.01\n"
+                           "#4 random seed=7\n"
+                           "#5 special\n"
+                           "#6 constant value=-1.25\n"
+                           "#7 counter\n",
+                           &file, &error))
+      << error;
+  std::mt19937 random(26);
+  const double rates[] = {0.5, 10, 50, 200, 333.3, 400, 1000, 20001};
+  for (int round = 0; round < 24; ++round) {
+    settings = packet::RunSettings{};
+    state = packet::PacketState{};
+    modelState = packettest::ModelState{};
+    settings.sourceType = round % 2 == 0 ? packet::kSourceCustom : packet::kSourceNep;
+    settings.packetRate = round % 3 == 0 ? 50 : 200;
+    settings.superStressFlag = (round / 4) % 2;
+    settings.tagOffset = round % 5 == 0 ? 65532 : 0;  // a Custom tag 0 at position 1
+    std::vector<ModelRecord> records;
+    std::vector<std::string> names;
+    std::vector<double> recordRates;
+    const int count = std::uniform_int_distribution<int>(1, 20)(random);
+    for (int i = 0; i < count; ++i) {
+      const double rate = rates[std::uniform_int_distribution<size_t>(0, 7)(random)];
+      records.push_back(MakeModelRecord(rate, settings.packetRate));
+      names.push_back("Parm" + std::to_string(i + 1));
+      recordRates.push_back(rate);
+    }
+    const packet::SignalPlan plan(file, names, recordRates);
+    for (int i = 0; i < count; ++i) {
+      const int32_t id = plan.SourceOf(static_cast<size_t>(i));
+      if (id != packet::SignalPlan::kCounter) records[i].signal = &plan.source(id).rule();
+      records[i].position = static_cast<uint64_t>(i) + 1;
+    }
+    SetUpTable(records);
+    packet::SignalRun run(&plan, count);
+    for (int i = 0; i < count; i += 2) run.MarkLogged(i);
+    std::vector<uint64_t> nextN(static_cast<size_t>(count), 0);
+    for (int packetNo = 0; packetNo < settings.packetRate + 3; ++packetNo) {
+      std::vector<uint8_t> built =
+          settings.sourceType == packet::kSourceNep
+              ? std::vector<uint8_t>(
+                    buffer.data(),
+                    buffer.data() + packet::BuildNepPacket(settings, table, state, buffer.data(),
+                                                           console, &run))
+              : (packet::BuildCustomPacket(settings, table, state, buffer.data(), &run),
+                 std::vector<uint8_t>(buffer.data(), buffer.data() + state.packetBufferSize));
+      ASSERT_EQ(built, BuildModel()) << "round " << round << " packet " << packetNo;
+      for (const packet::SampleTap& tap : run.taps) {
+        ASSERT_EQ(tap.record % 2, 0);
+        ASSERT_LE(tap.offset + 4, built.size());
+        // Taps come in order; a Custom sample left pending skips a number.
+        ASSERT_GE(tap.n, nextN[tap.record]);
+        nextN[tap.record] = tap.n + 1;
+        const ModelRecord& r = records[tap.record];
+        // A Custom value sits 4 or 8 bytes into its pair, its tag 0 or 2.
+        const size_t inPair = (tap.offset - 44) % 12;
+        const bool nep = settings.sourceType == packet::kSourceNep;
+        const uint32_t tag = nep ? U32At(built, tap.offset - 4)
+                                 : U16At(built, tap.offset - inPair + (inPair == 8 ? 2 : 0));
+        ASSERT_EQ(tag, nep ? static_cast<uint32_t>(table.records[tap.record].nepTag)
+                           : table.records[tap.record].tag);
+        if (r.signal != nullptr) {
+          const float want = packet::SignalValue(*r.signal, r.sampleRate, r.position, tap.n);
+          ASSERT_EQ(U32At(built, tap.offset), std::bit_cast<uint32_t>(want));
+        }
+      }
     }
   }
 }

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <utility>
 
+#include "packet/SignalValues.h"
+
 namespace packettest {
 namespace {
 
@@ -20,6 +22,8 @@ void PutFloat(std::vector<uint8_t>& out, float f) {
 }
 
 float Step(ModelRecord& r, int addCount) {
+  // A signal takes one sample per sample, straight from the formula.
+  if (r.signal != nullptr) return packet::SignalValue(*r.signal, r.sampleRate, r.position, r.n++);
   float sent = r.value;
   double limit = r.packetsPerSample == 0 ? r.sampleRate : 1000.0;
   float v = r.value;

@@ -9,6 +9,7 @@
 #include "packet/PacketState.h"
 #include "packet/ParmTable.h"
 #include "packet/RunSettings.h"
+#include "packet/SignalRules.h"
 
 namespace packettest {
 
@@ -20,6 +21,11 @@ struct ModelRecord {
   uint16_t tag = 0;
   int32_t nepTag = 0;
   float value = 0.0f;
+  // A signal in place of the counter (not owned), the record's table
+  // position from 1 and its next sample number.
+  const packet::SignalRule* signal = nullptr;
+  uint64_t position = 0;
+  uint64_t n = 0;
 };
 
 struct ModelState {

@@ -182,6 +182,8 @@ void StreamChecker::CheckCustom(const uint8_t* bytes, size_t size) {
     timeRules_.BeginConnection(lost);
   }
   lastPacket_ = packet;
+  if (size >= kTimePairsOffset + 8)
+    packetTimeNs_ = CustomDataTimeNs(ReadLe32(bytes + kTimePairsOffset + 4));
   if (newConnection_) StartTransferAt(packet);
 
   for (size_t i = 12; i < kHeaderBytes && i + 4 <= size; i += 4) {
@@ -249,7 +251,7 @@ bool StreamChecker::WalkCustomSlots(const uint8_t* pairs, size_t pairCapacity, u
     }
     uint64_t j = 0;
     uint32_t& next = next_[r];
-    if (next != kNoValue && Settled(r) && sent > 0 &&
+    if (next != kNoValue && Settled(r) && sent > 0 && !Special(r) &&
         next + (sent - 1) * plan.step <= plan.maxValue) {
       // No wrap inside the run: the values are next, next + step, ...; each
       // is converted on its own so that no chain of additions holds it up.
@@ -334,7 +336,7 @@ bool StreamChecker::WalkCustomPairs(const uint8_t* pairs, size_t pairCapacity, u
         ++j;
         // Whole pairs of this record: the hot path for fast parameters.
         uint32_t& next = next_[r];
-        if (plan.tag != 0 && next != kNoValue && Settled(r)) {
+        if (plan.tag != 0 && next != kNoValue && Settled(r) && !Special(r)) {
           // The pending half is this record's sample just taken; it pairs
           // with the next one.
           const uint32_t tagWord = plan.tag | plan.tag << 16;

@@ -135,6 +135,11 @@ Status ParseManifest(std::string_view text, RunManifest& m) {
   m.port = static_cast<int>(port);
   m.list = Resolve(m.workingDir, m.list);
   m.faultScript = Resolve(m.workingDir, m.faultScript);
+  // Manifests written before signals existed have no such key.
+  if (object.contains("signals")) {
+    if (Status s = fields.Text("signals", m.signals, true); !s.ok()) return s;
+    m.signals = Resolve(m.workingDir, m.signals);
+  }
   return Status::Ok();
 }
 
@@ -202,6 +207,7 @@ std::vector<std::string> ApplyManifest(const RunManifest& m, VerifyOptions& opti
   }
   if (!m.faultScript.empty())
     take("--expect-faults", options.expectFaultsPath, m.faultScript, plain);
+  if (!m.signals.empty()) take("--signals", options.signalsPath, m.signals, plain);
   return warnings;
 }
 

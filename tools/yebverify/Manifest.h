@@ -43,6 +43,7 @@ struct RunManifest {
   int64_t tagOffset = 0;
   std::string list;         // resolved against workingDir
   std::string faultScript;  // resolved; empty: the run had none
+  std::string signals;      // resolved; empty: none (or a manifest without the key)
   std::string address;      // as the tool listened
   int port = 0;
   std::string workingDir;

@@ -150,6 +150,7 @@ void StreamChecker::CheckNep(const uint8_t* bytes, size_t size) {
   }
   if (newConnection_ && anyPacket_) SkipPackets(lastPacket_ + 1, packet - 1);
   lastPacket_ = packet;
+  if (size >= 4 + kTimeEntryBytes) packetTimeNs_ = static_cast<int64_t>(ReadLe64(bytes + 8));
   if (newConnection_) StartTransferAt(packet);
   CheckNepTimeEntries(bytes, size);
   uint64_t expectedLength = 0;
@@ -183,7 +184,7 @@ void StreamChecker::WalkNepEntries(const uint8_t* bytes, size_t size, uint64_t& 
     }
     uint32_t j = 0;
     uint32_t& next = next_[r];
-    if (next != kNoValue && Settled(r)) {
+    if (next != kNoValue && Settled(r) && !Special(r)) {
       // Hot path: the whole run of this record's entries, while it matches.
       for (; j < samples && offset + kValueEntryBytes <= size; ++j, offset += kValueEntryBytes) {
         const uint8_t* e = bytes + offset;

@@ -34,7 +34,8 @@ const char* UsageText() {
          "                 [--tag-offset T] [--time-jump] [--time-gap] [--reconnect N]\n"
          "                 [--connect-wait S] [--expect-faults FILE] [--json] [--quiet]\n"
          "                 [--max-late-ms X] [--min-rate-percent P] [--manifest PATH]\n"
-         "                 [--json-out FILE] [--junit FILE] [--version]\n";
+         "                 [--json-out FILE] [--junit FILE] [--version]\n"
+         "                 [--signals FILE] [--values-out FILE --params SELECTOR]\n";
 }
 
 std::string HelpText() {
@@ -62,6 +63,10 @@ std::string HelpText() {
          "  --max-late-ms X         fail when the lateness p99 over the run is above X ms\n"
          "  --min-rate-percent P    fail when the steady packet rate is below P % of the\n"
          "                          nominal rate\n"
+         "  --signals FILE          the tool's /Signals: every sample of a signal must be\n"
+         "                          its rule's value (bit for bit; a sine within 1 ulp)\n"
+         "  --values-out FILE       write each sample received of --params SELECTOR (*,\n"
+         "                          NAME, rate=R, #A-B) as the tool's /ValueLog does\n"
          "  --version               print the version and end\n"
          "\n"
          "Figures: rate is packets per second between the first and the last arrival of\n"
@@ -188,6 +193,12 @@ bool ParseOptions(const std::vector<std::string>& args, VerifyOptions& options,
         return false;
       }
       if (text == "0") options.connectWaitSeconds = 0.0;
+    } else if (arg == "--signals") {
+      if (!value(options.signalsPath)) return false;
+    } else if (arg == "--values-out") {
+      if (!value(options.valuesOutPath)) return false;
+    } else if (arg == "--params") {
+      if (!value(options.params)) return false;
     } else if (arg == "--expect-faults") {
       if (!value(options.expectFaultsPath)) return false;
     } else if (arg == "--max-late-ms" || arg == "--min-rate-percent") {
@@ -206,6 +217,11 @@ bool ParseOptions(const std::vector<std::string>& args, VerifyOptions& options,
       error = "unknown option \"" + arg + "\"";
       return false;
     }
+  }
+  if (options.valuesOutPath.empty() != options.params.empty()) {
+    error = options.params.empty() ? "--values-out needs --params SELECTOR"
+                                   : "--params needs --values-out FILE";
+    return false;
   }
   if (sawSeconds && sawPackets) {
     error = "give --seconds or --packets, not both";

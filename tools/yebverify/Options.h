@@ -6,6 +6,7 @@
 //             [--reconnect N] [--connect-wait S] [--expect-faults FILE]
 //             [--json] [--quiet] [--max-late-ms X] [--min-rate-percent P]
 //             [--manifest PATH] [--json-out FILE] [--junit FILE] [--version]
+//             [--signals FILE] [--values-out FILE --params SELECTOR]
 //
 // Thread safety: pure functions.
 #pragma once
@@ -45,6 +46,9 @@ struct VerifyOptions {
   std::string jsonOutPath;   // the JSON lines also go here
   std::string junitPath;     // a JUnit XML report is written here at the end
   std::string runId;         // from the manifest: ties every JSON line to the run
+  std::string signalsPath;   // the tool's /Signals file: its samples are checked against it
+  std::string valuesOutPath;  // the samples of `params` are written here as CSV
+  std::string params;         // a selector: *, NAME, rate=R, #A-B
   bool help = false;
   bool version = false;
   // The options given on the command line, as written ("--port"), so that

@@ -1,6 +1,7 @@
 #include "StreamChecker.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 
 #include "ByteOrder.h"
@@ -38,7 +39,58 @@ StreamChecker::StreamChecker(const StreamModel& model, TimeOptions timeOptions, 
   }
 }
 
+void StreamChecker::SetSignals(const SignalCheck* check) {
+  signals_ = check;
+  const size_t count = model_.records().size();
+  special_.assign(count, 0);
+  sampleN_.assign(count, 0);
+  for (size_t r = 0; r < count; ++r) {
+    const bool signal = check->plan != nullptr && check->plan->SourceOf(r) >= 0;
+    const bool logged = check->valuesOut != nullptr && check->logged[r] != 0;
+    special_[r] = signal || logged;
+  }
+}
+
+bool StreamChecker::CheckSignalSample(size_t record, uint32_t bits, uint64_t offset) {
+  const uint64_t n = sampleN_[record]++;
+  if (signals_->valuesOut != nullptr && signals_->logged[record] != 0) {
+    const RecordPlan& plan = model_.records()[record];
+    const ListedParameter& listed = model_.list().parameters[record];
+    packet::ValueCsvSample line;
+    line.run = signals_->runId;
+    line.connection = connection_;
+    line.sequence = lastPacket_;
+    line.packetTimeNs = packetTimeNs_;
+    line.j = static_cast<int64_t>(n - model_.SamplesInRange(plan, 1, lastPacket_ - 1));
+    line.rate = listed.rate;
+    line.parameter = listed.name;
+    line.tag = plan.tag;
+    line.sample = n;
+    line.valueBits = bits;
+    signals_->valuesOut->Add(line);
+  }
+  const int32_t source = signals_->plan != nullptr ? signals_->plan->SourceOf(record) : -1;
+  if (source < 0) return false;
+  ++samplesChecked_;
+  const packet::SignalSource& signal = signals_->plan->source(source);
+  const uint32_t due = std::bit_cast<uint32_t>(signal.At(record + 1, n));
+  if (SignalValueMatches(bits, due, signal.rule().pattern)) return true;
+  if (OneBitOff(bits, due)) {
+    Fault(FailureKind::kCorrupted, lastPacket_, 0, offset,
+          RecordName(record) + ": expected " + FloatText(due) + ", found " + FloatText(bits) +
+              ", one bit off");
+    return true;
+  }
+  log_.Record(FailureKind::kValue, packetIndex_, offset, [&] {
+    return Mismatch(RecordName(record) + ": ", FloatText(due), FloatText(bits),
+                    "sample " + std::to_string(n) + " of line " +
+                        std::to_string(signal.rule().line) + " (" + signal.rule().text + "): ");
+  });
+  return true;
+}
+
 void StreamChecker::BeginConnection() {
+  ++connection_;
   EndConnection();
   newConnection_ = true;
 }
@@ -78,6 +130,13 @@ void StreamChecker::Fault(FailureKind kind, uint64_t toolPacket, int64_t amount,
 }
 
 void StreamChecker::StartTransferAt(uint64_t packet) {
+  // The first packet seen: every sample number starts from the samples of
+  // the packets the tool built before it.
+  if (!anyPacket_ && !sampleN_.empty()) {
+    const std::vector<RecordPlan>& records = model_.records();
+    for (size_t r = 0; r < records.size(); ++r)
+      sampleN_[r] = model_.SamplesInRange(records[r], 1, packet - 1);
+  }
   if (matcher_ != nullptr) matcher_->BeginTransfer(packet);
 }
 
@@ -129,6 +188,7 @@ void StreamChecker::SkipPackets(uint64_t first, uint64_t last, bool betweenConne
 
 void StreamChecker::Unseen(size_t record, uint64_t samples) {
   if (samples == 0) return;
+  if (!sampleN_.empty()) sampleN_[record] += samples;
   const RecordPlan& plan = model_.records()[record];
   for (uint32_t* value : {&next_[record], &shifted_[record]}) {
     if (*value != kNoValue)
@@ -143,6 +203,7 @@ void StreamChecker::SetShifted(size_t record, uint32_t value) {
 }
 
 void StreamChecker::CheckValue(size_t record, uint32_t bits, uint64_t offset) {
+  if (Special(record) && CheckSignalSample(record, bits, offset)) return;
   ++samplesChecked_;
   const RecordPlan& plan = model_.records()[record];
   uint32_t& next = next_[record];

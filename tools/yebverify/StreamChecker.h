@@ -34,6 +34,7 @@
 
 #include "ExpectedFaults.h"
 #include "Failures.h"
+#include "SignalCheck.h"
 #include "StreamModel.h"
 #include "TimeRules.h"
 
@@ -54,6 +55,10 @@ class StreamChecker {
   // One whole packet, its 4-byte size word included (`size` >= 4).
   // `repeatsPrevious`: it equals the packet before it byte for byte.
   void CheckPacket(const uint8_t* bytes, size_t size, bool repeatsPrevious = false);
+
+  // Checks the signals of `check` and writes the samples it selects; set
+  // before the first packet, not owned.
+  void SetSignals(const SignalCheck* check);
 
   // Faults go to `matcher` first (null: none); not owned.
   void SetFaultMatcher(FaultMatcher* matcher) { matcher_ = matcher; }
@@ -100,6 +105,11 @@ class StreamChecker {
   uint64_t NepShift(const uint8_t* bytes, size_t size);
   void Unseen(size_t record, uint64_t samples);
   void CheckValue(size_t record, uint32_t bits, uint64_t offset);
+  // A sample of a record with a signal or a --values-out line: false for
+  // a counter sample that is still to be checked as one.
+  bool CheckSignalSample(size_t record, uint32_t bits, uint64_t offset);
+  // True for a record that takes no counter hot path.
+  bool Special(size_t record) const { return !special_.empty() && special_[record] != 0; }
   void SetShifted(size_t record, uint32_t value);
   // True when `record` has no second reading pending (the hot paths skip
   // the array while no record has one).
@@ -135,6 +145,12 @@ class StreamChecker {
   uint64_t shiftedCount_ = 0;           // records with a second reading; 0 almost always
   std::vector<uint64_t> knownTagBits_;  // Custom: which 16-bit tags the list holds
   std::vector<uint32_t> sortedNepTags_;
+
+  const SignalCheck* signals_ = nullptr;
+  std::vector<uint8_t> special_;   // per record: a signal or a --values-out line
+  std::vector<uint64_t> sampleN_;  // per record: the number of its next sample
+  int64_t connection_ = 0;         // from 1
+  int64_t packetTimeNs_ = 0;       // the data time of the packet's first time word
 
   bool newConnection_ = true;
   bool anyPacket_ = false;

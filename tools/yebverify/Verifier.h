@@ -126,6 +126,8 @@ class Verifier {
   int Run(Connector& connector, const std::string& listProblem = {});
 
   // Expect exactly the faults of `script` (which must outlive the run).
+  // Signals to check and samples to write (SignalCheck.h); not owned.
+  void CheckSignals(const SignalCheck* check) { checker_.SetSignals(check); }
   void ExpectFaults(const packet::FaultScript& script);
 
   const FailureLog& failures() const { return failures_; }

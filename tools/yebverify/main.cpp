@@ -13,6 +13,7 @@
 #include "Options.h"
 #include "ParameterList.h"
 #include "Report.h"
+#include "SignalCheck.h"
 #include "StreamModel.h"
 #include "Verifier.h"
 #include "packet/FaultScript.h"
@@ -116,6 +117,40 @@ int main(int argc, char** argv) {
     return SetupError(options, jsonOut.get(),
                       "fault script " + options.expectFaultsPath + ": " + error, false);
   }
+  packet::SignalsFile signalsFile;
+  std::unique_ptr<packet::SignalPlan> signalPlan;
+  std::unique_ptr<ValuesOut> valuesOut;
+  SignalCheck signalCheck;
+  if (!options.signalsPath.empty() || !options.valuesOutPath.empty()) {
+    std::vector<std::string> names;
+    std::vector<double> rates;
+    for (const ListedParameter& p : list.parameters) {
+      names.push_back(p.name);
+      rates.push_back(p.rate);
+    }
+    if (!options.signalsPath.empty()) {
+      if (!packet::LoadSignals(options.signalsPath, &signalsFile, &error)) {
+        return SetupError(options, jsonOut.get(),
+                          "signals file " + options.signalsPath + ": " + error, false);
+      }
+      signalPlan = std::make_unique<packet::SignalPlan>(signalsFile, names, rates);
+      signalCheck.plan = signalPlan.get();
+    }
+    if (!options.valuesOutPath.empty()) {
+      packet::SignalSelector selector;
+      if (!packet::ParseSignalSelector(options.params, &selector, &error)) {
+        return SetupError(options, jsonOut.get(), "--params " + error, true);
+      }
+      valuesOut = ValuesOut::Open(options.valuesOutPath, error);
+      if (!valuesOut) return SetupError(options, jsonOut.get(), error, false);
+      signalCheck.valuesOut = valuesOut.get();
+      for (size_t i = 0; i < names.size(); ++i) {
+        signalCheck.logged.push_back(
+            packet::SelectorMatches(selector, names[i], rates[i], static_cast<int64_t>(i) + 1));
+      }
+    }
+    signalCheck.runId = options.runId;
+  }
   platform::ConsoleKeyMode keyMode;
   auto stopRequested = [] {
     return platform::TerminationRequested() || platform::ConsoleKeys().KeyPending();
@@ -142,6 +177,7 @@ int main(int argc, char** argv) {
   };
   Verifier verifier(options, model, io);
   if (!options.expectFaultsPath.empty()) verifier.ExpectFaults(faults);
+  if (signalPlan || valuesOut) verifier.CheckSignals(&signalCheck);
   TcpConnector connector(options.host, options.port, options.connectWaitSeconds, stopRequested);
   const std::string started = WallClockText();
   const int status = verifier.Run(connector, listProblem);

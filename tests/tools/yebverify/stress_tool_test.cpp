@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
 
 #include "support/ChildProcess.h"
 
@@ -110,6 +114,71 @@ TEST_F(StressToolTest, TimeGapDoublesTheTimeAtEachNewTransfer) {
   // Checked as a plain stream, the restarts at twice the time are wrong.
   EXPECT_EQ(Verify(run, {"--packets", "150", "--reconnect", "1"}), 1) << output_;
   EXPECT_NE(output_.find("FAILED: 2 failed checks (time 2)"), std::string::npos) << output_;
+}
+
+// Every pattern on both sources, across a reconnect: the verifier checks
+// each signal sample against the same file, and what it received of every
+// parameter is, connection by connection, the start of what the tool says
+// it sent (the tool sends a few packets more before it sees the close).
+TEST_F(StressToolTest, SignalsCheckCleanAndTheValueLogMatchesWhatArrived) {
+  const char* const kSignals =
+      "# every pattern\n"
+      "* sine amplitude=2 period=0.5 phase=10\n"
+      "rate=100 square low=-1 high=10 period=0.2 duty=0.3\n"
+      "rate=1000 triangle min=-3 max=3 period=0.13  # not a whole period\n"
+      "rate=12.5 sawtooth period=4\n"
+      "#20-23 steps values=1,2.5,-3 hold=0.02\n"
+      "#24 random min=-1e6 max=1e6 seed=9\n"
+      "#25-26 special\n"
+      "#27 constant value=42\n"
+      "#28 counter\n";
+  auto linesByConnection = [](const std::string& text) {
+    std::map<std::string, std::vector<std::string>> lines;
+    size_t at = text.find('\n') + 1;  // after the header
+    while (at < text.size()) {
+      const size_t end = text.find('\n', at);
+      const std::string line = text.substr(at, end - at);
+      const size_t run = line.find(','), connection = line.find(',', run + 1);
+      lines[line.substr(run + 1, connection - run - 1)].push_back(line.substr(connection + 1));
+      at = end + 1;
+    }
+    return lines;
+  };
+  for (bool nep : {false, true}) {
+    SCOPED_TRACE(nep ? "NEP" : "Custom");
+    testsupport::WriteWholeFile(dir_.file("signals.txt"), kSignals);
+    std::remove(dir_.file("sent.csv").c_str());
+    StressRun run{nep, 200, nep, 0};
+    ASSERT_TRUE(StartTool(
+        run, {"/Signals", "signals.txt", "/ValueLog", "sent.csv", "/ValueLogParams", "*"}))
+        << tool_->output();
+    EXPECT_EQ(Verify(run, {"--packets", "250", "--reconnect", "1", "--signals", "signals.txt",
+                           "--values-out", "received.csv", "--params", "*"}),
+              0)
+        << output_;
+    // Both transfers are over, and logged, once the tool says so twice.
+    const std::string ended = "YEB terminated the connection";
+    for (int i = 0; i < 150; ++i) {
+      const std::string& out = tool_->output();
+      const size_t first = out.find(ended);
+      if (first != std::string::npos && out.find(ended, first + 1) != std::string::npos) break;
+      tool_->waitForOutput("\x01", 100ms);
+    }
+    const auto sent = linesByConnection(testsupport::ReadWholeFile(dir_.file("sent.csv")));
+    const auto received = linesByConnection(testsupport::ReadWholeFile(dir_.file("received.csv")));
+    ASSERT_EQ(received.size(), 2u);
+    for (const auto& [connection, lines] : received) {
+      SCOPED_TRACE("connection " + connection);
+      ASSERT_GE(lines.size(), 250u * 10);
+      ASSERT_GE(sent.at(connection).size(), lines.size());
+      for (size_t i = 0; i < lines.size(); ++i) ASSERT_EQ(sent.at(connection)[i], lines[i]) << i;
+    }
+    // The same stream against other rules fails: the clean run proves something.
+    testsupport::WriteWholeFile(dir_.file("other.txt"), "#24 random seed=10\n");
+    EXPECT_EQ(Verify(run, {"--packets", "20", "--signals", "other.txt"}), 1) << output_;
+    EXPECT_NE(output_.find("value"), std::string::npos) << output_;
+    tool_.reset();
+  }
 }
 
 }  // namespace

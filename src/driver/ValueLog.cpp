@@ -1,0 +1,81 @@
+#include "driver/ValueLog.h"
+
+#include <bit>
+#include <cerrno>
+#include <cstring>
+
+#include "packet/ValueCsv.h"
+
+namespace driver {
+
+std::unique_ptr<ValueLog> ValueLog::Open(const std::string& path, std::string runId,
+                                         const std::vector<std::string>* names,
+                                         const packet::ParmTable* table, bool nepTags,
+                                         platform::TextOut& console, std::string& error) {
+  std::FILE* file = std::fopen(path.c_str(), "ab");
+  if (file == nullptr) {
+    error = std::strerror(errno);
+    return nullptr;
+  }
+  std::unique_ptr<ValueLog> log(
+      new ValueLog(file, path, std::move(runId), names, table, nepTags, console));
+  std::fseek(file, 0, SEEK_END);
+  if (std::ftell(file) == 0) log->pending_ = packet::kValueCsvHeader;
+  return log;
+}
+
+ValueLog::ValueLog(std::FILE* file, std::string path, std::string runId,
+                   const std::vector<std::string>* names, const packet::ParmTable* table,
+                   bool nepTags, platform::TextOut& console)
+    : file_(file),
+      path_(std::move(path)),
+      runId_(std::move(runId)),
+      names_(names),
+      table_(table),
+      nepTags_(nepTags),
+      console_(console) {}
+
+ValueLog::~ValueLog() {
+  Flush();
+  if (file_ != nullptr) std::fclose(file_);
+}
+
+void ValueLog::Add(const SentPacket& packet, const std::vector<packet::SampleTap>& taps) {
+  if (file_ == nullptr) return;
+  packet::ValueCsvSample line;
+  line.run = runId_;
+  line.connection = packet.connection;
+  line.sequence = packet.sequence;
+  line.packetTimeNs = packet.packetTimeNs;
+  for (const packet::SampleTap& tap : taps) {
+    const packet::ParmRecord& record = table_->records[tap.record];
+    line.j = tap.j;
+    line.rate = record.sampleRate;
+    line.parameter = (*names_)[static_cast<size_t>(tap.record)];
+    line.tag = nepTags_ ? static_cast<uint32_t>(record.nepTag) : record.tag;
+    line.sample = tap.n;
+    std::memcpy(&line.valueBits, packet.bytes + tap.offset, 4);
+    if constexpr (std::endian::native == std::endian::big) {
+      line.valueBits = __builtin_bswap32(line.valueBits);
+    }
+    packet::AppendValueCsvLine(pending_, line);
+  }
+}
+
+bool ValueLog::Flush() {
+  if (file_ == nullptr) return false;
+  if (pending_.empty()) return true;
+  const bool written = std::fwrite(pending_.data(), 1, pending_.size(), file_) == pending_.size() &&
+                       std::fflush(file_) == 0;
+  pending_.clear();
+  if (!written) {
+    platform::Printf(console_,
+                     "** Warning - Writing the value log %s failed (%s); it is no longer written\n",
+                     path_.c_str(), std::strerror(errno));
+    std::fclose(file_);
+    file_ = nullptr;
+  }
+  return written;
+}
+
+}  // namespace driver
