@@ -6,9 +6,9 @@
 // an optional index over its children, and its children in insertion order.
 // A node owns its strings, its children (the whole subtree) and its index.
 //
-// Tables are subtrees of a fixed shape (see tTableModel.h): the rows of a
-// table are the children of its "TableContents" node, named by row id, with
-// the fields joined by '|' as value.
+// Tables are subtrees of a fixed shape (see tTableNodes in tConfigSource.h):
+// the rows of a table are the children of its "TableContents" node, named by
+// row id, with the fields joined by '|' as value.
 //
 // Nodes come from the process-wide attribute pool. Destroying a node never
 // recurses: a subtree of any depth is taken apart with a work list, so a

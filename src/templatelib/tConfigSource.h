@@ -35,7 +35,9 @@
 #include "templatelib/tAttribute.h"
 #include "templatelib/tString.h"
 
-// The nodes of one table (see the table shape in tTableModel.h).
+// The nodes of one table: a "Table" node named by its value, with the
+// children "TableDefinition" (column names joined by '|'), "TableType"
+// (their types) and "TableContents" (one child per row).
 struct tTableNodes {
   tAttribute* table = nullptr;
   tAttribute* definition = nullptr;  // "TableDefinition"

@@ -101,12 +101,21 @@ TEST_F(ServerSocketTest, ASlowReaderStillGetsEveryByteWithAGiveUpCheck) {
   std::vector<uint8_t> sent(16 << 20);
   for (size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<uint8_t>(i % 253);
   std::vector<uint8_t> received;
+  // The reader starts only once the send has had to wait for room (it asks
+  // the give-up check only then), so the waiting path is the one tested.
+  std::atomic<bool> waited{false};
   std::thread reader([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the send must wait for room
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!waited && std::chrono::steady_clock::now() < limit) std::this_thread::yield();
     received = ReadFromClient(sent.size());
   });
-  EXPECT_EQ(connection->Send(sent.data(), static_cast<int32_t>(sent.size()), [] { return false; }),
+  EXPECT_EQ(connection->Send(sent.data(), static_cast<int32_t>(sent.size()),
+                             [&] {
+                               waited = true;
+                               return false;
+                             }),
             0);
+  EXPECT_TRUE(waited);
   reader.join();
   EXPECT_TRUE(received == sent);
 }

@@ -132,10 +132,15 @@ TEST(ConsoleKeyMode, NoEffectWithoutATerminal) {
   int fds[2];
   ASSERT_EQ(pipe(fds), 0);
   StdinReplacement replacement(fds[0]);
-  platform::ConsoleKeyMode mode;  // must neither fail nor touch anything
+  const int flagsBefore = fcntl(STDIN_FILENO, F_GETFL);
+  {
+    platform::ConsoleKeyMode mode;  // must neither fail nor touch anything
+    EXPECT_EQ(fcntl(STDIN_FILENO, F_GETFL), flagsBefore);
+  }
+  // Nor leave anything changed behind it.
+  EXPECT_EQ(fcntl(STDIN_FILENO, F_GETFL), flagsBefore);
   close(fds[0]);
   close(fds[1]);
-  SUCCEED();
 }
 
 #endif  // _WIN32

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 
 #include <cstdlib>
@@ -108,8 +109,17 @@ TEST(Termination, SigpipeNoLongerKillsTheProcess) {
   GTEST_SKIP() << "POSIX only: there is no SIGPIPE on Windows";
 #else
   platform::InstallTerminationHandlers();
-  raise(SIGPIPE);
-  SUCCEED();
+  // A write to a peer that went away must be a failed call, not the end.
+  struct sigaction current {};
+  ASSERT_EQ(sigaction(SIGPIPE, nullptr, &current), 0);
+  EXPECT_EQ(current.sa_handler, SIG_IGN);
+  raise(SIGPIPE);  // ignored: the test goes on
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  close(fds[0]);
+  EXPECT_EQ(write(fds[1], "x", 1), -1);
+  EXPECT_EQ(errno, EPIPE);
+  close(fds[1]);
 #endif
 }
 
