@@ -52,8 +52,8 @@ WholeNumber ReadWholeNumber(std::string_view text, int64_t low, int64_t high, in
   constexpr int64_t kCeiling = int64_t{1} << 62;
   int64_t magnitude = 0;
   for (; at < text.size() && IsDigit(text[at]); ++at) {
-    magnitude = magnitude * 10 + (text[at] - '0');
-    if (magnitude > kCeiling) magnitude = kCeiling;
+    // Checked before the step, so no digit count can overflow it.
+    magnitude = magnitude > kCeiling / 10 ? kCeiling : magnitude * 10 + (text[at] - '0');
   }
   if (at == digits || SkipBlanks(text, at) != text.size()) return WholeNumber::kNotANumber;
   const int64_t read = negative ? -magnitude : magnitude;
