@@ -6,6 +6,8 @@
 //             [--reconnect N] [--connect-wait S] [--expect-faults FILE]
 //             [--json] [--quiet] [--max-late-ms X] [--min-rate-percent P]
 //             [--manifest PATH] [--json-out FILE] [--junit FILE] [--version]
+//   yebverify --source playback --file F [--playback-speed X]
+//             [--playback-start S] [--playback-loop N] [--playback-max-gap MS]
 //
 // Thread safety: pure functions.
 #pragma once
@@ -45,6 +47,14 @@ struct VerifyOptions {
   std::string jsonOutPath;   // the JSON lines also go here
   std::string junitPath;     // a JUnit XML report is written here at the end
   std::string runId;         // from the manifest: ties every JSON line to the run
+  // --source playback: the replay of --file, as the tool was told to play
+  // it (see PlaybackVerifier.h).
+  bool playback = false;
+  std::string playbackFile;
+  double playbackSpeed = 1.0;
+  double playbackStartSeconds = 0.0;
+  int64_t playbackLoops = 1;  // 0 for ever
+  int64_t playbackMaxGapMs = 60'000;
   bool help = false;
   bool version = false;
   // The options given on the command line, as written ("--port"), so that
