@@ -41,6 +41,10 @@ enum class Option {
   kSignals,
   kValueLog,
   kValueLogParams,
+  kPlaybackLoop,
+  kPlaybackStart,
+  kPlaybackMaxGap,
+  kPlaybackInfo,
 };
 
 struct OptionEntry {
@@ -90,6 +94,14 @@ constexpr OptionEntry kOptions[] = {
      "append a CSV line per sample sent of /ValueLogParams (none)"},
     {Option::kValueLogParams, "/ValueLogParams", 1, "SELECTOR",
      "the parameters /ValueLog records: *, NAME, rate=R, #A-B"},
+    {Option::kPlaybackLoop, "/PlaybackLoop", 1, "N",
+     "replay the file N times, 0 for ever, the pace running on (1)"},
+    {Option::kPlaybackStart, "/PlaybackStart", 1, "S",
+     "begin S seconds after the first record's stamp (0)"},
+    {Option::kPlaybackMaxGap, "/PlaybackMaxGap", 1, "MS",
+     "a longer gap is a jump, waited as min(1000, MS) ms; 1 to 3600000 (60000)"},
+    {Option::kPlaybackInfo, "/PlaybackInfo", 0, "",
+     "summarise the playback file and its replay time, then end"},
 };
 
 constexpr const char* kHelpWords[] = {"/?", "/help", "-h", "--help"};
@@ -204,16 +216,20 @@ Status TakeNumber(const char* value, int64_t low, int64_t high, const char* opti
                 " to " + std::to_string(high));
 }
 
-// A decimal above 0 and at most `highest`, written whole.
-bool ReadPositiveDecimal(const char* value, double highest, double& target) {
+// A decimal at most `high` and above 0 (or at least 0 with `zeroAllowed`),
+// written whole.
+bool ReadDecimal(const char* value, bool zeroAllowed, double high, double& number) {
   char* end = nullptr;
   errno = 0;
   const double read = std::strtod(value, &end);
   if (end == value || *end != '\0' || errno != 0 || !std::isfinite(read)) return false;
-  if (!(read > 0.0) || read > highest) return false;
-  target = read;
+  if (!(read > 0.0 || (zeroAllowed && read == 0.0)) || read > high) return false;
+  number = read;
   return true;
 }
+
+// Stamps are 32-bit counts of 100 us: no recording spans more.
+constexpr double kMaxPlaybackStartSeconds = 429'496.0;
 
 // Four decimal parts of 0 to 255 and nothing else; host byte order.
 bool ReadIpv4(std::string_view text, uint32_t& ip) {
@@ -310,7 +326,7 @@ Status Apply(const OptionEntry& entry, const char* const* values, packet::RunSet
     case Option::kParmPrefix:
       return TakeText(value, packet::kMaxPrefixText, entry.name, settings.parmPrefix);
     case Option::kPlaybackSpeed:
-      if (!ReadPositiveDecimal(value, kMaxPlaybackSpeed, settings.playbackSpeed)) {
+      if (!ReadDecimal(value, false, kMaxPlaybackSpeed, settings.playbackSpeed)) {
         return Refuse("/PlaybackSpeed needs a number above 0 and at most 1000, not \"" +
                       std::string(value) + "\"");
       }
@@ -326,7 +342,7 @@ Status Apply(const OptionEntry& entry, const char* const* values, packet::RunSet
       return Status::Ok();
     }
     case Option::kDuration:
-      if (!ReadPositiveDecimal(value, kMaxDurationSeconds, settings.durationSeconds)) {
+      if (!ReadDecimal(value, false, kMaxDurationSeconds, settings.durationSeconds)) {
         return Refuse("/Duration " + std::string(value) +
                       ": not a number of seconds above 0 and at most 1000000000");
       }
@@ -343,6 +359,28 @@ Status Apply(const OptionEntry& entry, const char* const* values, packet::RunSet
       return TakeText(value, packet::kMaxPathText, entry.name, settings.valueLogPath);
     case Option::kValueLogParams:
       return TakeText(value, packet::kMaxPathText, entry.name, settings.valueLogParams);
+    case Option::kPlaybackLoop:
+    case Option::kPlaybackMaxGap: {
+      const bool loop = entry.option == Option::kPlaybackLoop;
+      int32_t number = 0;
+      Status s = loop ? TakeNumber(value, 0, 1'000'000'000, entry.name, number)
+                      : TakeNumber(value, 1, 3'600'000, entry.name, number);
+      if (!s.ok()) return s;
+      (loop ? settings.playbackLoops : settings.playbackMaxGapMs) = number;
+      settings.playbackScan = true;
+      return Status::Ok();
+    }
+    case Option::kPlaybackStart:
+      if (!ReadDecimal(value, true, kMaxPlaybackStartSeconds, settings.playbackStartSeconds)) {
+        return Refuse("/PlaybackStart needs seconds from 0 to 429496, not \"" +
+                      std::string(value) + "\"");
+      }
+      settings.playbackScan = true;
+      return Status::Ok();
+    case Option::kPlaybackInfo:
+      settings.playbackInfo = true;
+      settings.playbackScan = true;
+      return Status::Ok();
   }
   return Status::Ok();
 }

@@ -35,14 +35,14 @@ bool FallenBehind(int64_t dueNs, int64_t nowNs, int64_t toleranceNs) {
   return nowNs - dueNs > toleranceNs;
 }
 
-RecordGap RecordGapMs(int32_t previousStamp, int32_t stamp) {
+RecordGap RecordGapMs(int32_t previousStamp, int32_t stamp, int64_t maxGapMs) {
   RecordGap gap;
   // In 64 bits: stamps far apart would overflow a 32-bit difference.
   gap.recordedMs = (int64_t{stamp} - int64_t{previousStamp}) / 10;
   if (gap.recordedMs < kMinRecordGapMs) {
     gap.ms = kMinRecordGapMs;
-  } else if (gap.recordedMs > kMaxRecordGapMs) {
-    gap.ms = kJumpReplacementGapMs;
+  } else if (gap.recordedMs > maxGapMs) {
+    gap.ms = std::min(kJumpReplacementGapMs, maxGapMs);
     gap.jump = true;
   } else {
     gap.ms = gap.recordedMs;

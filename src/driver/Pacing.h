@@ -46,8 +46,9 @@ bool FallenBehind(int64_t dueNs, int64_t nowNs, int64_t toleranceNs);
 
 // Playback spaces records by their time stamps (units of 100 us). The gap
 // before a record is the difference from its predecessor's stamp in whole
-// milliseconds, truncated, at least 1 ms; a gap above 60 s is a jump in the
-// recording, reported and replaced by 1 s.
+// milliseconds, truncated, at least 1 ms; a gap above `maxGapMs` (60 s
+// unless /PlaybackMaxGap says otherwise) is a jump in the recording,
+// reported and replaced by 1 s, or by `maxGapMs` when that is shorter.
 inline constexpr int64_t kMinRecordGapMs = 1;
 inline constexpr int64_t kMaxRecordGapMs = 60'000;
 inline constexpr int64_t kJumpReplacementGapMs = 1'000;
@@ -57,7 +58,8 @@ struct RecordGap {
   int64_t recordedMs = 0;        // the gap as recorded, before clamping
   bool jump = false;             // above kMaxRecordGapMs
 };
-RecordGap RecordGapMs(int32_t previousStamp, int32_t stamp);
+RecordGap RecordGapMs(int32_t previousStamp, int32_t stamp,
+                      int64_t maxGapMs = kMaxRecordGapMs);
 
 // A record is due at the schedule start plus the clamped gaps since then,
 // divided by the replay speed. Summing gaps in whole milliseconds and

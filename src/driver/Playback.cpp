@@ -8,6 +8,8 @@
 #include "driver/DataTime.h"
 #include "driver/Pacing.h"
 #include "driver/PlaybackRecord.h"
+#include "driver/PlaybackReport.h"
+#include "driver/PlaybackScan.h"
 #include "driver/Reasons.h"
 #include "io/utFile.h"
 #include "net/utServerSocket.h"
@@ -44,7 +46,9 @@ class Playback {
         stats_(stats),
         settings_(packet::Settings()),
         buffer_(buffer),
-        giveUp_([this] { return ShouldStop(); }) {}
+        giveUp_([this] { return ShouldStop(); }),
+        plan_{settings_.playbackSpeed, settings_.playbackMaxGapMs, settings_.playbackLoops,
+              settings_.playbackStartSeconds} {}
 
   // Why the file could not be opened, after kCannotOpen.
   const platform::Status& failure() const { return failure_; }
@@ -54,6 +58,7 @@ class Playback {
       failure_ = file_.LastError();
       return PlaybackEnd::kCannotOpen;
     }
+    if (settings_.playbackScan && !Prepare()) return PlaybackEnd::kReadError;
     platform::Printf(env_.out, "1. Playback Mode, Type: %s\n\n", kPlaybackType);
     platform::Printf(env_.out, "2. Playback File: %s\n\n", settings_.playbackFilePath.c_str());
     platform::Printf(env_.out, "3. Wait for YEB connect...\n\n");
@@ -119,22 +124,23 @@ class Playback {
 
   bool ReplayRecords(net::utServerSocket& connection, ReplayTally& tally,
                      TransferEvents& events) {
-    RecordRead read = ReadNextRecord(file_, buffer_);
-    if (read.status != RecordRead::Status::kRecord) return FileEnded(read);
-    int32_t previousStamp = read.timeStamp;
+    // The first record of a connection is only the time reference: the
+    // record a failed send left behind, or the next one in the file.
+    Next next = NextRecord();
+    if (next.read.status != RecordRead::Status::kRecord) return FileEnded(next.read);
     int64_t scheduleStartNs = env_.clock.NowNs();
     int64_t gapsMs = 0;
     int64_t elapsedNs = 0;
     int64_t lastDueNs = scheduleStartNs;
     for (;;) {
-      read = ReadNextRecord(file_, buffer_);
+      next = NextRecord();
+      const RecordRead& read = next.read;
       if (read.status != RecordRead::Status::kRecord) return FileEnded(read);
-      const RecordGap gap = RecordGapMs(previousStamp, read.timeStamp);
-      if (gap.jump) {
+      if (next.gap.jump) {
         platform::Printf(env_.out, "Excessive Header Time Jump: %lld\n",
-                         static_cast<long long>(gap.recordedMs));
+                         static_cast<long long>(next.gap.recordedMs));
       }
-      gapsMs += gap.ms;
+      gapsMs += next.gap.ms;
       int64_t dueNs = PlaybackDueNs(scheduleStartNs, gapsMs, settings_.playbackSpeed);
       const int64_t nowNs = env_.clock.NowNs();
       if (FallenBehind(dueNs, nowNs, kPlaybackCatchUpNs)) {
@@ -144,10 +150,12 @@ class Playback {
         dueNs = nowNs;
         tally.cycle.ScheduleRestart();
       }
-      if (!WaitUntil(dueNs)) return false;
+      // A record that does not go out is kept for the next connection, as
+      // its reference, so that a YEB that went away loses nothing but that.
+      if (!WaitUntil(dueNs)) return Hold(read);
       SentRecord sent{read.timeStamp, read.size, dueNs, env_.clock.NowNs(), 0};
       if (connection.Send(buffer_.data(), static_cast<int32_t>(read.size), giveUp_) != 0) {
-        return false;
+        return Hold(read);
       }
       sent.sendEndNs = env_.clock.NowNs();
       if (observer_ != nullptr) observer_->RecordSent(sent);
@@ -161,14 +169,90 @@ class Playback {
       }
       elapsedNs += dueNs - lastDueNs;
       lastDueNs = dueNs;
-      previousStamp = read.timeStamp;
       if (elapsedNs >= kNsPerSecond) {
         timeText_ = RecordTimeText(read.timeStamp);
         platform::Printf(env_.out, "- Current Time: %d : %s\n", read.timeStamp, timeText_.c_str());
+        if (settings_.playbackScan) env_.out.Write(ProgressLine(scan_, plan_, position_));
         elapsedNs = 0;
       }
       if (ShouldStop()) return false;
     }
+  }
+
+  // A record to replay and the wait before it.
+  struct Next {
+    RecordRead read;
+    RecordGap gap;
+  };
+
+  // The record after the last one taken, in file order across connections;
+  // at the end of the file, the first record of the next pass when the plan
+  // asks for one. The gap is from the record taken before (for a new pass,
+  // the gap between the file's first two records, so the pace runs on).
+  Next NextRecord() {
+    if (held_) {
+      held_ = false;
+      return {heldRead_, RecordGap{}};
+    }
+    Next next{ReadNextRecord(file_, buffer_), RecordGap{}};
+    if (!taken_) {
+      taken_ = true;
+      if (plan_.loops != 1) env_.out.Write(PassLine(1, plan_.loops));
+      if (next.read.status == RecordRead::Status::kRecord) lastStamp_ = next.read.timeStamp;
+      return next;
+    }
+    if (AnotherPass(next.read)) {
+      ++position_.pass;
+      env_.out.Write(PassLine(position_.pass, plan_.loops));
+      if (file_.Seek64(io::utFile::kOriginStart, 0) != 0) {
+        next.read.status = RecordRead::Status::kReadError;
+        return next;
+      }
+      next.read = ReadNextRecord(file_, buffer_);
+      next.gap.ms = scan_.joinGapMs;
+      position_.index = 0;
+      position_.replayedMs = 0;
+    } else if (next.read.status == RecordRead::Status::kRecord) {
+      next.gap = RecordGapMs(lastStamp_, next.read.timeStamp, plan_.maxGapMs);
+      ++position_.index;
+      position_.replayedMs += next.gap.ms;
+    }
+    if (next.read.status == RecordRead::Status::kRecord) lastStamp_ = next.read.timeStamp;
+    return next;
+  }
+
+  // Whether the end of the file at `read` begins another pass. A record cut
+  // short by the end of the file ends the pass too, and is said so.
+  bool AnotherPass(const RecordRead& read) {
+    if (read.status != RecordRead::Status::kEnd && read.status != RecordRead::Status::kTruncated) {
+      return false;
+    }
+    if (scan_.records == 0 || (plan_.loops != 0 && position_.pass >= plan_.loops)) return false;
+    env_.out.Write(RecordProblemText(read));
+    return true;
+  }
+
+  bool Hold(const RecordRead& read) {
+    held_ = true;
+    heldRead_ = read;
+    return false;
+  }
+
+  // Scans the file for the progress line and the looped passes, and moves
+  // to the start point.
+  bool Prepare() {
+    io::FileRecordSource source(file_);
+    scan_ = ScanRecording(source, plan_.maxGapMs, StartUnits(plan_.startSeconds));
+    if (!scan_.start.found) {
+      platform::Printf(env_.out,
+                       "** Error - /PlaybackStart %g: no record of %s is that far after the "
+                       "first (the file spans %s)\n",
+                       plan_.startSeconds, settings_.playbackFilePath.c_str(),
+                       DurationText(scan_.SpanUnits() / 10, true).c_str());
+      return false;
+    }
+    position_ = {scan_.start.index, 1, scan_.start.replayedMs};
+    return file_.Seek64(io::utFile::kOriginStart, scan_.start.offset) == 0;
   }
 
   static std::string RecordTimeText(int32_t timeStamp) {
@@ -218,9 +302,38 @@ class Playback {
   TransferEnd end_ = TransferEnd::kClosed;
   platform::Status failure_;
   std::string timeText_;
+  const ReplayPlan plan_;
+  RecordingScan scan_;
+  ReplayPosition position_;
+  bool taken_ = false;  // a record has been read
+  int32_t lastStamp_ = 0;
+  bool held_ = false;  // heldRead_'s record is in the buffer, not yet sent
+  RecordRead heldRead_;
 };
 
 }  // namespace
+
+bool PrintPlaybackInfo(platform::TextOut& out) {
+  const packet::RunSettings& settings = packet::Settings();
+  if (settings.playbackFlag != 1) {
+    out.Write("** Error - /PlaybackInfo needs /Playback KestCustom FILE\n");
+    return false;
+  }
+  io::utFile file;
+  if (file.Open(settings.playbackFilePath, io::utFile::kModeRead) != 0) {
+    platform::Printf(out, "** Error - Unable to open the playback file: %s\n",
+                     settings.playbackFilePath.c_str());
+    PrintReason(out, file.LastError());
+    return false;
+  }
+  const ReplayPlan plan{settings.playbackSpeed, settings.playbackMaxGapMs, settings.playbackLoops,
+                        settings.playbackStartSeconds};
+  io::FileRecordSource source(file);
+  const RecordingScan scan =
+      ScanRecording(source, plan.maxGapMs, StartUnits(plan.startSeconds));
+  out.Write(PlaybackInfoText(settings.playbackFilePath, scan, plan));
+  return true;
+}
 
 PlaybackEnd RunPlayback(RunEnvironment& env, packet::SendBuffer& recordBuffer,
                         PlaybackObserver* observer, StatsFile* stats, platform::Status* failure) {

@@ -9,6 +9,15 @@
 // do not add up over a long recording. A YEB that stops reading, a key press
 // or a termination signal still ends the wait or the send.
 //
+// With /PlaybackLoop, /PlaybackStart, /PlaybackMaxGap (or /PlaybackInfo)
+// the file's headers are scanned first: playback then begins at the start
+// point, starts again at the first record at the end of each pass with the
+// schedule running on, and shows its progress under each time line.
+//
+// A record that could not be sent (the YEB went away, a key or a signal
+// ended the transfer before it went out) is the next connection's time
+// reference, so a new connection resumes right after the last record sent.
+//
 // Prints its numbered steps and messages to the environment's output; the
 // caller prints "Ciao..." and runs the exit sequence after it returns.
 //
@@ -57,5 +66,10 @@ class PlaybackObserver {
 PlaybackEnd RunPlayback(RunEnvironment& env, packet::SendBuffer& recordBuffer,
                         PlaybackObserver* observer = nullptr, StatsFile* stats = nullptr,
                         platform::Status* failure = nullptr);
+
+// /PlaybackInfo: prints the scan of the playback file and the replay time
+// the settings give. False (with the reason printed) when there is no
+// playback file or it cannot be read.
+bool PrintPlaybackInfo(platform::TextOut& out);
 
 }  // namespace driver

@@ -70,6 +70,7 @@ class RunSequence {
     if (!parsed.ok()) return Fail((parsed.status.message() + "\n").c_str());
     if (!OpenStatsFile()) return ExitSequence(kExitFailure);
 
+    if (settings_.playbackInfo) return PrintPlaybackInfo(env_.out) ? kExitNormal : kExitFailure;
     if (settings_.playbackFlag == 1) return RunPlaybackMode();
     if (settings_.sourceType == packet::kSourceNep && settings_.parmModeFlag) {
       platform::Printf(env_.out,

@@ -44,6 +44,13 @@ struct RunSettings {
   int32_t playbackFlag = 0;
   std::string playbackFilePath;
   double playbackSpeed = 1.0;  // /PlaybackSpeed: every playback wait is divided by it
+  int64_t playbackLoops = 1;          // /PlaybackLoop: passes over the file, 0 for ever
+  double playbackStartSeconds = 0.0;  // /PlaybackStart: begin this far into the recording
+  int64_t playbackMaxGapMs = 60'000;  // /PlaybackMaxGap: a longer gap is a jump
+  bool playbackInfo = false;          // /PlaybackInfo: summarise the file and end
+  // Set by any of the four options above: the file is scanned at the start
+  // and progress is shown; without them playback runs as it always has.
+  bool playbackScan = false;
   int32_t superStressFlag = 0;
   int32_t port = 49000;  // the socket listens on the low 16 bits
   int32_t tagOffset = 0;

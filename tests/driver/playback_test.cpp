@@ -327,3 +327,41 @@ TEST_F(PlaybackTest, AMissingFileIsReportedBeforeAnythingElse) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(PlaybackTest, LoopedPassesRunTheScheduleOnAndSendTheFirstRecord) {
+  packet::RunSettings& settings = packet::Settings();
+  settings.playbackLoops = 3;
+  settings.playbackScan = true;
+  const std::string r0 = Record(40, 0, 1), r1 = Record(48, 100, 2), r2 = Record(40, 300, 3);
+  Start(r0 + r1 + r2);
+  EXPECT_EQ(Client(), Greeting() + r1 + r2 + r0 + r1 + r2 + r0 + r1 + r2);
+  EXPECT_EQ(Finish(), PlaybackEnd::kFileComplete);
+  // 10 and 20 ms apart; a new pass waits the first gap (10 ms) before r0.
+  EXPECT_EQ(log.SendMs(origin), (std::vector<double>{10, 30, 40, 50, 70, 80, 90, 110}));
+  const std::string text = console.text();
+  const size_t pass3 = text.find("- Pass 3 of 3\n" + std::string(kComplete));
+  ASSERT_NE(pass3, std::string::npos) << text;
+  EXPECT_LT(text.find("- Pass 1 of 3\n"), text.find("- Pass 2 of 3\n")) << text;
+  EXPECT_LT(text.find("- Pass 2 of 3\n"), pass3) << text;
+}
+
+TEST_F(PlaybackTest, ARecordWhoseSendFailedIsTheNextConnectionsReference) {
+  // r1 is larger than the loopback buffers: with the first YEB not reading,
+  // its send is still blocked when the key comes, and fails.
+  const std::string r0 = Record(40, 0, 1), r1 = Record(32u << 20, 100, 2);
+  const std::string r2 = Record(40, 200, 3), r3 = Record(40, 300, 4);
+  keys.pressAtNs = {origin + 10 * kNsPerMs};
+  Start(r0 + r1 + r2 + r3);
+  {
+    std::string reason;
+    platform::TcpStream silent = platform::ConnectTcp("127.0.0.1", port, 5000, reason);
+    ASSERT_TRUE(silent.IsOpen()) << reason;
+    ASSERT_TRUE(console.WaitFor("- YEB terminated the connection")) << console.text();
+  }
+  EXPECT_EQ(Client(), Greeting() + r2 + r3);
+  EXPECT_EQ(Finish(), PlaybackEnd::kFileComplete);
+}
+
+}  // namespace

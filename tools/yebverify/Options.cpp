@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "PlaybackVerifier.h"
+
 namespace yebverify {
 namespace {
 
@@ -35,7 +37,9 @@ const char* UsageText() {
          "                 [--connect-wait S] [--expect-faults FILE] [--json] [--quiet]\n"
          "                 [--max-late-ms X] [--min-rate-percent P] [--manifest PATH]\n"
          "                 [--json-out FILE] [--junit FILE] [--version]\n"
-         "                 [--signals FILE] [--values-out FILE --params SELECTOR]\n";
+         "                 [--signals FILE] [--values-out FILE --params SELECTOR]\n"
+         "       yebverify --source playback --file F [--playback-speed X] [--playback-start S]\n"
+         "                 [--playback-loop N] [--playback-max-gap MS] [--reconnect N] ...\n";
 }
 
 std::string HelpText() {
@@ -48,6 +52,9 @@ std::string HelpText() {
          "  --manifest PATH         the tool's YEBFiles/run.json: every setting below that\n"
          "                          is not given comes from it (given ones win, warned)\n"
          "  --source custom|nep     the tool's /SourceType (custom)\n"
+         "  --source playback --file F  check a replay of F byte for byte, and its pacing;\n"
+         "                          --playback-speed, -start, -loop, -max-gap as the tool's\n"
+         "                          /PlaybackSpeed, /PlaybackStart, /PlaybackLoop, /PlaybackMaxGap\n"
          "  --list PATH             the list the tool wrote (./YEBFiles/zarnYEB.prn or NEP.xml)\n"
          "  --seconds N, --packets N  end each connection after this (default: when it ends)\n"
          "  --packet-rate R         packets per second: 50, 100, 200 for /PacketRate 20, 10, 5\n"
@@ -138,8 +145,10 @@ bool ParseOptions(const std::vector<std::string>& args, VerifyOptions& options,
         options.source = SourceKind::kCustom;
       } else if (text == "nep") {
         options.source = SourceKind::kNep;
+      } else if (text == "playback") {
+        options.playback = true;
       } else {
-        error = "--source takes custom or nep, not \"" + text + "\"";
+        error = "--source takes custom, nep or playback, not \"" + text + "\"";
         return false;
       }
     } else if (arg == "--list") {
@@ -214,13 +223,21 @@ bool ParseOptions(const std::vector<std::string>& args, VerifyOptions& options,
     } else if (arg == "--quiet") {
       options.quiet = true;
     } else {
-      error = "unknown option \"" + arg + "\"";
-      return false;
+      bool matched = false;
+      if (!ParsePlaybackOption(args, i, options, error, matched)) return false;
+      if (!matched) {
+        error = "unknown option \"" + arg + "\"";
+        return false;
+      }
     }
   }
   if (options.valuesOutPath.empty() != options.params.empty()) {
     error = options.params.empty() ? "--values-out needs --params SELECTOR"
                                    : "--params needs --values-out FILE";
+    return false;
+  }
+  if (options.playback && options.playbackFile.empty()) {
+    error = "--source playback needs --file F, the file the tool replays";
     return false;
   }
   if (sawSeconds && sawPackets) {

@@ -7,6 +7,8 @@
 //             [--json] [--quiet] [--max-late-ms X] [--min-rate-percent P]
 //             [--manifest PATH] [--json-out FILE] [--junit FILE] [--version]
 //             [--signals FILE] [--values-out FILE --params SELECTOR]
+//   yebverify --source playback --file F [--playback-speed X]
+//             [--playback-start S] [--playback-loop N] [--playback-max-gap MS]
 //
 // Thread safety: pure functions.
 #pragma once
@@ -49,6 +51,14 @@ struct VerifyOptions {
   std::string signalsPath;   // the tool's /Signals file: its samples are checked against it
   std::string valuesOutPath;  // the samples of `params` are written here as CSV
   std::string params;         // a selector: *, NAME, rate=R, #A-B
+  // --source playback: the replay of --file, as the tool was told to play
+  // it (see PlaybackVerifier.h).
+  bool playback = false;
+  std::string playbackFile;
+  double playbackSpeed = 1.0;
+  double playbackStartSeconds = 0.0;
+  int64_t playbackLoops = 1;  // 0 for ever
+  int64_t playbackMaxGapMs = 60'000;
   bool help = false;
   bool version = false;
   // The options given on the command line, as written ("--port"), so that

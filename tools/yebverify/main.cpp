@@ -11,6 +11,7 @@
 #include "JUnitReport.h"
 #include "Manifest.h"
 #include "Options.h"
+#include "PlaybackVerifier.h"
 #include "ParameterList.h"
 #include "Report.h"
 #include "SignalCheck.h"
@@ -94,6 +95,18 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "yebverify: warning: %s\n", warning.c_str());
     }
     options.runId = manifest.runId;
+  }
+
+  if (options.playback) {
+    platform::ConsoleKeyMode keys;
+    auto stop = [] {
+      return platform::TerminationRequested() || platform::ConsoleKeys().KeyPending();
+    };
+    TcpConnector connector(options.host, options.port, options.connectWaitSeconds, stop);
+    const PlaybackOutcome outcome = VerifyPlayback(
+        options, connector, stop, [](const std::string& text) { std::fputs(text.c_str(), stdout); });
+    std::fputs(outcome.summary.c_str(), stdout);
+    return outcome.exitStatus;
   }
 
   ParameterList list;

@@ -75,7 +75,7 @@ TEST(OptionsTest, UsageErrorsSayWhatIsWrong) {
       {{"--port"}, "--port needs a value"},
       {{"--port", "0"}, "--port takes a port number 1..65535, not \"0\""},
       {{"--port", "49000x"}, "--port takes a port number 1..65535, not \"49000x\""},
-      {{"--source", "Custom"}, "--source takes custom or nep, not \"Custom\""},
+      {{"--source", "Custom"}, "--source takes custom, nep or playback, not \"Custom\""},
       {{"--packet-rate", "20"},
        "--packet-rate takes 50, 100 or 200 packets per second, not \"20\""},
       {{"--seconds", "inf"}, "--seconds takes a positive number of seconds, not \"inf\""},
