@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "driver/ConnectionSet.h"
 #include "packet/DecimalText.h"
 
 namespace driver {
@@ -38,6 +39,7 @@ enum class Option {
   kTransfers,
   kDuration,
   kBind,
+  kConnections,
 };
 
 struct OptionEntry {
@@ -81,6 +83,8 @@ constexpr OptionEntry kOptions[] = {
     {Option::kDuration, "/Duration", 1, "SECONDS",
      "end this long after the first connection, not in playback (never)"},
     {Option::kBind, "/Bind", 1, "ADDRESS", "listen on this IPv4 address only (every interface)"},
+    {Option::kConnections, "/Connections", 1, "N",
+     "serve up to N connections at once, 1 to 16, each the same stream; playback serves one (1)"},
 };
 
 constexpr const char* kHelpWords[] = {"/?", "/help", "-h", "--help"};
@@ -328,6 +332,8 @@ Status Apply(const OptionEntry& entry, const char* const* values, packet::RunSet
       }
       settings.bindAddress = value;
       return Status::Ok();
+    case Option::kConnections:
+      return TakeNumber(value, 1, kMaxConnections, entry.name, settings.connections);
   }
   return Status::Ok();
 }

@@ -55,6 +55,7 @@ struct RunSettings {
   double durationSeconds = 0.0;   // /Duration: end this long after the first connection; 0: never
   std::string bindAddress;        // /Bind: the IPv4 address listened on; empty for every one
   uint32_t bindIp = 0;            // the same, in host order; 0 for every interface
+  int32_t connections = 1;        // /Connections: connections served at once, 1 to 16
 };
 
 RunSettings& Settings();
