@@ -45,6 +45,7 @@ struct RunManifest {
   std::string faultScript;  // resolved; empty: the run had none
   std::string address;      // as the tool listened
   int port = 0;
+  int connections = 1;  // served at once; absent from older manifests
   std::string workingDir;
 };
 
