@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "driver/ConnectionSet.h"
 #include "packet/DecimalText.h"
 
 namespace driver {
@@ -45,6 +46,7 @@ enum class Option {
   kPlaybackStart,
   kPlaybackMaxGap,
   kPlaybackInfo,
+  kConnections,
 };
 
 struct OptionEntry {
@@ -102,6 +104,8 @@ constexpr OptionEntry kOptions[] = {
      "a longer gap is a jump, waited as min(1000, MS) ms; 1 to 3600000 (60000)"},
     {Option::kPlaybackInfo, "/PlaybackInfo", 0, "",
      "summarise the playback file and its replay time, then end"},
+    {Option::kConnections, "/Connections", 1, "N",
+     "serve up to N connections at once, 1 to 16, each the same stream; playback serves one (1)"},
 };
 
 constexpr const char* kHelpWords[] = {"/?", "/help", "-h", "--help"};
@@ -381,6 +385,8 @@ Status Apply(const OptionEntry& entry, const char* const* values, packet::RunSet
       settings.playbackInfo = true;
       settings.playbackScan = true;
       return Status::Ok();
+    case Option::kConnections:
+      return TakeNumber(value, 1, kMaxConnections, entry.name, settings.connections);
   }
   return Status::Ok();
 }

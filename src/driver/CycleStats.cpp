@@ -93,30 +93,36 @@ TransferEvents::TransferEvents(StatsTarget target, int64_t startNs)
     : target_(target), startNs_(startNs) {}
 
 void TransferEvents::Connected() {
-  if (target_.file == nullptr) return;
+  if (target_.file == nullptr || !target_.connectionEvents) return;
   target_.file->WriteEvent("connect", {StatsField::Integer("connection", target_.connection)});
 }
 
 void TransferEvents::Cycle(int64_t nowNs, int64_t cycle, const std::string& dataTime,
-                           const CycleFigures& f, int64_t cycleNs) {
+                           const CycleFigures& f, int64_t cycleNs,
+                           const std::vector<StatsField>& extra) {
   if (target_.file == nullptr) return;
   const double rate =
       cycleNs > 0 ? static_cast<double>(f.packets) * 1e9 / static_cast<double>(cycleNs) : 0.0;
-  target_.file->WriteEvent(
-      "cycle", {StatsField::Number("t", static_cast<double>(nowNs - startNs_) / 1e9, 6),
-                StatsField::Integer("connection", target_.connection),
-                StatsField::Integer("cycle", cycle), StatsField::Text("data_time", dataTime),
-                StatsField::Integer("packets", f.packets), StatsField::Integer("bytes", f.bytes),
-                StatsField::Number("cycle_ms", Ms(cycleNs)), StatsField::Number("rate", rate),
-                StatsField::Integer("late_packets", f.latePackets),
-                StatsField::Number("late_max_ms", Ms(f.lateMaxNs)),
-                StatsField::Number("lateness_p99_ms", Ms(f.lateP99Ns)),
-                StatsField::Number("send_blocked_ms", Ms(f.sendBlockedNs)),
-                StatsField::Integer("schedule_restarts", f.restarts)});
+  std::vector<StatsField> fields{
+      StatsField::Number("t", static_cast<double>(nowNs - startNs_) / 1e9, 6),
+      StatsField::Integer("connection", target_.connection),
+      StatsField::Integer("cycle", cycle),
+      StatsField::Text("data_time", dataTime),
+      StatsField::Integer("packets", f.packets),
+      StatsField::Integer("bytes", f.bytes),
+      StatsField::Number("cycle_ms", Ms(cycleNs)),
+      StatsField::Number("rate", rate),
+      StatsField::Integer("late_packets", f.latePackets),
+      StatsField::Number("late_max_ms", Ms(f.lateMaxNs)),
+      StatsField::Number("lateness_p99_ms", Ms(f.lateP99Ns)),
+      StatsField::Number("send_blocked_ms", Ms(f.sendBlockedNs)),
+      StatsField::Integer("schedule_restarts", f.restarts)};
+  fields.insert(fields.end(), extra.begin(), extra.end());
+  target_.file->WriteEvent("cycle", fields);
 }
 
 void TransferEvents::Ended(TransferEnd end, int64_t packets, int64_t bytes) {
-  if (target_.file == nullptr) return;
+  if (target_.file == nullptr || !target_.connectionEvents) return;
   target_.file->WriteEvent("end", {StatsField::Integer("connection", target_.connection),
                                    StatsField::Integer("packets", packets),
                                    StatsField::Integer("bytes", bytes),

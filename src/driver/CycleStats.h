@@ -75,6 +75,9 @@ bool StopRequested(RunEnvironment& env, TransferEnd& end);
 struct StatsTarget {
   StatsFile* file = nullptr;
   int64_t connection = 1;
+  // False when the connections write their own connect and end events
+  // (several connections at once): the transfer then writes neither.
+  bool connectionEvents = true;
 };
 
 // The events of one transfer. Times are on the transfer's monotonic clock;
@@ -85,8 +88,9 @@ class TransferEvents {
 
   void Connected();
   // Cycle `cycle` (from 1) ended at `nowNs` after `cycleNs` of real time.
+  // `extra` fields follow the cycle's own.
   void Cycle(int64_t nowNs, int64_t cycle, const std::string& dataTime, const CycleFigures& f,
-             int64_t cycleNs);
+             int64_t cycleNs, const std::vector<StatsField>& extra = {});
   void Ended(TransferEnd end, int64_t packets, int64_t bytes);
 
  private:

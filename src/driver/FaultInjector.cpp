@@ -141,9 +141,9 @@ int32_t FaultInjector::CorruptOffset(const uint8_t* packet, int32_t length) cons
   return offset + 4 <= length ? static_cast<int32_t>(offset) : -1;
 }
 
-bool FaultInjector::Send(net::utServerSocket& connection, const uint8_t* packet, int32_t length,
+bool FaultInjector::Send(PacketSink& connection, const uint8_t* packet, int32_t length,
                          const net::utServerSocket::GiveUpCheck& giveUp) {
-  if (idle_) return connection.Send(packet, length, giveUp) == 0;
+  if (idle_) return connection.Send(packet, length, giveUp);
   if (withheld_) return true;
   if (truncateBytes_ >= 0) {
     const int32_t part = static_cast<int32_t>(std::min<int64_t>(truncateBytes_, length));
@@ -156,7 +156,7 @@ bool FaultInjector::Send(net::utServerSocket& connection, const uint8_t* packet,
   const int64_t copies = 1 + copiesPending_;
   copiesPending_ = 0;
   for (int64_t i = 0; i < copies; ++i) {
-    if (connection.Send(packet, length, giveUp) != 0) return false;
+    if (!connection.Send(packet, length, giveUp)) return false;
   }
   return true;
 }

@@ -43,6 +43,7 @@
 #include <string>
 
 #include "driver/CycleStats.h"
+#include "driver/PacketSink.h"
 #include "net/utServerSocket.h"
 #include "packet/FaultScript.h"
 #include "packet/PacketState.h"
@@ -76,7 +77,7 @@ class FaultInjector {
   void AfterBuild(uint8_t* packet, int32_t length);
   // Sends the packet as the faults say. False when the transfer ends: the
   // send failed, or a truncation closed the connection.
-  bool Send(net::utServerSocket& connection, const uint8_t* packet, int32_t length,
+  bool Send(PacketSink& connection, const uint8_t* packet, int32_t length,
             const net::utServerSocket::GiveUpCheck& giveUp);
   // True when the packet just handled was built but not sent (drop, stall).
   bool withheld() const { return withheld_; }

@@ -58,6 +58,7 @@ nlohmann::ordered_json ManifestJson(const packet::RunSettings& settings, const R
   m["list"] = PathOrNull(facts.listPath);
   m["address"] = AddressText(settings.bindIp);
   m["port"] = facts.port;
+  m["connections"] = settings.connections;
   m["parameters"] = facts.parameters;
   m["packet_bytes"] = facts.packetBytes;
   m["fault_script"] = PathOrNull(settings.faultScriptPath);

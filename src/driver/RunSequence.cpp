@@ -1,5 +1,6 @@
 #include "driver/RunSequence.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -10,6 +11,7 @@
 #include "artefacts/ParmSetFromConfig.h"
 #include "artefacts/PrnFile.h"
 #include "driver/CommandLine.h"
+#include "driver/ConnectionSet.h"
 #include "driver/FaultInjector.h"
 #include "driver/Playback.h"
 #include "driver/Reasons.h"
@@ -99,8 +101,10 @@ class RunSequence {
 
     platform::Printf(env_.out, "4. Wait for YEB connect...\n\n");
     const uint16_t port = static_cast<uint16_t>(static_cast<uint32_t>(settings_.port) & 0xFFFFu);
+    // Several connections may be waiting to be taken between two packets.
+    const int32_t backlog = std::max(kListenBacklog, settings_.connections);
     auto listener =
-        std::make_unique<net::utServerSocket>(port, kListenBacklog, env_.out, settings_.bindIp);
+        std::make_unique<net::utServerSocket>(port, backlog, env_.out, settings_.bindIp);
     if (!listener->IsValid()) {
       env_.out.Write("*-Error: Creating a server Socket - quiting...\n");
       PrintReason(env_.out, listener->LastError());
@@ -155,6 +159,11 @@ class RunSequence {
   // Playback replaces the numbered steps; it needs no parameter set and
   // writes no files.
   int RunPlaybackMode() {
+    if (settings_.connections > 1) {
+      platform::Printf(
+          env_.out, "- Playback serves one connection at a time: /Connections %d is not used\n\n",
+          static_cast<int>(settings_.connections));
+    }
     platform::Status failure;
     switch (RunPlayback(env_, sendBuffer_, nullptr, statsFile_.get(), &failure)) {
       case PlaybackEnd::kFileComplete:
@@ -333,12 +342,30 @@ class RunSequence {
         }
       }
       platform::Printf(env_.out, "5. Start data source transfer - hit any key to continue...\n\n");
-      RunTransfer(*connection, sendBuffer_, env_, StatsTarget{statsFile_.get(), ++connections});
+      if (settings_.connections > 1) {
+        RunFanOut(listener, std::move(connection), connections);
+      } else {
+        RunTransfer(*connection, sendBuffer_, env_, StatsTarget{statsFile_.get(), ++connections});
+      }
       if (platform::TerminationRequested()) return ExitSequence(kExitNormal);
       if (DurationOver() || (settings_.transfers > 0 && ++transfers >= settings_.transfers)) {
         return FinishAsTold();
       }
     }
+  }
+
+  // /Connections N: the connection just taken, and those that join while
+  // the transfer runs, get the same stream.
+  void RunFanOut(net::utServerSocket& listener, std::unique_ptr<net::utServerSocket> first,
+                 int64_t& connections) {
+    ConnectionSetOptions options;
+    options.maxConnections = settings_.connections;
+    options.packetRate = settings_.packetRate;
+    options.customGreeting = settings_.sourceType == packet::kSourceCustom;
+    ConnectionSet set(listener, options, env_, statsFile_.get(), connections);
+    set.Add(std::move(first), /*greet=*/false);  // its greeting has gone out
+    RunTransfer(set, sendBuffer_, env_,
+                StatsTarget{statsFile_.get(), connections, /*connectionEvents=*/false});
   }
 
   int Fail(const char* message) {

@@ -17,9 +17,9 @@ double NsToMs(int64_t ns) { return static_cast<double>(ns) / static_cast<double>
 
 class Transfer {
  public:
-  Transfer(net::utServerSocket& connection, packet::SendBuffer& sendBuffer, RunEnvironment& env,
+  Transfer(PacketSink& sink, packet::SendBuffer& sendBuffer, RunEnvironment& env,
            StatsTarget target)
-      : connection_(connection),
+      : sink_(sink),
         buffer_(sendBuffer),
         env_(env),
         settings_(packet::Settings()),
@@ -57,7 +57,7 @@ class Transfer {
       const int32_t length = Build();
       faults_.AfterBuild(buffer_.data(), length);
       const int64_t sendStartNs = env_.clock.NowNs();
-      if (!faults_.Send(connection_, buffer_.data(), length, giveUp_)) {
+      if (!faults_.Send(sink_, buffer_.data(), length, giveUp_)) {
         if (faults_.endedTransfer()) end_ = TransferEnd::kFault;
         break;
       }
@@ -81,6 +81,7 @@ class Transfer {
       }
       if (ShouldStop()) break;
     }
+    sink_.TransferEnded(end_);
     if (signals_.log) signals_.log->Flush();
     events_->Ended(end_, packets_, bytes_);
     platform::Printf(env_.out,
@@ -149,7 +150,9 @@ class Transfer {
     }
     const CycleFigures figures = tally_.Take();
     if (figures.Behind()) env_.out.Write(BehindScheduleLine(figures));
-    events_->Cycle(heldNs, cycles_, timeText_, figures, cycleNs);
+    const SinkCycleReport sinkReport = sink_.TakeCycleReport();
+    env_.out.Write(sinkReport.line);
+    events_->Cycle(heldNs, cycles_, timeText_, figures, cycleNs, sinkReport.fields);
     if (settings_.timeJumpFlag) {
       ++cycleCount_;
       if (cycleCount_ % 10 == 0) {
@@ -159,7 +162,7 @@ class Transfer {
     }
   }
 
-  net::utServerSocket& connection_;
+  PacketSink& sink_;
   packet::SendBuffer& buffer_;
   RunEnvironment& env_;
   const packet::RunSettings& settings_;
@@ -201,7 +204,13 @@ void ResetStreamState() { Streams() = StreamState{}; }
 
 void RunTransfer(net::utServerSocket& connection, packet::SendBuffer& sendBuffer,
                  RunEnvironment& env, StatsTarget stats) {
-  Transfer(connection, sendBuffer, env, stats).Run();
+  SocketSink sink(connection);
+  Transfer(sink, sendBuffer, env, stats).Run();
+}
+
+void RunTransfer(PacketSink& sink, packet::SendBuffer& sendBuffer, RunEnvironment& env,
+                 StatsTarget stats) {
+  Transfer(sink, sendBuffer, env, stats).Run();
 }
 
 }  // namespace driver

@@ -18,6 +18,7 @@
 #include <cstdint>
 
 #include "driver/CycleStats.h"
+#include "driver/PacketSink.h"
 #include "driver/RunEnvironment.h"
 #include "net/utServerSocket.h"
 #include "packet/SendBuffer.h"
@@ -35,5 +36,8 @@ void ResetStreamState();
 // Its connect, cycle and end events go to `stats`.
 void RunTransfer(net::utServerSocket& connection, packet::SendBuffer& sendBuffer,
                  RunEnvironment& env, StatsTarget stats = {});
+// The same, handing the packets to `sink` (several connections at once).
+void RunTransfer(PacketSink& sink, packet::SendBuffer& sendBuffer, RunEnvironment& env,
+                 StatsTarget stats = {});
 
 }  // namespace driver

@@ -94,6 +94,15 @@ std::unique_ptr<utServerSocket> utServerSocket::Accept(const GiveUpCheck& giveUp
   return std::make_unique<utServerSocket>(*this);
 }
 
+std::unique_ptr<utServerSocket> utServerSocket::TryAccept() {
+  if (!socket_.IsOpen()) return nullptr;
+  // Listening made accept return at once when nobody waits.
+  SocketStatus status;
+  acceptedSocket_ = socket_.Accept(peerAddress_, status);
+  if (!status.ok()) return nullptr;
+  return std::make_unique<utServerSocket>(*this);
+}
+
 int utServerSocket::Send(const void* bytes, int32_t length, const GiveUpCheck& giveUp) {
   if (!socket_.IsOpen()) return 1;
   const char* at = static_cast<const char*>(bytes);

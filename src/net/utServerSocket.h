@@ -56,6 +56,9 @@ class utServerSocket {
   // result is empty. `giveUp`, when given, is asked between slices too: true
   // ends the wait with an empty result and no error.
   std::unique_ptr<utServerSocket> Accept(const GiveUpCheck& giveUp = {});
+  // Takes a connection that is already waiting, without waiting for one;
+  // empty when there is none (or the accept failed).
+  std::unique_ptr<utServerSocket> TryAccept();
   // Sends all `length` bytes (one send call even for 0 bytes). Without a
   // give-up check a peer that stops reading blocks the call until it reads
   // or the connection fails.
@@ -67,6 +70,8 @@ class utServerSocket {
   int closeInterface();
 
   uint16_t port() const { return port_; }
+  // A connection's peer; a listener's own address.
+  const platform::SocketAddress& address() const { return address_; }
   // The port the socket is really bound to (differs from port() only when
   // port() is 0); 0 without a socket.
   uint16_t BoundPort() const;

@@ -65,6 +65,7 @@ struct RunSettings {
   std::string signalsPath;    // /Signals: empty for counters only
   std::string valueLogPath;   // /ValueLog: empty for none
   std::string valueLogParams; // /ValueLogParams: the selector of the logged parameters
+  int32_t connections = 1;        // /Connections: connections served at once, 1 to 16
 };
 
 RunSettings& Settings();

@@ -126,8 +126,11 @@ TEST_F(CommandLineTest, RefusesWhatCannotBeHonoured) {
       {{"/PortId", "abc"}, "** Error - /PortId abc: not a whole number"},
       {{"/PortId", "23008x"}, "** Error - /PortId 23008x: not a whole number"},
       {{"/PortId", ""}, "** Error - /PortId : not a whole number"},
-      {{"/TagOffset", "2147483648"}, "** Error - /TagOffset 2147483648 is outside -2147483648 to "
-                                     "2147483647"},
+      {{"/Connections", "0"}, "** Error - /Connections 0 is outside 1 to 16"},
+      {{"/Connections", "17"}, "** Error - /Connections 17 is outside 1 to 16"},
+      {{"/TagOffset", "2147483648"},
+       "** Error - /TagOffset 2147483648 is outside -2147483648 to "
+       "2147483647"},
       {{"/PacketRate", "5ms"}, "** Error - /PacketRate 5ms: not a whole number"},
       {{"/Port", "23008"}, "** Error - /Port is not an option; did you mean /PortId?"},
       {{"/PacketRat", "5"}, "** Error - /PacketRat is not an option; did you mean /PacketRate?"},

@@ -150,6 +150,7 @@ void StreamChecker::CheckCustomTime(const uint8_t* bytes, size_t size) {
       });
     }
   }
+  if (timeRules_.JoinedLate() && joinedAtSequence_ == 0) joinedAtSequence_ = lastSequence_;
   for (size_t i = 0; i < timePairs; ++i) {
     const uint8_t* pair = pairs + i * kPairBytes;
     const uint32_t want = first + static_cast<uint32_t>(2 * i);

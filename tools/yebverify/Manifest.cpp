@@ -130,6 +130,11 @@ Status ParseManifest(std::string_view text, RunManifest& m) {
     return Status::InvalidArgument("the field \"working_dir\" must be an absolute path, not \"" +
                                    m.workingDir + "\"");
   }
+  if (object.contains("connections")) {
+    int64_t connections = 1;
+    if (Status s = fields.Whole("connections", 1, 16, connections); !s.ok()) return s;
+    m.connections = static_cast<int>(connections);
+  }
   m.packetRate = static_cast<int>(rate);
   m.tagOffset = tagOffset;
   m.port = static_cast<int>(port);
@@ -205,6 +210,7 @@ std::vector<std::string> ApplyManifest(const RunManifest& m, VerifyOptions& opti
                        " differs from the manifest's " + std::to_string(m.tagOffset) + "; using " +
                        std::to_string(*options.tagOffset));
   }
+  options.joinLate = m.connections > 1;
   if (!m.faultScript.empty())
     take("--expect-faults", options.expectFaultsPath, m.faultScript, plain);
   if (!m.signals.empty()) take("--signals", options.signalsPath, m.signals, plain);

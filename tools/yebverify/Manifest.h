@@ -46,6 +46,7 @@ struct RunManifest {
   std::string signals;      // resolved; empty: none (or a manifest without the key)
   std::string address;      // as the tool listened
   int port = 0;
+  int connections = 1;  // served at once; absent from older manifests
   std::string workingDir;
 };
 

@@ -34,6 +34,7 @@ struct VerifyOptions {
   std::optional<int64_t> tagOffset;
   bool timeJump = false;
   bool timeGap = false;
+  bool joinLate = false;            // from the manifest: the tool serves several connections
   int reconnects = 0;               // further connections after the first one ends
   double connectWaitSeconds = 5.0;  // keep trying to connect this long
   std::string expectFaultsPath;     // the tool's fault script; empty: faults fail

@@ -62,6 +62,10 @@ std::string SummaryText(const ReportFigures& f, const FailureLog& failures) {
       "  connections: %llu, packets: %llu, bytes: %llu, samples checked: %llu\n",
       static_cast<unsigned long long>(f.connections), static_cast<unsigned long long>(t.packets),
       static_cast<unsigned long long>(t.bytes), static_cast<unsigned long long>(f.samples));
+  if (f.joinedAtSequence > 0) {
+    text += Format("  joined at sequence %llu: the transfer was running; checked from there on\n",
+                   static_cast<unsigned long long>(f.joinedAtSequence));
+  }
   if (f.missedPackets > 0) {
     text += Format("  packets the tool sent between connections (not seen): %llu\n",
                    static_cast<unsigned long long>(f.missedPackets));
@@ -139,6 +143,7 @@ Json FiguresJson(const char* kind, const ReportFigures& f, const FailureLog& fai
   line["failures"] = counts;
   if (summary) {
     line["missed_packets"] = f.missedPackets;
+    if (f.joinedAtSequence > 0) line["joined_at_sequence"] = f.joinedAtSequence;
     Json described = Json::array();
     for (const FailureRecord& r : failures.described()) {
       Json one = FailureJson(r, runId);

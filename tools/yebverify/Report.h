@@ -33,6 +33,7 @@ struct ReportFigures {
   uint64_t totalPackets = 0;  // received since the start of the run
   uint64_t connections = 0;
   uint64_t missedPackets = 0;               // built by the tool between our connections
+  uint64_t joinedAtSequence = 0;            // joined a running transfer here; 0: at a start
   TimingFigures timing;                     // the window (progress) or the whole run (summary)
   std::vector<ThresholdResult> thresholds;  // summary only
   // Summary only: the faults matched against --expect-faults (none: not given).

@@ -74,6 +74,9 @@ class StreamChecker {
   uint64_t lastPacketNumber() const { return lastPacket_; }
   // Packets the tool built but this checker never saw (between connections).
   uint64_t packetsMissedBetweenConnections() const { return missedPackets_; }
+  // The sequence number of the first packet when the run joined a Custom
+  // transfer already running (TimeOptions::mayJoinLate); 0 otherwise.
+  uint32_t joinedAtSequence() const { return joinedAtSequence_; }
   // The data time the last packet reached, in nanoseconds.
   int64_t dataTimeNs() const;
 
@@ -160,6 +163,7 @@ class StreamChecker {
   uint64_t lastPacket_ = 0;
   uint64_t missedPackets_ = 0;
   uint32_t lastSequence_ = 0;
+  uint32_t joinedAtSequence_ = 0;
   bool shiftedSequenceValid_ = false;
   uint32_t shiftedSequence_ = 0;
   uint32_t nextTick_ = 0;

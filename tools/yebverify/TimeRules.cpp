@@ -50,7 +50,8 @@ bool CustomTimeRules::CheckFirst(uint32_t first, std::string& expected) {
       ok = ok || first == kTimeJumpTicks;
       expected += " or " + std::to_string(kTimeJumpTicks);
     }
-    return ok;
+    if (!ok && !seenAny_ && options_.mayJoinLate) joinedLate_ = true;
+    return ok || joinedLate_;
   }
   const uint32_t t = nextTick_;
   expected = std::to_string(t);

@@ -21,6 +21,10 @@ namespace yebverify {
 struct TimeOptions {
   bool jump = false;
   bool gap = false;
+  // The tool serves several connections at once, so the first connection
+  // may come while a transfer runs: its first time word is then taken as
+  // it is, not held to a transfer's start.
+  bool mayJoinLate = false;
 };
 
 inline constexpr uint32_t kTimeJumpTicks = 150000;
@@ -57,6 +61,8 @@ class CustomTimeRules {
   bool InConnection() const { return packetsInConnection_ > 0; }
   bool LastWasBreak() const { return lastFailed_; }
   uint32_t dueTick() const { return nextTick_; }
+  // The first packet of the run came from a transfer already running.
+  bool JoinedLate() const { return joinedLate_; }
   // True while the packet before kept two readings and `first` follows the
   // one it found rather than the one that was due.
   bool FollowsShift(uint32_t first) const { return shiftedValid_ && first == shiftedTick_; }
@@ -68,6 +74,7 @@ class CustomTimeRules {
   int packetRate_;
   int timeValuesPerPacket_;
   bool seenAny_ = false;
+  bool joinedLate_ = false;
   bool startKnown_ = false;
   uint32_t startAfterGap_ = 0;
   uint32_t nextTick_ = 0;

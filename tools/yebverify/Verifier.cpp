@@ -59,7 +59,7 @@ Verifier::Verifier(const VerifyOptions& options, const StreamModel& model, Verif
     : options_(options),
       model_(model),
       io_(std::move(io)),
-      checker_(model, TimeOptions{options.timeJump, options.timeGap}, failures_),
+      checker_(model, TimeOptions{options.timeJump, options.timeGap, options.joinLate}, failures_),
       stats_(model.shape().packetRate) {
   if (io_.clock == nullptr) io_.clock = &platform::SystemClock();
   const uint64_t timeBytes = static_cast<uint64_t>(model_.timeValuesPerPacket()) * 6;
@@ -94,6 +94,7 @@ ReportFigures Verifier::MakeFigures(const TimingFigures& timing) const {
   f.totalPackets = checker_.packetsChecked();
   f.connections = connections_;
   f.missedPackets = checker_.packetsMissedBetweenConnections();
+  f.joinedAtSequence = checker_.joinedAtSequence();
   f.timing = timing;
   return f;
 }

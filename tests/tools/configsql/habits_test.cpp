@@ -188,6 +188,9 @@ TEST_F(ConfigSqlHabits, EditsLinesOnATerminal) {
   while (waitpid(pid, &status, WNOHANG) == 0 && std::chrono::steady_clock::now() < deadline) {
     waitFor("\x01never");  // reads what comes, a tenth of a second at a time
   }
+  // What the shell wrote just before it ended may still wait in the
+  // terminal: read on until the terminal reports that it has gone.
+  waitFor("\x01never");
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << seen;
   if (!WIFEXITED(status)) kill(pid, SIGKILL);
   close(master);
