@@ -109,7 +109,7 @@ class Transfer {
     const int64_t holdUntil = CycleHoldUntilNs(scheduleStartNs_);
     if (env_.clock.NowNs() < holdUntil) env_.clock.SleepUntilNs(holdUntil);
     const int64_t heldNs = env_.clock.NowNs();
-    const int64_t nextScheduleNs = NextCycleStartNs(scheduleStartNs_, heldNs, periodNs_);
+    const int64_t nextScheduleNs = NextCycleStartNs(scheduleStartNs_, heldNs);
     if (nextScheduleNs != scheduleStartNs_ + kNsPerSecond) tally_.ScheduleRestart();
     scheduleStartNs_ = nextScheduleNs;
     cycleScheduleStartNs_ = nextScheduleNs;
