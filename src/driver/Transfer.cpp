@@ -159,7 +159,7 @@ class Transfer {
   int64_t packets_ = 0;
   int64_t bytes_ = 0;
   double buildAndSendMs_ = 0.0;
-  int32_t cycleCount_ = 0;
+  int64_t cycleCount_ = 0;
   std::string timeText_;
 };
 

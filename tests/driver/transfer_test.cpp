@@ -248,6 +248,20 @@ TEST_F(TransferTest, TimeGapDoublesTheDataTimeAfterAFiveInAField) {
   EXPECT_EQ(U32At(next, 48), 2 * lastTick);
 }
 
+TEST_F(TransferTest, TimeGapDoublingWrapsModulo2To32) {
+  packet::Settings().timeGapFlag = 1;
+  Load("");
+  // The transfer starts at twice this: day 5 of data time, whose "5:" asks
+  // for a doubling that passes 2^32.
+  packet::Packets().timeTick = 1'728'000'000;
+  RunOneTransfer(1990);
+  std::vector<std::string> times = LinesStartingWith("- Current Time: ");
+  ASSERT_EQ(times.size(), 2u);
+  EXPECT_EQ(times[0], "- Current Time: 005:00:00:00.980");
+  // 2 x 3,456,009,800 - 2^32 = 2,617,052,304 ticks, then one more second.
+  EXPECT_EQ(times[1], "- Current Time: 004:00:41:46.230");
+}
+
 TEST_F(TransferTest, NepTransfersSendTheirOwnLengthAndShowTheNepTime) {
   packet::Settings().sourceType = packet::kSourceNep;
   Load("1,10\n");
