@@ -304,15 +304,35 @@ tAttribute* tConfigSource::LoadArchive(const char* path) {
     return nullptr;
   }
 
-  BufferLineSource source(std::string_view(text.data(), static_cast<size_t>(total)));
+  return LoadBuffer(std::string_view(text.data(), static_cast<size_t>(total)), budget);
+}
+
+tAttribute* tConfigSource::LoadAttributesFromText(std::string_view text) {
+  ReleaseTree();
+  treeChanged = 1;
+  ignoredTextLine_ = 0;
+  fileName_.Assign("");
+  try {
+    root_ = LoadBuffer(text, LoadBudgetBytes(static_cast<int64_t>(text.size())));
+  } catch (const std::bad_alloc&) {
+    DebugOut("tConfigSource::LoadAttributesFromText, out of memory\n");
+    root_ = nullptr;
+  }
+  return root_;
+}
+
+tAttribute* tConfigSource::LoadBuffer(std::string_view text, int64_t budgetBytes) {
+  BufferLineSource source(text);
   std::string_view line;
   if (!source.NextLine(&line)) {
     if (source.LineTooLong()) ReportLongLine(1);
     return nullptr;
   }
+  configtext::LineParts parts;
   if (!ReadRootLine(line, &parts)) return nullptr;
   if (ReportInnerCarriageReturns(line)) ignoredTextLine_ = 1;
   tAttribute* root = MakeRoot(parts);
   if (root == nullptr) return nullptr;
-  return ParseBody(root, source, &ignoredTextLine_, NodeLimit(budget, total));
+  return ParseBody(root, source, &ignoredTextLine_,
+                   NodeLimit(budgetBytes, static_cast<int64_t>(text.size())));
 }
