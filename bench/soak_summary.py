@@ -55,7 +55,7 @@ def main():
     print("| minutes | packets sent | due | drift | lateness p99 | max | late packets | restarts |")
     print("|---|---|---|---|---|---|---|---|")
     for t0, t1, sent, due, p99, worst, late, restarts in rows:
-        print(f"| {t0 / 60:.0f}-{t1 / 60:.0f} | {sent:,} | {due:,} | "
+        print(f"| {t0 / 60:.1f}-{t1 / 60:.1f} | {sent:,} | {due:,} | "
               f"{(sent / due - 1) * 100:+.4f} % | {p99:.3f} ms | {worst:.3f} ms | {late} | {restarts} |")
     if total_due:
         print(f"| all | {total_sent:,} | {total_due:,} | {(total_sent / total_due - 1) * 100:+.4f} % "

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "ReleasedTrees.h"
 #include "ScratchFolder.h"
 #include "platform/DebugOutput.h"
 #include "templatelib/ConfigFileWriter.h"
@@ -23,12 +24,9 @@ std::string ScratchPath(const char* name) {
 }  // namespace
 #endif
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const bool quiet = [] {
-    platform::SetDebugSink([](std::string_view) {});
-    return true;
-  }();
-  (void)quiet;
+namespace {
+
+void LoadSaveAndLoadAgain(const uint8_t* data, size_t size) {
   tConfigSource source;
   tConfigSource again;
   StringTextSink first;
@@ -36,10 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The replay goes through files, so the file path stays covered.
   const std::string path = ScratchPath("input.config");
   std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) return 0;
+  if (file == nullptr) return;
   std::fwrite(data, 1, size, file);
   std::fclose(file);
-  if (source.LoadAttributesFromFile(path.c_str(), 0, nullptr, nullptr) == nullptr) return 0;
+  if (source.LoadAttributesFromFile(path.c_str(), 0, nullptr, nullptr) == nullptr) return;
   WriteConfigTree(source.Root(), first);
   const std::string saved = ScratchPath("saved.config");
   if (source.Save(saved.c_str(), 0, 2, 0) != S_OK) std::abort();
@@ -48,12 +46,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Fuzzing stays in memory: a file write and an fsync per input would
   // hold it to a hundred inputs a second.
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  if (source.LoadAttributesFromText(text) == nullptr) return 0;
+  if (source.LoadAttributesFromText(text) == nullptr) return;
   WriteConfigTree(source.Root(), first);
   if (again.LoadAttributesFromText(first.text) == nullptr) std::abort();
 #endif
   StringTextSink second;
   WriteConfigTree(again.Root(), second);
   if (first.text != second.text) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const bool quiet = [] {
+    platform::SetDebugSink([](std::string_view) {});
+    return true;
+  }();
+  (void)quiet;
+  LoadSaveAndLoadAgain(data, size);
+  FreeReleasedTrees();
   return 0;
 }

@@ -2,6 +2,7 @@
 // hang, and a tree that still saves and loads back unchanged.
 #include <cstdlib>
 
+#include "ReleasedTrees.h"
 #include "ScratchFolder.h"
 #include "StatementScript.h"
 #include "platform/DebugOutput.h"
@@ -16,5 +17,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 #endif
   }();
   if (!statementscript::Run(folder, data, size)) std::abort();
+  FreeReleasedTrees();
   return 0;
 }
