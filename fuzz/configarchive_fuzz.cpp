@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "ReleasedTrees.h"
 #include "ScratchFolder.h"
 #include "platform/DebugOutput.h"
 #include "templatelib/tConfigSource.h"
@@ -19,7 +20,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (file == nullptr) return 0;
   std::fwrite(data, 1, size, file);
   std::fclose(file);
-  tConfigSource source;
-  source.LoadAttributesFromFile(path.c_str(), 0, nullptr, nullptr);
+  {
+    tConfigSource source;
+    source.LoadAttributesFromFile(path.c_str(), 0, nullptr, nullptr);
+  }
+  FreeReleasedTrees();
   return 0;
 }

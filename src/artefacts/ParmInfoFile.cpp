@@ -234,8 +234,14 @@ ParmInfoOutcome ProcessParmInfoFile() {
     outcome.message = "** Error - " + name + " gives no parameters\n";
     return outcome;
   }
-  if (!packet::CanAllocate(state.packetBufferSize))
+  if (!packet::CanAllocate(state.packetBufferSize)) {
     outcome.status = ParmInfoOutcome::Status::kNoMemory;
+    // Otherwise the operator sees only "Unable to Open File" for a file
+    // that opened well and asked for more than the machine has.
+    outcome.reason = platform::Status::IoError(
+        name + ": its parameters make a packet of " + std::to_string(state.packetBufferSize) +
+        " bytes, more memory than the program can have");
+  }
   return outcome;
 }
 

@@ -64,7 +64,8 @@ struct ParmInfoOutcome {
   int64_t lineNumber = 0;  // the refused line, counted from 1
   std::string message;     // one line for the console when refused by a limit
   std::string notices;     // "- Line %d skipped: ...\n" lines, in file order
-  // Why the file could not be opened (kCannotOpen, kNotRegular).
+  // Why the file could not be opened (kCannotOpen, kNotRegular) or its
+  // packet cannot be had (kNoMemory).
   platform::Status reason;
   bool ok() const { return status == Status::kOk; }
 };

@@ -132,8 +132,9 @@ void TransferEvents::Ended(TransferEnd end, int64_t packets, int64_t bytes) {
 std::string BehindScheduleLine(const CycleFigures& f) {
   std::string line;
   platform::AppendFormat(
-      line, "- Behind schedule: %d of %d packets late, max %.3f ms late, %.3f ms blocked in send\n",
-      static_cast<int>(f.latePackets), static_cast<int>(f.packets), Ms(f.lateMaxNs),
+      line,
+      "- Behind schedule: %lld of %lld packets late, max %.3f ms late, %.3f ms blocked in send\n",
+      static_cast<long long>(f.latePackets), static_cast<long long>(f.packets), Ms(f.lateMaxNs),
       Ms(f.sendBlockedNs));
   return line;
 }

@@ -16,7 +16,7 @@ int64_t PacketDueNs(int64_t scheduleStartNs, int64_t k, int64_t periodNs) {
 int64_t NextWakeNs(int64_t& scheduleStartNs, int64_t k, int64_t periodNs, int64_t packetStartNs,
                    int64_t nowNs) {
   int64_t due = PacketDueNs(scheduleStartNs, k, periodNs);
-  if (FallenBehind(due, nowNs, periodNs)) {
+  if (FallenBehind(due, nowNs, kCatchUpNs)) {
     scheduleStartNs += nowNs - due;
     due = nowNs;
   }
@@ -26,9 +26,9 @@ int64_t NextWakeNs(int64_t& scheduleStartNs, int64_t k, int64_t periodNs, int64_
 
 int64_t CycleHoldUntilNs(int64_t scheduleStartNs) { return scheduleStartNs + kNsPerSecond; }
 
-int64_t NextCycleStartNs(int64_t scheduleStartNs, int64_t nowNs, int64_t periodNs) {
+int64_t NextCycleStartNs(int64_t scheduleStartNs, int64_t nowNs) {
   const int64_t next = scheduleStartNs + kNsPerSecond;
-  return FallenBehind(next, nowNs, periodNs) ? nowNs : next;
+  return FallenBehind(next, nowNs, kCatchUpNs) ? nowNs : next;
 }
 
 bool FallenBehind(int64_t dueNs, int64_t nowNs, int64_t toleranceNs) {

@@ -2,12 +2,19 @@
 //
 // Packets are paced to absolute due times on the monotonic clock: packet k
 // of a one-second cycle is due at the cycle's schedule start + k periods, so
-// neither build time nor timer lateness accumulates. The rules the operator
-// sees are kept: a cycle is never shorter than one second, and after a build
+// neither build time nor timer lateness accumulates. A real source does not
+// lose time, so packets held up by up to kCatchUpNs (a busy machine, a slow
+// send) go out back to back until the stream is on schedule again; only a
+// schedule that has fallen further behind (a YEB that stopped reading) starts
+// again from now, because a burst of that size would swamp the receiver.
+//
+// The rules the operator sees are kept on the schedule: a cycle never ends
+// before its scheduled second is over, so no packet leaves before its due
+// time and the long-term rate never exceeds the packet rate; after a build
 // and send that took longer than the period at least 1 ms passes before the
-// next packet. A schedule that has fallen more than a period behind (a YEB
-// that stalled the stream) starts again from now instead of sending a burst
-// to catch up.
+// next packet. A cycle that catches up on the one before it can therefore
+// take less than a second of real time, by as much as the one before ran
+// over.
 //
 // Pure functions on nanosecond times, so they are tested without sleeping.
 #pragma once
@@ -25,23 +32,29 @@ int64_t PacketPeriodNs(int32_t packetRate);
 // Due time of packet `k` of a cycle whose schedule starts at `scheduleStartNs`.
 int64_t PacketDueNs(int64_t scheduleStartNs, int64_t k, int64_t periodNs);
 
+// How far behind its due time a stream (synthetic or playback) may fall and
+// still catch up by sending back to back; beyond it the schedule starts
+// again from now.
+inline constexpr int64_t kCatchUpNs = kNsPerSecond;
+
 // The wake time before packet `k` (counted from 0 in its cycle; the packets
 // before it have been sent). `packetStartNs` is when the last packet's build
-// began and `nowNs` when its send returned. Moves `scheduleStartNs` forward
-// when the schedule has fallen more than one period behind.
+// began and `nowNs` when its send returned. A wake time in the past means
+// "send at once" (catching up). Moves `scheduleStartNs` forward when the
+// schedule has fallen more than kCatchUpNs behind.
 int64_t NextWakeNs(int64_t& scheduleStartNs, int64_t k, int64_t periodNs, int64_t packetStartNs,
                    int64_t nowNs);
 
-// The earliest end of the cycle that started at `scheduleStartNs`.
+// The earliest end of the cycle whose schedule started at `scheduleStartNs`.
 int64_t CycleHoldUntilNs(int64_t scheduleStartNs);
 
 // The schedule start of the next cycle: one second after the last, or now
-// when that is more than one period ago.
-int64_t NextCycleStartNs(int64_t scheduleStartNs, int64_t nowNs, int64_t periodNs);
+// when that is more than kCatchUpNs ago.
+int64_t NextCycleStartNs(int64_t scheduleStartNs, int64_t nowNs);
 
 // True when `dueNs` lies more than `toleranceNs` before `nowNs`: the stream
-// was held up (a YEB that stopped reading) and the schedule starts again
-// from now instead of sending a burst to catch up.
+// was held up for long (a YEB that stopped reading) and the schedule starts
+// again from now instead of sending a burst to catch up.
 bool FallenBehind(int64_t dueNs, int64_t nowNs, int64_t toleranceNs);
 
 // Playback spaces records by their time stamps (units of 100 us). The gap
@@ -69,6 +82,6 @@ int64_t PlaybackDueNs(int64_t scheduleStartNs, int64_t gapsMs, double speed);
 // How far behind its due time playback may fall before it starts its
 // schedule again from now. Late records up to this are sent back to back,
 // so a short hold-up does not shift the rest of the recording.
-inline constexpr int64_t kPlaybackCatchUpNs = kNsPerSecond;
+inline constexpr int64_t kPlaybackCatchUpNs = kCatchUpNs;
 
 }  // namespace driver

@@ -129,7 +129,7 @@ class Transfer {
     const int64_t holdUntil = CycleHoldUntilNs(scheduleStartNs_);
     if (env_.clock.NowNs() < holdUntil) env_.clock.SleepUntilNs(holdUntil);
     const int64_t heldNs = env_.clock.NowNs();
-    const int64_t nextScheduleNs = NextCycleStartNs(scheduleStartNs_, heldNs, periodNs_);
+    const int64_t nextScheduleNs = NextCycleStartNs(scheduleStartNs_, heldNs);
     if (nextScheduleNs != scheduleStartNs_ + kNsPerSecond) tally_.ScheduleRestart();
     scheduleStartNs_ = nextScheduleNs;
     cycleScheduleStartNs_ = nextScheduleNs;
@@ -183,7 +183,7 @@ class Transfer {
   int64_t packets_ = 0;
   int64_t bytes_ = 0;
   double buildAndSendMs_ = 0.0;
-  int32_t cycleCount_ = 0;
+  int64_t cycleCount_ = 0;
   std::string timeText_;
 };
 

@@ -1,5 +1,6 @@
 #include "templatelib/ConfigFileReader.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -199,3 +200,13 @@ BlockOutcome ParseBlocks(tAttribute* root, ConfigLineSource& source, int64_t max
 }
 
 }  // namespace configtext
+
+int64_t LoadBudgetBytes(int64_t inputBytes) {
+  if (inputBytes < 0 || inputBytes > kMemoryCeilingBytes / 64) return kMemoryCeilingBytes;
+  return std::min(kMemoryCeilingBytes, 64 * inputBytes + (int64_t{64} << 20));
+}
+
+int64_t NodeLimit(int64_t budgetBytes, int64_t textBytes) {
+  const int64_t room = budgetBytes - kLoadBaselineBytes - std::max<int64_t>(textBytes, 0);
+  return std::clamp<int64_t>(room / kBytesPerNode, 1, kMaxNodes);
+}

@@ -38,7 +38,25 @@
 
 inline constexpr size_t kMaxLineBytes = size_t{64} << 20;
 inline constexpr int64_t kMaxDepth = 256;
-inline constexpr int64_t kMaxNodes = int64_t{16} << 20;
+
+// Memory is bounded by what the input holds: loading a file of S bytes may
+// use at most LoadBudgetBytes(S) = min(1.5 GiB, 64 x S + 64 MiB) before it is
+// refused. The smallest node (a one-letter line) costs 208 bytes of resident
+// memory measured on a million of them; kBytesPerNode leaves room for the
+// allocator's rounding. kLoadBaselineBytes is the program and its libraries.
+// The largest real configuration (262,144 parameters, ~262,500 nodes, 46 MB
+// of text, 3 MB zipped) is far inside every limit.
+inline constexpr int64_t kMemoryCeilingBytes = int64_t{1536} << 20;
+inline constexpr int64_t kBytesPerNode = 256;
+inline constexpr int64_t kLoadBaselineBytes = int64_t{32} << 20;
+inline constexpr int64_t kMaxNodes = (kMemoryCeilingBytes - kLoadBaselineBytes) / kBytesPerNode;
+
+// The memory a load of an input of `inputBytes` may use (a negative size,
+// when it cannot be learnt, gives the ceiling).
+int64_t LoadBudgetBytes(int64_t inputBytes);
+// The nodes a tree may hold within `budgetBytes` once `textBytes` of text
+// are held in memory beside it; at least 1 (the root), at most kMaxNodes.
+int64_t NodeLimit(int64_t budgetBytes, int64_t textBytes);
 inline constexpr int64_t kTerminationCheckLines = 4096;
 
 class ConfigLineSource {

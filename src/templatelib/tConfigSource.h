@@ -30,6 +30,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "templatelib/Result.h"
 #include "templatelib/tAttribute.h"
@@ -56,6 +57,11 @@ class tConfigSource {
   tAttribute* LoadAttributesFromFile(const char* path, int32_t depth = 0,
                                      const char* nameFilter = nullptr,
                                      const char* valueFilter = nullptr);
+
+  // Replaces the tree with the configuration text `text` held in memory
+  // (the plain file format), under the same limits as a file of its size;
+  // the new root, or null. No file name is remembered.
+  tAttribute* LoadAttributesFromText(std::string_view text);
 
   // Writes the tree to `path` (null: the file last loaded). S_OK or E_FAIL.
   HRESULT Save(const char* path, int32_t useTempFile, int32_t tempRingSize, int32_t append);
@@ -96,6 +102,7 @@ class tConfigSource {
   void ReleaseTree();
   tAttribute* LoadPlain(const char* path);
   tAttribute* LoadArchive(const char* path);
+  tAttribute* LoadBuffer(std::string_view text, int64_t budgetBytes);
   HRESULT SaveTo(const std::string& named, bool useTempFile, int32_t tempRingSize, bool append);
   HRESULT SavePlain(const std::string& target, bool append);
   HRESULT SaveArchive(const std::string& stagePath, bool holdsArchive);

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <new>
 #include <string>
+#include <system_error>
 #include <vector>
 
 
@@ -82,12 +84,20 @@ bool ReadRootLine(std::string_view line, configtext::LineParts* parts) {
   return false;
 }
 
+// The size of the file at `path`, or -1 when it cannot be learnt.
+int64_t InputBytes(const char* path) {
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(path, error);
+  return error ? -1 : static_cast<int64_t>(size);
+}
+
 // Parses everything after the root line; on failure reports it, destroys
 // the partial tree and returns null. `ignoredLine` gets the first line of
 // text after the root block, which the format ignores.
-tAttribute* ParseBody(tAttribute* root, ConfigLineSource& source, int64_t* ignoredLine) {
+tAttribute* ParseBody(tAttribute* root, ConfigLineSource& source, int64_t* ignoredLine,
+                      int64_t maxNodes) {
   std::unique_ptr<tAttribute> guard(root);
-  const configtext::BlockOutcome outcome = configtext::ParseBlocks(root, source);
+  const configtext::BlockOutcome outcome = configtext::ParseBlocks(root, source, maxNodes);
   const long long line = outcome.line;
   switch (outcome.result) {
     case configtext::BlockResult::kComplete:
@@ -124,7 +134,9 @@ tAttribute* ParseBody(tAttribute* root, ConfigLineSource& source, int64_t* ignor
     case configtext::BlockResult::kTooManyNodes:
       DebugOut("tConfigSource::LoadAttributesFromFile, line %lld passes the limit of %lld nodes. "
                "Illegal config file?\n",
-               line, static_cast<long long>(kMaxNodes));
+               line, static_cast<long long>(maxNodes));
+      DebugOut("the limit keeps the memory a file may take to 64 times its size and 64 MiB, at "
+               "most 1.5 GiB\n");
       break;
     case configtext::BlockResult::kInterrupted:
       DebugOut("tConfigSource::LoadAttributesFromFile, stopped at line %lld: the process is "
@@ -171,6 +183,7 @@ tAttribute* tConfigSource::LoadPlain(const char* path) {
     DebugOut("tConfigSource::LoadAttributesFromFile, %s is not a regular file\n", path);
     return nullptr;
   }
+  const int64_t budget = LoadBudgetBytes(InputBytes(path));
   FileLineSource source(file.get());
   std::string_view line;
   if (!source.NextLine(&line)) {
@@ -187,7 +200,8 @@ tAttribute* tConfigSource::LoadPlain(const char* path) {
   if (ReportInnerCarriageReturns(line)) ignoredTextLine_ = 1;
   tAttribute* root = MakeRoot(parts);
   if (root == nullptr) return nullptr;
-  return ParseBody(root, source, &ignoredTextLine_);
+  // The text is read a chunk at a time: only the tree takes room.
+  return ParseBody(root, source, &ignoredTextLine_, NodeLimit(budget, 0));
 }
 
 tAttribute* tConfigSource::LoadArchive(const char* path) {
@@ -223,12 +237,16 @@ tAttribute* tConfigSource::LoadArchive(const char* path) {
   configtext::LineParts parts;
   if (!ReadRootLine(firstLine, &parts)) return nullptr;
 
+  // A small archive can unpack to far more than it holds: the text it may
+  // unpack to, and the tree beside it, are bounded by the archive's size.
+  const int64_t budget = LoadBudgetBytes(InputBytes(path));
+  const int64_t accepted = std::min(kMaxArchiveConfigBytes, budget - kLoadBaselineBytes);
   int64_t declared = 0;
-  if (component->EntrySize(&declared) != 0 || declared < 0 ||
-      declared > kMaxArchiveConfigBytes) {
+  if (component->EntrySize(&declared) != 0 || declared < 0 || declared > accepted) {
     DebugOut("tConfigSource::LoadAttributesFromFile, ZarnZLibInterface entry %s declares %" PRId64
              " bytes (at most %" PRId64 " accepted). Illegal config file?\n",
-             kConfigEntryName, declared, kMaxArchiveConfigBytes);
+             kConfigEntryName, declared, accepted);
+    DebugOut("an archive may unpack to at most 64 times its size and 32 MiB, at most 1 GiB\n");
     return nullptr;
   }
 
@@ -286,15 +304,35 @@ tAttribute* tConfigSource::LoadArchive(const char* path) {
     return nullptr;
   }
 
-  BufferLineSource source(std::string_view(text.data(), static_cast<size_t>(total)));
+  return LoadBuffer(std::string_view(text.data(), static_cast<size_t>(total)), budget);
+}
+
+tAttribute* tConfigSource::LoadAttributesFromText(std::string_view text) {
+  ReleaseTree();
+  treeChanged = 1;
+  ignoredTextLine_ = 0;
+  fileName_.Assign("");
+  try {
+    root_ = LoadBuffer(text, LoadBudgetBytes(static_cast<int64_t>(text.size())));
+  } catch (const std::bad_alloc&) {
+    DebugOut("tConfigSource::LoadAttributesFromText, out of memory\n");
+    root_ = nullptr;
+  }
+  return root_;
+}
+
+tAttribute* tConfigSource::LoadBuffer(std::string_view text, int64_t budgetBytes) {
+  BufferLineSource source(text);
   std::string_view line;
   if (!source.NextLine(&line)) {
     if (source.LineTooLong()) ReportLongLine(1);
     return nullptr;
   }
+  configtext::LineParts parts;
   if (!ReadRootLine(line, &parts)) return nullptr;
   if (ReportInnerCarriageReturns(line)) ignoredTextLine_ = 1;
   tAttribute* root = MakeRoot(parts);
   if (root == nullptr) return nullptr;
-  return ParseBody(root, source, &ignoredTextLine_);
+  return ParseBody(root, source, &ignoredTextLine_,
+                   NodeLimit(budgetBytes, static_cast<int64_t>(text.size())));
 }

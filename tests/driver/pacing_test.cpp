@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 
 #include "driver/DataTime.h"
@@ -46,7 +47,8 @@ TEST(Pacing, ASlowPacketIsFollowedByAtLeastOneMillisecond) {
 TEST(Pacing, AStalledScheduleStartsAgainFromNowInsteadOfBursting) {
   int64_t start = 0;
   const int64_t period = 5 * kNsPerMs;
-  // The YEB stalled the send of packet 2 until 2 s.
+  // The YEB stalled the send of packet 2 until 2 s: packet 3, due at 15 ms,
+  // is more than a second behind.
   const int64_t wake = driver::NextWakeNs(start, 3, period, 10 * kNsPerMs, 2 * kNsPerSecond);
   EXPECT_EQ(wake, 2 * kNsPerSecond + kNsPerMs);
   EXPECT_EQ(start, 2 * kNsPerSecond - 15 * kNsPerMs);
@@ -54,11 +56,73 @@ TEST(Pacing, AStalledScheduleStartsAgainFromNowInsteadOfBursting) {
   EXPECT_EQ(driver::NextWakeNs(start, 4, period, wake, wake), start + 20 * kNsPerMs);
 }
 
+TEST(Pacing, PacketsUpToASecondBehindCatchUpBackToBack) {
+  const int64_t period = 5 * kNsPerMs;
+  struct Case {
+    int64_t sentNs;     // when the send of packet 2 (started at 10 ms) returned
+    int64_t wakeNs;     // before packet 3, due at 15 ms
+    int64_t startNs;    // the schedule start afterwards
+  };
+  const Case cases[] = {
+      {12 * kNsPerMs, 15 * kNsPerMs, 0},                        // on time
+      {60 * kNsPerMs, 61 * kNsPerMs, 0},                        // slow send: 1 ms breather, no restart
+      {kNsPerSecond + 15 * kNsPerMs, kNsPerSecond + 16 * kNsPerMs, 0},  // exactly a second behind
+      {kNsPerSecond + 15 * kNsPerMs + 1, kNsPerSecond + 16 * kNsPerMs + 1, kNsPerSecond + 1},
+  };
+  for (const Case& c : cases) {
+    int64_t start = 0;
+    EXPECT_EQ(driver::NextWakeNs(start, 3, period, 10 * kNsPerMs, c.sentNs), c.wakeNs) << c.sentNs;
+    EXPECT_EQ(start, c.startNs) << c.sentNs;
+  }
+  // After the 50 ms send, packets 4.. are due in the past and go at once
+  // (a wake time not after now) until packet 13, due at 65 ms.
+  int64_t start = 0;
+  int64_t now = 61 * kNsPerMs;
+  for (int64_t k = 4; k <= 12; ++k) EXPECT_LE(driver::NextWakeNs(start, k, period, now, now), now);
+  EXPECT_EQ(driver::NextWakeNs(start, 13, period, now, now), 65 * kNsPerMs);
+}
+
+// The streaming loop's use of the pure functions, on a model clock: each
+// packet takes `buildNs`, and a seeded generator holds up sends by 0-60 ms
+// now and then (a shared machine). No packet may leave before its due time,
+// and none may be lost: after every cycle the packets sent are the packets
+// due, to within the ones a hold-up is still catching up on.
+TEST(Pacing, AStreamWithHoldUpsKeepsTimeOverTenMinutes) {
+  const int32_t rate = 200;
+  const int64_t period = driver::PacketPeriodNs(rate);
+  uint64_t seed = 0x9e3779b97f4a7c15u;
+  auto next = [&seed] { return (seed = seed * 6364136223846793005u + 1442695040888963407u) >> 33; };
+  int64_t start = 0;
+  int64_t now = 0;
+  int64_t sent = 0;
+  int64_t holdUps = 0;
+  for (int cycle = 0; cycle < 600; ++cycle) {
+    for (int64_t k = 0; k < rate; ++k) {
+      const int64_t packetStart = now;
+      ASSERT_GE(packetStart, driver::PacketDueNs(start, k, period)) << cycle << " " << k;
+      now += 300000;
+      if (next() % 100 == 0) {
+        now += static_cast<int64_t>(next() % 60) * kNsPerMs;
+        ++holdUps;
+      }
+      ++sent;
+      now = std::max(now, driver::NextWakeNs(start, k + 1, period, packetStart, now));
+    }
+    now = std::max(now, driver::CycleHoldUntilNs(start));
+    start = driver::NextCycleStartNs(start, now);
+    const int64_t due = now / period + 1;  // packets due at or before now
+    EXPECT_GE(sent, due - 2 * 60 * kNsPerMs / period) << cycle;
+    EXPECT_LE(sent, due) << cycle;
+  }
+  EXPECT_GT(holdUps, 1000);
+  EXPECT_EQ(start, 600 * kNsPerSecond);  // never restarted
+}
+
 TEST(Pacing, CyclesLastAtLeastASecondAndFollowEachOther) {
-  const int64_t period = 20 * kNsPerMs;
   EXPECT_EQ(driver::CycleHoldUntilNs(5), 5 + kNsPerSecond);
-  EXPECT_EQ(driver::NextCycleStartNs(0, kNsPerSecond + 300000, period), kNsPerSecond);
-  EXPECT_EQ(driver::NextCycleStartNs(0, 3 * kNsPerSecond, period), 3 * kNsPerSecond);
+  EXPECT_EQ(driver::NextCycleStartNs(0, kNsPerSecond + 300000), kNsPerSecond);
+  EXPECT_EQ(driver::NextCycleStartNs(0, 2 * kNsPerSecond), kNsPerSecond);
+  EXPECT_EQ(driver::NextCycleStartNs(0, 2 * kNsPerSecond + 1), 2 * kNsPerSecond + 1);
 }
 
 TEST(PlaybackPacing, RecordGapsAreWholeMillisecondsClampedToTheirRange) {

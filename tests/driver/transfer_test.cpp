@@ -117,25 +117,26 @@ TEST_F(TransferTest, AStalledSendShowsInTheOverallTimeTheBehindLineAndTheStatsFi
   ASSERT_TRUE(file) << error;
   stats = {file.get(), 3};
   // The send of packet 60, the eleventh of the second cycle, takes 50 ms.
-  // The twelfth then goes out 31 ms after its due time and the schedule
-  // starts again; every later packet of the cycle stays 30 ms behind the
-  // schedule the cycle began with, and the cycle ends 30 ms late.
+  // The twelfth then goes out 31 ms after its due time (1 ms after the slow
+  // send), the thirteenth right after it 11 ms late, and from the fourteenth
+  // the stream is on schedule again: the cycle ends on time and the packet
+  // the hold-up cost is not lost.
   bool stalled = false;
   clock.afterRead = [&]() -> int64_t {
     if (stalled || packet::Packets().packetHeader[1] != 60) return 0;
     stalled = true;
     return 50'000'000;
   };
-  std::vector<uint8_t> bytes = RunOneTransfer(3040);  // 49 + 50 + 50 + 1 packets
-  ASSERT_EQ(bytes.size(), 150u * 1256u);
+  std::vector<uint8_t> bytes = RunOneTransfer(3040);  // 49 + 50 + 50 + 2 packets
+  ASSERT_EQ(bytes.size(), 151u * 1256u);
   const char* const build = "- Time to build one packet and send(msec): ( 0.000000 )\n";
   EXPECT_EQ(console.text(),
             std::string("Overall send time is: 980.000000\n") + build +
                 "- Current Time: 001:00:00:00.980\n"
-                "Overall send time is: 1030.000000\n" +
+                "Overall send time is: 1000.000000\n" +
                 build +
                 "- Current Time: 001:00:00:01.980\n"
-                "- Behind schedule: 39 of 50 packets late, max 31.000 ms late, 50.000 ms "
+                "- Behind schedule: 1 of 50 packets late, max 31.000 ms late, 50.000 ms "
                 "blocked in send\n"
                 "Overall send time is: 1000.000000\n" +
                 build +
@@ -172,16 +173,38 @@ TEST_F(TransferTest, AStalledSendShowsInTheOverallTimeTheBehindLineAndTheStatsFi
   // The first cycle is one packet short but still held to a second.
   EXPECT_TRUE(has(events[1], {{"cycle", "1"}, {"packets", "49"}, {"cycle_ms", "1000.0"},
                               {"rate", "49.0"}, {"late_packets", "0"}}));
-  EXPECT_TRUE(has(events[2], {{"t", "2.03"},          {"cycle", "2"},
+  EXPECT_TRUE(has(events[2], {{"t", "2.0"},          {"cycle", "2"},
                               {"data_time", "001:00:00:01.980"},
                               {"packets", "50"},          {"bytes", "62800"},
-                              {"cycle_ms", "1030.0"},   {"rate", "48.544"},
-                              {"late_packets", "39"},     {"late_max_ms", "31.0"},
+                              {"cycle_ms", "1000.0"},   {"rate", "50.0"},
+                              {"late_packets", "1"},      {"late_max_ms", "31.0"},
                               {"lateness_p99_ms", "31.0"}, {"send_blocked_ms", "50.0"},
-                              {"schedule_restarts", "1"}}));
+                              {"schedule_restarts", "0"}}));
   EXPECT_TRUE(has(events[3], {{"late_max_ms", "0.0"}, {"schedule_restarts", "0"}}));
   EXPECT_TRUE(has(events[4],
-                  {{"event", "end"}, {"packets", "150"}, {"bytes", "188400"}, {"reason", "key"}}));
+                  {{"event", "end"}, {"packets", "151"}, {"bytes", "189656"}, {"reason", "key"}}));
+}
+
+TEST_F(TransferTest, AStallOfMoreThanASecondStartsTheScheduleAgainFromNow) {
+  Load("2,50\n");
+  // The send of packet 60 takes 1.5 s: catching up would mean a burst of 75
+  // packets, so the pacing gives up its schedule and the data time falls
+  // behind the wall clock by the stall.
+  bool stalled = false;
+  clock.afterRead = [&]() -> int64_t {
+    if (stalled || packet::Packets().packetHeader[1] != 60) return 0;
+    stalled = true;
+    return 1'500'000'000;
+  };
+  // 49 + 50 + 50 + 3 packets: 75 fewer than were due by then.
+  std::vector<uint8_t> bytes = RunOneTransfer(4540);
+  EXPECT_EQ(bytes.size(), 152u * 1256u);
+  const std::vector<std::string> behind = LinesStartingWith("- Behind schedule");
+  ASSERT_EQ(behind.size(), 1u);
+  EXPECT_EQ(behind[0],
+            "- Behind schedule: 39 of 50 packets late, max 1481.000 ms late, 1500.000 ms blocked "
+            "in send");
+  EXPECT_EQ(LinesStartingWith("Overall send time is: ")[1], "Overall send time is: 2480.000000");
 }
 
 TEST_F(TransferTest, SequenceAndValuesCarryAcrossTransfersWhileDataTimeRestarts) {
@@ -223,6 +246,20 @@ TEST_F(TransferTest, TimeGapDoublesTheDataTimeAfterAFiveInAField) {
   const uint32_t lastTick = packet::Packets().timeTick;
   std::vector<uint8_t> next = RunOneTransfer(0.001);
   EXPECT_EQ(U32At(next, 48), 2 * lastTick);
+}
+
+TEST_F(TransferTest, TimeGapDoublingWrapsModulo2To32) {
+  packet::Settings().timeGapFlag = 1;
+  Load("");
+  // The transfer starts at twice this: day 5 of data time, whose "5:" asks
+  // for a doubling that passes 2^32.
+  packet::Packets().timeTick = 1'728'000'000;
+  RunOneTransfer(1990);
+  std::vector<std::string> times = LinesStartingWith("- Current Time: ");
+  ASSERT_EQ(times.size(), 2u);
+  EXPECT_EQ(times[0], "- Current Time: 005:00:00:00.980");
+  // 2 x 3,456,009,800 - 2^32 = 2,617,052,304 ticks, then one more second.
+  EXPECT_EQ(times[1], "- Current Time: 004:00:41:46.230");
 }
 
 TEST_F(TransferTest, NepTransfersSendTheirOwnLengthAndShowTheNepTime) {

@@ -2,6 +2,7 @@
 // loopback port.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <string>
@@ -336,6 +337,48 @@ INSTANTIATE_TEST_SUITE_P(
                         ": does not exist\n"
                         "  BuildConfigFile: cannot write the default configuration to " +
                         platform::JoinPath("missing/out", "zarnYEB.config") + "\n"}));
+
+// Hostile input files, each under an address-space limit of what its size
+// allows (64 times the file and 64 MiB, at most 1.5 GiB): the run refuses
+// them with a reason and ends by itself.
+TEST(YebStressHostileInputs, AreRefusedWithinMemoryBoundedByTheirSize) {
+#if defined(_WIN32) || defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "needs ulimit, and sanitizers reserve more address space than it allows";
+#endif
+  struct Case {
+    std::string file, text;
+    std::vector<std::string> args;
+    std::string reason;
+  };
+  const std::string oneMillionLines = [] {
+    std::string text;
+    for (int i = 0; i < 1'000'000; ++i) text += "0.1 drop 1\n";
+    return text;
+  }();
+  const Case cases[] = {
+      {"huge.txt", "262144,20000\n", {"/ParmInfo", "huge.txt"},
+       "** Error - Unable to Open File\n  huge.txt: its parameters make a packet of "},
+      {"faults.txt", oneMillionLines, {"/FaultScript", "faults.txt"},
+       "** Error - Fault script faults.txt: larger than "},
+      {"parmInfo.txt", "1,50\n" + std::string(1 << 20, '7'), {},
+       "** Error - parmInfo.txt line 2 is longer than 65536 bytes\n"},
+  };
+  for (const Case& c : cases) {
+    testsupport::TempDir dir;
+    testsupport::WriteWholeFile(dir.file("parmInfo.txt"), "1,1\n");
+    testsupport::WriteWholeFile(dir.file(c.file), c.text);
+    const uint64_t limitKb =
+        std::min<uint64_t>(1536 << 10, (64 * c.text.size() >> 10) + (64 << 10));
+    std::string command = "ulimit -v " + std::to_string(limitKb) + "; exec " + YEBSTRESS_PATH +
+                          " /PortId " + std::to_string(testsupport::FreeLoopbackPort());
+    for (const std::string& arg : c.args) command += " " + arg;
+    testsupport::ChildProcess child("/bin/sh", {"-c", command}, dir.path());
+    ASSERT_TRUE(child.waitForOutput("Hit any key to exit...\n", 20s)) << c.file << child.output();
+    child.closeInput();
+    EXPECT_EQ(child.waitForExit(10s), 1) << c.file;
+    EXPECT_NE(child.output().find(c.reason), std::string::npos) << child.output();
+  }
+}
 
 TEST(YebStressPlayback, ReplaysTheFileToARealClientAndEndsWithCiao) {
   testsupport::TempDir dir;

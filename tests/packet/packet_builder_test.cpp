@@ -238,6 +238,38 @@ TEST_F(PacketBuilderTest, CustomTagsWrapAndATagOfZeroIsOverwritten) {
   EXPECT_EQ(p, packettest::ModelCustomPacket(settings, model, modelState));
 }
 
+// The 32-bit wire counters started just before they wrap: the time tick
+// (and so the day field of the data time) and the sequence number go on
+// through 0 modulo 2^32 as the model says, in both sources.
+TEST_F(PacketBuilderTest, CountersStartedJustBeforeTheirWrapGoOnThroughZero) {
+  struct Case {
+    int32_t sourceType;
+    uint32_t timeTick, sequence;
+  };
+  const Case cases[] = {
+      {packet::kSourceCustom, 0xFFFFFFFFu - 150, 7},  // the tick wraps inside packet 1
+      {packet::kSourceCustom, 0xFFFFFFFFu - 199, 7},  // ... exactly at its end
+      {packet::kSourceCustom, 5, 0xFFFFFFFEu},        // sequence 0xFFFFFFFF, then 0
+      {packet::kSourceNep, 0, 0xFFFFFFFEu},
+  };
+  for (const Case& c : cases) {
+    settings = packet::RunSettings{};
+    settings.sourceType = c.sourceType;
+    state = packet::PacketState{};
+    modelState = packettest::ModelState{};
+    SetUpTable({MakeModelRecord(50, 50), MakeModelRecord(100, 50)});
+    state.timeTick = modelState.timeTick = c.timeTick;
+    state.packetHeader[1] = state.packetHeader[2] = modelState.sequence = c.sequence;
+    for (int packetNo = 0; packetNo < 3; ++packetNo) {
+      ASSERT_EQ(Build(), BuildModel()) << c.timeTick << " " << c.sequence << " " << packetNo;
+    }
+    if (c.sourceType == packet::kSourceCustom) {
+      EXPECT_EQ(state.packetHeader[1], c.sequence + 3);
+      EXPECT_EQ(state.timeTick, c.timeTick + 600u);
+    }
+  }
+}
+
 // The builders against the model on random tables: both sources, every
 // packet rate, super stress on and off, tag offsets that wrap, and start
 // values near the wrap limits.

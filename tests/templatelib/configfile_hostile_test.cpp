@@ -1,8 +1,11 @@
 // Loading hostile configuration files: every limit fails the load with a
 // message naming the line, and text the format ignores is named too.
 #include <gtest/gtest.h>
+
 #include <signal.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -85,6 +88,29 @@ TEST_F(HostileLoad, TheNodeLimitCountsTheRootAndNamesTheLine) {
     }
     delete root;
   }
+}
+
+// The memory a load may take follows the input's size, and the largest real
+// configuration (262,144 parameters: ~262,539 nodes in 46 MB of text, 3 MB
+// zipped) stays inside it either way, while a small file of one-letter
+// lines is refused long before its nodes pass the bound.
+TEST(NodeBudget, TheLimitFollowsTheFileAndKeepsTheLargestRealConfiguration) {
+  constexpr int64_t kMiB = int64_t{1} << 20;
+  EXPECT_EQ(LoadBudgetBytes(0), 64 * kMiB);
+  EXPECT_EQ(LoadBudgetBytes(kMiB), 128 * kMiB);
+  EXPECT_EQ(LoadBudgetBytes(100 * kMiB), kMemoryCeilingBytes);
+  EXPECT_EQ(LoadBudgetBytes(-1), kMemoryCeilingBytes);
+  EXPECT_EQ(LoadBudgetBytes(INT64_MAX), kMemoryCeilingBytes);
+  EXPECT_GE(NodeLimit(LoadBudgetBytes(46 * kMiB), 0), 262'539);
+  EXPECT_GE(NodeLimit(LoadBudgetBytes(3 * kMiB), 46 * kMiB), 262'539);
+  // A plain file of "a" lines holds size / 2 nodes: the tree stays within
+  // its budget at every size.
+  for (int64_t size : {int64_t{0}, kMiB, 10 * kMiB, 100 * kMiB}) {
+    const int64_t nodes = std::min(size / 2, NodeLimit(LoadBudgetBytes(size), 0));
+    EXPECT_LE(kLoadBaselineBytes + nodes * kBytesPerNode, LoadBudgetBytes(size)) << size;
+  }
+  EXPECT_EQ(NodeLimit(0, 0), 1);
+  EXPECT_EQ(NodeLimit(INT64_MAX, 0), kMaxNodes);
 }
 
 TEST_F(HostileLoad, ATerminationRequestStopsTheLoad) {

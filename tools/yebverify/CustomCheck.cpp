@@ -52,8 +52,11 @@ uint64_t StreamChecker::CustomPacketNumber(const uint8_t* bytes, size_t size) {
                   [] { return std::string("sequence number 0; numbers start at 1"); });
     }
   } else if (newConnection_) {
-    if (sequence > lastSequence_) {
-      packet = lastPacket_ + (sequence - lastSequence_);
+    // Modulo 2^32: the numbers carry on through their wrap after ~248 days
+    // at 200 packets per second.
+    const uint32_t ahead = sequence - lastSequence_;
+    if (ahead != 0 && ahead < 0x80000000u) {
+      packet = lastPacket_ + ahead;
     } else {
       log_.Record(FailureKind::kSequence, packetIndex_, 4, [&] {
         return FailureText{

@@ -31,6 +31,8 @@ class ReferenceTool {
   std::vector<uint8_t> NextPacket();
   // The tick of the next time sample (the tool's timeTick).
   uint32_t& timeTick() { return timeTick_; }
+  // The sequence number of the last packet built.
+  uint32_t& sequence() { return sequence_; }
 
  private:
   struct Record {

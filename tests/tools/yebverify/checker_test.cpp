@@ -340,6 +340,34 @@ TEST(CheckerTest, TimeJumpWithoutTheOptionFails) {
   EXPECT_EQ(rig.log().total(), 1u) << rig.Failures();
 }
 
+// A long run reaches the 32-bit wire counters' wraps; the checker follows
+// them through 0 and counts its own packets on in 64 bits.
+TEST(CheckerTest, StreamsStartedJustBeforeAWrapPass) {
+  struct Case {
+    bool nep;
+    uint32_t timeTick, sequence;
+  };
+  // Only /TimeGap lets a transfer start at a time other than 0 or 15 s.
+  const Case cases[] = {
+      {false, 0xFFFFFFFFu - 150, 5},  // the time tick (day 005 back to 001)
+      {false, 0, 0xFFFFFFE1u},        // the sequence number, wrapping at the reconnect
+      {true, 0, 0xFFFFFFE1u},
+  };
+  for (const Case& c : cases) {
+    CheckerRig rig({c.nep, 50, false, 0, {50.0, 100.0}}, TimeOptions{false, c.timeTick != 0});
+    rig.Connect();
+    rig.tool().timeTick() = c.timeTick;
+    rig.tool().sequence() = c.sequence;
+    rig.CheckNext(30);
+    if (c.timeTick == 0) {  // a new transfer carries the numbers on
+      rig.Connect();
+      rig.CheckNext(30);
+    }
+    EXPECT_EQ(rig.log().total(), 0u) << c.timeTick << " " << c.sequence << rig.Failures();
+    EXPECT_EQ(rig.checker().packetsChecked(), c.timeTick == 0 ? 60u : 30u);
+  }
+}
+
 TEST(CheckerTest, SampleCountPerPacketFollowsTheWorkedExample) {
   // Two parameters at 50/s, 50 packets/s: one pair per packet, 1,256 bytes.
   CheckerRig rig({false, 50, false, 0, {50.0, 50.0}});
