@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "packet/DecimalText.h"
+#include "platform/Socket.h"
 
 namespace driver {
 namespace {
@@ -38,6 +39,8 @@ enum class Option {
   kTransfers,
   kDuration,
   kBind,
+  kMetricsPort,
+  kMetricsBind,
 };
 
 struct OptionEntry {
@@ -81,6 +84,10 @@ constexpr OptionEntry kOptions[] = {
     {Option::kDuration, "/Duration", 1, "SECONDS",
      "end this long after the first connection, not in playback (never)"},
     {Option::kBind, "/Bind", 1, "ADDRESS", "listen on this IPv4 address only (every interface)"},
+    {Option::kMetricsPort, "/MetricsPort", 1, "PORT",
+     "serve Prometheus metrics at http://127.0.0.1:PORT/metrics (none)"},
+    {Option::kMetricsBind, "/MetricsBind", 1, "ADDRESS",
+     "the IPv4 address the metrics are served on (127.0.0.1)"},
 };
 
 constexpr const char* kHelpWords[] = {"/?", "/help", "-h", "--help"};
@@ -206,31 +213,6 @@ bool ReadPositiveDecimal(const char* value, double highest, double& target) {
   return true;
 }
 
-// Four decimal parts of 0 to 255 and nothing else; host byte order.
-bool ReadIpv4(std::string_view text, uint32_t& ip) {
-  uint32_t value = 0;
-  int parts = 0;
-  size_t at = 0;
-  while (parts < 4) {
-    size_t digits = 0;
-    uint32_t part = 0;
-    while (at < text.size() && text[at] >= '0' && text[at] <= '9' && digits < 3) {
-      part = part * 10 + static_cast<uint32_t>(text[at] - '0');
-      ++at;
-      ++digits;
-    }
-    if (digits == 0 || part > 255) return false;
-    value = (value << 8) | part;
-    if (++parts < 4) {
-      if (at >= text.size() || text[at] != '.') return false;
-      ++at;
-    }
-  }
-  if (at != text.size()) return false;
-  ip = value;
-  return true;
-}
-
 constexpr double kMaxDurationSeconds = 1e9;  // about 31 years
 
 constexpr int64_t kInt32Low = std::numeric_limits<int32_t>::min();
@@ -323,10 +305,19 @@ Status Apply(const OptionEntry& entry, const char* const* values, packet::RunSet
       }
       return Status::Ok();
     case Option::kBind:
-      if (!ReadIpv4(value, settings.bindIp)) {
+      if (!platform::ParseIpv4(value, settings.bindIp)) {
         return Refuse("/Bind " + std::string(value) + ": not an IPv4 address such as 127.0.0.1");
       }
       settings.bindAddress = value;
+      return Status::Ok();
+    case Option::kMetricsPort:
+      return TakeNumber(value, 1, 65535, entry.name, settings.metricsPort);
+    case Option::kMetricsBind:
+      if (!platform::ParseIpv4(value, settings.metricsBindIp)) {
+        return Refuse("/MetricsBind " + std::string(value) +
+                      ": not an IPv4 address such as 127.0.0.1");
+      }
+      settings.metricsBind = value;
       return Status::Ok();
   }
   return Status::Ok();

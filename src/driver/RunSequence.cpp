@@ -11,6 +11,7 @@
 #include "artefacts/PrnFile.h"
 #include "driver/CommandLine.h"
 #include "driver/FaultInjector.h"
+#include "driver/MetricsServe.h"
 #include "driver/Playback.h"
 #include "driver/Reasons.h"
 #include "driver/RunManifest.h"
@@ -68,6 +69,7 @@ class RunSequence {
     env_.out.Write(parsed.warnings);
     if (!parsed.ok()) return Fail((parsed.status.message() + "\n").c_str());
     if (!OpenStatsFile()) return ExitSequence(kExitFailure);
+    if (!ServeMetrics(settings_, env_.out, metrics_)) return ExitSequence(kExitFailure);
 
     if (settings_.playbackFlag == 1) return RunPlaybackMode();
     if (settings_.sourceType == packet::kSourceNep && settings_.parmModeFlag) {
@@ -327,7 +329,7 @@ class RunSequence {
         }
       }
       platform::Printf(env_.out, "5. Start data source transfer - hit any key to continue...\n\n");
-      RunTransfer(*connection, sendBuffer_, env_, StatsTarget{statsFile_.get(), ++connections});
+      RunTransfer(*connection, sendBuffer_, env_, StatsTarget{statsFile_.get(), ++connections, metrics_.stream.get()});
       if (platform::TerminationRequested()) return ExitSequence(kExitNormal);
       if (DurationOver() || (settings_.transfers > 0 && ++transfers >= settings_.transfers)) {
         return FinishAsTold();
@@ -354,6 +356,7 @@ class RunSequence {
   packet::RunSettings& settings_;
   packet::SendBuffer sendBuffer_;
   std::unique_ptr<StatsFile> statsFile_;
+  ServedMetrics metrics_;
   const std::string runId_ = NewRunId();
 };
 

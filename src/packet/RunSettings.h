@@ -55,6 +55,9 @@ struct RunSettings {
   double durationSeconds = 0.0;   // /Duration: end this long after the first connection; 0: never
   std::string bindAddress;        // /Bind: the IPv4 address listened on; empty for every one
   uint32_t bindIp = 0;            // the same, in host order; 0 for every interface
+  int32_t metricsPort = -1;           // /MetricsPort: serve /metrics there; -1 for none
+  std::string metricsBind = "127.0.0.1";  // /MetricsBind: the address it is served on
+  uint32_t metricsBindIp = 0x7f000001;    // the same, in host order
 };
 
 RunSettings& Settings();

@@ -6,6 +6,7 @@
 //             [--reconnect N] [--connect-wait S] [--expect-faults FILE]
 //             [--json] [--quiet] [--max-late-ms X] [--min-rate-percent P]
 //             [--manifest PATH] [--json-out FILE] [--junit FILE] [--version]
+//             [--metrics-port P [--metrics-bind ADDR]]
 //
 // Thread safety: pure functions.
 #pragma once
@@ -45,6 +46,8 @@ struct VerifyOptions {
   std::string jsonOutPath;   // the JSON lines also go here
   std::string junitPath;     // a JUnit XML report is written here at the end
   std::string runId;         // from the manifest: ties every JSON line to the run
+  int metricsPort = 0;       // serve Prometheus metrics on this port; 0 for none
+  std::string metricsBind = "127.0.0.1";
   bool help = false;
   bool version = false;
   // The options given on the command line, as written ("--port"), so that

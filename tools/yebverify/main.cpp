@@ -15,6 +15,8 @@
 #include "Report.h"
 #include "StreamModel.h"
 #include "Verifier.h"
+#include "metrics/Endpoint.h"
+#include "metrics/VerifyMetrics.h"
 #include "packet/FaultScript.h"
 #include "platform/BuildInfo.h"
 #include "platform/Console.h"
@@ -95,6 +97,21 @@ int main(int argc, char** argv) {
     options.runId = manifest.runId;
   }
 
+  // Served before anything is read or connected, so that a port that cannot
+  // be had is an error at start, like every other setup error.
+  std::unique_ptr<metrics::Endpoint> endpoint;
+  std::unique_ptr<metrics::VerifyMetrics> served;
+  if (options.metricsPort != 0) {
+    uint32_t ip = 0;
+    if (!platform::ParseIpv4(options.metricsBind, ip)) {
+      return SetupError(options, jsonOut.get(),
+                        "--metrics-bind " + options.metricsBind + ": not an IPv4 address", true);
+    }
+    const platform::Status started = metrics::Endpoint::Start(
+        {options.metricsBind, ip, static_cast<uint16_t>(options.metricsPort)}, endpoint);
+    if (!started.ok()) return SetupError(options, jsonOut.get(), started.message(), false);
+    served = std::make_unique<metrics::VerifyMetrics>(*endpoint, options.packetRate);
+  }
   ParameterList list;
   if (!LoadParameterList(ListPathFor(options), options.source, list, error)) {
     return SetupError(options, jsonOut.get(), error, false);
@@ -128,6 +145,7 @@ int main(int argc, char** argv) {
   if (jsonOut)
     io.jsonOut = [&jsonOut](const std::string& line) { WriteJsonLine(jsonOut.get(), line); };
   io.stopRequested = stopRequested;
+  io.metrics = served.get();
   io.stopCause = [] {
     return std::string(platform::TerminationRequested() ? "a signal" : "a key");
   };
