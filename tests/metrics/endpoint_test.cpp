@@ -8,9 +8,13 @@
 #include <cmath>
 #include <map>
 #include <memory>
+#include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "metrics/Endpoint.h"
 #include "platform/Socket.h"
@@ -111,7 +115,44 @@ void ExpectConsistentHistogram(const Scrape& s, const std::string& name) {
   EXPECT_GE(s[name + "_sum"], 0) << name;
 }
 
-TEST(MetricsEndpointTest, BothProgramsServeRisingCountersAndConsistentHistograms) {
+// Every Prometheus query of the Grafana dashboard (panels and annotations).
+std::vector<std::string> DashboardQueries() {
+  const nlohmann::json dashboard = nlohmann::json::parse(
+      testsupport::ReadWholeFile(SOURCE_DIR "/tools/grafana/yeb-dashboard.json"));
+  std::vector<std::string> queries;
+  for (const auto& panel : dashboard.at("panels")) {
+    for (const auto& target : panel.at("targets")) queries.push_back(target.at("expr"));
+  }
+  for (const auto& annotation : dashboard.at("annotations").at("list")) {
+    if (annotation.contains("expr")) queries.push_back(annotation.at("expr"));
+  }
+  return queries;
+}
+
+// The dashboard asks only for metrics the programs serve: each yeb_ name in
+// a query, less a histogram's _bucket, is a family of one of the scrapes.
+void ExpectDashboardNamesServedMetrics(const std::vector<const Scrape*>& scrapes) {
+  std::set<std::string> families;
+  for (const Scrape* s : scrapes) {
+    for (const auto& [name, type] : s->types) families.insert(name);
+  }
+  const std::regex metric("yeb_[a-z0-9_]+");
+  const std::vector<std::string> queries = DashboardQueries();
+  EXPECT_GE(queries.size(), 10u);
+  for (const std::string& query : queries) {
+    int named = 0;
+    for (std::sregex_iterator m(query.begin(), query.end(), metric), end; m != end; ++m, ++named) {
+      std::string name = m->str();
+      if (name.size() > 7 && name.compare(name.size() - 7, 7, "_bucket") == 0) {
+        name.resize(name.size() - 7);
+      }
+      EXPECT_EQ(families.count(name), 1u) << name << " in " << query;
+    }
+    EXPECT_GT(named, 0) << query;
+  }
+}
+
+TEST(MetricsEndpointTest, BothProgramsServeRisingCountersConsistentHistogramsAndTheDashboardsMetrics) {
   if (!metrics::EndpointBuilt()) GTEST_SKIP() << "this build has no metrics endpoint";
   testsupport::TempDir dir;
   testsupport::WriteWholeFile(dir.file("parmInfo.txt"), "20,100\n10,1000\n");
@@ -178,6 +219,7 @@ TEST(MetricsEndpointTest, BothProgramsServeRisingCountersAndConsistentHistograms
             verifyLater["yeb_verify_received_packets_total"]);
   EXPECT_GT(verifyLater["yeb_verify_steady_packets_per_second"], 150);
   ExpectConsistentHistogram(verifyLater, "yeb_verify_packet_lateness_seconds");
+  ExpectDashboardNamesServedMetrics({&toolLater, &verifyLater});
 }
 
 TEST(MetricsEndpointTest, PortTakenEndsEitherProgramAtStartWithTheReason) {
