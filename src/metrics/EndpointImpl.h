@@ -4,11 +4,11 @@
 
 #ifdef YEB_HAVE_PROMETHEUS
 
-#include <memory>
-#include <string>
-
 #include <prometheus/exposer.h>
 #include <prometheus/registry.h>
+
+#include <memory>
+#include <string>
 
 namespace metrics {
 

@@ -54,7 +54,8 @@ struct StressMetrics::Parts {
                      .Add({}, LatenessBucketsSeconds())),
         cycleP99(NewGauge(r, "yeb_cycle_lateness_p99_seconds",
                           "The last cycle's 99th percentile of lateness")),
-        cycleMax(NewGauge(r, "yeb_cycle_lateness_max_seconds", "The last cycle's largest lateness")),
+        cycleMax(
+            NewGauge(r, "yeb_cycle_lateness_max_seconds", "The last cycle's largest lateness")),
         dataTime(NewGauge(r, "yeb_data_time_seconds", "The stream's data time")),
         nominal(NewGauge(r, "yeb_nominal_packets_per_second", "The packet rate the tool keeps to")),
         faults(prometheus::BuildCounter()

@@ -2,21 +2,21 @@
 // read by a Prometheus text-format parser of the test's own, counters that
 // rise between scrapes, histograms whose buckets add up, and a port that is
 // taken ending each program at start with the system's reason.
+#include "metrics/Endpoint.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cmath>
 #include <map>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <regex>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
-#include "metrics/Endpoint.h"
 #include "platform/Socket.h"
 #include "support/ChildProcess.h"
 
@@ -152,26 +152,27 @@ void ExpectDashboardNamesServedMetrics(const std::vector<const Scrape*>& scrapes
   }
 }
 
-TEST(MetricsEndpointTest, BothProgramsServeRisingCountersConsistentHistogramsAndTheDashboardsMetrics) {
+TEST(MetricsEndpointTest,
+     BothProgramsServeRisingCountersConsistentHistogramsAndTheDashboardsMetrics) {
   if (!metrics::EndpointBuilt()) GTEST_SKIP() << "this build has no metrics endpoint";
   testsupport::TempDir dir;
   testsupport::WriteWholeFile(dir.file("parmInfo.txt"), "20,100\n10,1000\n");
   testsupport::WriteWholeFile(dir.file("faults.txt"), "1.5 drop 2\n");
   const int port = testsupport::FreeLoopbackPort();
   const int toolMetrics = testsupport::FreeLoopbackPort();
-  ChildProcess tool(YEBSTRESS_PATH,
-                    {"/PortId", std::to_string(port), "/Bind", "127.0.0.1", "/Transfers", "1",
-                     "/PacketRate", "5", "/FaultScript", "faults.txt", "/MetricsPort",
-                     std::to_string(toolMetrics)},
-                    dir.path());
+  ChildProcess tool(
+      YEBSTRESS_PATH,
+      {"/PortId", std::to_string(port), "/Bind", "127.0.0.1", "/Transfers", "1", "/PacketRate", "5",
+       "/FaultScript", "faults.txt", "/MetricsPort", std::to_string(toolMetrics)},
+      dir.path());
   ASSERT_TRUE(tool.waitForOutput("Blocked waiting for connect", 15s)) << tool.output();
-  EXPECT_NE(tool.output().find("- Metrics: http://127.0.0.1:" + std::to_string(toolMetrics) +
-                               "/metrics"),
-            std::string::npos);
+  EXPECT_NE(
+      tool.output().find("- Metrics: http://127.0.0.1:" + std::to_string(toolMetrics) + "/metrics"),
+      std::string::npos);
   const int verifyMetrics = testsupport::FreeLoopbackPort();
   ChildProcess verifier(YEBVERIFY_PATH,
-                        {"--port", std::to_string(port), "--packet-rate", "200", "--seconds",
-                         "4", "--quiet", "--metrics-port", std::to_string(verifyMetrics)},
+                        {"--port", std::to_string(port), "--packet-rate", "200", "--seconds", "4",
+                         "--quiet", "--metrics-port", std::to_string(verifyMetrics)},
                         dir.path());
   // Scrapes until `done` holds of the tool's figures (bounded: 15 s).
   const auto scrapeUntil = [&](const auto& done) {
@@ -187,8 +188,8 @@ TEST(MetricsEndpointTest, BothProgramsServeRisingCountersConsistentHistogramsAnd
   const Scrape verifyFirst = Parse(Get(verifyMetrics));
   // Two cycles later the drop at 1.5 s has been sent and seen.
   const double cyclesFirst = toolFirst["yeb_cycles_total"];
-  const Scrape toolLater = scrapeUntil(
-      [&](const Scrape& s) { return s["yeb_cycles_total"] >= cyclesFirst + 2; });
+  const Scrape toolLater =
+      scrapeUntil([&](const Scrape& s) { return s["yeb_cycles_total"] >= cyclesFirst + 2; });
   const Scrape verifyLater = Parse(Get(verifyMetrics));
   EXPECT_EQ(verifier.waitForExit(30s), 1) << verifier.output();  // the drop is a failure
 
@@ -196,8 +197,8 @@ TEST(MetricsEndpointTest, BothProgramsServeRisingCountersConsistentHistogramsAnd
     EXPECT_EQ(s->error, "");
   }
   EXPECT_EQ(toolLater.types.at("yeb_sent_packets_total"), "counter");
-  for (const char* counter : {"yeb_sent_packets_total", "yeb_sent_bytes_total",
-                              "yeb_cycles_total", "yeb_packet_lateness_seconds_count"}) {
+  for (const char* counter : {"yeb_sent_packets_total", "yeb_sent_bytes_total", "yeb_cycles_total",
+                              "yeb_packet_lateness_seconds_count"}) {
     EXPECT_GT(toolFirst[counter], 0) << counter;
     EXPECT_GT(toolLater[counter], toolFirst[counter]) << counter;
   }
@@ -209,9 +210,9 @@ TEST(MetricsEndpointTest, BothProgramsServeRisingCountersConsistentHistogramsAnd
   EXPECT_GT(toolLater["yeb_data_time_seconds"], toolFirst["yeb_data_time_seconds"]);
   ExpectConsistentHistogram(toolLater, "yeb_packet_lateness_seconds");
 
-  for (const char* counter : {"yeb_verify_received_packets_total",
-                              "yeb_verify_checked_samples_total",
-                              "yeb_verify_received_bytes_total"}) {
+  for (const char* counter :
+       {"yeb_verify_received_packets_total", "yeb_verify_checked_samples_total",
+        "yeb_verify_received_bytes_total"}) {
     EXPECT_GT(verifyLater[counter], verifyFirst[counter]) << counter;
   }
   EXPECT_EQ(verifyLater["yeb_verify_failures_total{kind=\"dropped\"}"], 1);
@@ -236,14 +237,15 @@ TEST(MetricsEndpointTest, PortTakenEndsEitherProgramAtStartWithTheReason) {
   ChildProcess tool(YEBSTRESS_PATH, {"/PortId", "0", "/MetricsPort", port}, dir.path());
   tool.closeInput();
   EXPECT_EQ(tool.waitForExit(15s), 1);
-  EXPECT_NE(tool.output().find("** Error - Unable to serve the metrics (/MetricsPort) - quiting...\n"
-                               "  " + reason),
-            std::string::npos)
+  EXPECT_NE(
+      tool.output().find("** Error - Unable to serve the metrics (/MetricsPort) - quiting...\n"
+                         "  " +
+                         reason),
+      std::string::npos)
       << tool.output();
   EXPECT_EQ(tool.output().find("1. Process"), std::string::npos) << "the run went on";
 
-  ChildProcess verifier(YEBVERIFY_PATH, {"--metrics-port", port, "--list", "none.prn"},
-                        dir.path());
+  ChildProcess verifier(YEBVERIFY_PATH, {"--metrics-port", port, "--list", "none.prn"}, dir.path());
   EXPECT_EQ(verifier.waitForExit(15s), 2);
   EXPECT_NE(verifier.output().find("yebverify: error: " + reason), std::string::npos)
       << verifier.output();

@@ -102,8 +102,7 @@ TEST_F(ReportTest, PageParsesWithOnePlotPerFigureAndOneMarkerPerFault) {
   }
   ASSERT_EQ(faults, 2u) << stats;
 
-  ChildProcess check(Python(),
-                     {SOURCE_DIR "/tests/tools/yebreport/check_report.py", "report.html"},
+  ChildProcess check(Python(), {SOURCE_DIR "/tests/tools/yebreport/check_report.py", "report.html"},
                      dir_->path());
   ASSERT_EQ(check.waitForExit(30s), 0) << check.output();
   std::istringstream lines(check.output());
@@ -135,10 +134,16 @@ TEST_F(ReportTest, OpensInAHeadlessBrowserWithEveryPlotDecoded) {
   TempDir profile;
   // No network, no first-run work, a profile of its own: nothing the page
   // needs may come from outside the file.
-  const std::vector<std::string> common = {
-      "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-      "--disable-background-networking", "--disable-component-update", "--disable-sync",
-      "--user-data-dir=" + profile.path(), "--virtual-time-budget=5000"};
+  const std::vector<std::string> common = {"--headless",
+                                           "--no-sandbox",
+                                           "--disable-gpu",
+                                           "--disable-quic",
+                                           "--no-first-run",
+                                           "--disable-background-networking",
+                                           "--disable-component-update",
+                                           "--disable-sync",
+                                           "--user-data-dir=" + profile.path(),
+                                           "--virtual-time-budget=5000"};
   const std::string url = "file://" + dir_->file("report.html");
 
   std::vector<std::string> dump = common;
@@ -151,7 +156,8 @@ TEST_F(ReportTest, OpensInAHeadlessBrowserWithEveryPlotDecoded) {
   EXPECT_EQ(dom.output().find("<p class=\"broken\">"), std::string::npos);
 
   std::vector<std::string> shot = common;
-  shot.insert(shot.end(), {"--window-size=1000,3000", "--screenshot=" + dir_->file("shot.png"), url});
+  shot.insert(shot.end(),
+              {"--window-size=1000,3000", "--screenshot=" + dir_->file("shot.png"), url});
   ChildProcess screenshot(chromium, shot);
   ASSERT_EQ(screenshot.waitForExit(60s), 0) << screenshot.output();
   EXPECT_EQ(testsupport::ReadWholeFile(dir_->file("shot.png")).substr(0, 8), "\x89PNG\r\n\x1a\n");
