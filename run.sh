@@ -2,7 +2,8 @@
 # Sets up what a fresh Debian 12 machine lacks, builds Release and runs the
 # stress tool with the given arguments. With no arguments it runs a short
 # demo instead: the stress tool on examples/parmInfo.txt in a temporary
-# folder, and yebverify connected to it for ten seconds.
+# folder, and yebverify connected to it for ten seconds; then yebreport
+# writes the run's report, which stays in build/.
 set -euo pipefail
 caller=$PWD
 cd "$(dirname "$0")"
@@ -39,7 +40,8 @@ trap cleanup EXIT
 
 echo
 echo "== Demo: build/yebstress streams examples/parmInfo.txt on port $port (folder $work)"
-(cd "$work" && exec "$root/build/yebstress" /PortId "$port" </dev/null >"$work/yebstress.log" 2>&1) &
+(cd "$work" && exec "$root/build/yebstress" /PortId "$port" /StatsFile stats.jsonl \
+   </dev/null >"$work/yebstress.log" 2>&1) &
 stress=$!
 for _ in $(seq 100); do
   grep -q "Blocked waiting for connect" "$work/yebstress.log" 2>/dev/null && break
@@ -54,7 +56,17 @@ fi
 echo
 echo "== build/yebverify plays the YEB for 10 s and checks every packet (any key stops it early)"
 status=0
-build/yebverify --port "$port" --list "$work/YEBFiles/zarnYEB.prn" --seconds 10 || status=$?
+build/yebverify --port "$port" --list "$work/YEBFiles/zarnYEB.prn" --seconds 10 \
+  --json-out "$work/verify.jsonl" || status=$?
 echo
 echo "== yebverify exit status $status (0: every check passed, 1: a check failed, 2: could not run)"
+
+echo
+echo "== build/yebreport writes the run's report: plots, settings, verdict, in one HTML file"
+# The tool writes the transfer's end event once it sees the verifier go.
+for _ in $(seq 30); do grep -q '"event":"end"' "$work/stats.jsonl" 2>/dev/null && break; sleep 0.1; done
+report=$root/build/demo-report.html
+if build/yebreport "$work/stats.jsonl" --verifier "$work/verify.jsonl" -o "$report" >/dev/null; then
+  echo "Report: $report (open it in a browser; it needs no network)"
+fi
 exit "$status"

@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/setup.sh
 source scripts/windows-deps.sh
-ensure_packages
+ensure_packages chromium
 
 jobs=$(nproc)
 build() {  # build <folder> <cmake options...>

@@ -12,6 +12,7 @@
 
 #include "driver/ConnectionSet.h"
 #include "packet/DecimalText.h"
+#include "platform/Socket.h"
 
 namespace driver {
 namespace {
@@ -47,6 +48,8 @@ enum class Option {
   kPlaybackMaxGap,
   kPlaybackInfo,
   kConnections,
+  kMetricsPort,
+  kMetricsBind,
 };
 
 struct OptionEntry {
@@ -106,6 +109,10 @@ constexpr OptionEntry kOptions[] = {
      "summarise the playback file and its replay time, then end"},
     {Option::kConnections, "/Connections", 1, "N",
      "serve up to N connections at once, 1 to 16, each the same stream; playback serves one (1)"},
+    {Option::kMetricsPort, "/MetricsPort", 1, "PORT",
+     "serve Prometheus metrics at http://127.0.0.1:PORT/metrics (none)"},
+    {Option::kMetricsBind, "/MetricsBind", 1, "ADDRESS",
+     "the IPv4 address the metrics are served on (127.0.0.1)"},
 };
 
 constexpr const char* kHelpWords[] = {"/?", "/help", "-h", "--help"};
@@ -235,31 +242,6 @@ bool ReadDecimal(const char* value, bool zeroAllowed, double high, double& numbe
 // Stamps are 32-bit counts of 100 us: no recording spans more.
 constexpr double kMaxPlaybackStartSeconds = 429'496.0;
 
-// Four decimal parts of 0 to 255 and nothing else; host byte order.
-bool ReadIpv4(std::string_view text, uint32_t& ip) {
-  uint32_t value = 0;
-  int parts = 0;
-  size_t at = 0;
-  while (parts < 4) {
-    size_t digits = 0;
-    uint32_t part = 0;
-    while (at < text.size() && text[at] >= '0' && text[at] <= '9' && digits < 3) {
-      part = part * 10 + static_cast<uint32_t>(text[at] - '0');
-      ++at;
-      ++digits;
-    }
-    if (digits == 0 || part > 255) return false;
-    value = (value << 8) | part;
-    if (++parts < 4) {
-      if (at >= text.size() || text[at] != '.') return false;
-      ++at;
-    }
-  }
-  if (at != text.size()) return false;
-  ip = value;
-  return true;
-}
-
 constexpr double kMaxDurationSeconds = 1e9;  // about 31 years
 
 constexpr int64_t kInt32Low = std::numeric_limits<int32_t>::min();
@@ -352,7 +334,7 @@ Status Apply(const OptionEntry& entry, const char* const* values, packet::RunSet
       }
       return Status::Ok();
     case Option::kBind:
-      if (!ReadIpv4(value, settings.bindIp)) {
+      if (!platform::ParseIpv4(value, settings.bindIp)) {
         return Refuse("/Bind " + std::string(value) + ": not an IPv4 address such as 127.0.0.1");
       }
       settings.bindAddress = value;
@@ -387,6 +369,15 @@ Status Apply(const OptionEntry& entry, const char* const* values, packet::RunSet
       return Status::Ok();
     case Option::kConnections:
       return TakeNumber(value, 1, kMaxConnections, entry.name, settings.connections);
+    case Option::kMetricsPort:
+      return TakeNumber(value, 1, 65535, entry.name, settings.metricsPort);
+    case Option::kMetricsBind:
+      if (!platform::ParseIpv4(value, settings.metricsBindIp)) {
+        return Refuse("/MetricsBind " + std::string(value) +
+                      ": not an IPv4 address such as 127.0.0.1");
+      }
+      settings.metricsBind = value;
+      return Status::Ok();
   }
   return Status::Ok();
 }

@@ -1,6 +1,7 @@
 #include "driver/CycleStats.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "driver/RunEnvironment.h"
 #include "platform/Termination.h"
@@ -10,6 +11,14 @@ namespace driver {
 namespace {
 
 double Ms(int64_t ns) { return static_cast<double>(ns) / 1e6; }
+
+// "ddd:hh:mm:ss.mmm" in seconds; 0 for text of another form.
+double DataTimeSeconds(const std::string& text) {
+  int day = 0, hours = 0, minutes = 0;
+  double seconds = 0.0;
+  if (std::sscanf(text.c_str(), "%d:%d:%d:%lf", &day, &hours, &minutes, &seconds) != 4) return 0.0;
+  return ((day * 24.0 + hours) * 60.0 + minutes) * 60.0 + seconds;
+}
 
 }  // namespace
 
@@ -34,7 +43,7 @@ CycleFigures CycleTally::Take() {
     f.lateP99Ns = lateness_[rank - 1];
   }
   figures_ = CycleFigures();
-  lateness_.clear();
+  f.latenessNs.swap(lateness_);
   return f;
 }
 
@@ -93,6 +102,7 @@ TransferEvents::TransferEvents(StatsTarget target, int64_t startNs)
     : target_(target), startNs_(startNs) {}
 
 void TransferEvents::Connected() {
+  if (target_.metrics != nullptr) target_.metrics->Connected();
   if (target_.file == nullptr || !target_.connectionEvents) return;
   target_.file->WriteEvent("connect", {StatsField::Integer("connection", target_.connection)});
 }
@@ -100,6 +110,10 @@ void TransferEvents::Connected() {
 void TransferEvents::Cycle(int64_t nowNs, int64_t cycle, const std::string& dataTime,
                            const CycleFigures& f, int64_t cycleNs,
                            const std::vector<StatsField>& extra) {
+  if (target_.metrics != nullptr) {
+    target_.metrics->Cycle({f.packets, f.bytes, f.latePackets, f.restarts, f.sendBlockedNs,
+                            f.lateMaxNs, f.lateP99Ns, &f.latenessNs, DataTimeSeconds(dataTime)});
+  }
   if (target_.file == nullptr) return;
   const double rate =
       cycleNs > 0 ? static_cast<double>(f.packets) * 1e9 / static_cast<double>(cycleNs) : 0.0;
@@ -122,6 +136,7 @@ void TransferEvents::Cycle(int64_t nowNs, int64_t cycle, const std::string& data
 }
 
 void TransferEvents::Ended(TransferEnd end, int64_t packets, int64_t bytes) {
+  if (target_.metrics != nullptr) target_.metrics->Ended();
   if (target_.file == nullptr || !target_.connectionEvents) return;
   target_.file->WriteEvent("end", {StatsField::Integer("connection", target_.connection),
                                    StatsField::Integer("packets", packets),

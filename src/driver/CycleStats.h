@@ -16,6 +16,7 @@
 
 #include "driver/RunEnvironment.h"
 #include "driver/StatsFile.h"
+#include "metrics/StressMetrics.h"
 #include "platform/Console.h"
 
 namespace driver {
@@ -28,6 +29,7 @@ struct CycleFigures {
   int64_t lateP99Ns = 0;      // 99th percentile of the lateness (nearest rank)
   int64_t sendBlockedNs = 0;  // time spent inside the sends
   int64_t restarts = 0;       // times the schedule started again from now
+  std::vector<int64_t> latenessNs;  // every packet's lateness, in no order (for the metrics)
   // Worth a line to the operator: a packet late or the schedule given up.
   bool Behind() const { return latePackets > 0 || restarts > 0; }
 };
@@ -71,13 +73,15 @@ std::string EndCauseLine(TransferEnd end, const std::string& fault = {});
 bool StopRequested(RunEnvironment& env, TransferEnd& end);
 
 // Where a transfer writes its events: the statistics file (none: nothing is
-// written) and the connection's number in this run, counted from 1.
+// written), the connection's number in this run, counted from 1, and the
+// metrics endpoint's figures (none: not served).
 struct StatsTarget {
   StatsFile* file = nullptr;
   int64_t connection = 1;
   // False when the connections write their own connect and end events
   // (several connections at once): the transfer then writes neither.
   bool connectionEvents = true;
+  metrics::StressMetrics* metrics = nullptr;
 };
 
 // The events of one transfer. Times are on the transfer's monotonic clock;

@@ -163,6 +163,7 @@ bool FaultInjector::Send(PacketSink& connection, const uint8_t* packet, int32_t 
 
 void WriteFaultEvent(const StatsTarget& target, const packet::FaultEvent& event, double seconds,
                      const std::string& dataTime) {
+  if (target.metrics != nullptr) target.metrics->Fault(packet::FaultActionName(event.action));
   if (target.file == nullptr) return;
   target.file->WriteEvent(
       "fault",

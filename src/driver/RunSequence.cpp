@@ -13,6 +13,7 @@
 #include "driver/CommandLine.h"
 #include "driver/ConnectionSet.h"
 #include "driver/FaultInjector.h"
+#include "driver/MetricsServe.h"
 #include "driver/Playback.h"
 #include "driver/Reasons.h"
 #include "driver/RunManifest.h"
@@ -71,6 +72,7 @@ class RunSequence {
     env_.out.Write(parsed.warnings);
     if (!parsed.ok()) return Fail((parsed.status.message() + "\n").c_str());
     if (!OpenStatsFile()) return ExitSequence(kExitFailure);
+    if (!ServeMetrics(settings_, env_.out, metrics_)) return ExitSequence(kExitFailure);
 
     if (settings_.playbackInfo) return PrintPlaybackInfo(env_.out) ? kExitNormal : kExitFailure;
     if (settings_.playbackFlag == 1) return RunPlaybackMode();
@@ -345,7 +347,8 @@ class RunSequence {
       if (settings_.connections > 1) {
         RunFanOut(listener, std::move(connection), connections);
       } else {
-        RunTransfer(*connection, sendBuffer_, env_, StatsTarget{statsFile_.get(), ++connections});
+        RunTransfer(*connection, sendBuffer_, env_,
+                    StatsTarget{statsFile_.get(), ++connections, true, metrics_.stream.get()});
       }
       if (platform::TerminationRequested()) return ExitSequence(kExitNormal);
       if (DurationOver() || (settings_.transfers > 0 && ++transfers >= settings_.transfers)) {
@@ -365,7 +368,8 @@ class RunSequence {
     ConnectionSet set(listener, options, env_, statsFile_.get(), connections);
     set.Add(std::move(first), /*greet=*/false);  // its greeting has gone out
     RunTransfer(set, sendBuffer_, env_,
-                StatsTarget{statsFile_.get(), connections, /*connectionEvents=*/false});
+                StatsTarget{statsFile_.get(), connections, /*connectionEvents=*/false,
+                            metrics_.stream.get()});
   }
 
   int Fail(const char* message) {
@@ -387,6 +391,7 @@ class RunSequence {
   packet::RunSettings& settings_;
   packet::SendBuffer sendBuffer_;
   std::unique_ptr<StatsFile> statsFile_;
+  ServedMetrics metrics_;
   const std::string runId_ = NewRunId();
 };
 

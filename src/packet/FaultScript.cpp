@@ -150,4 +150,11 @@ int64_t FaultTimeline::NextAtNs() const {
   return script_->events[next_].atNs;
 }
 
+const char* FaultActionName(FaultAction action) {
+  for (const ActionRule& rule : kRules) {
+    if (rule.action == action) return rule.name;
+  }
+  return "unknown";
+}
+
 }  // namespace packet

@@ -43,6 +43,9 @@ struct FaultScript {
   std::vector<FaultEvent> events;  // in time order
 };
 
+// The action's word in a script ("drop", "timejump").
+const char* FaultActionName(FaultAction action);
+
 // Limits that keep a hostile script from sizing anything.
 inline constexpr size_t kMaxFaultScriptBytes = 1 << 20;
 inline constexpr size_t kMaxFaultEvents = 100000;

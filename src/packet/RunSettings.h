@@ -66,6 +66,9 @@ struct RunSettings {
   std::string valueLogPath;   // /ValueLog: empty for none
   std::string valueLogParams; // /ValueLogParams: the selector of the logged parameters
   int32_t connections = 1;        // /Connections: connections served at once, 1 to 16
+  int32_t metricsPort = -1;           // /MetricsPort: serve /metrics there; -1 for none
+  std::string metricsBind = "127.0.0.1";  // /MetricsBind: the address it is served on
+  uint32_t metricsBindIp = 0x7f000001;    // the same, in host order
 };
 
 RunSettings& Settings();

@@ -4,6 +4,30 @@
 
 namespace platform {
 
+bool ParseIpv4(std::string_view text, uint32_t& ip) {
+  uint32_t value = 0;
+  int parts = 0;
+  size_t at = 0;
+  while (parts < 4) {
+    size_t digits = 0;
+    uint32_t part = 0;
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9' && digits < 3) {
+      part = part * 10 + static_cast<uint32_t>(text[at] - '0');
+      ++at;
+      ++digits;
+    }
+    if (digits == 0 || part > 255) return false;
+    value = (value << 8) | part;
+    if (++parts < 4) {
+      if (at >= text.size() || text[at] != '.') return false;
+      ++at;
+    }
+  }
+  if (at != text.size()) return false;
+  ip = value;
+  return true;
+}
+
 std::string SocketStatus::ToString() const {
   std::string text = call;
   text += ": ";

@@ -20,6 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace platform {
@@ -50,6 +51,10 @@ struct SocketStatus {
 SocketStatus SocketStatusFromError(const char* call, int error);
 // The platform's text for a socket error number.
 std::string SocketErrorText(int error);
+
+// "127.0.0.1": four decimal parts of 0 to 255 and nothing else, in host
+// byte order; false for anything else (names are not looked up).
+bool ParseIpv4(std::string_view text, uint32_t& ip);
 
 // The platform's error number for "address already in use", for tests and
 // messages that must name it.

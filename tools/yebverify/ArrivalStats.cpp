@@ -128,6 +128,7 @@ void ArrivalStats::AddPacket(int64_t arrivalNs, uint64_t bytes, uint64_t packetN
   }
   totalLate_.Add(late);
   windowLate_.Add(late);
+  lastLateNs_ = late;
   previousNs_ = arrivalNs;
   ++connectionPackets_;
 }

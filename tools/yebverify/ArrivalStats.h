@@ -78,6 +78,8 @@ class ArrivalStats {
   // tool's start (the Custom sequence number).
   void AddPacket(int64_t arrivalNs, uint64_t bytes, uint64_t packetNumber);
 
+  // The lateness of the packet added last.
+  int64_t lastLateNs() const { return lastLateNs_; }
   // Since the start of the run.
   TimingFigures Total() const;
   // Since the last TakeWindow (and resets the window).
@@ -101,6 +103,7 @@ class ArrivalStats {
   int64_t cycleStartNs_ = 0;       // arrival of the first packet of the current tool cycle
   uint64_t cycleStartPacket_ = 0;  // its packet number
   int64_t previousNs_ = 0;
+  int64_t lastLateNs_ = 0;
   Counts total_, window_;
   // The steady rate: the connections before this one, and this one from
   // its anchor (its first cycle boundary, or its first packet).

@@ -38,6 +38,7 @@ const char* UsageText() {
          "                 [--max-late-ms X] [--min-rate-percent P] [--manifest PATH]\n"
          "                 [--json-out FILE] [--junit FILE] [--version]\n"
          "                 [--signals FILE] [--values-out FILE --params SELECTOR]\n"
+         "                 [--metrics-port P [--metrics-bind ADDR]]\n"
          "       yebverify --source playback --file F [--playback-speed X] [--playback-start S]\n"
          "                 [--playback-loop N] [--playback-max-gap MS] [--reconnect N] ...\n";
 }
@@ -67,6 +68,8 @@ std::string HelpText() {
          "  --json-out FILE         also write the JSON lines to FILE (the console keeps\n"
          "                          the report)\n"
          "  --junit FILE            write a JUnit XML report to FILE at the end\n"
+         "  --metrics-port P        serve Prometheus metrics at http://127.0.0.1:P/metrics\n"
+         "  --metrics-bind ADDR     ... on this IPv4 address instead\n"
          "  --max-late-ms X         fail when the lateness p99 over the run is above X ms\n"
          "  --min-rate-percent P    fail when the steady packet rate is below P % of the\n"
          "                          nominal rate\n"
@@ -126,6 +129,15 @@ bool ParseOptions(const std::vector<std::string>& args, VerifyOptions& options,
       if (!value(options.jsonOutPath)) return false;
     } else if (arg == "--junit") {
       if (!value(options.junitPath)) return false;
+    } else if (arg == "--metrics-port") {
+      if (!value(text)) return false;
+      if (!ReadInteger(text, 1, 65535, number)) {
+        error = "--metrics-port takes a port number 1..65535, not \"" + text + "\"";
+        return false;
+      }
+      options.metricsPort = static_cast<int>(number);
+    } else if (arg == "--metrics-bind") {
+      if (!value(options.metricsBind)) return false;
     } else if (arg == "--host") {
       if (!value(options.host)) return false;
       if (options.host.empty()) {

@@ -9,6 +9,7 @@
 //             [--signals FILE] [--values-out FILE --params SELECTOR]
 //   yebverify --source playback --file F [--playback-speed X]
 //             [--playback-start S] [--playback-loop N] [--playback-max-gap MS]
+//             [--metrics-port P [--metrics-bind ADDR]]
 //
 // Thread safety: pure functions.
 #pragma once
@@ -60,6 +61,8 @@ struct VerifyOptions {
   double playbackStartSeconds = 0.0;
   int64_t playbackLoops = 1;  // 0 for ever
   int64_t playbackMaxGapMs = 60'000;
+  int metricsPort = 0;       // serve Prometheus metrics on this port; 0 for none
+  std::string metricsBind = "127.0.0.1";
   bool help = false;
   bool version = false;
   // The options given on the command line, as written ("--port"), so that

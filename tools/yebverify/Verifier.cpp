@@ -75,6 +75,7 @@ Verifier::Verifier(const VerifyOptions& options, const StreamModel& model, Verif
   // list may allow packets of a gigabyte that no stream ever sends.
   buffer_.resize(static_cast<size_t>(std::min<uint64_t>(maxPacketBytes_, 1 << 20) + (4 << 20)));
   failures_.SetListener([this](const FailureRecord& record) {
+    if (io_.metrics != nullptr) io_.metrics->Failure(FailureKindName(record.kind));
     Emit("FAIL " + FormatFailure(record) + "\n", FailureJson(record, options_.runId));
   });
 }
@@ -104,6 +105,7 @@ void Verifier::MaybeReport() {
   if (now < nextReportNs_) return;
   while (nextReportNs_ <= now) nextReportNs_ += kReportPeriodNs;
   TimingFigures window = stats_.TakeWindow();
+  if (io_.metrics != nullptr) io_.metrics->SteadyRate(stats_.Total().steadyRate);
   if (options_.quiet && !io_.jsonOut) return;
   ReportFigures f = MakeFigures(window);
   Emit(ProgressLine(f, checker_.packetsChecked(), failures_),
@@ -261,9 +263,14 @@ Verifier::ConnectionEnd Verifier::RunConnection(ByteStream& stream) {
       chunks_.erase(chunks_.begin(), chunks_.begin() + static_cast<std::ptrdiff_t>(firstChunk_));
       firstChunk_ = 0;
     }
+    const uint64_t samplesBefore = checker_.samplesChecked();
     checker_.CheckPacket(buffer_.data() + begin_, static_cast<size_t>(packetBytes),
                          RepeatsPrevious(static_cast<size_t>(packetBytes)));
     stats_.AddPacket(arrival, packetBytes, checker_.lastPacketNumber());
+    if (io_.metrics != nullptr) {
+      io_.metrics->Packet(packetBytes, checker_.samplesChecked() - samplesBefore,
+                          stats_.lastLateNs());
+    }
     ++connectionPackets_;
     begin_ += static_cast<size_t>(packetBytes);
     streamOffset_ += packetBytes;
@@ -355,6 +362,7 @@ int Verifier::Run(Connector& connector, const std::string& listProblem) {
       }
     }
     ++connections_;
+    if (io_.metrics != nullptr) io_.metrics->Connected();
     moreConnections_ = attempt < options_.reconnects;
     ConnectionEnd end = RunConnection(*stream);
     EndConnection(end);

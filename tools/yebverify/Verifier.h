@@ -53,6 +53,7 @@
 #include "Report.h"
 #include "StreamChecker.h"
 #include "StreamModel.h"
+#include "metrics/VerifyMetrics.h"
 #include "platform/Clock.h"
 #include "platform/Socket.h"
 
@@ -104,6 +105,7 @@ struct VerifierIo {
   // Called once, when the first connection is made (the program's banner).
   std::function<void()> connected;
   platform::Clock* clock = nullptr;
+  metrics::VerifyMetrics* metrics = nullptr;  // the Prometheus endpoint's (null: none)
 };
 
 // How the run ended, for reports written after it (JUnit).

@@ -17,6 +17,8 @@
 #include "SignalCheck.h"
 #include "StreamModel.h"
 #include "Verifier.h"
+#include "metrics/Endpoint.h"
+#include "metrics/VerifyMetrics.h"
 #include "packet/FaultScript.h"
 #include "platform/BuildInfo.h"
 #include "platform/Console.h"
@@ -95,6 +97,22 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "yebverify: warning: %s\n", warning.c_str());
     }
     options.runId = manifest.runId;
+  }
+
+  // Served before anything is read or connected, so that a port that cannot
+  // be had is an error at start, like every other setup error.
+  std::unique_ptr<metrics::Endpoint> endpoint;
+  std::unique_ptr<metrics::VerifyMetrics> served;
+  if (options.metricsPort != 0) {
+    uint32_t ip = 0;
+    if (!platform::ParseIpv4(options.metricsBind, ip)) {
+      return SetupError(options, jsonOut.get(),
+                        "--metrics-bind " + options.metricsBind + ": not an IPv4 address", true);
+    }
+    const platform::Status started = metrics::Endpoint::Start(
+        {options.metricsBind, ip, static_cast<uint16_t>(options.metricsPort)}, endpoint);
+    if (!started.ok()) return SetupError(options, jsonOut.get(), started.message(), false);
+    served = std::make_unique<metrics::VerifyMetrics>(*endpoint, options.packetRate);
   }
 
   if (options.playback) {
@@ -176,6 +194,7 @@ int main(int argc, char** argv) {
   if (jsonOut)
     io.jsonOut = [&jsonOut](const std::string& line) { WriteJsonLine(jsonOut.get(), line); };
   io.stopRequested = stopRequested;
+  io.metrics = served.get();
   io.stopCause = [] {
     return std::string(platform::TerminationRequested() ? "a signal" : "a key");
   };
