@@ -25,6 +25,10 @@ build build -DCMAKE_BUILD_TYPE=Release
 ctest --test-dir build --output-on-failure -j "$jobs" --timeout 300
 leg_done "Release"
 
+echo "== Soak smoke test (1 minute; bench/soak.sh 60 is the real one)"
+bench/soak.sh 1 build
+leg_done "Soak"
+
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 build build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DYEB_SANITIZE=address
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \

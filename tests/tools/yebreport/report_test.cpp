@@ -27,7 +27,7 @@ const char* const kFaults = "# two faults, one a second apart\n1.2 drop 3\n2.5 d
 const std::vector<std::string> kFigures = {"plot-rate", "plot-lateness", "plot-blocked",
                                            "plot-bytes", "plot-failures"};
 
-bool Exists(const std::string& path) {
+bool Exists([[maybe_unused]] const std::string& path) {
 #ifdef _WIN32
   return false;
 #else
