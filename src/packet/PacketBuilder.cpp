@@ -322,6 +322,22 @@ inline void EmitSignalRecord(PairWriter& pairs, ParmRecord& record, SignalCursor
   }
 }
 
+// How many samples of `record` this packet carries, moving a slow record's
+// countdown on: all of a fast record's; one of a slow record's when its turn
+// comes, or under super stress in each of the first packets of a cycle.
+template <bool kSuperStress>
+inline int32_t SamplesDue(ParmRecord& record, int32_t packetCounter) {
+  if (record.packetsPerSample == 0) return record.valuesPerPacket;
+  if (kSuperStress) return record.packetsPerSample >= packetCounter ? 1 : 0;
+  int32_t samples = 0;
+  if (record.packetCountdown == 0) {
+    samples = 1;
+    record.packetCountdown = record.packetsPerSample;
+  }
+  --record.packetCountdown;
+  return samples;
+}
+
 template <bool kSuperStress>
 uint8_t* WriteCustomSignalSamples(ParmTable& table, SignalRun& run, int32_t packetCounter,
                                   uint8_t* packet, uint8_t* at) {
@@ -332,18 +348,7 @@ uint8_t* WriteCustomSignalSamples(ParmTable& table, SignalRun& run, int32_t pack
   for (int32_t i = 0; i < count; ++i) {
     ParmRecord& record = records[i];
     SignalCursor& cursor = cursors[i];
-    int32_t samples = 0;
-    if (record.packetsPerSample == 0) {
-      samples = record.valuesPerPacket;
-    } else if (kSuperStress) {
-      samples = record.packetsPerSample >= packetCounter ? 1 : 0;
-    } else {
-      if (record.packetCountdown == 0) {
-        samples = 1;
-        record.packetCountdown = record.packetsPerSample;
-      }
-      --record.packetCountdown;
-    }
+    const int32_t samples = SamplesDue<kSuperStress>(record, packetCounter);
     if (samples == 0) continue;
     if (cursor.plain) {
       if (record.packetsPerSample == 0) {
@@ -369,18 +374,7 @@ uint8_t* WriteNepSignalSamples(ParmTable& table, SignalRun& run, int32_t packetC
   for (int32_t i = 0; i < count; ++i) {
     ParmRecord& record = records[i];
     SignalCursor& cursor = cursors[i];
-    int32_t samples = 0;
-    if (record.packetsPerSample == 0) {
-      samples = record.valuesPerPacket;
-    } else if (kSuperStress) {
-      samples = record.packetsPerSample >= packetCounter ? 1 : 0;
-    } else {
-      if (record.packetCountdown == 0) {
-        samples = 1;
-        record.packetCountdown = record.packetsPerSample;
-      }
-      --record.packetCountdown;
-    }
+    const int32_t samples = SamplesDue<kSuperStress>(record, packetCounter);
     if (samples == 0) continue;
     const bool doubleStep = kSuperStress && record.packetsPerSample != 0;
     if (cursor.plain) {

@@ -200,15 +200,22 @@ TEST(ConnectionSetTest, JoinersGetTheModelStreamFromTheirJoinOnAndAStalledReader
   EXPECT_EQ(behind, "127.0.0.1:" + std::to_string(stalled.localPort));
   // Once the stalled one was gone, the others sent every packet of each
   // cycle (one may still be on its way at a cycle's end) ...
-#ifndef _WIN32  // under wine a sender thread's wake-ups are the emulator's
+  // The pace is only the tool's in a plain build on a real system: under
+  // wine the sender threads wake on the emulator's timers, and under the
+  // sanitizers every step is many times slower. There only the bytes count.
+#if defined(_WIN32) || defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  constexpr bool kPaceIsTheTools = false;
+#else
+  constexpr bool kPaceIsTheTools = true;
+#endif
   for (const auto& [cycle, figures] : sent) {
-    if (figures.count(4) != 0) continue;
+    if (!kPaceIsTheTools || figures.count(4) != 0) continue;
     for (int64_t healthy : {1, 2, 3}) EXPECT_NEAR(figures.at(healthy), kRate, 1) << cycle;
   }
-#endif
   // ... and over the whole cycles it saw, each reader received at the rate
   // the stream was paced at (nominal on a quiet machine).
   for (const Client* client : {&a, &b}) {
+    if (!kPaceIsTheTools) break;
     const uint32_t k = firstSequence[client];
     const size_t from = (kRate - k % kRate) % kRate;
     const size_t to = from + (client->arrivals.size() - from - 1) / kRate * kRate;
