@@ -45,8 +45,8 @@ std::string ParameterCsv(int rows) {
   csv += '\n';
   for (int n = 1; n <= rows; ++n) {
     char row[256];
-    std::snprintf(row, sizeof row, "PS1,Parm%d,float,Group,SubGroup,Parm%d,Parm%d,,,,TPP,,%f", n,
-                  n, n, 50.0 + n % 7);
+    std::snprintf(row, sizeof row, "PS1,Parm%d,float,Group,SubGroup,Parm%d,Parm%d,,,,TPP,,%f", n, n,
+                  n, 50.0 + n % 7);
     csv += row;
     for (int i = 13; i < 69; ++i) csv += ',';
     csv += '\n';
@@ -64,8 +64,8 @@ void BM_Import(benchmark::State& state) {
     WriteFile(config, schema::GetDefaultConfigText());
     const double ours = TimeCommand(std::string(CONFIGSQL_PATH) + " " + config + " '.import " +
                                     kDir + "/rows.csv ParameterDefaults' 2>/dev/null");
-    const double sqlite =
-        TimeCommand("sqlite3 :memory: '.import --csv " + kDir + "/rows.csv t' 'select count(*) from t' >/dev/null");
+    const double sqlite = TimeCommand("sqlite3 :memory: '.import --csv " + kDir +
+                                      "/rows.csv t' 'select count(*) from t' >/dev/null");
     state.SetIterationTime(ours);
     state.counters["s_configsql"] = ours;
     state.counters["s_sqlite3"] = sqlite;
@@ -83,9 +83,10 @@ void BM_Dump(benchmark::State& state) {
               "/big.csv ParameterDefaults' .save >/dev/null");
   const std::string dump = kDir + "/big.sql";
   for (auto _ : state) {
-    const double loadOnly = TimeCommand(std::string(CONFIGSQL_PATH) + " " + config + " .changes >/dev/null");
-    const double withDump = TimeCommand(std::string(CONFIGSQL_PATH) + " " + config +
-                                        " '.once " + dump + "' '.dump ParameterDefaults'");
+    const double loadOnly =
+        TimeCommand(std::string(CONFIGSQL_PATH) + " " + config + " .changes >/dev/null");
+    const double withDump = TimeCommand(std::string(CONFIGSQL_PATH) + " " + config + " '.once " +
+                                        dump + "' '.dump ParameterDefaults'");
     const double seconds = withDump - loadOnly;
     const double megabytes = static_cast<double>(benchsupport::FileSize(dump)) / 1e6;
     state.SetIterationTime(seconds);

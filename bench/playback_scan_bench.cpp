@@ -125,8 +125,8 @@ Files& TheFiles() {
   return files;
 }
 
-constexpr int64_t kWrittenRecords = 16 * 1024;   // 1 GiB
-constexpr int64_t kSparseRecords = 160 * 1024;   // 10 GiB
+constexpr int64_t kWrittenRecords = 16 * 1024;  // 1 GiB
+constexpr int64_t kSparseRecords = 160 * 1024;  // 10 GiB
 
 const std::string& WrittenFile() {
   static const std::string path = [] {

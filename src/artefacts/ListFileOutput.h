@@ -45,5 +45,4 @@ struct LoadSummary {
 void PrintLoadSummary(platform::TextOut& out, const LoadSummary& summary,
                       const packet::RunSettings& settings, const packet::PacketState& state);
 
-
 }  // namespace artefacts

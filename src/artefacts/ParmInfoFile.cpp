@@ -149,8 +149,8 @@ ParmInfoOutcome ReadParmInfo(std::istream& in, const std::string& fileName,
     if (parsed.kind == ParmInfoLine::Kind::kIgnored) continue;
     if (parsed.kind == ParmInfoLine::Kind::kSkipped || parsed.count <= 0) {
       if (++skipped <= kMaxSkipNotices) {
-        outcome.notices += "- Line " + std::to_string(lineNumber) + " skipped: " +
-                           SkipReason(parsed) + "\n";
+        outcome.notices +=
+            "- Line " + std::to_string(lineNumber) + " skipped: " + SkipReason(parsed) + "\n";
       }
       continue;
     }
@@ -200,8 +200,7 @@ ParmInfoOutcome ReadParmInfo(std::istream& in, const std::string& fileName,
   }
   state.packetBufferSize = static_cast<int32_t>(size);
   if (skipped > kMaxSkipNotices) {
-    outcome.notices += "- " + std::to_string(skipped - kMaxSkipNotices) +
-                       " more lines skipped\n";
+    outcome.notices += "- " + std::to_string(skipped - kMaxSkipNotices) + " more lines skipped\n";
   }
   return outcome;
 }
@@ -238,9 +237,9 @@ ParmInfoOutcome ProcessParmInfoFile() {
     outcome.status = ParmInfoOutcome::Status::kNoMemory;
     // Otherwise the operator sees only "Unable to Open File" for a file
     // that opened well and asked for more than the machine has.
-    outcome.reason = platform::Status::IoError(
-        name + ": its parameters make a packet of " + std::to_string(state.packetBufferSize) +
-        " bytes, more memory than the program can have");
+    outcome.reason = platform::Status::IoError(name + ": its parameters make a packet of " +
+                                               std::to_string(state.packetBufferSize) +
+                                               " bytes, more memory than the program can have");
   }
   return outcome;
 }

@@ -78,8 +78,7 @@ std::unique_ptr<SelectedRows> SelectRows(const char* operation, const std::strin
                                          const char* select) {
   auto selected = std::unique_ptr<SelectedRows>(new (std::nothrow) SelectedRows());
   if (selected == nullptr) return nullptr;
-  if (selected->source.LoadAttributesFromFile(configPath.c_str(), 0, nullptr, nullptr) ==
-      nullptr) {
+  if (selected->source.LoadAttributesFromFile(configPath.c_str(), 0, nullptr, nullptr) == nullptr) {
     // The loader says why only when it got as far as reading; a file that
     // cannot be opened at all is named here with the system's reason.
     platform::File probe;
@@ -167,9 +166,8 @@ bool BuildParmSetPerfModeFrom(const std::string& configPath, const std::string& 
                          "Derived: ( %d )\r\n\r\n",
                          rows, aggregate, tpp, rows - tpp);
   if (illegal > 0) {
-    platform::AppendFormat(text,
-                           "// ** Note - Total Illegal Parameters: ( %d ) - Sample Rates <= 0.0\r\n",
-                           illegal);
+    platform::AppendFormat(
+        text, "// ** Note - Total Illegal Parameters: ( %d ) - Sample Rates <= 0.0\r\n", illegal);
   }
   groups.ResetCursor();
   while (const RateGroup* group = groups.Next()) {

@@ -73,11 +73,14 @@ constexpr OptionEntry kOptions[] = {
      "the parameter information file, lines of count,rate (parmInfo.txt)"},
     {Option::kPacketRate, "/PacketRate", 1, "20|10|5",
      "the packet period in ms: 50, 100 or 200 packets per second (20)"},
-    {Option::kTimeJump, "/TimeJump", 0, "", "Custom: every 10th cycle the data time jumps 15 s ahead"},
-    {Option::kTimeGap, "/TimeGap", 0, "", "Custom: the data time doubles when its text holds \"5:\""},
+    {Option::kTimeJump, "/TimeJump", 0, "",
+     "Custom: every 10th cycle the data time jumps 15 s ahead"},
+    {Option::kTimeGap, "/TimeGap", 0, "",
+     "Custom: the data time doubles when its text holds \"5:\""},
     {Option::kPlayback, "/Playback", 2, "KestCustom FILE",
      "replay a recorded data file instead of synthesising packets"},
-    {Option::kSuperStress, "/SuperStress", 0, "", "sample every parameter in more packets (NEP: steps of 2)"},
+    {Option::kSuperStress, "/SuperStress", 0, "",
+     "sample every parameter in more packets (NEP: steps of 2)"},
     {Option::kPortId, "/PortId", 1, "PORT",
      "the TCP port to listen on, 1 to 65535, or 0 for a free one (49000)"},
     {Option::kTagOffset, "/TagOffset", 1, "N", "added to every parameter's tag (0)"},
@@ -122,8 +125,8 @@ char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned 
 
 // Options and their keywords are ASCII; no locale comes into it.
 bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [](char x, char y) { return Lower(x) == Lower(y); });
 }
 
 template <size_t N>
@@ -171,10 +174,10 @@ const OptionEntry* NearestOption(std::string_view word) {
   for (const OptionEntry& entry : kOptions) {
     const std::string_view name(entry.name);
     size_t distance = EditDistance(asOption, name);
-    const bool prefix = asOption.size() >= 4 &&
-                        (EqualIgnoringCase(name.substr(0, std::min(name.size(), asOption.size())),
-                                           asOption) ||
-                         EqualIgnoringCase(asOption.substr(0, name.size()), name));
+    const bool prefix =
+        asOption.size() >= 4 &&
+        (EqualIgnoringCase(name.substr(0, std::min(name.size(), asOption.size())), asOption) ||
+         EqualIgnoringCase(asOption.substr(0, name.size()), name));
     if (prefix) distance = std::min<size_t>(distance, 1);
     if (distance < bestDistance) {
       bestDistance = distance;
@@ -358,8 +361,8 @@ Status Apply(const OptionEntry& entry, const char* const* values, packet::RunSet
     }
     case Option::kPlaybackStart:
       if (!ReadDecimal(value, true, kMaxPlaybackStartSeconds, settings.playbackStartSeconds)) {
-        return Refuse("/PlaybackStart needs seconds from 0 to 429496, not \"" +
-                      std::string(value) + "\"");
+        return Refuse("/PlaybackStart needs seconds from 0 to 429496, not \"" + std::string(value) +
+                      "\"");
       }
       settings.playbackScan = true;
       return Status::Ok();
@@ -448,18 +451,19 @@ CommandLineResult ParseCommandLine(int argc, const char* const* argv,
     }
     if (entry->values > valuesAhead) valuesAhead = entry->values;
     if (argc - 1 - i < entry->values) {
-      result.status = Refuse("The option " + std::string(entry->name) + " needs " +
-                             (entry->values == 1 ? "a value" : std::to_string(entry->values) +
-                                                                   " values"));
+      result.status =
+          Refuse("The option " + std::string(entry->name) + " needs " +
+                 (entry->values == 1 ? "a value" : std::to_string(entry->values) + " values"));
       return result;
     }
     result.status = Apply(*entry, argv + i + 1, settings, result.warnings);
     if (!result.ok()) return result;
   }
   if (settings.valueLogPath.empty() != settings.valueLogParams.empty()) {
-    result.status = Refuse(settings.valueLogPath.empty()
-                               ? "/ValueLogParams needs /ValueLog FILE"
-                               : "/ValueLog needs /ValueLogParams SELECTOR (*, NAME, rate=R, #A-B)");
+    result.status =
+        Refuse(settings.valueLogPath.empty()
+                   ? "/ValueLogParams needs /ValueLog FILE"
+                   : "/ValueLog needs /ValueLogParams SELECTOR (*, NAME, rate=R, #A-B)");
   }
   return result;
 }

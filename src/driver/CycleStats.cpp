@@ -138,10 +138,10 @@ void TransferEvents::Cycle(int64_t nowNs, int64_t cycle, const std::string& data
 void TransferEvents::Ended(TransferEnd end, int64_t packets, int64_t bytes) {
   if (target_.metrics != nullptr) target_.metrics->Ended();
   if (target_.file == nullptr || !target_.connectionEvents) return;
-  target_.file->WriteEvent("end", {StatsField::Integer("connection", target_.connection),
-                                   StatsField::Integer("packets", packets),
-                                   StatsField::Integer("bytes", bytes),
-                                   StatsField::Text("reason", TransferEndName(end))});
+  target_.file->WriteEvent(
+      "end", {StatsField::Integer("connection", target_.connection),
+              StatsField::Integer("packets", packets), StatsField::Integer("bytes", bytes),
+              StatsField::Text("reason", TransferEndName(end))});
 }
 
 std::string BehindScheduleLine(const CycleFigures& f) {

@@ -24,11 +24,11 @@ namespace driver {
 struct CycleFigures {
   int64_t packets = 0;
   int64_t bytes = 0;
-  int64_t latePackets = 0;    // went out more than the tolerance after their due time
-  int64_t lateMaxNs = 0;      // the largest lateness, late or not
-  int64_t lateP99Ns = 0;      // 99th percentile of the lateness (nearest rank)
-  int64_t sendBlockedNs = 0;  // time spent inside the sends
-  int64_t restarts = 0;       // times the schedule started again from now
+  int64_t latePackets = 0;          // went out more than the tolerance after their due time
+  int64_t lateMaxNs = 0;            // the largest lateness, late or not
+  int64_t lateP99Ns = 0;            // 99th percentile of the lateness (nearest rank)
+  int64_t sendBlockedNs = 0;        // time spent inside the sends
+  int64_t restarts = 0;             // times the schedule started again from now
   std::vector<int64_t> latenessNs;  // every packet's lateness, in no order (for the metrics)
   // Worth a line to the operator: a packet late or the schedule given up.
   bool Behind() const { return latePackets > 0 || restarts > 0; }

@@ -71,8 +71,7 @@ struct RecordGap {
   int64_t recordedMs = 0;        // the gap as recorded, before clamping
   bool jump = false;             // above kMaxRecordGapMs
 };
-RecordGap RecordGapMs(int32_t previousStamp, int32_t stamp,
-                      int64_t maxGapMs = kMaxRecordGapMs);
+RecordGap RecordGapMs(int32_t previousStamp, int32_t stamp, int64_t maxGapMs = kMaxRecordGapMs);
 
 // A record is due at the schedule start plus the clamped gaps since then,
 // divided by the replay speed. Summing gaps in whole milliseconds and

@@ -122,8 +122,7 @@ class Playback {
     int64_t bytes = 0;
   };
 
-  bool ReplayRecords(net::utServerSocket& connection, ReplayTally& tally,
-                     TransferEvents& events) {
+  bool ReplayRecords(net::utServerSocket& connection, ReplayTally& tally, TransferEvents& events) {
     // The first record of a connection is only the time reference: the
     // record a failed send left behind, or the next one in the file.
     Next next = NextRecord();
@@ -287,9 +286,7 @@ class Playback {
   }
 
   // Notes why the replay stops, for the end event.
-  bool ShouldStop() {
-    return StopRequested(env_, end_);
-  }
+  bool ShouldStop() { return StopRequested(env_, end_); }
 
   RunEnvironment& env_;
   PlaybackObserver* const observer_;
@@ -329,8 +326,7 @@ bool PrintPlaybackInfo(platform::TextOut& out) {
   const ReplayPlan plan{settings.playbackSpeed, settings.playbackMaxGapMs, settings.playbackLoops,
                         settings.playbackStartSeconds};
   io::FileRecordSource source(file);
-  const RecordingScan scan =
-      ScanRecording(source, plan.maxGapMs, StartUnits(plan.startSeconds));
+  const RecordingScan scan = ScanRecording(source, plan.maxGapMs, StartUnits(plan.startSeconds));
   out.Write(PlaybackInfoText(settings.playbackFilePath, scan, plan));
   return true;
 }

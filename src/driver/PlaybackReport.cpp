@@ -19,9 +19,7 @@ std::string StampLine(const char* label, int32_t stamp) {
   return line;
 }
 
-int64_t AtSpeed(int64_t ms, double speed) {
-  return std::llround(static_cast<double>(ms) / speed);
-}
+int64_t AtSpeed(int64_t ms, double speed) { return std::llround(static_cast<double>(ms) / speed); }
 
 // One pass after the first: the join gap, then the whole file.
 int64_t LoopedPassMs(const RecordingScan& scan) { return scan.joinGapMs + scan.replayMs; }
@@ -69,7 +67,8 @@ std::string DurationText(int64_t ms, bool milliseconds) {
   const unsigned long long seconds = magnitude / 1000;
   platform::AppendFormat(text, "%02llu:%02llu:%02llu", seconds / 3600, seconds / 60 % 60,
                          seconds % 60);
-  if (milliseconds) platform::AppendFormat(text, ".%03llu", static_cast<unsigned long long>(magnitude % 1000));
+  if (milliseconds)
+    platform::AppendFormat(text, ".%03llu", static_cast<unsigned long long>(magnitude % 1000));
   return text;
 }
 
@@ -100,8 +99,9 @@ std::string PlaybackInfoText(const std::string& path, const RecordingScan& scan,
                            static_cast<double>(gap.stampUnits) / 10.0,
                            GroupedCount(gap.index + 1).c_str(), GroupedCount(gap.offset).c_str());
   }
-  text += "- Records cut short or with a bad size word: " + std::string(scan.Damaged() ? "1" : "0") +
-          "\n";
+  text +=
+      "- Records cut short or with a bad size word: " + std::string(scan.Damaged() ? "1" : "0") +
+      "\n";
   text += ProblemLine(scan.end);
   platform::AppendFormat(text, "- Replay at speed %g, gaps above %s ms replaced by %s ms",
                          plan.speed, GroupedCount(plan.maxGapMs).c_str(),
@@ -112,8 +112,8 @@ std::string PlaybackInfoText(const std::string& path, const RecordingScan& scan,
     return text;
   }
   if (plan.loops == 0) {
-    text += ": " + DurationText(AtSpeed(LoopedPassMs(scan), plan.speed), true) +
-            " a pass, for ever\n";
+    text +=
+        ": " + DurationText(AtSpeed(LoopedPassMs(scan), plan.speed), true) + " a pass, for ever\n";
     return text;
   }
   text += ": " + DurationText(PlannedReplayMs(scan, plan), true) + " for " +
@@ -127,9 +127,9 @@ std::string PlaybackInfoText(const std::string& path, const RecordingScan& scan,
 
 std::string ProgressLine(const RecordingScan& scan, const ReplayPlan& plan,
                          const ReplayPosition& at) {
-  const double percent =
-      scan.records > 0 ? 100.0 * static_cast<double>(at.index + 1) / static_cast<double>(scan.records)
-                       : 0.0;
+  const double percent = scan.records > 0 ? 100.0 * static_cast<double>(at.index + 1) /
+                                                static_cast<double>(scan.records)
+                                          : 0.0;
   int64_t leftMs = std::max<int64_t>(0, scan.replayMs - at.replayedMs);
   if (plan.loops > 0) leftMs += std::max<int64_t>(0, plan.loops - at.pass) * LoopedPassMs(scan);
   std::string line;

@@ -21,7 +21,7 @@ struct ReplayPlan {
 
 // Where a replay stands after sending a record.
 struct ReplayPosition {
-  int64_t index = 0;       // the record's place in the file, from 0
+  int64_t index = 0;  // the record's place in the file, from 0
   int64_t pass = 1;
   int64_t replayedMs = 0;  // the clamped gaps from the file's first record to it
 };

@@ -32,14 +32,12 @@ RecordingScan ScanRecording(io::RecordSource& source, int64_t maxGapMs, int64_t 
       scan.replayMs += gap.ms;
       if (gap.jump) ++scan.jumps;
       if (scan.records == 1) scan.joinGapMs = gap.ms;
-      KeepIfLarge(scan.largestGaps,
-                  {int64_t{head.timeStamp} - previousStamp, head.offset, scan.records,
-                   head.timeStamp});
+      KeepIfLarge(scan.largestGaps, {int64_t{head.timeStamp} - previousStamp, head.offset,
+                                     scan.records, head.timeStamp});
       scan.smallest = std::min(scan.smallest, head.size);
       scan.largest = std::max(scan.largest, head.size);
     }
-    if (!scan.start.found &&
-        int64_t{head.timeStamp} - int64_t{scan.firstStamp} >= startUnits) {
+    if (!scan.start.found && int64_t{head.timeStamp} - int64_t{scan.firstStamp} >= startUnits) {
       scan.start = {true, scan.records, head.offset, scan.replayMs};
     }
     previousStamp = head.timeStamp;

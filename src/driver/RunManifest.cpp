@@ -63,7 +63,8 @@ nlohmann::ordered_json ManifestJson(const packet::RunSettings& settings, const R
   m["packet_bytes"] = facts.packetBytes;
   m["fault_script"] = PathOrNull(settings.faultScriptPath);
   m["signals"] = PathOrNull(settings.signalsPath);
-  m["working_dir"] = error ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(here.string());
+  m["working_dir"] =
+      error ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(here.string());
   return m;
 }
 

@@ -18,9 +18,8 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
-
 #include <nlohmann/json.hpp>
+#include <string>
 
 #include "packet/RunSettings.h"
 #include "platform/Status.h"

@@ -45,7 +45,8 @@ constexpr int32_t kListenBacklog = 1;
 
 // A bare file name is read from the working folder: shown as such.
 std::string PathAsRead(const std::string& name) {
-  if (name.find('/') != std::string::npos || name.find(platform::PathSeparator()) != std::string::npos) {
+  if (name.find('/') != std::string::npos ||
+      name.find(platform::PathSeparator()) != std::string::npos) {
     return name;
   }
   return platform::JoinPath(".", name);
@@ -250,9 +251,9 @@ class RunSequence {
   bool WriteParameterList() {
     platform::DiagnosticsCapture diagnostics;
     if (settings_.sourceType == packet::kSourceNep) {
-      platform::Printf(
-          env_.out, "3. (NEP Data Source - ZARN Time Format) - Build the NEP XML File: %s\n\n",
-          artefacts::OutputPath(settings_, artefacts::kNepXmlFileName).c_str());
+      platform::Printf(env_.out,
+                       "3. (NEP Data Source - ZARN Time Format) - Build the NEP XML File: %s\n\n",
+                       artefacts::OutputPath(settings_, artefacts::kNepXmlFileName).c_str());
       if (artefacts::BuildNepXmlFile(env_.out)) return true;
       platform::Printf(env_.out, "**Error - Unable to build the NEP XML file: %s\n",
                        artefacts::kNepXmlFileName);

@@ -1,10 +1,10 @@
 #include "driver/StatsFile.h"
 
-#include "platform/UtcTime.h"
-
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+
+#include "platform/UtcTime.h"
 
 namespace driver {
 
@@ -27,7 +27,9 @@ StatsField StatsField::Json(std::string_view name, nlohmann::ordered_json value)
   return {std::string(name), std::move(value)};
 }
 
-WallClockMs SystemWallClockMs() { return [] { return platform::WallClockNowMs(); }; }
+WallClockMs SystemWallClockMs() {
+  return [] { return platform::WallClockNowMs(); };
+}
 
 std::string UtcTimeText(int64_t ms) { return platform::UtcTimeText(ms); }
 
@@ -39,8 +41,7 @@ std::unique_ptr<StatsFile> StatsFile::Open(const std::string& path, platform::Te
     error = errno != 0 ? std::strerror(errno) : "cannot be opened";
     return nullptr;
   }
-  return std::unique_ptr<StatsFile>(
-      new StatsFile(file, path, console, std::move(wallClock)));
+  return std::unique_ptr<StatsFile>(new StatsFile(file, path, console, std::move(wallClock)));
 }
 
 StatsFile::StatsFile(std::FILE* file, std::string path, platform::TextOut& console,
@@ -60,15 +61,16 @@ void StatsFile::WriteEvent(std::string_view event, const std::vector<StatsField>
   nlohmann::ordered_json object;
   object["event"] = std::string(event);
   object["wall"] = UtcTimeText(wallClock_());
-  object["run_id"] = runId_.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(runId_);
+  object["run_id"] =
+      runId_.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(runId_);
   for (const StatsField& field : fields) object[field.name] = field.value;
   // Text that is not UTF-8 (a path, a fault line) is written with the
   // replacement character rather than refused.
   std::string line = object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
   line += '\n';
   errno = 0;
-  const bool written = std::fwrite(line.data(), 1, line.size(), file_) == line.size() &&
-                       std::fflush(file_) == 0;
+  const bool written =
+      std::fwrite(line.data(), 1, line.size(), file_) == line.size() && std::fflush(file_) == 0;
   if (written) return;
   const std::string reason = errno != 0 ? std::strerror(errno) : "write failed";
   std::fclose(file_);

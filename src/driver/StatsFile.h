@@ -20,11 +20,10 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "platform/TextOut.h"
 

@@ -91,9 +91,7 @@ class Transfer {
 
  private:
   // Notes why the transfer stops, for the end event.
-  bool ShouldStop() {
-    return StopRequested(env_, end_);
-  }
+  bool ShouldStop() { return StopRequested(env_, end_); }
 
   // Builds the next packet; returns the bytes to send.
   int32_t Build() {

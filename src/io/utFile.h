@@ -1,4 +1,5 @@
-// utFile: a small wrapper over one platform file handle (a descriptor on POSIX, a HANDLE on Windows).
+// utFile: a small wrapper over one platform file handle (a descriptor on POSIX, a HANDLE on
+// Windows).
 //
 // The stress tool uses it to read the playback file record by record, so it
 // carries only the operations that reading needs: Open, Read, Close, the

@@ -15,8 +15,7 @@ platform::Status utServerSocket::Failure(const platform::SocketStatus& status) c
   return platform::SystemError("port " + std::to_string(port_), status.error);
 }
 
-utServerSocket::utServerSocket(uint16_t port, int32_t backlog, platform::TextOut& out,
-                               uint32_t ip)
+utServerSocket::utServerSocket(uint16_t port, int32_t backlog, platform::TextOut& out, uint32_t ip)
     : port_(port), ip_(ip), backlog_(backlog), out_(&out) {
   if (openInterface() != 0) return;
   SocketStatus status;

@@ -42,8 +42,7 @@ const ActionRule kRules[] = {
      kMaxTruncateBytes},
     {"stall", FaultAction::kStall, "milliseconds from 1 to 3600000", 1, kMaxStallMs},
     {"disconnect", FaultAction::kDisconnect, nullptr, 0, 0},
-    {"timejump", FaultAction::kTimeJump, "seconds, a decimal of at most 10000000 either way", 0,
-     0},
+    {"timejump", FaultAction::kTimeJump, "seconds, a decimal of at most 10000000 either way", 0, 0},
 };
 
 // One line into `event`; the reason when it cannot be read.
@@ -82,7 +81,8 @@ bool ParseLine(std::string_view line, FaultEvent* event, std::string* reason) {
   event->action = rule->action;
   event->atNs = std::llround(seconds * 1e9);
   if (rule->action == FaultAction::kTimeJump) {
-    if (!ReadScriptDecimal(words[2], &event->seconds) || std::fabs(event->seconds) > kMaxJumpSeconds) {
+    if (!ReadScriptDecimal(words[2], &event->seconds) ||
+        std::fabs(event->seconds) > kMaxJumpSeconds) {
       *reason = std::string(rule->name) + " needs one argument: " + rule->argument;
       return false;
     }

@@ -43,7 +43,7 @@ struct RunSettings {
   int32_t timeGapFlag = 0;
   int32_t playbackFlag = 0;
   std::string playbackFilePath;
-  double playbackSpeed = 1.0;  // /PlaybackSpeed: every playback wait is divided by it
+  double playbackSpeed = 1.0;         // /PlaybackSpeed: every playback wait is divided by it
   int64_t playbackLoops = 1;          // /PlaybackLoop: passes over the file, 0 for ever
   double playbackStartSeconds = 0.0;  // /PlaybackStart: begin this far into the recording
   int64_t playbackMaxGapMs = 60'000;  // /PlaybackMaxGap: a longer gap is a jump
@@ -56,17 +56,17 @@ struct RunSettings {
   int32_t tagOffset = 0;
   int32_t dataSourceNumber = 0;
   std::string parmPrefix = "S01_";
-  std::string faultScriptPath;  // /FaultScript: empty for none
-  std::string statsFilePath;  // /StatsFile: JSON lines of every transfer; empty for none
-  int64_t transfers = 0;          // /Transfers: end after this many; 0 for no end
-  double durationSeconds = 0.0;   // /Duration: end this long after the first connection; 0: never
-  std::string bindAddress;        // /Bind: the IPv4 address listened on; empty for every one
-  uint32_t bindIp = 0;            // the same, in host order; 0 for every interface
-  std::string signalsPath;    // /Signals: empty for counters only
-  std::string valueLogPath;   // /ValueLog: empty for none
-  std::string valueLogParams; // /ValueLogParams: the selector of the logged parameters
-  int32_t connections = 1;        // /Connections: connections served at once, 1 to 16
-  int32_t metricsPort = -1;           // /MetricsPort: serve /metrics there; -1 for none
+  std::string faultScriptPath;   // /FaultScript: empty for none
+  std::string statsFilePath;     // /StatsFile: JSON lines of every transfer; empty for none
+  int64_t transfers = 0;         // /Transfers: end after this many; 0 for no end
+  double durationSeconds = 0.0;  // /Duration: end this long after the first connection; 0: never
+  std::string bindAddress;       // /Bind: the IPv4 address listened on; empty for every one
+  uint32_t bindIp = 0;           // the same, in host order; 0 for every interface
+  std::string signalsPath;       // /Signals: empty for counters only
+  std::string valueLogPath;      // /ValueLog: empty for none
+  std::string valueLogParams;    // /ValueLogParams: the selector of the logged parameters
+  int32_t connections = 1;       // /Connections: connections served at once, 1 to 16
+  int32_t metricsPort = -1;      // /MetricsPort: serve /metrics there; -1 for none
   std::string metricsBind = "127.0.0.1";  // /MetricsBind: the address it is served on
   uint32_t metricsBindIp = 0x7f000001;    // the same, in host order
 };

@@ -31,7 +31,9 @@ class Status {
 
   Status() = default;  // success
   static Status Ok() { return Status(); }
-  static Status NotFound(std::string message) { return Status(Code::kNotFound, std::move(message)); }
+  static Status NotFound(std::string message) {
+    return Status(Code::kNotFound, std::move(message));
+  }
   static Status InvalidArgument(std::string message) {
     return Status(Code::kInvalidArgument, std::move(message));
   }

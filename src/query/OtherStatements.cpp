@@ -32,9 +32,7 @@ constexpr int32_t kIndexWarnChain = 5;
 constexpr int32_t kIndexUselessChain = 10000;
 constexpr int64_t kLargestIndexRequest = int64_t{1} << 30;
 
-bool HoldsSeparatorOrBreak(const char* text) {
-  return std::strpbrk(text, "|\r\n") != nullptr;
-}
+bool HoldsSeparatorOrBreak(const char* text) { return std::strpbrk(text, "|\r\n") != nullptr; }
 
 struct PurgeState {
   int32_t state;
@@ -131,9 +129,10 @@ HRESULT tSqlQueryEngine::parseAndExecuteCreateStatement() {
     }
     if (column.IsNullOrEmpty()) continue;
     if (HoldsSeparatorOrBreak(column.Text()) || HoldsSeparatorOrBreak(type.Text())) {
-      DebugOut("tSqlQueryEngine: Query (%s) failed, column (%s) or its type holds '|' or a line "
-               "break\n",
-               text, column.Text());
+      DebugOut(
+          "tSqlQueryEngine: Query (%s) failed, column (%s) or its type holds '|' or a line "
+          "break\n",
+          text, column.Text());
       return E_FAIL;
     }
     if ((!first && (names.AppendChar('|') != S_OK || types.AppendChar('|') != S_OK)) ||
@@ -220,8 +219,8 @@ HRESULT tSqlQueryEngine::parseAndExecuteSortStatement() {
     if (tString::GetField(keys, i, ',', &column) != S_OK) return E_OUTOFMEMORY;
     if (query::FieldPosition(table_.definition->value.Text(), column.Text()) < 0) {
       if (column.CompareTrimmed("System.RowNumber") != 0) {
-        DebugOut("tSqlQueryEngine: Query (%s) failed, unknown column token (%s) in query\n",
-                 text, column.Text());
+        DebugOut("tSqlQueryEngine: Query (%s) failed, unknown column token (%s) in query\n", text,
+                 column.Text());
         error_ = true;
         index.LacksKeyColumn() = true;
         continue;

@@ -24,7 +24,8 @@ using query::ContainsOutsideQuotes;
 namespace {
 
 bool HasLineBreak(const char* text) {
-  return text != nullptr && (std::strchr(text, '\r') != nullptr || std::strchr(text, '\n') != nullptr);
+  return text != nullptr &&
+         (std::strchr(text, '\r') != nullptr || std::strchr(text, '\n') != nullptr);
 }
 
 }  // namespace
@@ -39,8 +40,7 @@ HRESULT tSqlQueryEngine::handleUpdateStatement() {
   const bool wholeRow = *set == '*';
   const char* wholeRowText = scratch_.Text();
   if (wholeRow && HasLineBreak(wholeRowText)) {
-    DebugOut("tSqlQueryEngine: Query (%s) failed, row value holds a line break\n",
-             statementText());
+    DebugOut("tSqlQueryEngine: Query (%s) failed, row value holds a line break\n", statementText());
     return E_FAIL;
   }
 
@@ -86,8 +86,7 @@ HRESULT tSqlQueryEngine::setTableMetadata(tAttribute* node) {
   tString value;
   if (query::RestStripped(setText_.Text(), equals + 1, &value) != S_OK) return E_OUTOFMEMORY;
   if (HasLineBreak(value.Text())) {
-    DebugOut("tSqlQueryEngine: Query (%s) failed, row value holds a line break\n",
-             statementText());
+    DebugOut("tSqlQueryEngine: Query (%s) failed, row value holds a line break\n", statementText());
     return E_FAIL;
   }
   node->value = std::move(value);
@@ -104,9 +103,10 @@ bool tSqlQueryEngine::acceptRowId(const char* rowId) {
   bool usable = rowId != nullptr && *rowId != '\0' && *rowId != '{' && *rowId != '}';
   for (const char* p = rowId; usable && *p != '\0'; ++p) usable = !query::IsStripSpace(*p);
   if (!usable) {
-    DebugOut("tSqlQueryEngine: Query (%s) failed, row id (%s) cannot be kept in a configuration "
-             "file\n",
-             statementText(), rowId != nullptr ? rowId : "");
+    DebugOut(
+        "tSqlQueryEngine: Query (%s) failed, row id (%s) cannot be kept in a configuration "
+        "file\n",
+        statementText(), rowId != nullptr ? rowId : "");
   }
   return usable;
 }
@@ -178,8 +178,7 @@ HRESULT tSqlQueryEngine::insertFilledRow() {
   // leaves no half-filled row behind.
   tString value;
   if (value.Assign("") != S_OK ||
-      value.SetFieldCount(tString::FieldCount(table_.definition->value.Text(), '|'), '|') !=
-          S_OK) {
+      value.SetFieldCount(tString::FieldCount(table_.definition->value.Text(), '|'), '|') != S_OK) {
     return E_OUTOFMEMORY;
   }
   tAttribute* row = tAttribute::CreateChild(nullptr, id.Text(), value.Text(), kRowNew);

@@ -115,7 +115,8 @@ bool ParseRootLine(std::string_view line, LineParts* parts) {
   size_t secondEnd = 0;
   while (secondEnd < parts->value.size() && !IsBlank(parts->value[secondEnd])) ++secondEnd;
   parts->second = parts->value.substr(0, secondEnd);
-  return parts->word.size() == 4 && tString::CompareNoCase(std::string(parts->word).c_str(), "Root") == 0 &&
+  return parts->word.size() == 4 &&
+         tString::CompareNoCase(std::string(parts->word).c_str(), "Root") == 0 &&
          !parts->second.empty();
 }
 
@@ -186,8 +187,7 @@ BlockOutcome ParseBlocks(tAttribute* root, ConfigLineSource& source, int64_t max
     if (node == nullptr) return fail(BlockResult::kOutOfMemory);
     node->rowState = kRowUnchanged;
     if (node->name.AssignN(parts.word.data(), static_cast<int32_t>(parts.word.size())) != S_OK ||
-        node->value.AssignN(parts.value.data(), static_cast<int32_t>(parts.value.size())) !=
-            S_OK ||
+        node->value.AssignN(parts.value.data(), static_cast<int32_t>(parts.value.size())) != S_OK ||
         current.attachTo->AddChild(node) != S_OK) {
       tAttribute::ReleaseToPool(node, true);
       return fail(BlockResult::kOutOfMemory);

@@ -113,8 +113,8 @@ inline bool IsBlank(char c) {
 
 // One line split into its first word and the rest (the value).
 struct LineParts {
-  std::string_view word;   // empty for a blank line
-  std::string_view value;  // after the word's following white space, trimmed
+  std::string_view word;    // empty for a blank line
+  std::string_view value;   // after the word's following white space, trimmed
   std::string_view second;  // the second word: set by ParseRootLine only
 };
 LineParts SplitLine(std::string_view line);
@@ -145,7 +145,6 @@ struct BlockOutcome {
 
 // Reads the nodes after the root line from `source` into `root`; the tree
 // may hold at most `maxNodes` nodes, the root included.
-BlockOutcome ParseBlocks(tAttribute* root, ConfigLineSource& source,
-                         int64_t maxNodes = kMaxNodes);
+BlockOutcome ParseBlocks(tAttribute* root, ConfigLineSource& source, int64_t maxNodes = kMaxNodes);
 
 }  // namespace configtext

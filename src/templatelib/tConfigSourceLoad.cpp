@@ -10,7 +10,6 @@
 #include <system_error>
 #include <vector>
 
-
 #include "platform/Clock.h"
 #include "platform/File.h"
 #include "platform/Termination.h"
@@ -44,8 +43,7 @@ tAttribute* MakeRoot(const configtext::LineParts& parts) {
   if (root == nullptr) return nullptr;
   root->rowState = kRowUnchanged;
   if (root->name.AssignN(parts.word.data(), static_cast<int32_t>(parts.word.size())) != S_OK ||
-      root->value.AssignN(parts.second.data(), static_cast<int32_t>(parts.second.size())) !=
-          S_OK) {
+      root->value.AssignN(parts.second.data(), static_cast<int32_t>(parts.second.size())) != S_OK) {
     delete root;
     return nullptr;
   }
@@ -53,9 +51,10 @@ tAttribute* MakeRoot(const configtext::LineParts& parts) {
 }
 
 void ReportLongLine(long long line) {
-  DebugOut("tConfigSource::LoadAttributesFromFile, line %lld is longer than %lld bytes. Illegal "
-           "config file?\n",
-           line, static_cast<long long>(kMaxLineBytes));
+  DebugOut(
+      "tConfigSource::LoadAttributesFromFile, line %lld is longer than %lld bytes. Illegal "
+      "config file?\n",
+      line, static_cast<long long>(kMaxLineBytes));
 }
 
 // The root line's own oddity: carriage returns inside it (a file with old
@@ -64,8 +63,9 @@ bool ReportInnerCarriageReturns(std::string_view line) {
   size_t end = line.size();
   while (end > 0 && configtext::IsBlank(line[end - 1])) --end;
   if (line.substr(0, end).find('\r') == std::string_view::npos) return false;
-  DebugOut("tConfigSource::LoadAttributesFromFile, line 1 (the root line) holds carriage "
-           "returns inside it; everything after its second word is ignored\n");
+  DebugOut(
+      "tConfigSource::LoadAttributesFromFile, line 1 (the root line) holds carriage "
+      "returns inside it; everything after its second word is ignored\n");
   return true;
 }
 
@@ -78,9 +78,10 @@ bool ReadRootLine(std::string_view line, configtext::LineParts* parts) {
   for (char& c : shown) {
     if (static_cast<unsigned char>(c) < 0x20) c = ' ';
   }
-  DebugOut("tConfigSource::LoadAttributesFromFile, line 1 is not a root line (\"Root NAME\"): "
-           "\"%s%s\". Illegal config file?\n",
-           shown.c_str(), line.size() > kShown ? "..." : "");
+  DebugOut(
+      "tConfigSource::LoadAttributesFromFile, line 1 is not a root line (\"Root NAME\"): "
+      "\"%s%s\". Illegal config file?\n",
+      shown.c_str(), line.size() > kShown ? "..." : "");
   return false;
 }
 
@@ -103,22 +104,25 @@ tAttribute* ParseBody(tAttribute* root, ConfigLineSource& source, int64_t* ignor
     case configtext::BlockResult::kComplete:
       if (outcome.ignoredFrom != 0) {
         if (*ignoredLine == 0) *ignoredLine = outcome.ignoredFrom;
-        DebugOut("tConfigSource::LoadAttributesFromFile, the root block ends before line %lld; "
-                 "the text from there on is ignored\n",
-                 static_cast<long long>(outcome.ignoredFrom));
+        DebugOut(
+            "tConfigSource::LoadAttributesFromFile, the root block ends before line %lld; "
+            "the text from there on is ignored\n",
+            static_cast<long long>(outcome.ignoredFrom));
       }
       root->name.Trim();
       root->value.Trim();
       return guard.release();
     case configtext::BlockResult::kUnclosed:
-      DebugOut("tConfigSource::LoadAttributesFromFile, config file ended inside an open block "
-               "at line %lld. Truncated config file?\n",
-               line);
+      DebugOut(
+          "tConfigSource::LoadAttributesFromFile, config file ended inside an open block "
+          "at line %lld. Truncated config file?\n",
+          line);
       break;
     case configtext::BlockResult::kReadError:
-      DebugOut("tConfigSource::LoadAttributesFromFile, failed reading config file after line "
-               "%lld\n",
-               line);
+      DebugOut(
+          "tConfigSource::LoadAttributesFromFile, failed reading config file after line "
+          "%lld\n",
+          line);
       break;
     case configtext::BlockResult::kOutOfMemory:
       DebugOut("tConfigSource::LoadAttributesFromFile, out of memory at line %lld\n", line);
@@ -127,21 +131,25 @@ tAttribute* ParseBody(tAttribute* root, ConfigLineSource& source, int64_t* ignor
       ReportLongLine(line);
       break;
     case configtext::BlockResult::kTooDeep:
-      DebugOut("tConfigSource::LoadAttributesFromFile, line %lld opens a block deeper than %lld "
-               "levels. Illegal config file?\n",
-               line, static_cast<long long>(kMaxDepth));
+      DebugOut(
+          "tConfigSource::LoadAttributesFromFile, line %lld opens a block deeper than %lld "
+          "levels. Illegal config file?\n",
+          line, static_cast<long long>(kMaxDepth));
       break;
     case configtext::BlockResult::kTooManyNodes:
-      DebugOut("tConfigSource::LoadAttributesFromFile, line %lld passes the limit of %lld nodes. "
-               "Illegal config file?\n",
-               line, static_cast<long long>(maxNodes));
-      DebugOut("the limit keeps the memory a file may take to 64 times its size and 64 MiB, at "
-               "most 1.5 GiB\n");
+      DebugOut(
+          "tConfigSource::LoadAttributesFromFile, line %lld passes the limit of %lld nodes. "
+          "Illegal config file?\n",
+          line, static_cast<long long>(maxNodes));
+      DebugOut(
+          "the limit keeps the memory a file may take to 64 times its size and 64 MiB, at "
+          "most 1.5 GiB\n");
       break;
     case configtext::BlockResult::kInterrupted:
-      DebugOut("tConfigSource::LoadAttributesFromFile, stopped at line %lld: the process is "
-               "ending\n",
-               line);
+      DebugOut(
+          "tConfigSource::LoadAttributesFromFile, stopped at line %lld: the process is "
+          "ending\n",
+          line);
       break;
   }
   return nullptr;
@@ -150,18 +158,18 @@ tAttribute* ParseBody(tAttribute* root, ConfigLineSource& source, int64_t* ignor
 }  // namespace
 
 tAttribute* tConfigSource::LoadAttributesFromFile(const char* path, int32_t depth,
-                                                  const char* nameFilter,
-                                                  const char* valueFilter) {
+                                                  const char* nameFilter, const char* valueFilter) {
   ReleaseTree();
   treeChanged = 1;
   ignoredTextLine_ = 0;
   if (path == nullptr || path[0] == '\0') return nullptr;
   if (fileName_.Assign(path) != S_OK) return nullptr;
   if (depth != 0 || nameFilter != nullptr || valueFilter != nullptr) {
-    DebugOut("tConfigSource::LoadAttributesFromFile, partial loads are not supported (depth %d, "
-             "name filter %s, value filter %s); only depth 0 without filters\n",
-             depth, nameFilter != nullptr ? nameFilter : "(null)",
-             valueFilter != nullptr ? valueFilter : "(null)");
+    DebugOut(
+        "tConfigSource::LoadAttributesFromFile, partial loads are not supported (depth %d, "
+        "name filter %s, value filter %s); only depth 0 without filters\n",
+        depth, nameFilter != nullptr ? nameFilter : "(null)",
+        valueFilter != nullptr ? valueFilter : "(null)");
     return nullptr;
   }
   try {
@@ -191,8 +199,9 @@ tAttribute* tConfigSource::LoadPlain(const char* path) {
       ReportLongLine(1);
       return nullptr;
     }
-    DebugOut("tConfigSource::LoadAttributesFromFile, failed in config file FGets.. Illegal "
-             "config file?\n");
+    DebugOut(
+        "tConfigSource::LoadAttributesFromFile, failed in config file FGets.. Illegal "
+        "config file?\n");
     return nullptr;
   }
   configtext::LineParts parts;
@@ -228,10 +237,10 @@ tAttribute* tConfigSource::LoadArchive(const char* path) {
   }
   std::wstring wideLine;
   std::string firstLine;
-  if (component->Zgets(&wideLine, kFirstLineLimit, 0) != 0 ||
-      !NarrowBytes(wideLine, &firstLine)) {
-    DebugOut("tConfigSource::LoadAttributesFromFile, failed in ZarnZLibInterface Zgets. Illegal "
-             "config file?\n");
+  if (component->Zgets(&wideLine, kFirstLineLimit, 0) != 0 || !NarrowBytes(wideLine, &firstLine)) {
+    DebugOut(
+        "tConfigSource::LoadAttributesFromFile, failed in ZarnZLibInterface Zgets. Illegal "
+        "config file?\n");
     return nullptr;
   }
   configtext::LineParts parts;
@@ -265,9 +274,10 @@ tAttribute* tConfigSource::LoadArchive(const char* path) {
   bool readOk = true;
   while (readOk && total < declared) {
     if (platform::TerminationRequested()) {
-      DebugOut("tConfigSource::LoadAttributesFromFile, stopped reading %s: the process is "
-               "ending\n",
-               kConfigEntryName);
+      DebugOut(
+          "tConfigSource::LoadAttributesFromFile, stopped reading %s: the process is "
+          "ending\n",
+          kConfigEntryName);
       return nullptr;
     }
     int64_t piece = std::min(kReadPiece, declared - total);
@@ -294,13 +304,15 @@ tAttribute* tConfigSource::LoadArchive(const char* path) {
   char probe = 0;
   int32_t extra = 0;
   if (readOk && (component->ReadBlock(&probe, 1, &extra) != 0 || extra != 0)) readOk = false;
-  DebugOut("ZarnTemplateLib::CreateAttributesBuffer() - Config file load took %f seconds with a "
-           "buffer size of %d bytes\n",
-           SecondsSince(start), static_cast<int32_t>(declared));
+  DebugOut(
+      "ZarnTemplateLib::CreateAttributesBuffer() - Config file load took %f seconds with a "
+      "buffer size of %d bytes\n",
+      SecondsSince(start), static_cast<int32_t>(declared));
   if (!readOk) {
-    DebugOut("tConfigSource::LoadAttributesFromFile, failed in ZarnZLibInterface reading %s "
-             "(%" PRId64 " of %" PRId64 " bytes). Illegal config file?\n",
-             kConfigEntryName, total, declared);
+    DebugOut(
+        "tConfigSource::LoadAttributesFromFile, failed in ZarnZLibInterface reading %s "
+        "(%" PRId64 " of %" PRId64 " bytes). Illegal config file?\n",
+        kConfigEntryName, total, declared);
     return nullptr;
   }
 

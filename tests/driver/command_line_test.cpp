@@ -33,8 +33,8 @@ TEST_F(CommandLineTest, NoArgumentsKeepTheDefaults) {
 }
 
 TEST_F(CommandLineTest, PacketRateIsAPeriodInMilliseconds) {
-  const std::pair<const char*, int32_t> cases[] = {
-      {"20", 50}, {"10", 100}, {"5", 200}, {"15", 50}, {" +5", 200}, {"-5", 50}};
+  const std::pair<const char*, int32_t> cases[] = {{"20", 50}, {"10", 100},  {"5", 200},
+                                                   {"15", 50}, {" +5", 200}, {"-5", 50}};
   for (auto [value, rate] : cases) {
     settings = packet::RunSettings{};
     ASSERT_TRUE(Parse({"/packetrate", value}).ok());
@@ -43,10 +43,10 @@ TEST_F(CommandLineTest, PacketRateIsAPeriodInMilliseconds) {
 }
 
 TEST_F(CommandLineTest, OptionsMatchWholeWordsWithoutRegardToCase) {
-  ASSERT_TRUE(Parse({"/SOURCETYPE", "nep", "/timejump", "/TIMEGAP", "/superstress",
-                     "/tagoffset", "-7", "/DataSource", "3", "/parmprefix", "AB_", "/OutputDir",
-                     "out", "/ParmInfo", "p.txt"})
-                  .ok());
+  ASSERT_TRUE(
+      Parse({"/SOURCETYPE", "nep", "/timejump", "/TIMEGAP", "/superstress", "/tagoffset", "-7",
+             "/DataSource", "3", "/parmprefix", "AB_", "/OutputDir", "out", "/ParmInfo", "p.txt"})
+          .ok());
   EXPECT_EQ(settings.sourceType, packet::kSourceNep);
   EXPECT_EQ(settings.sourceTypeText, "nep");
   EXPECT_EQ(settings.port, 49000);

@@ -81,8 +81,7 @@ class ConfigRunTest : public ::testing::TestWithParam<const char*> {
   int Verify(int tagOffset) {
     ChildProcess verifier(YEBVERIFY_PATH,
                           {"--port", std::to_string(port), "--list", Out() + "/zarnYEB.prn",
-                           "--tag-offset", std::to_string(tagOffset), "--packets", "60",
-                           "--quiet"},
+                           "--tag-offset", std::to_string(tagOffset), "--packets", "60", "--quiet"},
                           dir.path());
     const int status = verifier.waitForExit(60s);
     verifyOutput = verifier.output();
@@ -106,10 +105,10 @@ TEST(ConfigRun, EveryRunWritesAConfigurationThatLoadsBackWithItsParameters) {
                      "/TagOffset", "7"},
                     dir.path());
   ASSERT_TRUE(tool.waitForOutput("Blocked waiting for connect", 15s)) << tool.output();
-  EXPECT_NE(tool.output().find(kSeparator + "parmInfo.txt\n\n2. Build the Config File: " +
-                               platform::JoinPath(out, "zarnYEB.config") +
-                               "\n\n3. (Custom Data Source)"),
-            std::string::npos)
+  EXPECT_NE(
+      tool.output().find(kSeparator + "parmInfo.txt\n\n2. Build the Config File: " +
+                         platform::JoinPath(out, "zarnYEB.config") + "\n\n3. (Custom Data Source)"),
+      std::string::npos)
       << tool.output();
 
   tConfigSource source;
@@ -117,8 +116,9 @@ TEST(ConfigRun, EveryRunWritesAConfigurationThatLoadsBackWithItsParameters) {
   int tables = 0;
   for (auto it = source.Root()->Children(); it.Next() != nullptr;) ++tables;
   EXPECT_EQ(tables, 63);
-  EXPECT_EQ(Select(source, "select AnalysisWindowName, X, Y, Width, Height, WindowState from "
-                           "AnalysisWindows"),
+  EXPECT_EQ(Select(source,
+                   "select AnalysisWindowName, X, Y, Width, Height, WindowState from "
+                   "AnalysisWindows"),
             std::vector<std::string>{"Window1|0.0|0.0|0.857|0.938|Normal"});
   EXPECT_EQ(Select(source, "select Group, SubGroup, DesktopName, AnalysisWindowName from Desktops"),
             std::vector<std::string>{"Group|SubGroup|Desktop1|Window1"});
@@ -127,18 +127,20 @@ TEST(ConfigRun, EveryRunWritesAConfigurationThatLoadsBackWithItsParameters) {
   EXPECT_EQ(Select(source, "select ParameterDefaults, Group, isActive from ParameterDefaultsState"),
             std::vector<std::string>{"PS1||True"});
   // Named as the PRN list names them (without the prefix), tag offset + 1 on.
-  EXPECT_EQ(Select(source, "select Parameter, ParamType, DataSourceType, UpdateRate from "
-                           "ParameterDefaults"),
+  EXPECT_EQ(Select(source,
+                   "select Parameter, ParamType, DataSourceType, UpdateRate from "
+                   "ParameterDefaults"),
             (std::vector<std::string>{"Parm8|float|TPP|50.000000", "Parm9|float|TPP|50.000000",
                                       "Parm10|float|TPP|50.000000", "Parm11|float|TPP|12.500000",
                                       "Parm12|float|TPP|12.500000"}));
-  EXPECT_NE(testsupport::ReadWholeFile(out + "/zarnYEB.prn").find("\r\n10 S01_Parm8 50.000000 2\r\n"),
-            std::string::npos);
+  EXPECT_NE(
+      testsupport::ReadWholeFile(out + "/zarnYEB.prn").find("\r\n10 S01_Parm8 50.000000 2\r\n"),
+      std::string::npos);
 }
 
 TEST_P(ConfigRunTest, PerfModeStreamsTheLoadOfTheConfiguration) {
-  WriteConfig(ConfigPath(), {50, 50, 200, 12.5}, {{"D1", "float", "100", "Derived"},
-                                                    {"D2", "float", "0", "Derived"}});
+  WriteConfig(ConfigPath(), {50, 50, 200, 12.5},
+              {{"D1", "float", "100", "Derived"}, {"D2", "float", "0", "Derived"}});
   // /ParmInfo loses to the derived set.
   testsupport::WriteWholeFile(dir.file("other.txt"), "1,1\n");
   Start({"/ConfigPerfMode", ConfigPath(), "/ParmInfo", "other.txt"});
@@ -165,17 +167,19 @@ TEST_P(ConfigRunTest, PerfModeStreamsTheLoadOfTheConfiguration) {
 }
 
 TEST_P(ConfigRunTest, ParmModeStreamsTheConfigurationsOwnParametersAtTheTagsThePacketsCarry) {
-  WriteConfig(ConfigPath(), {}, {{"Alpha", "float", "25", "TPP"},
-                                 {"Beta", "float", "100", "Derived"},
-                                 {"Gamma", "discrete", "0", "TPP"},
-                                 {"Delta", "int", "50", "tpp"}});
+  WriteConfig(ConfigPath(), {},
+              {{"Alpha", "float", "25", "TPP"},
+               {"Beta", "float", "100", "Derived"},
+               {"Gamma", "discrete", "0", "TPP"},
+               {"Delta", "int", "50", "tpp"}});
   Start({"/ConfigParmMode", ConfigPath(), "/TagOffset", "20"});
   EXPECT_EQ(Read(Out() + "/zarnYEB.prn"),
             "21 TIME$_DAY 100.000000 1\r\n22 TIME$_MILLISEC 10000.000000 1\r\n"
             "23 Alpha 25.000000 2\r\n24 Gamma 10.000000 1\r\n25 Delta 50.000000 0\r\n");
-  EXPECT_EQ(Read(dir.file("parmInfo2.txt")),
-            " 1,25.000000\r\n 1,10.000000\r\n 1,50.000000\r\n\r\n\r\n"
-            "// Total Parameters:( 4 ), Aggregate Rate:( 10185.000000 ), Total TPP Parms: ( 3 )\r\n");
+  EXPECT_EQ(
+      Read(dir.file("parmInfo2.txt")),
+      " 1,25.000000\r\n 1,10.000000\r\n 1,50.000000\r\n\r\n\r\n"
+      "// Total Parameters:( 4 ), Aggregate Rate:( 10185.000000 ), Total TPP Parms: ( 3 )\r\n");
   // No configuration and no list of its own: the analysis system has both.
   EXPECT_EQ(Read(Out() + "/zarnYEB.config"), "");
   EXPECT_NE(tool->output().find(kSeparator + "parmInfo2.txt\n\n4. Wait for YEB connect...\n\n"),

@@ -59,13 +59,13 @@ TEST(Pacing, AStalledScheduleStartsAgainFromNowInsteadOfBursting) {
 TEST(Pacing, PacketsUpToASecondBehindCatchUpBackToBack) {
   const int64_t period = 5 * kNsPerMs;
   struct Case {
-    int64_t sentNs;     // when the send of packet 2 (started at 10 ms) returned
-    int64_t wakeNs;     // before packet 3, due at 15 ms
-    int64_t startNs;    // the schedule start afterwards
+    int64_t sentNs;   // when the send of packet 2 (started at 10 ms) returned
+    int64_t wakeNs;   // before packet 3, due at 15 ms
+    int64_t startNs;  // the schedule start afterwards
   };
   const Case cases[] = {
-      {12 * kNsPerMs, 15 * kNsPerMs, 0},                        // on time
-      {60 * kNsPerMs, 61 * kNsPerMs, 0},                        // slow send: 1 ms breather, no restart
+      {12 * kNsPerMs, 15 * kNsPerMs, 0},  // on time
+      {60 * kNsPerMs, 61 * kNsPerMs, 0},  // slow send: 1 ms breather, no restart
       {kNsPerSecond + 15 * kNsPerMs, kNsPerSecond + 16 * kNsPerMs, 0},  // exactly a second behind
       {kNsPerSecond + 15 * kNsPerMs + 1, kNsPerSecond + 16 * kNsPerMs + 1, kNsPerSecond + 1},
   };

@@ -1,8 +1,6 @@
 // The header scan against a plain model of the file on random recordings,
 // the /PlaybackInfo text of a small damaged file, and a sparse file past
 // 4 GiB.
-#include "driver/PlaybackScan.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,6 +14,7 @@
 #include "driver/Playback.h"
 #include "driver/PlaybackRecord.h"
 #include "driver/PlaybackReport.h"
+#include "driver/PlaybackScan.h"
 #include "driver_fakes_support.h"
 #include "packet/RunSettings.h"
 #include "platform/TextOut.h"
@@ -66,9 +65,9 @@ TEST(PlaybackScan, AgreesWithAPlainModelOnRandomRecordings) {
       const uint32_t size = 32 + random() % 100;
       // Mostly small steps, some backwards, some long jumps; -1 never.
       const int kind = static_cast<int>(random() % 10);
-      stamp += kind == 0 ? -static_cast<int32_t>(random() % 500)
-                         : kind == 1 ? static_cast<int32_t>(random() % 100000)
-                                     : static_cast<int32_t>(random() % 300);
+      stamp += kind == 0   ? -static_cast<int32_t>(random() % 500)
+               : kind == 1 ? static_cast<int32_t>(random() % 100000)
+                           : static_cast<int32_t>(random() % 300);
       if (stamp == -1) stamp = 0;
       model.push_back({static_cast<int64_t>(file.size()), size, stamp});
       file += drivertest::PlaybackRecord(size, stamp, static_cast<uint8_t>(i));
@@ -214,8 +213,8 @@ TEST(PlaybackScan, ASparseFilePast4GiBIsScannedWithItsOffsetsWhole) {
       // 100 ms apart, but 30 s before the record at 4.75 GiB.
       const int32_t stamp = i * 1000 + (i >= 19 ? 300'000 : 0);
       out.seekp(i * kRecord);
-      out << drivertest::PlaybackRecord(32, stamp, 1).replace(
-          0, 4, drivertest::LittleEndianWord(static_cast<uint32_t>(kRecord - 4)));
+      out << drivertest::PlaybackRecord(32, stamp, 1)
+                 .replace(0, 4, drivertest::LittleEndianWord(static_cast<uint32_t>(kRecord - 4)));
     }
     // A last header that the file ends inside.
     out.seekp(kRecords * kRecord);

@@ -5,11 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "platform/Socket.h"
 #include "support/ChildProcess.h"
@@ -76,8 +75,7 @@ TEST(ScriptedRun, TransfersEndTheToolAndTheVerifierNeedsOnlyTheManifest) {
 TEST(ScriptedRun, DurationEndsARunningTransfer) {
   testsupport::TempDir dir;
   testsupport::WriteWholeFile(dir.file("parmInfo.txt"), "2,50\n");
-  testsupport::ChildProcess tool(YEBSTRESS_PATH, {"/PortId", "0", "/Duration", "1.5"},
-                                 dir.path());
+  testsupport::ChildProcess tool(YEBSTRESS_PATH, {"/PortId", "0", "/Duration", "1.5"}, dir.path());
   ASSERT_TRUE(tool.waitForOutput("- Blocked waiting", 10s)) << tool.output();
   const int port = ReadJson(dir.file("YEBFiles/run.json"))["port"].get<int>();
   std::string reason;

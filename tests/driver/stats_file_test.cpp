@@ -1,11 +1,10 @@
 // The statistics file: UTC time texts, whole JSON lines, and a file that
 // stops being written, without stopping anything else, once a write fails.
-#include "driver/StatsFile.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "driver/StatsFile.h"
 #include "driver_fakes_support.h"
 #include "support/ChildProcess.h"
 
@@ -29,10 +28,10 @@ TEST(StatsFileTest, AppendsOneWholeJsonObjectPerEvent) {
   std::string error;
   auto file = driver::StatsFile::Open(path, console, error, [] { return int64_t{0}; });
   ASSERT_TRUE(file) << error;
-  file->WriteEvent("fault", {driver::StatsField::Text("kind", "quote \" and \\ and \n"),
-                             driver::StatsField::Number("ms", 1.0 / 0.0),
-                             driver::StatsField::Number("x", -2.5, 1),
-                             driver::StatsField::Integer("n", -7)});
+  file->WriteEvent(
+      "fault", {driver::StatsField::Text("kind", "quote \" and \\ and \n"),
+                driver::StatsField::Number("ms", 1.0 / 0.0),
+                driver::StatsField::Number("x", -2.5, 1), driver::StatsField::Integer("n", -7)});
   // Flushed at once: the line is there while the file is still open.
   const std::string text = testsupport::ReadWholeFile(path);
   EXPECT_EQ(text,

@@ -155,9 +155,10 @@ TEST_F(TransferTest, AStalledSendShowsInTheOverallTimeTheBehindLineAndTheStatsFi
     if (events.back()["event"] != "cycle") continue;
     std::string keys;
     for (const auto& member : members) keys += member.first + " ";
-    EXPECT_EQ(keys,
-              "event wall run_id t connection cycle data_time packets bytes cycle_ms rate late_packets "
-              "late_max_ms lateness_p99_ms send_blocked_ms schedule_restarts ");
+    EXPECT_EQ(
+        keys,
+        "event wall run_id t connection cycle data_time packets bytes cycle_ms rate late_packets "
+        "late_max_ms lateness_p99_ms send_blocked_ms schedule_restarts ");
   }
   ASSERT_EQ(events.size(), 5u);
   // Every member given is in the event with this value.
@@ -171,14 +172,22 @@ TEST_F(TransferTest, AStalledSendShowsInTheOverallTimeTheBehindLineAndTheStatsFi
   for (Fields& event : events) EXPECT_TRUE(has(event, everyEvent));
   EXPECT_EQ(events[0]["event"], "connect");
   // The first cycle is one packet short but still held to a second.
-  EXPECT_TRUE(has(events[1], {{"cycle", "1"}, {"packets", "49"}, {"cycle_ms", "1000.0"},
-                              {"rate", "49.0"}, {"late_packets", "0"}}));
-  EXPECT_TRUE(has(events[2], {{"t", "2.0"},          {"cycle", "2"},
+  EXPECT_TRUE(has(events[1], {{"cycle", "1"},
+                              {"packets", "49"},
+                              {"cycle_ms", "1000.0"},
+                              {"rate", "49.0"},
+                              {"late_packets", "0"}}));
+  EXPECT_TRUE(has(events[2], {{"t", "2.0"},
+                              {"cycle", "2"},
                               {"data_time", "001:00:00:01.980"},
-                              {"packets", "50"},          {"bytes", "62800"},
-                              {"cycle_ms", "1000.0"},   {"rate", "50.0"},
-                              {"late_packets", "1"},      {"late_max_ms", "31.0"},
-                              {"lateness_p99_ms", "31.0"}, {"send_blocked_ms", "50.0"},
+                              {"packets", "50"},
+                              {"bytes", "62800"},
+                              {"cycle_ms", "1000.0"},
+                              {"rate", "50.0"},
+                              {"late_packets", "1"},
+                              {"late_max_ms", "31.0"},
+                              {"lateness_p99_ms", "31.0"},
+                              {"send_blocked_ms", "50.0"},
                               {"schedule_restarts", "0"}}));
   EXPECT_TRUE(has(events[3], {{"late_max_ms", "0.0"}, {"schedule_restarts", "0"}}));
   EXPECT_TRUE(has(events[4],

@@ -300,9 +300,10 @@ INSTANTIATE_TEST_SUITE_P(
                     {},
                     "\n\n** Error - parmInfo.txt line 2 is longer than 65536 bytes\n"
                     "** Error - Unable to Open File\n"},
-        FailureCase{"1,1\n",
-                    {"/Playback", "KestCustom", "x.dat"},
-                    "** Error - Unable to open the playback file: x.dat\n  x.dat: does not exist\n"},
+        FailureCase{
+            "1,1\n",
+            {"/Playback", "KestCustom", "x.dat"},
+            "** Error - Unable to open the playback file: x.dat\n  x.dat: does not exist\n"},
         FailureCase{"",
                     {"/Playback", "KestCustom", "x.dat", "/PlaybackSpeed", "1e4"},
                     "** Error - /PlaybackSpeed needs a number above 0 and at most 1000, not "
@@ -313,9 +314,10 @@ INSTANTIATE_TEST_SUITE_P(
                     {"/StatsFile", "missing/stats.jsonl"},
                     "** Error - Unable to open the statistics file: missing/stats.jsonl (No such "
                     "file or directory)\n"},
-        FailureCase{"",
-                    {"/Playback", "KestCustom", "x.dat", "/StatsFile", "."},
-                    "** Error - Unable to open the statistics file: . (" + kFolderOpenError + ")\n"},
+        FailureCase{
+            "",
+            {"/Playback", "KestCustom", "x.dat", "/StatsFile", "."},
+            "** Error - Unable to open the statistics file: . (" + kFolderOpenError + ")\n"},
         FailureCase{"1,1\n",
                     {"/ConfigPerfMode", "x.config"},
                     "Error: Building Parameter set from config file: x.config\n"
@@ -333,7 +335,8 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"1,1\n",
                     {"/OutputDir", "missing/out"},
                     "** Error - Unable to build the configuration file: zarnYEB.config\n"
-                    "  WriteListFile: " + platform::JoinPath("missing/out", "") +
+                    "  WriteListFile: " +
+                        platform::JoinPath("missing/out", "") +
                         ": does not exist\n"
                         "  BuildConfigFile: cannot write the default configuration to " +
                         platform::JoinPath("missing/out", "zarnYEB.config") + "\n"}));
@@ -356,11 +359,17 @@ TEST(YebStressHostileInputs, AreRefusedWithinMemoryBoundedByTheirSize) {
     return text;
   }();
   const Case cases[] = {
-      {"huge.txt", "262144,20000\n", {"/ParmInfo", "huge.txt"},
+      {"huge.txt",
+       "262144,20000\n",
+       {"/ParmInfo", "huge.txt"},
        "** Error - Unable to Open File\n  huge.txt: its parameters make a packet of "},
-      {"faults.txt", oneMillionLines, {"/FaultScript", "faults.txt"},
+      {"faults.txt",
+       oneMillionLines,
+       {"/FaultScript", "faults.txt"},
        "** Error - Fault script faults.txt: larger than "},
-      {"parmInfo.txt", "1,50\n" + std::string(1 << 20, '7'), {},
+      {"parmInfo.txt",
+       "1,50\n" + std::string(1 << 20, '7'),
+       {},
        "** Error - parmInfo.txt line 2 is longer than 65536 bytes\n"},
   };
   for (const Case& c : cases) {
@@ -425,8 +434,9 @@ TEST(YebStressPortInUse, ReportsTheBindFailureAndEnds) {
   ASSERT_TRUE(child.waitForOutput("Hit any key to exit...\n", 10s)) << child.output();
   child.writeInput("\n");
   EXPECT_EQ(child.waitForExit(10s), 1);
-  EXPECT_TRUE(testsupport::HoldsPortTakenBindMessage(child.output(), "4. Wait for YEB connect...\n\n",
-                                                     "*-Error: Creating a server Socket - quiting...\n"))
+  EXPECT_TRUE(
+      testsupport::HoldsPortTakenBindMessage(child.output(), "4. Wait for YEB connect...\n\n",
+                                             "*-Error: Creating a server Socket - quiting...\n"))
       << child.output();
   // The line under it names the port and says why in the system's words.
   EXPECT_NE(child.output().find("quiting...\n  port " + std::to_string(port) + ": "),
@@ -449,7 +459,8 @@ TEST(YebStressNepConfigMode, IsRefusedAfterReadingOneCharacter) {
 
 TEST(YebStressSignals, ATerminationSignalEndsAWaitingServerCleanly) {
 #ifdef _WIN32
-  GTEST_SKIP() << "POSIX only: Windows has no signal to send to another process (Ctrl+Break needs a shared console)";
+  GTEST_SKIP() << "POSIX only: Windows has no signal to send to another process (Ctrl+Break needs "
+                  "a shared console)";
 #else
   testsupport::TempDir dir;
   testsupport::WriteWholeFile(dir.file("parmInfo.txt"), "1,50\n");

@@ -14,16 +14,17 @@ using packet::FaultAction;
 TEST(FaultScript, ReadsEveryActionAndKeepsTimeOrder) {
   packet::FaultScript script;
   std::string error;
-  ASSERT_TRUE(packet::ParseFaultScript("# a comment\n"
-                                       "\n"
-                                       "  2.5 drop 3   # trailing comments are comments\r\n"
-                                       "1 DUPLICATE 2\n"
-                                       "2.5 corrupt\n"
-                                       "3 truncate 100\n"
-                                       "0.25 stall 40\n"
-                                       "4 disconnect\n"
-                                       "5 timejump -1.5\n",
-                                       &script, &error))
+  ASSERT_TRUE(
+      packet::ParseFaultScript("# a comment\n"
+                               "\n"
+                               "  2.5 drop 3   # trailing comments are comments\r\n"
+                               "1 DUPLICATE 2\n"
+                               "2.5 corrupt\n"
+                               "3 truncate 100\n"
+                               "0.25 stall 40\n"
+                               "4 disconnect\n"
+                               "5 timejump -1.5\n",
+                               &script, &error))
       << error;
   ASSERT_EQ(script.events.size(), 7u);
   const struct {
@@ -57,8 +58,9 @@ TEST(FaultScript, NamesTheLineAndTheFaultOfABadScript) {
       {"\n1 drop 0\n", "line 2: drop needs one argument: a number of packets from 1 to 1000000"},
       {"1 drop 2x\n", "line 1: drop needs one argument: a number of packets from 1 to 1000000"},
       {"1 corrupt 3\n", "line 1: corrupt takes no argument, found '3'"},
-      {"1 drop\n", "line 1: drop needs one argument: a number of packets from 1 to 1000000, found "
-                   "none"},
+      {"1 drop\n",
+       "line 1: drop needs one argument: a number of packets from 1 to 1000000, found "
+       "none"},
       {"1 drop 2 more # a comment\n",
        "line 1: drop needs one argument: a number of packets from 1 to 1000000, found '2 more'"},
       {"-1 corrupt\n", "line 1: '-1' is not a time in seconds from 0 to 1000000000"},

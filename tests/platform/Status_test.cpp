@@ -56,8 +56,8 @@ TEST(Status, SystemErrorsReadAlikeOnEverySystem) {
 
 TEST(DiagnosticsCapture, KeepsWhatATakerWantsAndForwardsTheRest) {
   std::vector<std::string> outer;
-  platform::DebugSink saved = platform::SetDebugSink(
-      [&outer](std::string_view m) { outer.emplace_back(m); });
+  platform::DebugSink saved =
+      platform::SetDebugSink([&outer](std::string_view m) { outer.emplace_back(m); });
   {
     platform::DiagnosticsCapture capture;
     platform::WriteDebugString("first\n");

@@ -107,8 +107,8 @@ TEST_F(QueryEngine, ParsesClausesByTheLexicalRules) {
       {"select Name,Rate from Params where Rate > 1 order by Rate ", "Name,Rate", "Params",
        "Rate > 1", 0, false, "Rate"},
       // "distinct " inside the where text is not the keyword.
-      {"select Name from Params where Name = 'distinct x'", "Name", "Params",
-       "Name = 'distinct x'", 0, false, ""},
+      {"select Name from Params where Name = 'distinct x'", "Name", "Params", "Name = 'distinct x'",
+       0, false, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.statement);
@@ -165,7 +165,9 @@ TEST_F(QueryEngine, SelectsRowsAndItsForms) {
     Lines lines;
     HRESULT hr;
   } cases[] = {
-      {"select Name, Rate from Params where Kind = 'TPP'", {"Alpha|9", "Gamma|100", "alpha|9"}, S_OK},
+      {"select Name, Rate from Params where Kind = 'TPP'",
+       {"Alpha|9", "Gamma|100", "alpha|9"},
+       S_OK},
       // Int compares numbers, String compares text; a missing field reads as 0.
       {"select Name from Params where Rate < 10", {"Alpha", "alpha", "Short"}, S_OK},
       {"select Name from Params where Name < '9x'", {}, S_FALSE},
@@ -173,7 +175,8 @@ TEST_F(QueryEngine, SelectsRowsAndItsForms) {
       {"select top 2 Name from Params", {"Alpha", "beta"}, S_OK},
       {"select distinct Name from Params where Rate = 9", {"Alpha"}, S_OK},
       {"select Name, Gain from Params where Rate > 0 order by Gain",
-       {"Gamma|0.5", "Alpha|1.5", "beta|2.5", "alpha|3.5"}, S_OK},
+       {"Gamma|0.5", "Alpha|1.5", "beta|2.5", "alpha|3.5"},
+       S_OK},
       {"select System.RowNumber, Gain from Params where Name = 'gamma'", {"r3|0.5"}, S_OK},
       {"select Rate from Params where System.RowNumber = r2", {"10"}, S_OK},
       {"select System.TableDefinition from Params", {"Name|Rate|Gain|Kind"}, S_OK},
@@ -224,14 +227,15 @@ TEST_F(QueryEngine, UpdatesInsertAndChangeRows) {
   EXPECT_EQ(Rows("Other").size(), 1u);
   EXPECT_EQ(Rows("Other")[0].substr(Rows("Other")[0].find(' ')), " New x|");
   // "$" reads the value before the last edit, of Edited rows only.
-  EXPECT_EQ(Run("select $Gain, Gain from Params where Kind = 'TPP'"), (Lines{"1.5|7.5", "3.5|7.5"}));
+  EXPECT_EQ(Run("select $Gain, Gain from Params where Kind = 'TPP'"),
+            (Lines{"1.5|7.5", "3.5|7.5"}));
 }
 
 TEST_F(QueryEngine, AFailingSetClauseChangesNothing) {
   testsupport::DebugCapture debug;
   const std::vector<std::string> before = Rows("Params");
   const char* const failing[] = {
-      "update Params set Nope = 1 where Rate = 9",       // no such column
+      "update Params set Nope = 1 where Rate = 9",        // no such column
       "update Params set Gain = 1, Kind where Rate = 9",  // not properly formed
       "update Params set Kind = 3 where Name = 'Short'",  // the row is too short
       "update Params set Kind = 'a|b' where Rate = 9",    // would add a field

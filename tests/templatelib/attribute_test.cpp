@@ -17,7 +17,8 @@ using configtest::TableOf;
 
 std::vector<std::string> RowIds(const tAttribute* contents) {
   std::vector<std::string> ids;
-  for (auto it = contents->Children(); const tAttribute* row = it.Next();) ids.push_back(row->name.Text());
+  for (auto it = contents->Children(); const tAttribute* row = it.Next();)
+    ids.push_back(row->name.Text());
   return ids;
 }
 
@@ -60,8 +61,8 @@ TEST(Attribute, TheChildIndexFindsByNameOrValue) {
   std::vector<tAttribute*> rows;
   for (int i = 0; i < 50; ++i) {
     std::string id = "row" + std::to_string(i);
-    rows.push_back(tAttribute::CreateChild(contents, id.c_str(), ("v" + std::to_string(i % 5)).c_str(),
-                                           kRowUnchanged));
+    rows.push_back(tAttribute::CreateChild(contents, id.c_str(),
+                                           ("v" + std::to_string(i % 5)).c_str(), kRowUnchanged));
   }
   EXPECT_EQ(contents->childIndex->ItemCount(), 50);
   EXPECT_EQ(contents->FindChild("ROW17"), rows[17]);
@@ -97,16 +98,17 @@ TEST(Attribute, ReleasedSubtreesAreDestroyedByTheDeleterAndRecycledNodesReused) 
 class TableModel : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_NE(LoadText(source, dir,
-                       "Root V1\n{\n"
-                       "Table colors\n{\nTableDefinition Color|PropertyBag\nTableType Color|string\n"
-                       "TableContents\n{\nc1 red|\nc2 blue|\nc3 green|\n}\n}\n"
-                       "Table Users\n{\nTableDefinition User|Password\nTableType String|String\n"
-                       "TableContents\n{\nu1 ann|x\nu2 bob|y\n}\n}\n"
-                       "Table NoContents\n{\nTableDefinition A\nTableType String\n}\n"
-                       "Table NoTypes\n{\nTableDefinition A\nTableContents\n}\n"
-                       "}\n"),
-              nullptr);
+    ASSERT_NE(
+        LoadText(source, dir,
+                 "Root V1\n{\n"
+                 "Table colors\n{\nTableDefinition Color|PropertyBag\nTableType Color|string\n"
+                 "TableContents\n{\nc1 red|\nc2 blue|\nc3 green|\n}\n}\n"
+                 "Table Users\n{\nTableDefinition User|Password\nTableType String|String\n"
+                 "TableContents\n{\nu1 ann|x\nu2 bob|y\n}\n}\n"
+                 "Table NoContents\n{\nTableDefinition A\nTableType String\n}\n"
+                 "Table NoTypes\n{\nTableDefinition A\nTableContents\n}\n"
+                 "}\n"),
+        nullptr);
   }
   // The tree (and any index built on it) is destroyed on the pool's deleter
   // thread; wait for that, so no later test sees nodes coming back to the

@@ -1,7 +1,6 @@
 // Loading hostile configuration files: every limit fails the load with a
 // message naming the line, and text the format ignores is named too.
 #include <gtest/gtest.h>
-
 #include <signal.h>
 
 #include <algorithm>
@@ -137,10 +136,14 @@ TEST_F(HostileLoad, IgnoredTextIsNamedAndRemembered) {
     std::string message;
   };
   const Case cases[] = {
-      {"Root V1\n{\nA 1\n}\n}\nB 2\n", {{0, "Root", "V1"}, {1, "A", "1"}}, 6,
+      {"Root V1\n{\nA 1\n}\n}\nB 2\n",
+       {{0, "Root", "V1"}, {1, "A", "1"}},
+       6,
        "tConfigSource::LoadAttributesFromFile, the root block ends before line 6; the text from "
        "there on is ignored\n"},
-      {"Root V1\r{\r   A 1\r}\r", {{0, "Root", "V1"}}, 1,
+      {"Root V1\r{\r   A 1\r}\r",
+       {{0, "Root", "V1"}},
+       1,
        "tConfigSource::LoadAttributesFromFile, line 1 (the root line) holds carriage returns "
        "inside it; everything after its second word is ignored\n"},
       // Blank lines after the end, and CR LF line ends, hide nothing.

@@ -35,11 +35,15 @@ std::string Python(const std::string& script, const std::string& outFile) {
 class Archive : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_NE(LoadText(source, dir, "Root V1\n{\nTable T\n{\nTableDefinition A|B\nTableContents\n{"
-                                    "\nr1 one two|x\n}\n}\n}\n"),
+    ASSERT_NE(LoadText(source, dir,
+                       "Root V1\n{\nTable T\n{\nTableDefinition A|B\nTableContents\n{"
+                       "\nr1 one two|x\n}\n}\n}\n"),
               nullptr);
   }
-  std::string Expected() const { return "Root V1\r\n{\r\n   Table T\r\n   {\r\n      TableDefinition A|B\r\n      TableContents \r\n      {\r\n         r1 one two|x\r\n      }\r\n   }\r\n}\r\n"; }
+  std::string Expected() const {
+    return "Root V1\r\n{\r\n   Table T\r\n   {\r\n      TableDefinition A|B\r\n      TableContents "
+           "\r\n      {\r\n         r1 one two|x\r\n      }\r\n   }\r\n}\r\n";
+  }
 
   testsupport::TempDir dir;
   tConfigSource source;
@@ -51,9 +55,10 @@ TEST_F(Archive, ANewArchiveHoldsTheFoldersAndTheConfigurationAndPassesOutsideToo
   ASSERT_EQ(source.Save(zip.c_str(), 0, 2, 0), S_OK);
   EXPECT_EQ(Shell("unzip -tq " + zip + " > /dev/null"), 0);
   const std::string listing = dir.file("listing.txt");
-  ASSERT_EQ(Shell(Python("import zipfile,sys; z=zipfile.ZipFile(\"" + zip + "\"); print(\",\".join(z.namelist())); "
-                           "sys.stdout.write(z.read(\"ZARN/pfConfig\").decode())",
-                       listing)),
+  ASSERT_EQ(Shell(Python("import zipfile,sys; z=zipfile.ZipFile(\"" + zip +
+                             "\"); print(\",\".join(z.namelist())); "
+                             "sys.stdout.write(z.read(\"ZARN/pfConfig\").decode())",
+                         listing)),
             0);
   EXPECT_EQ(testsupport::ReadWholeFile(listing),
             "ZARN/,ZARN/COM/,ZARN/MISC/,ZARN/USER/,ZARN/pfConfig\n" + Expected());
@@ -68,9 +73,10 @@ TEST_F(Archive, ArchivesWrittenByPythonLoad) {
   const std::string zip = dir.file("py.zip");
   const std::string text = "Root V9\\r\\n{\\r\\n   Deflated value with blanks\\r\\n}\\r\\n";
   ASSERT_EQ(Shell(Python("import zipfile; z=zipfile.ZipFile(\"" + zip +
-                           "\",\"w\",zipfile.ZIP_DEFLATED); z.writestr(\"ZARN/USER/u\",\"u\"); "
-                           "z.writestr(\"ZARN/pfConfig\",\"" + text + "\"); z.close()",
-                       dir.file("py.log"))),
+                             "\",\"w\",zipfile.ZIP_DEFLATED); z.writestr(\"ZARN/USER/u\",\"u\"); "
+                             "z.writestr(\"ZARN/pfConfig\",\"" +
+                             text + "\"); z.close()",
+                         dir.file("py.log"))),
             0);
   ASSERT_NE(source.LoadAttributesFromFile(zip.c_str()), nullptr);
   const std::vector<configtest::FlatNode> expected = {{0, "Root", "V9"},
@@ -84,15 +90,17 @@ TEST_F(Archive, ArchivesWrittenByPythonLoad) {
 TEST_F(Archive, SavingIntoAnExistingArchiveKeepsItsOtherEntries) {
   SKIP_WITHOUT_OUTSIDE_TOOLS();
   const std::string zip = dir.file("keep.zip");
-  ASSERT_EQ(Shell(Python("import zipfile; z=zipfile.ZipFile(\"" + zip +
-                           "\",\"w\",zipfile.ZIP_DEFLATED); z.writestr(\"ZARN/MISC/notes.txt\","
-                           "\"misc \" * 500); z.writestr(\"ZARN/pfConfig\",\"Root OLD\\r\\n\"); "
-                           "z.writestr(\"other/stored.bin\",bytes(range(256)),zipfile.ZIP_STORED);"
-                           " z.close()",
-                       dir.file("py.log"))),
-            0);
+  ASSERT_EQ(
+      Shell(Python("import zipfile; z=zipfile.ZipFile(\"" + zip +
+                       "\",\"w\",zipfile.ZIP_DEFLATED); z.writestr(\"ZARN/MISC/notes.txt\","
+                       "\"misc \" * 500); z.writestr(\"ZARN/pfConfig\",\"Root OLD\\r\\n\"); "
+                       "z.writestr(\"other/stored.bin\",bytes(range(256)),zipfile.ZIP_STORED);"
+                       " z.close()",
+                   dir.file("py.log"))),
+      0);
   const std::string rawEntries =
-      "import zipfile; z=zipfile.ZipFile(\"" + zip + "\"); "
+      "import zipfile; z=zipfile.ZipFile(\"" + zip +
+      "\"); "
       "print([(i.filename,i.compress_type,i.CRC,i.compress_size) for i in z.infolist() "
       "if i.filename != \"ZARN/pfConfig\"])";
   ASSERT_EQ(Shell(Python(rawEntries, dir.file("before.txt"))), 0);
@@ -143,9 +151,9 @@ TEST_F(Archive, AnArchiveLoadedUnderABakNameIsSavedAsAnArchive) {
   SKIP_WITHOUT_OUTSIDE_TOOLS();
   const std::string zip = dir.file("s.zip");
   ASSERT_EQ(Shell(Python("import zipfile; z=zipfile.ZipFile(\"" + zip +
-                           "\",\"w\"); z.writestr(\"ZARN/MISC/m.txt\",\"misc\"); "
-                           "z.writestr(\"ZARN/pfConfig\",\"Root OLD\\r\\nA 1\\r\\n\"); z.close()",
-                       dir.file("py.log"))),
+                             "\",\"w\"); z.writestr(\"ZARN/MISC/m.txt\",\"misc\"); "
+                             "z.writestr(\"ZARN/pfConfig\",\"Root OLD\\r\\nA 1\\r\\n\"); z.close()",
+                         dir.file("py.log"))),
             0);
   for (const std::string& name : {zip + ".bak", zip + " "}) {
     ASSERT_EQ(Shell("cp '" + zip + "' '" + name + "'"), 0);
@@ -155,11 +163,12 @@ TEST_F(Archive, AnArchiveLoadedUnderABakNameIsSavedAsAnArchive) {
     ASSERT_EQ(loaded.Save(nullptr, 1, 2, 0), S_OK) << name;
     const std::string listing = dir.file("listing.txt");
     ASSERT_EQ(Shell(Python("import zipfile; z=zipfile.ZipFile(\"" + name +
-                             "\"); print(sorted(z.namelist()), z.read(\"ZARN/MISC/m.txt\"))",
-                         listing)),
+                               "\"); print(sorted(z.namelist()), z.read(\"ZARN/MISC/m.txt\"))",
+                           listing)),
               0)
         << testsupport::ReadWholeFile(listing);
-    EXPECT_EQ(testsupport::ReadWholeFile(listing), "['ZARN/MISC/m.txt', 'ZARN/pfConfig'] b'misc'\n");
+    EXPECT_EQ(testsupport::ReadWholeFile(listing),
+              "['ZARN/MISC/m.txt', 'ZARN/pfConfig'] b'misc'\n");
     tConfigSource again;
     ASSERT_NE(again.LoadAttributesFromFile(name.c_str()), nullptr) << name;
     EXPECT_EQ(Flatten(again.Root()), Flatten(loaded.Root()));
@@ -170,29 +179,35 @@ TEST_F(Archive, LoadFailuresReportTheStepThatFailed) {
   SKIP_WITHOUT_OUTSIDE_TOOLS();
   testsupport::WriteWholeFile(dir.file("notzip.zip"), "Root V1\n");
   ASSERT_EQ(Shell(Python("import zipfile; z=zipfile.ZipFile(\"" + dir.file("noconfig.zip") +
-                           "\",\"w\"); z.writestr(\"ZARN/other\",\"x\"); z.close()",
-                       dir.file("py.log"))),
+                             "\",\"w\"); z.writestr(\"ZARN/other\",\"x\"); z.close()",
+                         dir.file("py.log"))),
             0);
-  ASSERT_EQ(Shell(Python("import zipfile; z=zipfile.ZipFile(\"" + dir.file("noroot.zip") +
-                           "\",\"w\"); z.writestr(\"ZARN/pfConfig\",\"Table X\\r\\n\"); z.close()",
-                       dir.file("py.log"))),
-            0);
+  ASSERT_EQ(
+      Shell(Python("import zipfile; z=zipfile.ZipFile(\"" + dir.file("noroot.zip") +
+                       "\",\"w\"); z.writestr(\"ZARN/pfConfig\",\"Table X\\r\\n\"); z.close()",
+                   dir.file("py.log"))),
+      0);
   ASSERT_EQ(Shell(Python("import zipfile; z=zipfile.ZipFile(\"" + dir.file("empty.zip") +
-                           "\",\"w\"); z.writestr(\"ZARN/pfConfig\",\"\"); z.close()",
-                       dir.file("py.log"))),
+                             "\",\"w\"); z.writestr(\"ZARN/pfConfig\",\"\"); z.close()",
+                         dir.file("py.log"))),
             0);
   struct Case {
     const char* file;
     const char* message;  // null: none
   };
   const Case cases[] = {
-      {"absent.zip", "tConfigSource::LoadAttributesFromFile, failed in ZarnZLibInterface OpenArchive\n"},
-      {"notzip.zip", "tConfigSource::LoadAttributesFromFile, failed in ZarnZLibInterface OpenArchive\n"},
-      {"noconfig.zip", "tConfigSource::LoadAttributesFromFile, failed in ZarnZLibInterface OpenFile\n"},
-      {"empty.zip", "tConfigSource::LoadAttributesFromFile, failed in ZarnZLibInterface Zgets. "
-                    "Illegal config file?\n"},
-      {"noroot.zip", "tConfigSource::LoadAttributesFromFile, line 1 is not a root line (\"Root "
-                     "NAME\"): \"Table X  \". Illegal config file?\n"},
+      {"absent.zip",
+       "tConfigSource::LoadAttributesFromFile, failed in ZarnZLibInterface OpenArchive\n"},
+      {"notzip.zip",
+       "tConfigSource::LoadAttributesFromFile, failed in ZarnZLibInterface OpenArchive\n"},
+      {"noconfig.zip",
+       "tConfigSource::LoadAttributesFromFile, failed in ZarnZLibInterface OpenFile\n"},
+      {"empty.zip",
+       "tConfigSource::LoadAttributesFromFile, failed in ZarnZLibInterface Zgets. "
+       "Illegal config file?\n"},
+      {"noroot.zip",
+       "tConfigSource::LoadAttributesFromFile, line 1 is not a root line (\"Root "
+       "NAME\"): \"Table X  \". Illegal config file?\n"},
   };
   for (const Case& c : cases) {
     testsupport::DebugCapture capture;
@@ -210,9 +225,10 @@ TEST_F(Archive, ALoadReportsItsTimings) {
   ASSERT_NE(source.LoadAttributesFromFile(zip.c_str()), nullptr);
   const auto messages = capture.messages();
   ASSERT_EQ(messages.size(), 2u);
-  EXPECT_EQ(messages[0].rfind("ZarnTemplateLib::CreateAttributeBuffer() - Open/close took ", 0), 0u);
-  EXPECT_NE(messages[1].find("seconds with a buffer size of " +
-                             std::to_string(Expected().size()) + " bytes\n"),
+  EXPECT_EQ(messages[0].rfind("ZarnTemplateLib::CreateAttributeBuffer() - Open/close took ", 0),
+            0u);
+  EXPECT_NE(messages[1].find("seconds with a buffer size of " + std::to_string(Expected().size()) +
+                             " bytes\n"),
             std::string::npos);
 }
 
@@ -287,9 +303,8 @@ TEST_F(Archive, EntriesThatLieAboutTheirSizeAreRefused) {
   };
   testsupport::WriteWholeFile(dir.file("any.zip"), "");
   for (const Case& c : cases) {
-    FactoryOverride scripted([&](std::string_view) {
-      return ZlibObjPtr(new ScriptedZlib(c.declared, text));
-    });
+    FactoryOverride scripted(
+        [&](std::string_view) { return ZlibObjPtr(new ScriptedZlib(c.declared, text)); });
     ScriptedZlib::closes = 0;
     testsupport::DebugCapture capture;
     EXPECT_EQ(source.LoadAttributesFromFile(dir.file("any.zip").c_str()) != nullptr, c.loads)
@@ -326,11 +341,11 @@ class MiscExtraction : public ::testing::Test {
   void SetUp() override {
     SKIP_WITHOUT_OUTSIDE_TOOLS();
     ASSERT_EQ(Shell(Python("import zipfile; z=zipfile.ZipFile(\"" + zip +
-                             "\",\"w\",zipfile.ZIP_DEFLATED); "
-                             "z.writestr(\"ZARN/MISC/plot.cfg\",\"plot data\"); "
-                             "z.writestr(\"ZARN/MISC/sub/deep.cfg\",\"deep data\"); "
-                             "z.writestr(\"ZARN/MISC/..\",\"dots\"); z.close()",
-                         dir.file("py.log"))),
+                               "\",\"w\",zipfile.ZIP_DEFLATED); "
+                               "z.writestr(\"ZARN/MISC/plot.cfg\",\"plot data\"); "
+                               "z.writestr(\"ZARN/MISC/sub/deep.cfg\",\"deep data\"); "
+                               "z.writestr(\"ZARN/MISC/..\",\"dots\"); z.close()",
+                           dir.file("py.log"))),
               0);
   }
   void TearDown() override {
@@ -365,8 +380,9 @@ TEST_F(MiscExtraction, MissingEntriesAndUnsafeNamesAreRefusedWithTheMessage) {
     EXPECT_STREQ(out.Text(), "unchanged");
     ASSERT_EQ(capture.messages().size(), 1u) << name;
     EXPECT_EQ(capture.messages()[0].rfind("tZBall::UnzipMiscToTemp - Error unzipping file "
-                                          "ZARN/MISC/" + std::string(name) + " from archive " +
-                                          zip + " to location ",
+                                          "ZARN/MISC/" +
+                                              std::string(name) + " from archive " + zip +
+                                              " to location ",
                                           0),
               0u)
         << capture.messages()[0];

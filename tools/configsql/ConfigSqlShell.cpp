@@ -37,16 +37,26 @@ constexpr int kMaxReadDepth = 16;
 
 const char* ResultName(HRESULT hr) {
   switch (hr) {
-    case S_OK: return "S_OK";
-    case S_FALSE: return "S_FALSE";
-    case E_FAIL: return "E_FAIL";
-    case E_INVALIDARG: return "E_INVALIDARG";
-    case E_NOTIMPL: return "E_NOTIMPL";
-    case E_POINTER: return "E_POINTER";
-    case E_OUTOFMEMORY: return "E_OUTOFMEMORY";
-    case E_UNEXPECTED: return "E_UNEXPECTED";
-    case E_ABORT: return "E_ABORT";
-    default: return Failed(hr) ? "E_FAIL" : "S_FALSE";
+    case S_OK:
+      return "S_OK";
+    case S_FALSE:
+      return "S_FALSE";
+    case E_FAIL:
+      return "E_FAIL";
+    case E_INVALIDARG:
+      return "E_INVALIDARG";
+    case E_NOTIMPL:
+      return "E_NOTIMPL";
+    case E_POINTER:
+      return "E_POINTER";
+    case E_OUTOFMEMORY:
+      return "E_OUTOFMEMORY";
+    case E_UNEXPECTED:
+      return "E_UNEXPECTED";
+    case E_ABORT:
+      return "E_ABORT";
+    default:
+      return Failed(hr) ? "E_FAIL" : "S_FALSE";
   }
 }
 
@@ -106,19 +116,32 @@ bool ReadWholeFile(const std::string& path, std::string* text, platform::Status*
 
 const std::vector<ConfigSqlShell::Command>& ConfigSqlShell::Commands() {
   static const std::vector<Command> kCommands = {
-      {".tables", ".tables [PATTERN]", "each table (matching PATTERN, % and _ as wildcards) and its row count", &ConfigSqlShell::Tables},
-      {".schema", ".schema [TABLE]", "a table's columns and types; without TABLE every table as a create statement", &ConfigSqlShell::Schema},
-      {".dump", ".dump [TABLE]", "statements that rebuild the rows (and tables not in the default schema)", &ConfigSqlShell::Dump},
-      {".import", ".import FILE TABLE", "insert the rows of a CSV file whose header row names the columns", &ConfigSqlShell::Import},
-      {".commit", ".commit", "settle the changed tables (deleted rows go)", &ConfigSqlShell::Commit},
-      {".save", ".save [--force] [PATH]", "commit and save, to the file it came from or to PATH", &ConfigSqlShell::Save},
+      {".tables", ".tables [PATTERN]",
+       "each table (matching PATTERN, % and _ as wildcards) and its row count",
+       &ConfigSqlShell::Tables},
+      {".schema", ".schema [TABLE]",
+       "a table's columns and types; without TABLE every table as a create statement",
+       &ConfigSqlShell::Schema},
+      {".dump", ".dump [TABLE]",
+       "statements that rebuild the rows (and tables not in the default schema)",
+       &ConfigSqlShell::Dump},
+      {".import", ".import FILE TABLE",
+       "insert the rows of a CSV file whose header row names the columns", &ConfigSqlShell::Import},
+      {".commit", ".commit", "settle the changed tables (deleted rows go)",
+       &ConfigSqlShell::Commit},
+      {".save", ".save [--force] [PATH]", "commit and save, to the file it came from or to PATH",
+       &ConfigSqlShell::Save},
       {".read", ".read FILE", "run the lines of a file", &ConfigSqlShell::Read},
-      {".mode", ".mode list|csv|json|table|markdown|line", "how result rows are written", &ConfigSqlShell::Mode},
+      {".mode", ".mode list|csv|json|table|markdown|line", "how result rows are written",
+       &ConfigSqlShell::Mode},
       {".headers", ".headers on|off", "name the columns above the rows", &ConfigSqlShell::Headers},
-      {".delimiter", ".delimiter C", "the character that joins a result line's values (list mode)", &ConfigSqlShell::Delimiter},
-      {".output", ".output [FILE]", "write results to FILE, or back to standard output", &ConfigSqlShell::Output},
+      {".delimiter", ".delimiter C", "the character that joins a result line's values (list mode)",
+       &ConfigSqlShell::Delimiter},
+      {".output", ".output [FILE]", "write results to FILE, or back to standard output",
+       &ConfigSqlShell::Output},
       {".once", ".once FILE", "write the next command's results to FILE", &ConfigSqlShell::Once},
-      {".changes", ".changes", "the number of rows the last statement changed", &ConfigSqlShell::Changes},
+      {".changes", ".changes", "the number of rows the last statement changed",
+       &ConfigSqlShell::Changes},
       {".help", ".help", "this list", &ConfigSqlShell::Help},
       {".quit", ".quit", "leave (asks about unsaved changes on a terminal)", &ConfigSqlShell::Quit},
       {".exit", ".exit", "the same as .quit", &ConfigSqlShell::Quit},
@@ -290,7 +313,8 @@ bool ConfigSqlShell::Read(const Args& args) {
   if (args.size() != 2) return Fail("usage: .read FILE");
   if (readDepth_ >= kMaxReadDepth) return Fail(".read nested too deeply: " + args[1]);
   std::FILE* file = std::fopen(args[1].c_str(), "r");
-  if (file == nullptr) return Fail("cannot read " + platform::CRuntimeError(args[1], errno).message());
+  if (file == nullptr)
+    return Fail("cannot read " + platform::CRuntimeError(args[1], errno).message());
   ++readDepth_;
   bool allOk = true;
   tString line;
@@ -375,8 +399,8 @@ bool ConfigSqlShell::Schema(const Args& args) {
         continue;
       }
       std::string create;
-      platform::Status status = CreateStatement(TextOf(node->value), TextOf(nodes.definition->value),
-                                                TextOf(nodes.type->value), &create);
+      platform::Status status = CreateStatement(
+          TextOf(node->value), TextOf(nodes.definition->value), TextOf(nodes.type->value), &create);
       if (status.ok()) {
         std::fprintf(output_.stream(), "%s\n", create.c_str());
       } else {
@@ -434,7 +458,8 @@ bool ConfigSqlShell::Dump(const Args& args) {
     }
     for (auto it = tables[t].contents->Children(); tAttribute* row = it.Next();) {
       if (row->rowState == kRowDeleted) continue;
-      platform::Status status = AppendInsert(names[t], TextOf(row->value), TextOf(row->name), &text);
+      platform::Status status =
+          AppendInsert(names[t], TextOf(row->value), TextOf(row->name), &text);
       if (!status.ok()) allOk = Fail("not dumped: " + status.message());
       if (text.size() >= (1 << 16)) {
         std::fwrite(text.data(), 1, text.size(), out);
@@ -465,7 +490,8 @@ bool ConfigSqlShell::Import(const Args& args) {
   if (source_.FindTable(table.c_str(), &nodes) != S_OK) {
     // A new table gets the header's columns, as text.
     std::string create = "create table " + table + " (";
-    for (size_t i = 0; i < record.size(); ++i) create += (i > 0 ? ", " : "") + record[i] + " String";
+    for (size_t i = 0; i < record.size(); ++i)
+      create += (i > 0 ? ", " : "") + record[i] + " String";
     create += ")";
     if (engine_.Query(create.c_str(), &results_, '|', nullptr) != S_OK ||
         source_.FindTable(table.c_str(), &nodes) != S_OK) {
@@ -480,7 +506,8 @@ bool ConfigSqlShell::Import(const Args& args) {
   std::string statement;
   changes_ = 0;
   while (reader.Next(record)) {
-    if (Interrupted()) return Fail("import interrupted after " + std::to_string(changes_) + " rows");
+    if (Interrupted())
+      return Fail("import interrupted after " + std::to_string(changes_) + " rows");
     statement.clear();
     status = RowValue(plan, record, &value);
     if (status.ok()) status = AppendInsert(table, value, "", &statement);
@@ -524,8 +551,8 @@ bool ConfigSqlShell::Save(const Args& args) {
   // to a new path directly.
   const std::string target = words.size() == 1 ? words[0] : loaded;
   errno = 0;
-  HRESULT hr = words.size() == 1 ? source_.Save(words[0].c_str(), 0, 2, 0)
-                                 : source_.Save(nullptr, 1, 2, 0);
+  HRESULT hr =
+      words.size() == 1 ? source_.Save(words[0].c_str(), 0, 2, 0) : source_.Save(nullptr, 1, 2, 0);
   const int error = errno;
   std::vector<std::string> messages = capture.Take();
   if (hr != S_OK) {

@@ -42,7 +42,8 @@ bool CsvReader::Next(std::vector<std::string>& fields) {
       const size_t end = text_.find_first_of(",\n", pos_);
       size_t stop = end == std::string_view::npos ? text_.size() : end;
       size_t last = stop;
-      if (last > pos_ && text_[last - 1] == '\r' && (end == std::string_view::npos || text_[end] == '\n')) {
+      if (last > pos_ && text_[last - 1] == '\r' &&
+          (end == std::string_view::npos || text_[end] == '\n')) {
         --last;
       }
       field.assign(text_.substr(pos_, last - pos_));

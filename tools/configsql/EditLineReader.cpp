@@ -8,8 +8,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <clocale>
+#include <csignal>
 #include <cstdlib>
 #include <cwchar>
 
@@ -60,7 +60,8 @@ int ReadCharacter(EditLine*, wchar_t* out) {
 
 class EditLineReader : public LineReader {
  public:
-  EditLineReader() : history_(history_init()), editor_(el_init("configsql", stdin, stdout, stderr)) {
+  EditLineReader()
+      : history_(history_init()), editor_(el_init("configsql", stdin, stdout, stderr)) {
     HistEvent event;
     history(history_, &event, H_SETSIZE, 1000);
     history(history_, &event, H_SETUNIQUE, 1);

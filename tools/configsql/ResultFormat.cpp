@@ -10,13 +10,12 @@ namespace {
 constexpr struct {
   const char* name;
   OutputMode mode;
-} kModes[] = {{"list", OutputMode::kList},   {"csv", OutputMode::kCsv},
-              {"json", OutputMode::kJson},   {"table", OutputMode::kTable},
+} kModes[] = {{"list", OutputMode::kList},         {"csv", OutputMode::kCsv},
+              {"json", OutputMode::kJson},         {"table", OutputMode::kTable},
               {"markdown", OutputMode::kMarkdown}, {"line", OutputMode::kLine}};
 
 bool SameNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return std::tolower(static_cast<unsigned char>(x)) ==
                   std::tolower(static_cast<unsigned char>(y));
          });
@@ -48,11 +47,21 @@ void AppendJsonString(std::string& out, std::string_view value) {
   out += '"';
   for (unsigned char c : value) {
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (c < 0x20) {
           char escaped[8];
@@ -94,13 +103,17 @@ void WriteCsvField(std::string& out, std::string_view value) {
 
 ResultWriter::ResultWriter(std::FILE* out, OutputMode mode, bool headers, char delimiter,
                            std::vector<std::string> columns)
-    : out_(out), mode_(mode), headers_(headers), delimiter_(delimiter),
+    : out_(out),
+      mode_(mode),
+      headers_(headers),
+      delimiter_(delimiter),
       columns_(std::move(columns)) {}
 
 const std::string& ResultWriter::ColumnName(size_t index) {
   // More values than named items (a "*" read with another delimiter, ...):
   // the extra ones get a name by position.
-  while (columns_.size() <= index) columns_.push_back("column" + std::to_string(columns_.size() + 1));
+  while (columns_.size() <= index)
+    columns_.push_back("column" + std::to_string(columns_.size() + 1));
   return columns_[index];
 }
 
@@ -206,7 +219,8 @@ void ResultWriter::WriteBox() {
     buffer_ += rule;
   }
   for (const auto& row : kept_) {
-    appendRow([&](size_t i) { return i < row.size() ? std::string_view(row[i]) : std::string_view(); });
+    appendRow(
+        [&](size_t i) { return i < row.size() ? std::string_view(row[i]) : std::string_view(); });
   }
   if (table) buffer_ += rule;
   std::fwrite(buffer_.data(), 1, buffer_.size(), out_);

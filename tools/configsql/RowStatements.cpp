@@ -8,9 +8,8 @@ namespace {
 bool ContainsNoCase(std::string_view text, std::string_view needle) {
   for (size_t i = 0; i + needle.size() <= text.size(); ++i) {
     size_t k = 0;
-    while (k < needle.size() &&
-           std::tolower(static_cast<unsigned char>(text[i + k])) ==
-               std::tolower(static_cast<unsigned char>(needle[k]))) {
+    while (k < needle.size() && std::tolower(static_cast<unsigned char>(text[i + k])) ==
+                                    std::tolower(static_cast<unsigned char>(needle[k]))) {
       ++k;
     }
     if (k == needle.size()) return true;
@@ -104,7 +103,8 @@ platform::Status PlanImport(const std::vector<std::string>& header, std::string_
 platform::Status RowValue(const ImportPlan& plan, const std::vector<std::string>& record,
                           std::string* value) {
   if (record.size() != plan.target.size()) {
-    return platform::Status::InvalidArgument(std::to_string(record.size()) + " fields, the header has " +
+    return platform::Status::InvalidArgument(std::to_string(record.size()) +
+                                             " fields, the header has " +
                                              std::to_string(plan.target.size()));
   }
   std::vector<const std::string*> placed(plan.columnCount, nullptr);

@@ -129,7 +129,8 @@ std::string CheckWhere(std::string_view where) {
     }
     // A comparison: column, operator, constant.
     const size_t start = i;
-    while (i < where.size() && !IsBlank(where[i]) && std::strchr("=<>!()&|'\"", where[i]) == nullptr) {
+    while (i < where.size() && !IsBlank(where[i]) &&
+           std::strchr("=<>!()&|'\"", where[i]) == nullptr) {
       ++i;
     }
     const std::string_view column = where.substr(start, i - start);
@@ -182,8 +183,8 @@ std::string CheckWordStart(std::string_view text, size_t at, std::string_view ke
   if (at == 0 || IsBlank(text[at - 1])) return {};
   size_t start = at;
   while (start > 0 && !IsBlank(text[start - 1])) --start;
-  return "'" + std::string(keyword) + "' is found inside '" +
-         std::string(WordAt(text, start)) + "'; the statement would be cut there";
+  return "'" + std::string(keyword) + "' is found inside '" + std::string(WordAt(text, start)) +
+         "'; the statement would be cut there";
 }
 
 void GuardSelect(GuardedStatement& s) {
@@ -355,8 +356,9 @@ void GuardSort(GuardedStatement& s) {
   if (s.refusal = CheckOneWord(s.table, "the table"); !s.refusal.empty()) return;
   std::string_view keys = text.substr(on + 3);
   if (keys.find_first_of(" \t") != std::string_view::npos) {
-    s.refusal = "write the key columns without blanks (sort table T on A,B): a blank becomes part "
-                "of the name";
+    s.refusal =
+        "write the key columns without blanks (sort table T on A,B): a blank becomes part "
+        "of the name";
   }
 }
 

@@ -25,10 +25,10 @@ namespace configsql {
 
 // A statement as the shell understands it before running it.
 struct GuardedStatement {
-  std::string text;     // what goes to the engine
-  std::string refusal;  // empty when the statement may run
-  std::string keyword;  // the leading keyword in lower case ("select", "updat2", ...)
-  std::string table;    // the table the statement names, when it names one
+  std::string text;                // what goes to the engine
+  std::string refusal;             // empty when the statement may run
+  std::string keyword;             // the leading keyword in lower case ("select", "updat2", ...)
+  std::string table;               // the table the statement names, when it names one
   std::vector<std::string> items;  // a select's items, as the engine will split them
   std::string where;               // the where text, empty without one
   bool hasWhere = false;

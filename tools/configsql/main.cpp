@@ -18,6 +18,5 @@ int main(int argc, char** argv) {
     std::fflush(stderr);
   });
   std::vector<std::string> args(argv + 1, argv + argc);
-  return configsql::RunConfigSql(args, stdin, stdout, stderr,
-                                 platform::StandardInputIsTerminal());
+  return configsql::RunConfigSql(args, stdin, stdout, stderr, platform::StandardInputIsTerminal());
 }

@@ -46,11 +46,11 @@ struct VerifyOptions {
   // the nominal rate.
   std::optional<double> maxLateMs;
   std::optional<double> minRatePercent;
-  std::string manifestPath;  // the tool's run.json: the settings not given here
-  std::string jsonOutPath;   // the JSON lines also go here
-  std::string junitPath;     // a JUnit XML report is written here at the end
-  std::string runId;         // from the manifest: ties every JSON line to the run
-  std::string signalsPath;   // the tool's /Signals file: its samples are checked against it
+  std::string manifestPath;   // the tool's run.json: the settings not given here
+  std::string jsonOutPath;    // the JSON lines also go here
+  std::string junitPath;      // a JUnit XML report is written here at the end
+  std::string runId;          // from the manifest: ties every JSON line to the run
+  std::string signalsPath;    // the tool's /Signals file: its samples are checked against it
   std::string valuesOutPath;  // the samples of `params` are written here as CSV
   std::string params;         // a selector: *, NAME, rate=R, #A-B
   // --source playback: the replay of --file, as the tool was told to play
@@ -61,7 +61,7 @@ struct VerifyOptions {
   double playbackStartSeconds = 0.0;
   int64_t playbackLoops = 1;  // 0 for ever
   int64_t playbackMaxGapMs = 60'000;
-  int metricsPort = 0;       // serve Prometheus metrics on this port; 0 for none
+  int metricsPort = 0;  // serve Prometheus metrics on this port; 0 for none
   std::string metricsBind = "127.0.0.1";
   bool help = false;
   bool version = false;

@@ -91,8 +91,8 @@ class PlaybackRun {
     }
     if (incomplete_.empty() && end == End::kStopped) incomplete_ = "stopped by a key or a signal";
     if (incomplete_.empty() && end == End::kToolClosed && !planEnded_ && plan_.Advance()) {
-      incomplete_ = "the stream ended at record " + std::to_string(plan_.index() + 1) + " of pass " +
-                    std::to_string(plan_.pass()) + ", before the end of the replay";
+      incomplete_ = "the stream ended at record " + std::to_string(plan_.index() + 1) +
+                    " of pass " + std::to_string(plan_.pass()) + ", before the end of the replay";
     }
     outcome.summary = Summary(std::min(connections + 1, options_.reconnects + 1));
     const bool late = options_.maxLateMs && lateness_.PercentileMs(0.99) > *options_.maxLateMs;
@@ -222,8 +222,8 @@ class PlaybackRun {
       Fail("the first record after a reconnect is not in the file");
       return false;
     }
-    const auto [ours, theirs] = std::mismatch(plan_.bytes().begin(), plan_.bytes().end(),
-                                              record.begin(), record.end());
+    const auto [ours, theirs] =
+        std::mismatch(plan_.bytes().begin(), plan_.bytes().end(), record.begin(), record.end());
     Fail("record " + std::to_string(plan_.index() + 1) + " of pass " +
          std::to_string(plan_.pass()) + " differs from the file at byte " +
          std::to_string(ours - plan_.bytes().begin()));
@@ -303,8 +303,8 @@ bool ParsePlaybackOption(const std::vector<std::string>& args, size_t& i, Verify
   }
   double value = 0;
   if (!ReadNumber(text, numeric->low, numeric->high, value) ||
-      (numeric->whole && value != std::floor(value)) || (!numeric->whole && value <= 0 &&
-                                                         numeric->low > 0)) {
+      (numeric->whole && value != std::floor(value)) ||
+      (!numeric->whole && value <= 0 && numeric->low > 0)) {
     error = arg + " takes a number from " + std::to_string(static_cast<int64_t>(numeric->low)) +
             " to " + std::to_string(static_cast<int64_t>(numeric->high)) +
             (numeric->whole ? " (whole)" : "") + ", not \"" + text + "\"";

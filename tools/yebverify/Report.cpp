@@ -1,9 +1,10 @@
 #include "Report.h"
-#include "platform/UtcTime.h"
 
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+
+#include "platform/UtcTime.h"
 
 namespace yebverify {
 namespace {
@@ -36,9 +37,7 @@ Json Quantiles(int64_t medianNs, int64_t p99Ns, int64_t maxNs) {
 
 std::string UtcTimeText(int64_t ms) { return platform::UtcTimeText(ms); }
 
-std::string WallClockText() {
-  return UtcTimeText(platform::WallClockNowMs());
-}
+std::string WallClockText() { return UtcTimeText(platform::WallClockNowMs()); }
 
 std::string ProgressLine(const ReportFigures& f, uint64_t totalPackets,
                          const FailureLog& failures) {

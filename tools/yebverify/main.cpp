@@ -11,8 +11,8 @@
 #include "JUnitReport.h"
 #include "Manifest.h"
 #include "Options.h"
-#include "PlaybackVerifier.h"
 #include "ParameterList.h"
+#include "PlaybackVerifier.h"
 #include "Report.h"
 #include "SignalCheck.h"
 #include "StreamModel.h"
@@ -121,8 +121,9 @@ int main(int argc, char** argv) {
       return platform::TerminationRequested() || platform::ConsoleKeys().KeyPending();
     };
     TcpConnector connector(options.host, options.port, options.connectWaitSeconds, stop);
-    const PlaybackOutcome outcome = VerifyPlayback(
-        options, connector, stop, [](const std::string& text) { std::fputs(text.c_str(), stdout); });
+    const PlaybackOutcome outcome =
+        VerifyPlayback(options, connector, stop,
+                       [](const std::string& text) { std::fputs(text.c_str(), stdout); });
     std::fputs(outcome.summary.c_str(), stdout);
     return outcome.exitStatus;
   }

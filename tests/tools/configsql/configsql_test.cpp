@@ -112,10 +112,10 @@ TEST_F(ConfigSql, RunsStatementsInOrderOnOneEngine) {
                               "update Colors set Name = 'Green, dark' where Color = 'blue'\n"
                               ".mode csv\n"
                               "select Color, Name from Colors where Name = 'G*'\n");
-  Outcome out = Run({config, "update Colors set * = green|Green|x where 0",
-                     "select Name from Colors where Color = 'none'", ".read " + dir.file("more.sql"),
-                     ".mode json", ".delimiter ,", "select top 1 Name, Color from Colors",
-                     ".save"});
+  Outcome out =
+      Run({config, "update Colors set * = green|Green|x where 0",
+           "select Name from Colors where Color = 'none'", ".read " + dir.file("more.sql"),
+           ".mode json", ".delimiter ,", "select top 1 Name, Color from Colors", ".save"});
   EXPECT_EQ(out.status, 0) << out.output;
   EXPECT_EQ(out.output,
             "S_FALSE\n"
@@ -214,7 +214,8 @@ TEST_F(ConfigSql, ASaveOverAFileWhoseTextWasIgnoredNeedsForce) {
   EXPECT_EQ(refused.output,
             "tConfigSource::LoadAttributesFromFile, the root block ends before line 21; the text "
             "from there on is ignored\n"
-            "configsql: not saved: the load of " + config +
+            "configsql: not saved: the load of " +
+                config +
                 " ignored its text from line 21 on, which saving over it would lose (.save "
                 "--force saves anyway)\n");
   EXPECT_NE(Run({config, ".save " + config}).status, 0);
@@ -246,13 +247,23 @@ TEST_F(ConfigSql, HostileFilesFailCleanlyWithinBoundedMemory) {
       "        with z.open('ZARN/pfConfig', 'w', force_zip64=True) as f:\n"
       "            f.write(first)\n"
       "            for _ in range(count): f.write(chunk)\n"
-      "make('" + bomb + "', b'Root V1\\n{\\n', b'x' * (1 << 20), 1023)\n"
-      "make('" + lines + "', b'Root V1\\n{\\n', b'a\\n' * (1 << 19), 72)\n"
-      "with open('" + nodes + "', 'wb') as f:\n"
+      "make('" +
+      bomb +
+      "', b'Root V1\\n{\\n', b'x' * (1 << 20), 1023)\n"
+      "make('" +
+      lines +
+      "', b'Root V1\\n{\\n', b'a\\n' * (1 << 19), 72)\n"
+      "with open('" +
+      nodes +
+      "', 'wb') as f:\n"
       "    f.write(b'Root V1\\n{\\n' + b'a\\n' * (2 << 20) + b'}\\n')\n"
-      "with open('" + deep + "', 'wb') as f:\n"
+      "with open('" +
+      deep +
+      "', 'wb') as f:\n"
       "    f.write(b'Root V1\\n' + b'a\\n{\\n' * 100000)\n"
-      "with open('" + sparse + "', 'wb') as f:\n"
+      "with open('" +
+      sparse +
+      "', 'wb') as f:\n"
       "    f.write(b'Root V1\\n'); f.truncate(1536 << 20)\n";
   testsupport::WriteWholeFile(dir.file("make.py"), script);
   ASSERT_EQ(std::system(("python3 " + dir.file("make.py")).c_str()), 0);
@@ -270,9 +281,8 @@ TEST_F(ConfigSql, HostileFilesFailCleanlyWithinBoundedMemory) {
   };
   for (const Case& c : cases) {
     std::error_code error;
-    const uintmax_t size = std::filesystem::is_regular_file(c.file)
-                               ? std::filesystem::file_size(c.file, error)
-                               : 0;
+    const uintmax_t size =
+        std::filesystem::is_regular_file(c.file) ? std::filesystem::file_size(c.file, error) : 0;
     const uintmax_t limitKb = std::min<uintmax_t>(1536 << 10, (64 * size >> 10) + (64 << 10));
     testsupport::ChildProcess child(
         "/bin/sh", {"-c", "ulimit -v " + std::to_string(limitKb) + "; exec " +

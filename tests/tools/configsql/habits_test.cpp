@@ -43,13 +43,15 @@ class ConfigSqlHabits : public ::testing::Test {
 };
 
 TEST_F(ConfigSqlHabits, ARefusedStatementSaysWhatToWriteAndFails) {
-  Outcome out = Run({config, "select Parameter from ParameterDefaults where UpdateRate > 100 and "
-                             "UpdateRate < 10000;"});
+  Outcome out = Run({config,
+                     "select Parameter from ParameterDefaults where UpdateRate > 100 and "
+                     "UpdateRate < 10000;"});
   EXPECT_EQ(out.status, 1);
   EXPECT_EQ(out.output, "configsql: not run: use && for and\n");
   // A sort on a column the table lacks fails, its message shown once.
-  Outcome sort = Run({config, "update Users set * = a|b where 0", "update Users set * = c|d where 0",
-                      "select Nosuch from Users", "sort table Users on Nosuch"});
+  Outcome sort =
+      Run({config, "update Users set * = a|b where 0", "update Users set * = c|d where 0",
+           "select Nosuch from Users", "sort table Users on Nosuch"});
   EXPECT_EQ(sort.status, 1) << sort.output;
   EXPECT_NE(sort.output.find("unknown column token (Nosuch) in query (2 times)\nE_FAIL\n"),
             std::string::npos)
@@ -82,19 +84,20 @@ TEST_F(ConfigSqlHabits, ImportDumpReadRoundTrip) {
       "Grüße,日本語 and 'quotes',,\"a \"\"b\"\" c\"\n"
       ",,,\n";
   testsupport::WriteWholeFile(dir.file("in.csv"), good);
-  Outcome dumped = Run({config, ".import in.csv Notes", ".changes", ".once dump.sql", ".dump Notes"});
+  Outcome dumped =
+      Run({config, ".import in.csv Notes", ".changes", ".once dump.sql", ".dump Notes"});
   ASSERT_EQ(dumped.status, 0) << dumped.output;
   EXPECT_EQ(dumped.output, "3\nconfigsql: the changes to " + config + " were not saved\n");
   const std::string dump = testsupport::ReadWholeFile(dir.file("dump.sql"));
-  EXPECT_EQ(dump.rfind("create table Notes (Name String, Note String, Empty String, Text String)\n",
-                       0),
-            0u)
+  EXPECT_EQ(
+      dump.rfind("create table Notes (Name String, Note String, Empty String, Text String)\n", 0),
+      0u)
       << dump;
 
   testsupport::WriteWholeFile(dir.file("fresh.config"), schema::GetDefaultConfigText());
-  Outcome replayed = Run({dir.file("fresh.config"), ".read dump.sql", ".once again.sql",
-                          ".dump Notes", ".mode csv", ".headers on",
-                          "select Name, Note, Empty, Text from Notes", ".save"});
+  Outcome replayed =
+      Run({dir.file("fresh.config"), ".read dump.sql", ".once again.sql", ".dump Notes",
+           ".mode csv", ".headers on", "select Name, Note, Empty, Text from Notes", ".save"});
   ASSERT_EQ(replayed.status, 0) << replayed.output;
   EXPECT_EQ(testsupport::ReadWholeFile(dir.file("again.sql")), dump);
   EXPECT_EQ(replayed.output, good);
@@ -105,9 +108,10 @@ TEST_F(ConfigSqlHabits, TableAndMarkdownModesWithHeaders) {
                      "update Users set User = 'Bartholomew', ActiveDesktop = 'D2' where 0",
                      ".mode table", "select User, ActiveDesktop from Users", ".headers off",
                      "select User from Users where User = 'Ann'", ".mode markdown", ".headers on",
-                     "select User from Users", ".mode line", "select User, ActiveDesktop from Users "
-                     "where User = 'Ann'", ".mode json", "select User from Users where User = 'Ann'",
-                     ".save"});
+                     "select User from Users", ".mode line",
+                     "select User, ActiveDesktop from Users "
+                     "where User = 'Ann'",
+                     ".mode json", "select User from Users where User = 'Ann'", ".save"});
   EXPECT_EQ(out.status, 0) << out.output;
   EXPECT_EQ(out.output,
             "+-------------+---------------+\n"

@@ -52,8 +52,9 @@ class PlaybackSourceTest : public ::testing::Test {
   }
 
   std::unique_ptr<ChildProcess> StartVerifier(std::vector<std::string> extra) {
-    std::vector<std::string> args = {"--source", "playback", "--file",      "rec.dat",
-                                     "--port",   std::to_string(port_), "--max-late-ms", "50"};
+    std::vector<std::string> args = {"--source",      "playback", "--file",
+                                     "rec.dat",       "--port",   std::to_string(port_),
+                                     "--max-late-ms", "50"};
     args.insert(args.end(), extra.begin(), extra.end());
     return std::make_unique<ChildProcess>(YEBVERIFY_PATH, args, dir_.path());
   }
