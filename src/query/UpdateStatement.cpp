@@ -28,6 +28,20 @@ bool HasLineBreak(const char* text) {
          (std::strchr(text, '\r') != nullptr || std::strchr(text, '\n') != nullptr);
 }
 
+// Cuts or pads a whole row to the table's column count. A row cut short may
+// end in white space that was inside it (the text after the last kept field
+// is gone); a configuration file cannot keep white space at the end of a
+// line, so it goes here rather than silently on the next load.
+HRESULT FitRowToColumns(tString& value, int32_t fieldCount) {
+  HRESULT hr = value.SetFieldCount(fieldCount, '|');
+  if (hr != S_OK || value.Text() == nullptr) return hr;
+  const char* text = value.Text();
+  int32_t end = static_cast<int32_t>(std::strlen(text));
+  int32_t trailing = 0;
+  while (end - trailing > 0 && query::IsStripSpace(text[end - trailing - 1])) ++trailing;
+  return trailing == 0 ? S_OK : value.Truncate(trailing);
+}
+
 }  // namespace
 
 HRESULT tSqlQueryEngine::handleUpdateStatement() {
@@ -121,7 +135,7 @@ HRESULT tSqlQueryEngine::insertWholeRow(const char* wholeRowText, const char* ro
   tAttribute* row = tAttribute::CreateChild(table_.contents, rowId, wholeRowText, kRowNew);
   if (row == nullptr) return E_OUTOFMEMORY;
   markTableChanged();
-  if (row->value.SetFieldCount(table_.definition->errorStateOrFieldCount, '|') != S_OK) {
+  if (FitRowToColumns(row->value, table_.definition->errorStateOrFieldCount) != S_OK) {
     return E_OUTOFMEMORY;
   }
   return AddRowToPrimaryKeyIndex(*table_.contents, *table_.definition, row);
@@ -130,7 +144,7 @@ HRESULT tSqlQueryEngine::insertWholeRow(const char* wholeRowText, const char* ro
 HRESULT tSqlQueryEngine::replaceWholeRow(tAttribute* row, const char* wholeRowText) {
   tString value;
   if (value.Assign(wholeRowText) != S_OK ||
-      value.SetFieldCount(table_.definition->errorStateOrFieldCount, '|') != S_OK) {
+      FitRowToColumns(value, table_.definition->errorStateOrFieldCount) != S_OK) {
     return E_OUTOFMEMORY;
   }
   markTableChanged();
