@@ -93,7 +93,7 @@ std::string ParameterList(const PatternEntry& entry) {
   return list;
 }
 
-// The limits of the patterns, checked once every parameter is in.
+// The limits of each pattern, checked once every parameter is in.
 bool CheckRanges(const SignalRule& rule, std::string* reason) {
   switch (rule.pattern) {
     case SignalPattern::kSine:
@@ -246,9 +246,14 @@ bool ParseSignalSelector(std::string_view word, SignalSelector* selector, std::s
   return true;
 }
 
+bool HasWildcard(std::string_view name) {
+  return name.find_first_of("*?") != std::string_view::npos;
+}
+
 bool ParseSignals(std::string_view text, SignalsFile* file, std::string* error) {
   SignalsFile parsed;
   int32_t lineNumber = 0;
+  size_t wildcardRules = 0;
   size_t at = 0;
   while (at < text.size()) {
     size_t end = text.find('\n', at);
@@ -270,6 +275,12 @@ bool ParseSignals(std::string_view text, SignalsFile* file, std::string* error) 
     std::string reason;
     if (!ParseRule(ScriptWords(line), &rule, &reason)) {
       *error = "line " + std::to_string(lineNumber) + ": " + reason;
+      return false;
+    }
+    if (rule.selector.kind == SelectorKind::kName && HasWildcard(rule.selector.name) &&
+        ++wildcardRules > kMaxWildcardRules) {
+      *error = "line " + std::to_string(lineNumber) + ": more than " +
+               std::to_string(kMaxWildcardRules) + " rules select names with * or ?";
       return false;
     }
     rule.line = lineNumber;

@@ -82,6 +82,13 @@ struct SignalsFile {
 inline constexpr size_t kMaxSignalsFileBytes = 1 << 20;
 inline constexpr size_t kMaxSignalRules = 10000;
 inline constexpr size_t kMaxStepValues = 4096;
+// A name with a wildcard is tried against every parameter not yet decided;
+// this bounds that work to about a quarter of a billion matches on the
+// largest table.
+inline constexpr size_t kMaxWildcardRules = 1000;
+
+// Whether a name selector holds a `*` or `?`.
+bool HasWildcard(std::string_view name);
 
 // The pattern's name as a rule writes it ("sine").
 const char* SignalPatternName(SignalPattern pattern);

@@ -1,5 +1,6 @@
 #include "packet/SignalValues.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <numbers>
@@ -99,9 +100,9 @@ float SignalValue(const SignalRule& rule, double rate, uint64_t position, uint64
   return static_cast<float>(value);
 }
 
-SignalSource::SignalSource(const SignalRule& rule, double rate)
+SignalSource::SignalSource(const SignalRule& rule, double rate, uint64_t tableRoom)
     : rule_(&rule), rate_(rate), period_(SignalPeriodSamples(rule, rate)) {
-  if (period_ == 0 || period_ > kMaxSignalTableSamples) return;
+  if (period_ == 0 || period_ > std::min(kMaxSignalTableSamples, tableRoom)) return;
   table_.resize(period_);
   for (uint64_t i = 0; i < period_; ++i) table_[i] = SignalValue(rule, rate, 0, i);
 }

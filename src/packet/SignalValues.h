@@ -57,12 +57,18 @@ float SignalValue(const SignalRule& rule, double rate, uint64_t position, uint64
 
 // Periods longer than this are worked out sample by sample, not tabled.
 inline constexpr uint64_t kMaxSignalTableSamples = 1 << 20;
+// All the tables of one run together (16 MiB of values): the sources past
+// it work their values out sample by sample, slower but the same values,
+// so that no signals file can size the tool's memory.
+inline constexpr uint64_t kMaxSignalTableTotalSamples = 1 << 22;
 
 // One rule at one sample rate, ready to hand out values: a table of one
 // period when the period is whole and not too long, else the formula.
 class SignalSource {
  public:
-  SignalSource(const SignalRule& rule, double rate);
+  // Tables one period when it fits in `tableRoom` samples (and the per
+  // table limit).
+  SignalSource(const SignalRule& rule, double rate, uint64_t tableRoom = kMaxSignalTableSamples);
 
   const SignalRule& rule() const { return *rule_; }
   double rate() const { return rate_; }
@@ -70,6 +76,7 @@ class SignalSource {
   uint64_t period() const { return period_; }
   // One period of values, or null when there is no table.
   const float* table() const { return table_.empty() ? nullptr : table_.data(); }
+  uint64_t tableSamples() const { return table_.size(); }
 
   float At(uint64_t position, uint64_t n) const {
     if (!table_.empty()) return table_[n % period_];

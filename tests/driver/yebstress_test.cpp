@@ -389,6 +389,62 @@ TEST(YebStressHostileInputs, AreRefusedWithinMemoryBoundedByTheirSize) {
   }
 }
 
+// Inputs that are not refused but could size the tool while it runs, under
+// the same limit: a signals file asking for a long-period table for each of
+// 10,000 parameters (the tables stop at a fixed room and the rest are worked
+// out sample by sample, which the verifier checks exactly), and a playback
+// record whose header claims 200 MiB in a file of 64 bytes.
+TEST(YebStressHostileInputs, SignalsAndPlaybackRunWithinTheBound) {
+#if defined(_WIN32) || defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "needs ulimit, and sanitizers reserve more address space than it allows";
+#endif
+  auto limited = [](const std::string& file, const std::string& args) {
+    const uint64_t limitKb = std::min<uint64_t>(1536 << 10, (64 * file.size() >> 10) + (64 << 10));
+    return "ulimit -v " + std::to_string(limitKb) + "; exec " + YEBSTRESS_PATH + " " + args;
+  };
+  {
+    testsupport::TempDir dir;
+    testsupport::WriteWholeFile(dir.file("parmInfo.txt"), "10000,1000\n");
+    std::string rules;
+    for (int i = 1; i <= 10000; ++i) rules += "#" + std::to_string(i) + " sine period=1000\n";
+    testsupport::WriteWholeFile(dir.file("sig.txt"), rules);
+    testsupport::ChildProcess tool(
+        "/bin/sh",
+        {"-c", limited(rules,
+                       "/Signals sig.txt /PortId 0 /Bind 127.0.0.1 /Transfers 1 "
+                       "/Duration 1 /PacketRate 5")},
+        dir.path());
+    ASSERT_TRUE(tool.waitForOutput(kWaiting, 30s)) << tool.output();
+    testsupport::ChildProcess verifier(
+        YEBVERIFY_PATH, {"--manifest", dir.file("YEBFiles/run.json"), "--packets", "100"},
+        dir.path());
+    EXPECT_EQ(verifier.waitForExit(30s), 0) << verifier.output();
+    EXPECT_EQ(tool.waitForExit(10s), 0) << tool.output();
+  }
+  {
+    testsupport::TempDir dir;
+    std::string file = drivertest::PlaybackRecord(64, 0, 1);
+    file.replace(0, 4, drivertest::LittleEndianWord(200u << 20));
+    testsupport::WriteWholeFile(dir.file("rec.dat"), file);
+    const int port = testsupport::FreeLoopbackPort();
+    testsupport::ChildProcess tool(
+        "/bin/sh",
+        {"-c", limited(file, "/Playback KestCustom rec.dat /PortId " + std::to_string(port))},
+        dir.path());
+    ASSERT_TRUE(tool.waitForOutput(kWaiting, 10s)) << tool.output();
+    std::string reason;
+    platform::TcpStream client = platform::ConnectTcp("127.0.0.1", port, 5000, reason);
+    ASSERT_TRUE(client.IsOpen()) << reason;
+    drivertest::ReadUntilClosed(client, 10000);
+    ASSERT_TRUE(tool.waitForOutput("Hit any key to exit...\n", 10s)) << tool.output();
+    tool.closeInput();
+    EXPECT_EQ(tool.waitForExit(10s), 0) << tool.output();
+    EXPECT_NE(tool.output().find("- The file ends inside the record at offset 0; it was not sent"),
+              std::string::npos)
+        << tool.output();
+  }
+}
+
 TEST(YebStressPlayback, ReplaysTheFileToARealClientAndEndsWithCiao) {
   testsupport::TempDir dir;
   std::string file;

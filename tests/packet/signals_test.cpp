@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -212,6 +213,109 @@ TEST(SignalPlan, TheLastRuleThatSelectsAParameterDecides) {
   EXPECT_EQ(plan.unusedRules(), std::vector<int32_t>{5});
   EXPECT_TRUE(packet::NameMatches("*Parm*1", "S01_Parm101"));
   EXPECT_FALSE(packet::NameMatches("S01_Parm1?", "S01_Parm1"));
+}
+
+// The plan against the plain reading of the rules (every rule tried on every
+// parameter, the last that selects deciding) on random files and tables.
+TEST(SignalPlan, AgreesWithEveryRuleTriedOnEveryParameter) {
+  std::mt19937 random(7);
+  auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+  auto word = [&](const char* alphabet, int length) {
+    std::string text;
+    for (int i = 0; i < length; ++i) text += alphabet[pick(static_cast<int>(strlen(alphabet)))];
+    return text;
+  };
+  for (int round = 0; round < 200; ++round) {
+    SCOPED_TRACE(round);
+    const int count = 1 + pick(60);
+    std::vector<std::string> names;
+    std::vector<double> rates;
+    for (int i = 0; i < count; ++i) {
+      names.push_back(word("ab1", 1 + pick(4)));
+      rates.push_back(std::vector<double>{10, 50, 100, 100.0000001, 200}[pick(5)]);
+    }
+    std::string text;
+    for (int r = 0, rules = pick(12); r < rules; ++r) {
+      switch (pick(5)) {
+        case 0:
+          text += "*";
+          break;
+        case 1:
+          text += word("ab1*?", 1 + pick(4));
+          break;
+        case 2:
+          text += "rate=" + std::to_string(std::vector<int>{10, 50, 100, 300}[pick(4)]);
+          break;
+        case 3:
+          text += "#" + std::to_string(1 + pick(count + 5));
+          break;
+        default: {
+          const int first = 1 + pick(count + 5);
+          text += "#" + std::to_string(first) + "-" + std::to_string(first + pick(20));
+        }
+      }
+      text += pick(4) == 0 ? " counter\n" : " constant value=" + std::to_string(r) + "\n";
+    }
+    packet::SignalsFile file;
+    std::string error;
+    ASSERT_TRUE(packet::ParseSignals(text, &file, &error)) << text << error;
+    const packet::SignalPlan plan(file, names, rates);
+    std::vector<int32_t> unused;
+    int64_t signalled = 0;
+    for (size_t r = 0; r < file.rules.size(); ++r) {
+      bool selects = false;
+      for (int i = 0; i < count; ++i) {
+        selects |= packet::SelectorMatches(file.rules[r].selector, names[i], rates[i], i + 1);
+      }
+      if (!selects) unused.push_back(file.rules[r].line);
+    }
+    for (int i = 0; i < count; ++i) {
+      const packet::SignalRule* decides = nullptr;
+      for (const packet::SignalRule& rule : file.rules) {
+        if (packet::SelectorMatches(rule.selector, names[i], rates[i], i + 1)) decides = &rule;
+      }
+      const int32_t id = plan.SourceOf(static_cast<size_t>(i));
+      if (decides == nullptr || decides->pattern == packet::SignalPattern::kCounter) {
+        EXPECT_EQ(id, packet::SignalPlan::kCounter) << text << names[i];
+        continue;
+      }
+      ++signalled;
+      ASSERT_NE(id, packet::SignalPlan::kCounter) << text << names[i];
+      EXPECT_EQ(&plan.source(id).rule(), decides) << text << names[i];
+      EXPECT_EQ(plan.source(id).rate(), rates[i]);
+    }
+    EXPECT_EQ(plan.signalled(), signalled);
+    EXPECT_EQ(plan.unusedRules(), unused) << text;
+  }
+}
+
+// Neither the tables nor the wildcard matching grow with what a file asks.
+TEST(SignalPlan, BoundsItsTablesAndItsWildcardRules) {
+  std::string text;
+  for (int i = 1; i <= 40; ++i) text += "#" + std::to_string(i) + " sine period=1000\n";
+  packet::SignalsFile file;
+  std::string error;
+  ASSERT_TRUE(packet::ParseSignals(text, &file, &error)) << error;
+  const std::vector<std::string> names(40, "P");
+  const std::vector<double> rates(40, 1000.0);  // a million samples a period
+  const packet::SignalPlan plan(file, names, rates);
+  uint64_t tabled = 0;
+  for (size_t i = 0; i < plan.sourceCount(); ++i) {
+    tabled += plan.source(static_cast<int32_t>(i)).tableSamples();
+  }
+  EXPECT_LE(tabled, packet::kMaxSignalTableTotalSamples);
+  const packet::SignalSource& last = plan.source(plan.SourceOf(39));
+  ASSERT_EQ(last.table(), nullptr);  // past the room: worked out sample by sample
+  for (uint64_t n : {0ull, 1ull, 999'999ull, 123'456'789ull}) {
+    EXPECT_EQ(std::bit_cast<uint32_t>(last.At(40, n)),
+              std::bit_cast<uint32_t>(plan.source(plan.SourceOf(0)).At(1, n)));
+  }
+
+  std::string wild;
+  for (size_t i = 0; i <= packet::kMaxWildcardRules; ++i)
+    wild += "S*" + std::to_string(i) + " sine\n";
+  EXPECT_FALSE(packet::ParseSignals(wild, &file, &error));
+  EXPECT_EQ(error, "line 1001: more than 1000 rules select names with * or ?");
 }
 
 }  // namespace
