@@ -151,12 +151,10 @@ class Transfer {
     const SinkCycleReport sinkReport = sink_.TakeCycleReport();
     env_.out.Write(sinkReport.line);
     events_->Cycle(heldNs, cycles_, timeText_, figures, cycleNs, sinkReport.fields);
-    if (settings_.timeJumpFlag) {
-      ++cycleCount_;
-      if (cycleCount_ % 10 == 0) {
-        state_.timeTick += kTimeJumpTicks;
-        Streams().jumpToggle ^= 1;
-      }
+    // Every tenth cycle of the transfer.
+    if (settings_.timeJumpFlag && cycles_ % 10 == 0) {
+      state_.timeTick += kTimeJumpTicks;
+      Streams().jumpToggle ^= 1;
     }
   }
 
@@ -177,11 +175,10 @@ class Transfer {
   int64_t scheduleStartNs_ = 0;       // the pacing's, moved on after a stall
   int64_t cycleScheduleStartNs_ = 0;  // the schedule this cycle started with
   int64_t cycleStartNs_ = 0;          // the counter read when this cycle began
-  int64_t cycles_ = 0;
+  int64_t cycles_ = 0;  // ended in this transfer
   int64_t packets_ = 0;
   int64_t bytes_ = 0;
   double buildAndSendMs_ = 0.0;
-  int64_t cycleCount_ = 0;
   std::string timeText_;
 };
 
