@@ -7,6 +7,13 @@
 #include "packet/ValueCsv.h"
 
 namespace driver {
+namespace {
+
+// A second of a large log is tens of megabytes: written in pieces of this
+// size as the packets go out, no one write holds up the stream for long.
+constexpr size_t kWriteChunkBytes = 256 * 1024;
+
+}  // namespace
 
 std::unique_ptr<ValueLog> ValueLog::Open(const std::string& path, std::string runId,
                                          const std::vector<std::string>* names,
@@ -60,13 +67,17 @@ void ValueLog::Add(const SentPacket& packet, const std::vector<packet::SampleTap
     }
     packet::AppendValueCsvLine(pending_, line);
   }
+  if (pending_.size() >= kWriteChunkBytes) Write(/*flush=*/false);
 }
 
-bool ValueLog::Flush() {
+bool ValueLog::Flush() { return Write(/*flush=*/true); }
+
+bool ValueLog::Write(bool flush) {
   if (file_ == nullptr) return false;
-  if (pending_.empty()) return true;
-  const bool written = std::fwrite(pending_.data(), 1, pending_.size(), file_) == pending_.size() &&
-                       std::fflush(file_) == 0;
+  if (pending_.empty() && !flush) return true;
+  const bool written =
+      std::fwrite(pending_.data(), 1, pending_.size(), file_) == pending_.size() &&
+      (!flush || std::fflush(file_) == 0);
   pending_.clear();
   if (!written) {
     platform::Printf(console_,

@@ -6,7 +6,8 @@
 // the builder's notes of where the logged samples sit; the values are read
 // from the packet bytes, so the log holds exactly what was sent. A packet
 // built but not sent (dropped, stalled) or cut short is not handed over.
-// Lines are gathered in memory and written once a cycle and at the end of
+// Lines are gathered in memory, written whenever a few hundred kilobytes
+// have gathered, and flushed to the file once a cycle and at the end of
 // every transfer. The file is opened for appending; the header line is
 // written when it is empty.
 //
@@ -50,13 +51,17 @@ class ValueLog {
   ValueLog& operator=(const ValueLog&) = delete;
 
   void Add(const SentPacket& packet, const std::vector<packet::SampleTap>& taps);
-  // Writes what was gathered; false once a write has failed.
+  // Writes what was gathered and flushes the file; false once a write has
+  // failed.
   bool Flush();
 
  private:
   ValueLog(std::FILE* file, std::string path, std::string runId,
            const std::vector<std::string>* names, const packet::ParmTable* table, bool nepTags,
            platform::TextOut& console);
+  // Writes what was gathered (and flushes the file when told); false once a
+  // write has failed.
+  bool Write(bool flush);
 
   std::FILE* file_;
   std::string path_;
