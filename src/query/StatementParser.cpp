@@ -11,25 +11,24 @@ namespace query {
 
 namespace {
 
-// The outcome of one reader: S_OK, or a failure (E_FAIL; E_OUTOFMEMORY when
-// a clause could not be copied) with the failure filled in.
-using ReadResult = HRESULT;
+// Each reader gives S_OK, or a failure (E_FAIL; E_OUTOFMEMORY when a clause
+// could not be copied) with the failure filled in.
 
-ReadResult Fail(ParseFailure* failure, const char* fragment, std::string report = {}) {
+HRESULT Fail(ParseFailure* failure, const char* fragment, std::string report = {}) {
   failure->fragment = fragment != nullptr ? fragment : "";
   failure->report = std::move(report);
   return E_FAIL;
 }
 
-ReadResult OutOfMemory(ParseFailure* failure) {
+HRESULT OutOfMemory(ParseFailure* failure) {
   failure->fragment.clear();
   failure->report.clear();
   return E_OUTOFMEMORY;
 }
 
 // The report of a statement the engine names: prefix, statement, suffix.
-std::string Report(const char* prefix, const char* text, const char* suffix) {
-  return std::string(prefix) + text + suffix;
+std::string Report(const char* prefix, const char* text, const std::string& suffix) {
+  return prefix + std::string(text) + suffix;
 }
 
 // A column list with blanks between its names is rebuilt as the names
@@ -64,7 +63,7 @@ int32_t ReadTop(const char* text, int32_t* at) {
   return top;
 }
 
-ReadResult ReadSelect(const char* text, SelectStatement* select, ParseFailure* failure) {
+HRESULT ReadSelect(const char* text, SelectStatement* select, ParseFailure* failure) {
   const int32_t at = FindFrom(text, 0, "select ");
   if (at < 0) return Fail(failure, text);
   int32_t listStart = at + 7;
@@ -188,7 +187,7 @@ HRESULT ReadSetClause(UpdateStatement* update) {
   return update->wholeRow ? S_OK : ReadAssignments(update);
 }
 
-ReadResult ReadUpdate(const char* text, UpdateStatement* update, ParseFailure* failure) {
+HRESULT ReadUpdate(const char* text, UpdateStatement* update, ParseFailure* failure) {
   if (tString::CompareNoCaseN(text, "update ", 7) != 0 &&
       tString::CompareNoCaseN(text, "updat2 ", 7) != 0 &&
       tString::CompareNoCaseN(text, "updat3 ", 7) != 0) {
@@ -221,7 +220,7 @@ ReadResult ReadUpdate(const char* text, UpdateStatement* update, ParseFailure* f
   return hr == S_OK ? S_OK : OutOfMemory(failure);
 }
 
-ReadResult ReadDelete(const char* text, DeleteStatement* remove, ParseFailure* failure) {
+HRESULT ReadDelete(const char* text, DeleteStatement* remove, ParseFailure* failure) {
   if (FindFrom(text, 0, "delete ") < 0) {
     return Fail(
         failure, text,
@@ -251,8 +250,8 @@ bool HoldsSeparatorOrBreak(const char* text) { return std::strpbrk(text, "|\r\n"
 
 // One "Name Type" item of a create's column list into the '|'-joined lists;
 // an item without a name is skipped.
-ReadResult ReadColumnItem(const char* text, const tString& item, CreateStatement* create,
-                          ParseFailure* failure) {
+HRESULT ReadColumnItem(const char* text, const tString& item, CreateStatement* create,
+                       ParseFailure* failure) {
   const char* blank = std::strchr(item.Text(), ' ');
   const int32_t split = blank != nullptr ? int32_t(blank - item.Text()) : item.Length();
   tString column;
@@ -265,9 +264,8 @@ ReadResult ReadColumnItem(const char* text, const tString& item, CreateStatement
   if (HoldsSeparatorOrBreak(column.Text()) || HoldsSeparatorOrBreak(type.Text())) {
     return Fail(failure, item.Text(),
                 Report("tSqlQueryEngine: Query (", text,
-                       (") failed, column (" + std::string(column.Text()) +
-                        ") or its type holds '|' or a line break\n")
-                           .c_str()));
+                       ") failed, column (" + std::string(column.Text()) +
+                           ") or its type holds '|' or a line break\n"));
   }
   // A column name is never empty, so the lists are empty before the first.
   const bool first = create->names.IsNullOrEmpty();
@@ -279,7 +277,7 @@ ReadResult ReadColumnItem(const char* text, const tString& item, CreateStatement
   return S_OK;
 }
 
-ReadResult ReadCreate(const char* text, CreateStatement* create, ParseFailure* failure) {
+HRESULT ReadCreate(const char* text, CreateStatement* create, ParseFailure* failure) {
   const int32_t at = FindFrom(text, 0, "create ");
   const int32_t table = at < 0 ? -1 : FindFrom(text, at + 7, "table ");
   const int32_t open = table < 0 ? -1 : FindFrom(text, table + 6, "(");
@@ -302,7 +300,7 @@ ReadResult ReadCreate(const char* text, CreateStatement* create, ParseFailure* f
     if (i < bodyEnd && (c != ',' || depth > 0)) continue;
     if (SliceStripped(text, start, i, &item) != S_OK) return OutOfMemory(failure);
     start = i + 1;
-    if (ReadResult hr = ReadColumnItem(text, item, create, failure); hr != S_OK) return hr;
+    if (HRESULT hr = ReadColumnItem(text, item, create, failure); hr != S_OK) return hr;
   }
   if (std::strpbrk(create->table.Text(), "\r\n") != nullptr) {
     return Fail(
@@ -312,14 +310,14 @@ ReadResult ReadCreate(const char* text, CreateStatement* create, ParseFailure* f
   return S_OK;
 }
 
-ReadResult ReadDrop(const char* text, DropStatement* drop, ParseFailure* failure) {
+HRESULT ReadDrop(const char* text, DropStatement* drop, ParseFailure* failure) {
   const int32_t at = FindFrom(text, 0, "drop ");
   const int32_t table = at < 0 ? -1 : FindFrom(text, at + 5, "table ");
   if (table < 0) return Fail(failure, text);
   return RestStripped(text, table + 6, &drop->table) == S_OK ? S_OK : OutOfMemory(failure);
 }
 
-ReadResult ReadSort(const char* text, SortStatement* sort, ParseFailure* failure) {
+HRESULT ReadSort(const char* text, SortStatement* sort, ParseFailure* failure) {
   const int32_t at = FindFrom(text, 0, "sort ");
   const int32_t table = at < 0 ? -1 : FindFrom(text, at + 5, "table ");
   // "on " counts only as a word: DataStorageInformation ends in "on".
@@ -334,13 +332,13 @@ ReadResult ReadSort(const char* text, SortStatement* sort, ParseFailure* failure
 
 // The reader of one kind, run on a default value of that kind.
 template <typename Value>
-ReadResult ReadAs(ReadResult (*read)(const char*, Value*, ParseFailure*), const char* text,
-                  Statement* statement, ParseFailure* failure) {
+HRESULT ReadAs(HRESULT (*read)(const char*, Value*, ParseFailure*), const char* text,
+               Statement* statement, ParseFailure* failure) {
   Value& value = statement->emplace<Value>();
   return read(text, &value, failure);
 }
 
-ReadResult ReadComment(const char*, CommentStatement*, ParseFailure*) { return S_OK; }
+HRESULT ReadComment(const char*, CommentStatement*, ParseFailure*) { return S_OK; }
 
 }  // namespace
 
@@ -353,7 +351,7 @@ bool ParseStatement(const char* text, Statement* statement, ParseFailure* failur
     OutOfMemory(failure);
     return false;
   }
-  ReadResult hr = E_FAIL;
+  HRESULT hr = E_FAIL;
   if (keyword.CompareNoCase("select") == 0) {
     hr = ReadAs(&ReadSelect, text, statement, failure);
   } else if (keyword.CompareNoCase("update") == 0 || keyword.CompareNoCase("updat2") == 0 ||
