@@ -8,8 +8,14 @@
 #include "query/tSqlQueryEngine.h"
 #include "templatelib/DebugOut.h"
 
+struct tSqlQueryEngine::Parsed {
+  query::Statement statement;
+  query::ParseFailure failure;
+};
+
 tSqlQueryEngine::tSqlQueryEngine(tConfigSource* source)
-    : session_(std::make_unique<query::TableSession>(
+    : parsed_(std::make_unique<Parsed>()),
+      session_(std::make_unique<query::TableSession>(
           source != nullptr ? source : tConfigSource::DefaultSource(), &schema::GetUniqueId)),
       select_(std::make_unique<query::SelectExecutor>()) {}
 
@@ -31,9 +37,8 @@ HRESULT tSqlQueryEngine::Query(const char* statement, tQueryString* results, cha
   tQueryString* output = results != nullptr ? results : &ownResults_;
   output->Clear();
   session_->Begin(statement, output, delimiter, ordering);
-  query::Statement parsed;
-  query::ParseFailure failure;
-  if (!query::ParseStatement(statement, &parsed, &failure)) {
+  query::ParseFailure& failure = parsed_->failure;
+  if (!query::ParseStatement(statement, &parsed_->statement, &failure)) {
     if (!failure.report.empty()) DebugOut("%s", failure.report.c_str());
     return E_FAIL;
   }
@@ -57,5 +62,5 @@ HRESULT tSqlQueryEngine::Query(const char* statement, tQueryString* results, cha
           return S_OK;  // a comment
         }
       },
-      parsed);
+      parsed_->statement);
 }

@@ -91,7 +91,8 @@ struct ParseFailure {
 };
 
 // Reads one statement text into `statement`, or says in `failure` why it is
-// none.
+// none. What `statement` held before is replaced (a value of the same kind
+// lends its buffers). A text a statement does not set is empty.
 bool ParseStatement(const char* text, Statement* statement, ParseFailure* failure);
 
 // A one-line picture of a statement value, every field shown

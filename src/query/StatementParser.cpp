@@ -330,12 +330,59 @@ HRESULT ReadSort(const char* text, SortStatement* sort, ParseFailure* failure) {
   return S_OK;
 }
 
-// The reader of one kind, run on a default value of that kind.
+// Back to a fresh value of its kind, keeping the texts' buffers: an engine
+// reads statement after statement into one value. A text left empty here
+// and one never set read and print alike.
+void Clear(SelectStatement* s) {
+  s->columns.Empty();
+  s->table.Empty();
+  s->where.Empty();
+  s->matchAll = false;
+  s->top = 0;
+  s->distinct = false;
+  s->orderBy = false;
+  s->orderByColumn.Empty();
+}
+void Clear(UpdateStatement* s) {
+  s->mode = UpdateStatement::kChangeOrInsert;
+  s->table.Empty();
+  s->set.Empty();
+  s->where.Empty();
+  s->suggestedRowId.Empty();
+  s->setHasEquals = false;
+  s->wholeRow = false;
+  s->rowText.Empty();
+  s->assignments.clear();
+  s->malformed = false;
+}
+void Clear(DeleteStatement* s) {
+  s->table.Empty();
+  s->where.Empty();
+  s->matchAll = false;
+}
+void Clear(CreateStatement* s) {
+  s->table.Empty();
+  s->names.Empty();
+  s->types.Empty();
+}
+void Clear(DropStatement* s) { s->table.Empty(); }
+void Clear(SortStatement* s) {
+  s->table.Empty();
+  s->keys.Empty();
+}
+void Clear(CommentStatement*) {}
+
+// The reader of one kind, run on a fresh value of that kind.
 template <typename Value>
 HRESULT ReadAs(HRESULT (*read)(const char*, Value*, ParseFailure*), const char* text,
                Statement* statement, ParseFailure* failure) {
-  Value& value = statement->emplace<Value>();
-  return read(text, &value, failure);
+  Value* value = std::get_if<Value>(statement);
+  if (value != nullptr) {
+    Clear(value);
+  } else {
+    value = &statement->emplace<Value>();
+  }
+  return read(text, value, failure);
 }
 
 HRESULT ReadComment(const char*, CommentStatement*, ParseFailure*) { return S_OK; }
@@ -380,17 +427,13 @@ bool ParseStatement(const char* text, Statement* statement, ParseFailure* failur
 
 namespace {
 
-// Appends " name<text>" (a null text as " name=null").
+// Appends " name<text>".
 void PrintText(std::string* out, const char* name, const tString& text) {
   *out += ' ';
   *out += name;
-  if (text.IsNull()) {
-    *out += "=null";
-  } else {
-    *out += '<';
-    *out += text.Text();
-    *out += '>';
-  }
+  *out += '<';
+  *out += text.Text() != nullptr ? text.Text() : "";
+  *out += '>';
 }
 
 void PrintFlag(std::string* out, const char* name, int64_t value) {

@@ -73,6 +73,9 @@ class tSqlQueryEngine {
   tQueryString& OwnResults() { return ownResults_; }
 
  private:
+  struct Parsed;
+  // The last statement read; the next one reuses its buffers.
+  std::unique_ptr<Parsed> parsed_;
   // The bound source and table, and where evaluation (StatementExecutors.h).
   std::unique_ptr<query::TableSession> session_;
   // Select keeps its buffers from one statement to the next.
