@@ -3,6 +3,7 @@
 // line the engine reports for it.
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "query/QueryText.h"
 #include "query/Statement.h"
@@ -391,36 +392,39 @@ HRESULT ReadComment(const char*, CommentStatement*, ParseFailure*) { return S_OK
 
 bool ParseStatement(const char* text, Statement* statement, ParseFailure* failure) {
   // The keyword is the text before the first blank, stripped.
-  const char* blank = std::strchr(text, ' ');
-  const int32_t end = blank != nullptr ? int32_t(blank - text) : int32_t(std::strlen(text));
-  tString keyword;
-  if (SliceStripped(text, 0, end, &keyword) != S_OK) {
-    OutOfMemory(failure);
-    return false;
-  }
+  const char* begin = text;
+  const char* end = std::strchr(text, ' ');
+  if (end == nullptr) end = text + std::strlen(text);
+  while (begin < end && IsStripSpace(*begin)) ++begin;
+  while (end > begin && IsStripSpace(end[-1])) --end;
+  const std::string_view keyword(begin, size_t(end - begin));
+  auto is = [&](std::string_view word) {
+    return keyword.size() == word.size() &&
+           tString::CompareNoCaseN(keyword.data(), word.data(), word.size()) == 0;
+  };
   HRESULT hr = E_FAIL;
-  if (keyword.CompareNoCase("select") == 0) {
+  if (is("select")) {
     hr = ReadAs(&ReadSelect, text, statement, failure);
-  } else if (keyword.CompareNoCase("update") == 0 || keyword.CompareNoCase("updat2") == 0 ||
-             keyword.CompareNoCase("updat3") == 0) {
+  } else if (is("update") || is("updat2") || is("updat3")) {
     hr = ReadAs(&ReadUpdate, text, statement, failure);
-    const char mode = keyword.Text()[5];
+    const char mode = keyword[5];
     std::get<UpdateStatement>(*statement).mode = mode == '2'   ? UpdateStatement::kChangeOnly
                                                  : mode == '3' ? UpdateStatement::kInsertOnly
                                                                : UpdateStatement::kChangeOrInsert;
-  } else if (keyword.CompareNoCase("delete") == 0) {
+  } else if (is("delete")) {
     hr = ReadAs(&ReadDelete, text, statement, failure);
-  } else if (keyword.CompareNoCase("create") == 0) {
+  } else if (is("create")) {
     hr = ReadAs(&ReadCreate, text, statement, failure);
-  } else if (keyword.CompareNoCase("drop") == 0) {
+  } else if (is("drop")) {
     hr = ReadAs(&ReadDrop, text, statement, failure);
-  } else if (keyword.CompareNoCase("sort") == 0) {
+  } else if (is("sort")) {
     hr = ReadAs(&ReadSort, text, statement, failure);
-  } else if (keyword.CompareNoCase("comment") == 0) {
+  } else if (is("comment")) {
     hr = ReadAs(&ReadComment, text, statement, failure);
   } else {
     // Commit is recognised and refused, like a word that is no keyword.
-    Fail(failure, keyword.Text());
+    failure->fragment.assign(keyword);
+    failure->report.clear();
   }
   return hr == S_OK;
 }
