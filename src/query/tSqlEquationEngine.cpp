@@ -104,6 +104,67 @@ bool Compare(T field, T constant, int32_t op) {
   }
 }
 
+// Drops the escape character before each escaped quote; the quote stays.
+void UnescapeQuotes(std::string* token) {
+  size_t out = 0;
+  for (size_t in = 0; in < token->size(); ++in) {
+    if (static_cast<unsigned char>((*token)[in]) == kQuoteEscape && in + 1 < token->size() &&
+        (*token)[in + 1] == '\'') {
+      continue;  // the quote that follows is kept
+    }
+    (*token)[out++] = (*token)[in];
+  }
+  token->resize(out);
+}
+
+// The comparison operator of a token (-1 when it has none), where it
+// stands and how long it is.
+int32_t FindOperator(const std::string& token, size_t* opPos, size_t* opLength) {
+  *opLength = 0;
+  *opPos = token.find_first_of("=<>!");
+  if (*opPos == std::string::npos) return -1;
+  const char next = *opPos + 1 < token.size() ? token[*opPos + 1] : '\0';
+  switch (token[*opPos]) {
+    case '=':
+      *opLength = next == '=' ? 2 : 1;
+      return kOpEqual;
+    case '<':
+      *opLength = next == '=' ? 2 : 1;
+      return next == '=' ? kOpLessOrEqual : kOpLess;
+    case '>':
+      *opLength = next == '=' ? 2 : 1;
+      return next == '=' ? kOpGreaterOrEqual : kOpGreater;
+    default:  // '!': only "!=" is an operator
+      if (next != '=') return -1;
+      *opLength = 2;
+      return kOpNotEqual;
+  }
+}
+
+// A token without an operator: only the constants survive, a token
+// beginning with "1" is always true, the words "0" and "False" always
+// false. False for any other token.
+bool SetConstantRecord(const char* text, const char* end, tSqlSubExpression* record) {
+  const char* wordBegin = text;
+  const char* wordEnd = end;
+  TrimSpan(&wordBegin, &wordEnd);
+  size_t wordLength = static_cast<size_t>(wordEnd - wordBegin);
+  if (text[0] == '1') {
+    record->op = kOpConstantTrue;
+    record->column.Assign("1");
+    record->constant.Assign("1");
+  } else if (EqualNoCase(wordBegin, wordLength, "0", 1) ||
+             EqualNoCase(wordBegin, wordLength, "false", 5)) {
+    record->op = kOpConstantFalse;
+    record->column.Assign("0");
+    record->constant.Assign("0");
+  } else {
+    return false;
+  }
+  record->valueType = kValueString;
+  return true;
+}
+
 }  // namespace
 
 HRESULT tSqlEquationEngine::SetColumns(const char* columnNames, const char* columnTypes) {
@@ -188,17 +249,7 @@ bool tSqlEquationEngine::parseSubExpressions() {
 
 bool tSqlEquationEngine::parseToken(const char* begin, const char* end, bool escaped) {
   token_.assign(begin, end);
-  if (escaped) {
-    size_t out = 0;
-    for (size_t in = 0; in < token_.size(); ++in) {
-      if (static_cast<unsigned char>(token_[in]) == kQuoteEscape && in + 1 < token_.size() &&
-          token_[in + 1] == '\'') {
-        continue;  // the quote that follows is kept
-      }
-      token_[out++] = token_[in];
-    }
-    token_.resize(out);
-  }
+  if (escaped) UnescapeQuotes(&token_);
   const char* text = token_.c_str();
   const char* tokenEnd = text + token_.size();
 
@@ -209,26 +260,9 @@ bool tSqlEquationEngine::parseToken(const char* begin, const char* end, bool esc
   TrimSpan(&columnBegin, &columnEnd);
   if (columnBegin == columnEnd) return false;
 
-  int32_t op = -1;
-  size_t opLength = 0;
-  size_t opPos = token_.find_first_of("=<>!");
-  if (opPos != std::string::npos) {
-    char next = opPos + 1 < token_.size() ? token_[opPos + 1] : '\0';
-    switch (token_[opPos]) {
-      case '=': op = kOpEqual; opLength = next == '=' ? 2 : 1; break;
-      case '<': op = next == '=' ? kOpLessOrEqual : kOpLess; opLength = next == '=' ? 2 : 1; break;
-      case '>':
-        op = next == '=' ? kOpGreaterOrEqual : kOpGreater;
-        opLength = next == '=' ? 2 : 1;
-        break;
-      default:  // '!': only "!=" is an operator
-        if (next == '=') {
-          op = kOpNotEqual;
-          opLength = 2;
-        }
-        break;
-    }
-  }
+  size_t opPos;
+  size_t opLength;
+  const int32_t op = FindOperator(token_, &opPos, &opLength);
 
   if (count_ == static_cast<int32_t>(records_.size())) records_.emplace_back();
   tSqlSubExpression& record = records_[count_];
@@ -236,25 +270,7 @@ bool tSqlEquationEngine::parseToken(const char* begin, const char* end, bool esc
   record.slot = 0;
 
   if (op < 0) {
-    // Without an operator only the constants survive: a token beginning
-    // with "1" is always true, the words "0" and "False" always false.
-    const char* wordBegin = text;
-    const char* wordEnd = tokenEnd;
-    TrimSpan(&wordBegin, &wordEnd);
-    size_t wordLength = static_cast<size_t>(wordEnd - wordBegin);
-    if (text[0] == '1') {
-      record.op = kOpConstantTrue;
-      record.column.Assign("1");
-      record.constant.Assign("1");
-    } else if (EqualNoCase(wordBegin, wordLength, "0", 1) ||
-               EqualNoCase(wordBegin, wordLength, "false", 5)) {
-      record.op = kOpConstantFalse;
-      record.column.Assign("0");
-      record.constant.Assign("0");
-    } else {
-      return false;
-    }
-    record.valueType = kValueString;
+    if (!SetConstantRecord(text, tokenEnd, &record)) return false;
     ++count_;
     return true;
   }

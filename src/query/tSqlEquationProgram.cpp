@@ -22,56 +22,63 @@
 // (running value, pending operator) per parenthesis: linear, no recursion.
 // The tests check this against a literal implementation of the rewrite.
 
+#include "query/tSqlEquationProgram.h"
+
 #include <algorithm>
 #include <cstring>
 
 #include "query/NumberText.h"
 #include "query/tSqlEquationEngine.h"
-#include "query/tSqlEquationProgram.h"
 
-bool tSqlEquationEngine::compileSkeleton() {
-  // Tokens, with the shape checked on the way: an operand ("#" or a group)
-  // must stand at the start, after "(" and after every operator; an
-  // operator or ")" must follow an operand; the depth never goes negative
-  // and ends at zero.
-  std::vector<int32_t> tokens;
-  tokens.reserve(static_cast<size_t>(skeleton_.Length()));
+namespace {
+
+using Tokens = std::vector<int32_t>;
+
+// The skeleton's tokens, with the shape checked on the way: an operand
+// ("#" or a group) must stand at the start, after "(" and after every
+// operator; an operator or ")" must follow an operand; the depth never goes
+// negative and ends at zero; there is one slot per record. False when the
+// shape is wrong.
+bool TokeniseSkeleton(const char* skeleton, int32_t records, Tokens* tokens) {
   int32_t slots = 0;
   bool expectOperand = true;
   int32_t depth = 0;
-  for (const char* p = skeleton_.Text(); *p != '\0'; ++p) {
+  for (const char* p = skeleton; *p != '\0'; ++p) {
     switch (*p) {
       case '(':
         if (!expectOperand) return false;
         ++depth;
-        tokens.push_back(query::kTokOpen);
+        tokens->push_back(query::kTokOpen);
         break;
       case ')':
         if (expectOperand || depth == 0) return false;
         --depth;
-        tokens.push_back(query::kTokClose);
+        tokens->push_back(query::kTokClose);
         break;
       case '&':
       case '|':
         if (expectOperand) return false;
-        tokens.push_back(*p == '&' ? query::kTokAnd : query::kTokOr);
+        tokens->push_back(*p == '&' ? query::kTokAnd : query::kTokOr);
         ++p;  // operators are doubled
         expectOperand = true;
         break;
       default:  // '#'
         if (!expectOperand) return false;
-        tokens.push_back(slots++);
+        tokens->push_back(slots++);
         expectOperand = false;
         break;
     }
   }
-  if (expectOperand || depth != 0 || slots != count_) return false;
-  const size_t n = tokens.size();
+  return !expectOperand && depth == 0 && slots == records;
+}
 
-  // The pass after which each group has become a digit: 0 when it holds a
-  // single slot (removed before the first pass), the inner group's pass
-  // when it holds just one group, else one more than its slowest group.
-  std::vector<int32_t> collapse(n, 0);
+// The pass after which each group has become a digit, at its "(" and ")":
+// 0 when it holds a single slot (removed before the first pass), the inner
+// group's pass when it holds just one group, else one more than its slowest
+// group.
+Tokens CollapsePasses(const Tokens& tokens) {
+  const size_t n = tokens.size();
+  Tokens collapse(n, 0);
   struct Level {
     int32_t items;
     int32_t slowest;
@@ -99,68 +106,96 @@ bool tSqlEquationEngine::compileSkeleton() {
       if (++levels.back().items == 1) levels.back().singleIsSlot = true;
     }
   }
+  return collapse;
+}
 
-  // Record groups, right to left per level: slower than every group to
-  // their right. What follows such a group on its level is bracketed.
+// Record groups, right to left per level: slower than every group to their
+// right. What follows such a group on its level is bracketed; marked at
+// the group's ")".
+std::vector<uint8_t> BracketsAfterRecordGroups(const Tokens& tokens, const Tokens& collapse) {
+  const size_t n = tokens.size();
   std::vector<uint8_t> bracketAfter(n, 0);
-  std::vector<int32_t> slowestRight{0};
+  Tokens slowestRight{0};
   for (size_t i = n; i-- > 0;) {
     if (tokens[i] == query::kTokClose) {
       int32_t& right = slowestRight.back();
       if (collapse[i] > right) {
         right = collapse[i];
-        if (i + 1 < n && (tokens[i + 1] == query::kTokAnd || tokens[i + 1] == query::kTokOr)) bracketAfter[i] = 1;
+        if (i + 1 < n && (tokens[i + 1] == query::kTokAnd || tokens[i + 1] == query::kTokOr))
+          bracketAfter[i] = 1;
       }
       slowestRight.push_back(0);
     } else if (tokens[i] == query::kTokOpen) {
       slowestRight.pop_back();
     }
   }
+  return bracketAfter;
+}
 
-  // The program: the tokens with the extra parentheses, each closed at the
-  // end of its level.
-  program_.clear();
-  program_.reserve(n);
-  std::vector<int32_t> extra{0};
+// The program: the tokens with the extra parentheses, each closed at the
+// end of its level.
+void BuildProgram(const Tokens& tokens, const std::vector<uint8_t>& bracketAfter, Tokens* program) {
+  const size_t n = tokens.size();
+  program->clear();
+  program->reserve(n);
+  Tokens extra{0};
   bool openNext = false;
   for (size_t i = 0; i < n; ++i) {
     int32_t t = tokens[i];
     if (t == query::kTokOpen) {
-      program_.push_back(t);
+      program->push_back(t);
       extra.push_back(0);
     } else if (t == query::kTokClose) {
-      program_.insert(program_.end(), static_cast<size_t>(extra.back()), query::kTokClose);
+      program->insert(program->end(), static_cast<size_t>(extra.back()), query::kTokClose);
       extra.pop_back();
-      program_.push_back(t);
+      program->push_back(t);
       openNext = bracketAfter[i] != 0;
     } else {
-      program_.push_back(t);
+      program->push_back(t);
       if (openNext && t < 0) {
-        program_.push_back(query::kTokOpen);
+        program->push_back(query::kTokOpen);
         ++extra.back();
         openNext = false;
       }
     }
   }
-  program_.insert(program_.end(), static_cast<size_t>(extra.back()), query::kTokClose);
+  program->insert(program->end(), static_cast<size_t>(extra.back()), query::kTokClose);
+}
 
-  maxDepth_ = 0;
-  for (int32_t t = 0, d = 0; t < static_cast<int32_t>(program_.size()); ++t) {
-    if (program_[t] == query::kTokOpen) maxDepth_ = std::max(maxDepth_, ++d);
-    if (program_[t] == query::kTokClose) --d;
+int32_t MaxDepth(const Tokens& program) {
+  int32_t deepest = 0;
+  for (int32_t t = 0, d = 0; t < static_cast<int32_t>(program.size()); ++t) {
+    if (program[t] == query::kTokOpen) deepest = std::max(deepest, ++d);
+    if (program[t] == query::kTokClose) --d;
   }
-  stack_.assign(static_cast<size_t>(maxDepth_) + 1, Frame{0, 0, false});
-  singleSlot_ = slots == 1 ? 0 : -1;
+  return deepest;
+}
 
-  // "x&&y" once the parentheses around single slots are gone: the clause
-  // is false whenever y is, without the cache.
-  andZeroSlot_ = -1;
-  std::vector<int32_t> bare;
-  for (size_t i = 0; i < n && bare.size() <= 3; ++i) {
-    bool dropped = (tokens[i] == query::kTokOpen || tokens[i] == query::kTokClose) && collapse[i] == 0;
+// "x&&y" once the parentheses around single slots are gone: y's slot, which
+// makes the clause false whenever it is, without the cache; else -1.
+int32_t AndZeroSlot(const Tokens& tokens, const Tokens& collapse) {
+  Tokens bare;
+  for (size_t i = 0; i < tokens.size() && bare.size() <= 3; ++i) {
+    bool dropped =
+        (tokens[i] == query::kTokOpen || tokens[i] == query::kTokClose) && collapse[i] == 0;
     if (!dropped) bare.push_back(tokens[i]);
   }
-  if (bare.size() == 3 && bare[0] >= 0 && bare[1] == query::kTokAnd && bare[2] >= 0) andZeroSlot_ = bare[2];
+  if (bare.size() == 3 && bare[0] >= 0 && bare[1] == query::kTokAnd && bare[2] >= 0) return bare[2];
+  return -1;
+}
+
+}  // namespace
+
+bool tSqlEquationEngine::compileSkeleton() {
+  std::vector<int32_t> tokens;
+  tokens.reserve(static_cast<size_t>(skeleton_.Length()));
+  if (!TokeniseSkeleton(skeleton_.Text(), count_, &tokens)) return false;
+  const std::vector<int32_t> collapse = CollapsePasses(tokens);
+  BuildProgram(tokens, BracketsAfterRecordGroups(tokens, collapse), &program_);
+  maxDepth_ = MaxDepth(program_);
+  stack_.assign(static_cast<size_t>(maxDepth_) + 1, Frame{0, 0, false});
+  singleSlot_ = count_ == 1 ? 0 : -1;
+  andZeroSlot_ = AndZeroSlot(tokens, collapse);
 
   constants_.resize(static_cast<size_t>(count_));
   for (int32_t i = 0; i < count_; ++i) {

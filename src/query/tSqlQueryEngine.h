@@ -3,9 +3,10 @@
 //
 // Statements: select, update (with its variants updat2, updat3), delete,
 // create, drop, sort and comment; commit is recognised and refused. A caller
-// hands one statement text at a time to Query; the engine recognises it by
-// its leading keyword, cuts it into clauses, binds the named table and runs
-// it, writing result lines into a tQueryString.
+// hands one statement text at a time to Query; the engine reads it into a
+// statement value by its leading keyword (Statement.h, without looking at
+// any table), then the executor of its kind (StatementExecutors.h) binds
+// the named table and runs it, writing result lines into a tQueryString.
 //
 // Lexical rules: the leading keyword is the text before the first blank;
 // clause keywords are found with their blanks ("from ", "where ",
@@ -44,17 +45,10 @@
 #include "templatelib/tConfigSource.h"
 #include "templatelib/tString.h"
 
-// Statement kinds.
-enum : int32_t {
-  kStatementSelect = 0,
-  kStatementUpdate = 2,
-  kStatementDelete = 3,
-  kStatementCreate = 4,
-  kStatementNone = 6,
-  kStatementComment = 7,
-  kStatementSort = 8,
-  kStatementDrop = 9,
-};
+namespace query {
+class TableSession;
+class SelectExecutor;
+}  // namespace query
 
 class tSqlQueryEngine {
  public:
@@ -78,151 +72,13 @@ class tSqlQueryEngine {
   // The engine's own result set (Query without one writes here).
   tQueryString& OwnResults() { return ownResults_; }
 
-  // ---- steps of Query, public for tests -----------------------------------
-  HRESULT parseStatement(const char* text);
-  HRESULT executeStatement();
-  // Binds a table for the statement; with `useCache` the table bound last
-  // is kept when the name matches and the tree did not change.
-  HRESULT setDatabaseTable(const char* tableName, bool useCache);
-  // The row's value of a column ("System.RowNumber": the row id) from
-  // `rowText`. E_FAIL for a column the table lacks or a missing field.
-  HRESULT getColumnValue(const tAttribute* row, const char* rowText, const char* column,
-                         tString* value);
-  // The suggested row id once, else a fresh unique id.
-  HRESULT getNextRowId(tString* rowId);
-  // The key text of an equality on a key column of the bound table's
-  // primary-key index. E_FAIL without an index, E_NOTIMPL when the clause
-  // cannot use it, E_UNEXPECTED when no key column is compared.
-  HRESULT GetPrimaryKeyValueInWhereEquation(tString* key);
-
-  // ---- what the last statement parsed to (tests, configsql) ---------------
-  int32_t StatementKind() const { return kind_; }
-  const tString& WhereText() const { return where_; }
-  const tString& ColumnList() const { return columns_; }
-  const tString& FromTable() const { return fromTable_; }
-  const tString& UpdateTable() const { return updateTable_; }
-  const tString& SetText() const { return setText_; }
-  const tString& OrderByColumn() const { return orderByColumn_; }
-  const tString& SuggestedRowId() const { return suggestedRowId_; }
-  int32_t TopCount() const { return top_; }
-  bool Distinct() const { return distinct_; }
-  bool MatchAll() const { return matchAll_; }
-  bool OrderBy() const { return orderBy_; }
-  const tTableNodes& BoundTable() const { return table_; }
-
  private:
-  struct RowCursor;
-  struct SelectItem;
-  struct Assignment;
-
-  // Clause parsers.
-  HRESULT parseSelectStatement();
-  HRESULT parseUpdateStatement();
-  HRESULT parseDeleteStatement();
-  HRESULT parseAndExecuteCreateStatement();
-  HRESULT parseAndExecuteDropStatement();
-  HRESULT parseAndExecuteSortStatement();
-  // Cuts " suggestedRowId ID" off the clause into the suggested row id.
-  bool cutSuggestedRowId(tString* clause);
-
-  // Statements.
-  HRESULT handleSelectStatement();
-  HRESULT handleUpdateStatement();
-  HRESULT handleDeleteStatement();
-
-  // Update.
-  HRESULT updateByRowId(bool wholeRow, const char* wholeRowText);
-  HRESULT setTableMetadata(tAttribute* node);
-  HRESULT insertWholeRow(const char* wholeRowText, const char* rowId);
-  HRESULT insertFilledRow();
-  HRESULT replaceWholeRow(tAttribute* row, const char* wholeRowText);
-  HRESULT parseSetClause();
-  HRESULT applySetClause(tAttribute* row, bool isNewRow);
-  void rewriteMovingMapOverlaysWhere();
-  bool acceptRowId(const char* rowId);
-  // Keeps the index in step with a row's new value; called before the
-  // row's state becomes Edited.
-  void moveRowInIndex(tAttribute* row, const char* oldText, bool isNewRow);
-
-  // Select.
-  HRESULT resolveSelectItems();
-  HRESULT addRowToResults(tAttribute* row, bool* stop);
-  // Finds the spans of the row's fields up to the highest selected column;
-  // the number of fields found.
-  int32_t FindFieldSpans(const char* rowText);
-  HRESULT selectByRowId();
-  HRESULT selectByRowState();
-  HRESULT selectByErrorState();
-  HRESULT selectFromArchive();
-  HRESULT sortResults();
-
-  // Delete.
-  HRESULT deleteByRowId();
-  HRESULT purgeByRowState();
-
-  // Row matching: loads the where clause against the bound table's
-  // columns (unless it matches all rows), then walks the candidates.
-  HRESULT loadWhereClause();
-  // With `includeDeleted` the walk scans: the index may lack Deleted rows.
-  void startRowWalk(RowCursor* cursor, bool includeDeleted);
-  tAttribute* getNextMatchingRow(RowCursor* cursor, bool includeDeleted);
-  tAttribute* findRowById(const char* rowId);
-  // The row a where text "System.RowNumber = ID" names (null when none) and
-  // the row id text; E_FAIL when the text has no "=".
-  HRESULT rowNamedByWhere(tString* rowId, tAttribute** row);
-
-  void forgetTable();
-  void markTableChanged() { table_.table->rowState = kTableChanged; }
-  const char* statementText() const;
-
-  // Binding.
-  tConfigSource* source_ = nullptr;
-  tAttribute* boundRoot_ = nullptr;
-  tTableNodes table_;
-
-  // Statement.
-  int32_t kind_ = kStatementNone;
-  tString statement_;
-  tString columns_;
-  tString fromTable_;
-  tString where_;
-  bool orderBy_ = false;
-  tString orderByColumn_;
-  int32_t top_ = 0;
-  bool distinct_ = false;
-  bool matchAll_ = false;
-  tString updateTable_;
-  tString setText_;
-  tString suggestedRowId_;
-  bool updateOnly_ = false;
-  bool insertOnly_ = false;
-
-  // Result.
-  char delimiter_ = '|';
-  tQueryOrderingCallback ordering_ = nullptr;
-  tQueryString* results_ = nullptr;
+  struct Parsed;
+  // The last statement read; the next one reuses its buffers.
+  std::unique_ptr<Parsed> parsed_;
+  // The bound source and table, and where evaluation (StatementExecutors.h).
+  std::unique_ptr<query::TableSession> session_;
+  // Select keeps its buffers from one statement to the next.
+  std::unique_ptr<query::SelectExecutor> select_;
   tQueryString ownResults_;
-
-  // Evaluation and status.
-  tSqlEquationEngine equation_;
-  bool equationSet_ = false;
-  bool error_ = false;
-
-  // Scratch kept from one statement to the next.
-  tString line_;
-  tString scratch_;
-  tString key_;
-  std::vector<tAttribute*> indexRows_;  // the rows an index walk visits
-  std::unique_ptr<SelectItem[]> selectItems_;
-  int32_t selectItemCount_ = 0;
-  int32_t selectItemCapacity_ = 0;
-  int32_t maxSelectColumn_ = -1;
-  struct FieldSpanAt {
-    int32_t start;
-    int32_t length;
-  };
-  std::vector<FieldSpanAt> fieldSpans_;
-  std::unique_ptr<Assignment[]> assignments_;
-  int32_t assignmentCount_ = 0;
-  int32_t assignmentCapacity_ = 0;
 };

@@ -1,5 +1,5 @@
-// tSqlQueryEngine: loading the where clause, walking the rows that match it,
-// and the key shortcut through a table's primary-key index.
+// TableSession: binding a table, loading the where clause, walking the rows
+// that match it, and the key shortcut through a table's primary-key index.
 //
 // The shortcut answers "Key = 'x' && ..." from one bin of the index. It is
 // taken only where it must give the scan's answer: the clause holds no
@@ -11,30 +11,84 @@
 // from the bin is still tested against the whole clause, and the
 // candidates are taken in table order, as a scan meets them.
 #include <algorithm>
+#include <cstring>
 
-#include "query/QueryEngineParts.h"
 #include "query/QueryText.h"
+#include "query/StatementExecutors.h"
 #include "templatelib/DebugOut.h"
 #include "templatelib/tTableRows.h"
 
-HRESULT tSqlQueryEngine::loadWhereClause() {
-  if (equation_.SetColumns(table_.definition->value.Text(), table_.type->value.Text()) != S_OK) {
-    return E_OUTOFMEMORY;
+namespace query {
+
+void TableSession::Attach(tConfigSource* source) {
+  source_ = source;
+  statement_ = "";
+  delimiter_ = '|';
+  boundRoot_ = nullptr;
+  ForgetTable();
+}
+
+bool TableSession::BindRoot() {
+  tAttribute* root = source_ != nullptr ? source_->Root() : nullptr;
+  if (root == nullptr) {
+    boundRoot_ = nullptr;
+    ForgetTable();
+    return false;
   }
-  if (!matchAll_ && equation_.setEquation(where_.Text()) == 0) {
-    DebugOut("tSqlQueryEngine: Query (%s) failed, illegal where clause (%s)\n", statementText(),
-             where_.Text() != nullptr ? where_.Text() : "");
+  if (boundRoot_ != nullptr && boundRoot_ != root) ForgetTable();
+  boundRoot_ = root;
+  return true;
+}
+
+void TableSession::Begin(const char* statement, tQueryString* results, char delimiter,
+                         tQueryOrderingCallback ordering) {
+  statement_ = statement;
+  results_ = results;
+  delimiter_ = delimiter;
+  ordering_ = ordering;
+}
+
+HRESULT TableSession::BindTable(const char* name, bool useCache) {
+  if (boundRoot_ == nullptr) {
+    boundRoot_ = source_->Root();
+    if (boundRoot_ == nullptr) return E_FAIL;
+  }
+  if (source_->treeChanged != 0) {
+    source_->treeChanged = 0;
+    ForgetTable();
+  } else if (useCache && table_.table != nullptr && table_.contents != nullptr &&
+             table_.table->value.CompareNoCase(name) == 0) {
+    return S_OK;
+  }
+  tTableNodes nodes;
+  if (source_->FindTable(name, &nodes) != S_OK) {
+    ForgetTable();
+    source_->treeChanged = 1;
     return E_FAIL;
   }
-  equationSet_ = true;
+  table_ = nodes;
   return S_OK;
 }
 
-void tSqlQueryEngine::startRowWalk(RowCursor* cursor, bool includeDeleted) {
+HRESULT TableSession::LoadWhere(const char* where, bool matchAll) {
+  where_ = where;
+  matchAll_ = matchAll;
+  if (equation_.SetColumns(table_.definition->value.Text(), table_.type->value.Text()) != S_OK) {
+    return E_OUTOFMEMORY;
+  }
+  if (!matchAll && equation_.setEquation(where) == 0) {
+    DebugOut("tSqlQueryEngine: Query (%s) failed, illegal where clause (%s)\n", statement_,
+             where != nullptr ? where : "");
+    return E_FAIL;
+  }
+  return S_OK;
+}
+
+void TableSession::StartWalk(RowCursor* cursor, bool includeDeleted) {
   cursor->indexRows = nullptr;
   tHash* index = table_.contents->childIndex;
   if (!matchAll_ && !includeDeleted && index != nullptr &&
-      GetPrimaryKeyValueInWhereEquation(&key_) == S_OK) {
+      PrimaryKeyOfWhere(index, where_, equation_, &key_) == S_OK) {
     indexRows_.clear();
     for (tHashNode* entry = index->BinHead(key_.Text()); entry != nullptr; entry = entry->next) {
       if (tHash::KeyMatches(*entry, key_.Text())) {
@@ -56,7 +110,7 @@ void tSqlQueryEngine::startRowWalk(RowCursor* cursor, bool includeDeleted) {
   cursor->rows.emplace(*rows);
 }
 
-tAttribute* tSqlQueryEngine::getNextMatchingRow(RowCursor* cursor, bool includeDeleted) {
+tAttribute* TableSession::NextMatch(RowCursor* cursor, bool includeDeleted) {
   for (;;) {
     tAttribute* row = nullptr;
     if (cursor->indexRows != nullptr) {
@@ -76,53 +130,38 @@ tAttribute* tSqlQueryEngine::getNextMatchingRow(RowCursor* cursor, bool includeD
   }
 }
 
-tAttribute* tSqlQueryEngine::findRowById(const char* rowId) {
-  // Through the index when the table keeps one by row id (FindChild uses it).
-  return table_.contents->FindChild(rowId);
-}
-
-HRESULT tSqlQueryEngine::rowNamedByWhere(tString* rowId, tAttribute** row) {
+HRESULT TableSession::RowNamedByWhere(const char* where, tString* rowId, tAttribute** row) {
   *row = nullptr;
-  const int32_t equals = query::FindFrom(where_.Text(), 0, "=");
+  const int32_t equals = FindFrom(where, 0, "=");
   if (equals < 0) return E_FAIL;
   // White space is stripped; quotes stay part of the id.
-  if (query::RestStripped(where_.Text(), equals + 1, rowId) != S_OK) return E_OUTOFMEMORY;
-  *row = findRowById(rowId->Text());
+  if (RestStripped(where, equals + 1, rowId) != S_OK) return E_OUTOFMEMORY;
+  // Through the index when the table keeps one by row id (FindChild uses it).
+  *row = table_.contents->FindChild(rowId->Text());
   return S_OK;
 }
 
-HRESULT tSqlQueryEngine::GetPrimaryKeyValueInWhereEquation(tString* key) {
+HRESULT PrimaryKeyOfWhere(tHash* index, const char* where, const tSqlEquationEngine& equation,
+                          tString* key) {
   key->Empty();
-  tHash* index = table_.contents != nullptr ? table_.contents->childIndex : nullptr;
   if (index == nullptr || index->KeyColumns().IsNullOrEmpty()) return E_FAIL;
   if (index->LacksKeyColumn()) return E_NOTIMPL;
-  const char* where = where_.Text();
-  if (where == nullptr || *where == '\0' || where_.Compare("1") == 0 || where_.Compare("0") == 0) {
+  if (where == nullptr || *where == '\0' || std::strcmp(where, "1") == 0 ||
+      std::strcmp(where, "0") == 0) {
     return E_NOTIMPL;
   }
-  if (query::FindFrom(where, 0, "||") >= 0) return E_NOTIMPL;
+  if (FindFrom(where, 0, "||") >= 0) return E_NOTIMPL;
   HRESULT result = E_UNEXPECTED;
   bool decided = false;
   ForEachKeyColumn(*index, [&](const char* column) {
     if (decided) return;
-    if (!equationSet_) {
-      equation_.SetColumns(query::kSystemColumnNames, query::kSystemColumnTypes);
-      if (equation_.setEquation(where) == 0) {
-        DebugOut(
-            "tSqlQueryEngine: GetPrimaryKeyValueInWhereEquation failed to setEquation for query "
-            "(%s)\n",
-            statementText());
-        return;
-      }
-      equationSet_ = true;
-    }
-    if (equation_.WildcardFlag()) {
+    if (equation.WildcardFlag()) {
       result = E_NOTIMPL;
       decided = true;
       return;
     }
-    for (int32_t i = 0; i < equation_.SubExpressionCount(); ++i) {
-      const tSqlSubExpression& record = equation_.SubExpression(i);
+    for (int32_t i = 0; i < equation.SubExpressionCount(); ++i) {
+      const tSqlSubExpression& record = equation.SubExpression(i);
       if (record.op != kOpEqual || tString::CompareTrimmed(record.column.Text(), column) != 0) {
         continue;
       }
@@ -137,3 +176,5 @@ HRESULT tSqlQueryEngine::GetPrimaryKeyValueInWhereEquation(tString* key) {
   });
   return result;
 }
+
+}  // namespace query
