@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "driver/AcceptLoop.h"
 #include "driver/CycleStats.h"
 #include "driver/DataTime.h"
 #include "driver/Pacing.h"
@@ -70,24 +71,12 @@ class Playback {
       return PlaybackEnd::kNoSocket;
     }
 
-    std::unique_ptr<net::utServerSocket> connection;
     int64_t connections = 0;
     for (;;) {
-      platform::Printf(env_.out, "- Blocked waiting for connect by the YEB on Port: ( %d )\n",
-                       settings_.port);
-      connection.reset();
-      connection = listener.Accept();
-      if (!connection) {
-        if (platform::TerminationRequested()) return PlaybackEnd::kTerminated;
-        platform::Printf(env_.out, "Bad Socket on Accept - quiting...\n");
-        PrintReason(env_.out, listener.LastError());
-        return PlaybackEnd::kBadAccept;
-      }
-      if (connection->Send(packet::kCustomGreeting, 1) != 0 ||
-          connection->Send(packet::kCustomGreeting + 1, 4) != 0) {
-        platform::Printf(env_.out, "Connection Terminated - Start again...\n");
-        continue;
-      }
+      Accepted accepted = AcceptGreeted(listener, /*greet=*/true, {}, env_.out);
+      if (accepted.end == AcceptEnd::kTerminated) return PlaybackEnd::kTerminated;
+      if (accepted.end != AcceptEnd::kConnected) return PlaybackEnd::kBadAccept;
+      std::unique_ptr<net::utServerSocket> connection = std::move(accepted.connection);
       platform::Printf(env_.out, "4. Start data source transfer - hit any key to continue...\n\n");
       if (Replay(*connection, ++connections)) return fileEnd_;
       platform::Printf(env_.out,

@@ -10,6 +10,7 @@
 #include "artefacts/ParmInfoFile.h"
 #include "artefacts/ParmSetFromConfig.h"
 #include "artefacts/PrnFile.h"
+#include "driver/AcceptLoop.h"
 #include "driver/CommandLine.h"
 #include "driver/ConnectionSet.h"
 #include "driver/FaultInjector.h"
@@ -316,33 +317,27 @@ class RunSequence {
   }
 
   int ServeConnections(net::utServerSocket& listener) {
-    std::unique_ptr<net::utServerSocket> connection;
     int64_t connections = 0;
     int64_t transfers = 0;
     const net::utServerSocket::GiveUpCheck durationOver = [this] { return DurationOver(); };
     for (;;) {
-      // The port really listened on: the one the system chose for /PortId 0.
-      platform::Printf(env_.out, "- Blocked waiting for connect by the YEB on Port: ( %d )\n",
-                       static_cast<int>(listener.BoundPort()));
-      connection.reset();
-      connection = listener.Accept(durationOver);
-      if (!connection) {
-        if (platform::TerminationRequested()) return ExitSequence(kExitNormal);
-        if (DurationOver()) return FinishAsTold();
-        env_.out.Write("Bad Socket on Accept - quiting...\n");
-        PrintReason(env_.out, listener.LastError());
-        return ExitSequence(kExitFailure);
+      Accepted accepted =
+          AcceptGreeted(listener, settings_.sourceType == packet::kSourceCustom, durationOver,
+                        env_.out);
+      switch (accepted.end) {
+        case AcceptEnd::kConnected:
+          break;
+        case AcceptEnd::kTerminated:
+          return ExitSequence(kExitNormal);
+        case AcceptEnd::kGaveUp:
+          return FinishAsTold();
+        case AcceptEnd::kBadAccept:
+          return ExitSequence(kExitFailure);
       }
+      std::unique_ptr<net::utServerSocket> connection = std::move(accepted.connection);
       if (settings_.durationSeconds > 0 && env_.stopAtNs == kNoDeadline) {
         env_.stopAtNs =
             env_.clock.NowNs() + static_cast<int64_t>(settings_.durationSeconds * 1e9 + 0.5);
-      }
-      if (settings_.sourceType == packet::kSourceCustom) {
-        if (connection->Send(packet::kCustomGreeting, 1) != 0 ||
-            connection->Send(packet::kCustomGreeting + 1, 4) != 0) {
-          platform::Printf(env_.out, "Connection Terminated - Start again...\n");
-          continue;
-        }
       }
       platform::Printf(env_.out, "5. Start data source transfer - hit any key to continue...\n\n");
       if (settings_.connections > 1) {
