@@ -303,6 +303,23 @@ bool StreamChecker::WalkCustomSlots(const uint8_t* pairs, size_t pairCapacity, u
         k += samples;
         continue;
       }
+    } else if (const packet::SignalSource* source = sent > 0 ? PlainSignal(r) : nullptr) {
+      // A signal's run of samples while each is due exactly; the per-sample
+      // check takes the first that is not (a sine may be a last bit off).
+      SignalCursor due(*source, r + 1, sampleN_[r]);
+      uint64_t slot = k;
+      const uint64_t end = k + sent;
+      while (slot < end && ReadLe16(tagAt(slot)) == plan.tag &&
+             ReadLe32(valueAt(slot)) == due.Next()) {
+        ++slot;
+      }
+      j = slot - k;
+      sampleN_[r] += j;
+      checked += j;
+      if (j == samples) {
+        k += samples;
+        continue;
+      }
     }
     for (; j < sent; ++j) {
       const uint8_t* tag = tagAt(k + j);
@@ -388,6 +405,28 @@ bool StreamChecker::WalkCustomPairs(const uint8_t* pairs, size_t pairCapacity, u
             pendingRecord = kNone;
             if (samples - j < 2) break;
             // Take the next first half.
+            pendingRecord = r;
+            pendingTag = plan.tag;
+            ++j;
+          }
+        } else if (const packet::SignalSource* source = plan.tag != 0 ? PlainSignal(r) : nullptr) {
+          // The same for a signal: the pending half is sample n.
+          uint64_t& n = sampleN_[r];
+          SignalCursor due(*source, r + 1, n);
+          const uint32_t tagWord = plan.tag | plan.tag << 16;
+          while (samples - j >= 1 && p < pairCapacity) {
+            const uint8_t* e = pairs + p * kPairBytes;
+            const uint32_t first = due.Next();
+            const uint32_t second = due.Next();
+            if (ReadLe32(e) != tagWord || ReadLe32(e + 4) != first || ReadLe32(e + 8) != second)
+              break;
+            n += 2;
+            samplesChecked_ += 2;
+            ++p;
+            ++j;
+            pendingTag = 0;
+            pendingRecord = kNone;
+            if (samples - j < 2) break;
             pendingRecord = r;
             pendingTag = plan.tag;
             ++j;

@@ -203,6 +203,15 @@ void StreamChecker::WalkNepEntries(const uint8_t* bytes, size_t size, uint64_t& 
         next = NextValue(plan, next);
       }
       samplesChecked_ += j;
+    } else if (const packet::SignalSource* source = PlainSignal(r)) {
+      // A signal's entries while each is due exactly.
+      SignalCursor signal(*source, r + 1, sampleN_[r]);
+      for (; j < samples && offset + kValueEntryBytes <= size; ++j, offset += kValueEntryBytes) {
+        const uint8_t* e = bytes + offset;
+        if (ReadLe32(e) != plan.tag || ReadLe32(e + 4) != signal.Next()) break;
+      }
+      sampleN_[r] += j;
+      samplesChecked_ += j;
     }
     for (; j < samples; ++j, offset += kValueEntryBytes) {
       if (offset + kValueEntryBytes > size) {

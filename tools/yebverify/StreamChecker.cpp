@@ -93,7 +93,7 @@ size_t StreamChecker::CheckUniform(size_t record, size_t fit, const uint8_t* at,
                                    bool* lastPending) {
   // A run is worth its set-up from this many records on.
   constexpr size_t kMinRecords = 4;
-  if (!uniformRuns_ || shiftedCount_ != 0 || record < uniformRetry_) return 0;
+  if (!bulkChecks_ || shiftedCount_ != 0 || record < uniformRetry_) return 0;
   const size_t end = std::min<size_t>(uniformEnd_[record], record + fit);
   if (end < record + kMinRecords) return 0;
   const RecordPlan& plan = model_.records()[record];
@@ -189,6 +189,13 @@ size_t StreamChecker::CheckUniform(size_t record, size_t fit, const uint8_t* at,
   }
   samplesChecked_ += checked;
   return taken;
+}
+
+const packet::SignalSource* StreamChecker::PlainSignal(size_t record) const {
+  if (!bulkChecks_ || !Special(record) || signals_->plan == nullptr) return nullptr;
+  if (signals_->valuesOut != nullptr && signals_->logged[record] != 0) return nullptr;
+  const int32_t source = signals_->plan->SourceOf(record);
+  return source >= 0 ? &signals_->plan->source(source) : nullptr;
 }
 
 bool StreamChecker::CheckSignalSample(size_t record, uint32_t bits, uint64_t offset) {

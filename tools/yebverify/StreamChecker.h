@@ -61,10 +61,10 @@ class StreamChecker {
   // before the first packet, not owned.
   void SetSignals(const SignalCheck* check);
 
-  // Whether runs of alike records are checked a period at a time (the
-  // default) or sample by sample; both must find the same faults, which
-  // the tests compare.
-  void SetUniformRuns(bool on) { uniformRuns_ = on; }
+  // Whether runs of alike records are checked a period at a time and a
+  // signal's samples in a loop of their own (the default), or sample by
+  // sample; both must find the same faults, which the tests compare.
+  void SetBulkChecks(bool on) { bulkChecks_ = on; }
 
   // Faults go to `matcher` first (null: none); not owned.
   void SetFaultMatcher(FaultMatcher* matcher) { matcher_ = matcher; }
@@ -135,6 +135,9 @@ class StreamChecker {
   // A sample of a record with a signal or a --values-out line: false for
   // a counter sample that is still to be checked as one.
   bool CheckSignalSample(size_t record, uint32_t bits, uint64_t offset);
+  // The signal of a record that has one and is not logged (its samples
+  // may then be compared in a loop of their own), else null.
+  const packet::SignalSource* PlainSignal(size_t record) const;
   // True for a record that takes no counter hot path.
   bool Special(size_t record) const { return !special_.empty() && special_[record] != 0; }
   void SetShifted(size_t record, uint32_t value);
@@ -173,7 +176,7 @@ class StreamChecker {
   std::vector<uint64_t> knownTagBits_;  // Custom: which 16-bit tags the list holds
   std::vector<uint32_t> sortedNepTags_;
 
-  bool uniformRuns_ = true;
+  bool bulkChecks_ = true;
   std::vector<uint32_t> uniformEnd_;  // per record: the end of its run, or 0
   std::vector<uint32_t> uniformValues_;
   UniformRunMatcher uniform_;

@@ -1,9 +1,10 @@
-// Runs of alike parameters are checked a period at a time, everything else
-// sample by sample. The two must agree: on streams made of such runs (rates
-// whose sample counts are odd and even, so that runs start in either half
-// of a pair, tags that wrap past 0), with faults put at random places, a
-// checker with the period check and one without report the same failures
-// in the same words and count the same samples.
+// Runs of alike parameters are checked a period at a time, a signal's
+// samples in a loop of their own, everything else sample by sample. Both
+// ways must agree: on streams made of such runs (rates whose sample counts
+// are odd and even, so that runs start in either half of a pair, tags that
+// wrap past 0), with faults put at random places, a checker with the bulk
+// checks and one without report the same failures in the same words and
+// count the same samples.
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -40,8 +41,8 @@ std::vector<double> RateBlocks(std::mt19937& random, int blocks) {
 constexpr char kSignals[] =
     "* sine amplitude=3 period=0.37\n"
     "rate=600 special\n"
-    "rate=800 steps values=1,-2.5 hold=0.01\n"
-    "rate=200 random seed=4\n"
+    "rate=200 steps values=1,-2.5 hold=0.01\n"
+    "rate=800 random seed=4\n"
     "rate=50 counter\n"
     "#30-60 counter\n";
 
@@ -73,7 +74,7 @@ class Twins {
       if (signals) checkers_[i]->SetSignals(&check_);
       checkers_[i]->BeginConnection();
     }
-    checkers_[1]->SetUniformRuns(false);
+    checkers_[1]->SetBulkChecks(false);
     nep_ = config.nep;
   }
 
