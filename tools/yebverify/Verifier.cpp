@@ -122,6 +122,16 @@ bool Verifier::LimitReached() const {
 }
 
 bool Verifier::GrowBuffer(size_t bytes) {
+  // Room for two more packets (up to 64 MiB more) where memory allows, so
+  // that the buffer is compacted, moving what has come of the next packet
+  // to its start, only every few packets.
+  constexpr size_t kMostAhead = size_t{64} << 20;
+  try {
+    buffer_.resize(bytes + std::min(2 * bytes, kMostAhead) + (4 << 20));
+    return true;
+  } catch (const std::bad_alloc&) {
+    // Room for this packet alone, then.
+  }
   try {
     buffer_.resize(bytes + (4 << 20));
     return true;
