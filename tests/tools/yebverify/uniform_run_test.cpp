@@ -98,16 +98,18 @@ class Twins {
     return text + "\nsamples " + std::to_string(checkers_[i]->samplesChecked());
   }
 
-  // Where the values lie, one per sample, near enough to place faults (a
-  // displaced tag-0 sample moves the rest by one).
-  std::vector<size_t> ValueOffsets() const {
+  // Where the values of a packet of `size` bytes lie, one per sample sent,
+  // near enough to place faults (a displaced tag-0 sample moves the rest by
+  // one).
+  std::vector<size_t> ValueOffsets(size_t size) const {
     std::vector<size_t> offsets;
     size_t slot = 0;
     const size_t timeValues = static_cast<size_t>(model_->timeValuesPerPacket());
     for (const RecordPlan& plan : model_->records()) {
       for (uint32_t s = model_->SamplesIn(plan, packets_); s > 0; --s, ++slot) {
-        offsets.push_back(nep_ ? 4 + 12 * timeValues + 8 * slot + 4
-                               : 44 + 6 * timeValues + 12 * (slot / 2) + 4 + 4 * (slot % 2));
+        const size_t at = nep_ ? 4 + 12 * timeValues + 8 * slot + 4
+                               : 44 + 6 * timeValues + 12 * (slot / 2) + 4 + 4 * (slot % 2);
+        if (at + 4 <= size) offsets.push_back(at);
       }
     }
     return offsets;
@@ -187,7 +189,7 @@ TEST(UniformRunTest, SameFailuresAsSampleBySample) {
       // value is out of step with its neighbours from then on.
       for (int i = 0; i < 6; ++i) {
         std::vector<uint8_t> packet = twins.NextPacket();
-        const std::vector<size_t> values = twins.ValueOffsets();
+        const std::vector<size_t> values = twins.ValueOffsets(packet.size());
         for (int fault = random() % 4; fault > 0; --fault) {
           const size_t at = values[random() % values.size()];
           switch (random() % 4) {
