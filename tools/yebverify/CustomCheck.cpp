@@ -233,6 +233,7 @@ bool StreamChecker::WalkCustomSlots(const uint8_t* pairs, size_t pairCapacity, u
   const bool fits = written <= room;
   uint64_t k = 0;
   uint64_t checked = 0;  // kept local: the loop runs once per record
+  BeginUniformWalk();
   bool abandoned = false;
   const size_t recordCount = records.size();
   for (size_t r = 0; r < recordCount; ++r) {
@@ -242,6 +243,18 @@ bool StreamChecker::WalkCustomSlots(const uint8_t* pairs, size_t pairCapacity, u
     if (abandoned) {
       Unseen(r, samples);
       continue;
+    }
+    if (uniformEnd_[r] > r) {
+      const uint64_t reach = std::min(written, room);
+      const size_t whole = reach > k ? static_cast<size_t>((reach - k) / samples) : 0;
+      const size_t taken =
+          CheckUniform(r, whole, pairs + (k >> 1) * kPairBytes,
+                       (k & 1) != 0 ? RunStart::kSecondHalf : RunStart::kPairStart, nullptr);
+      if (taken > 0) {
+        k += taken * samples;
+        r += taken - 1;
+        continue;
+      }
     }
     const uint64_t sent = written > k ? std::min<uint64_t>(samples, written - k) : 0;
     if (!fits && k + sent > room) {
@@ -290,6 +303,23 @@ bool StreamChecker::WalkCustomSlots(const uint8_t* pairs, size_t pairCapacity, u
         k += samples;
         continue;
       }
+    } else if (const packet::SignalSource* source = sent > 0 ? PlainSignal(r) : nullptr) {
+      // A signal's run of samples while each is due exactly; the per-sample
+      // check takes the first that is not (a sine may be a last bit off).
+      SignalCursor due(*source, r + 1, sampleN_[r]);
+      uint64_t slot = k;
+      const uint64_t end = k + sent;
+      while (slot < end && ReadLe16(tagAt(slot)) == plan.tag &&
+             ReadLe32(valueAt(slot)) == due.Next()) {
+        ++slot;
+      }
+      j = slot - k;
+      sampleN_[r] += j;
+      checked += j;
+      if (j == samples) {
+        k += samples;
+        continue;
+      }
     }
     for (; j < sent; ++j) {
       const uint8_t* tag = tagAt(k + j);
@@ -322,6 +352,7 @@ bool StreamChecker::WalkCustomPairs(const uint8_t* pairs, size_t pairCapacity, u
   size_t pendingRecord = kNone;
   uint32_t pendingTag = 0;
   bool abandoned = false;
+  BeginUniformWalk();
 
   for (size_t r = 0; r < records.size(); ++r) {
     const RecordPlan& plan = records[r];
@@ -330,6 +361,21 @@ bool StreamChecker::WalkCustomPairs(const uint8_t* pairs, size_t pairCapacity, u
     if (abandoned) {
       Unseen(r, samples);
       continue;
+    }
+    if (pendingTag == 0 && uniformEnd_[r] > r) {
+      // Whole records from the start of a pair, ending where a pair does.
+      const size_t whole = 2 * (pairCapacity - p) / samples;
+      bool lastPending = false;
+      const size_t taken =
+          CheckUniform(r, whole, pairs + p * kPairBytes, RunStart::kPairStart, &lastPending);
+      if (taken > 0) {
+        if (pendingRecord != kNone) Unseen(pendingRecord, 1);  // a tag-0 sample displaced
+        p += taken * samples / 2;
+        r += taken - 1;
+        pendingRecord = lastPending ? r : kNone;
+        pendingTag = lastPending ? records[r].tag : 0;
+        continue;
+      }
     }
     uint32_t j = 0;
     while (j < samples) {
@@ -359,6 +405,28 @@ bool StreamChecker::WalkCustomPairs(const uint8_t* pairs, size_t pairCapacity, u
             pendingRecord = kNone;
             if (samples - j < 2) break;
             // Take the next first half.
+            pendingRecord = r;
+            pendingTag = plan.tag;
+            ++j;
+          }
+        } else if (const packet::SignalSource* source = plan.tag != 0 ? PlainSignal(r) : nullptr) {
+          // The same for a signal: the pending half is sample n.
+          uint64_t& n = sampleN_[r];
+          SignalCursor due(*source, r + 1, n);
+          const uint32_t tagWord = plan.tag | plan.tag << 16;
+          while (samples - j >= 1 && p < pairCapacity) {
+            const uint8_t* e = pairs + p * kPairBytes;
+            const uint32_t first = due.Next();
+            const uint32_t second = due.Next();
+            if (ReadLe32(e) != tagWord || ReadLe32(e + 4) != first || ReadLe32(e + 8) != second)
+              break;
+            n += 2;
+            samplesChecked_ += 2;
+            ++p;
+            ++j;
+            pendingTag = 0;
+            pendingRecord = kNone;
+            if (samples - j < 2) break;
             pendingRecord = r;
             pendingTag = plan.tag;
             ++j;
@@ -402,6 +470,20 @@ bool StreamChecker::WalkCustomPairs(const uint8_t* pairs, size_t pairCapacity, u
       ++j;
       pendingRecord = kNone;
       pendingTag = 0;
+      if (j == 1 && uniformEnd_[r] > r) {
+        // The rest of this record and the records after it start a pair.
+        const size_t whole = (2 * (pairCapacity - p) + 1) / samples;
+        bool lastPending = false;
+        const size_t taken =
+            CheckUniform(r, whole, pairs + p * kPairBytes, RunStart::kAfterFirst, &lastPending);
+        if (taken > 0) {
+          p += (taken * samples - 1) / 2;
+          r += taken - 1;
+          pendingRecord = lastPending ? r : kNone;
+          pendingTag = lastPending ? records[r].tag : 0;
+          break;
+        }
+      }
     }
   }
   if (pendingRecord != kNone) Unseen(pendingRecord, 1);

@@ -173,10 +173,21 @@ void StreamChecker::WalkNepEntries(const uint8_t* bytes, size_t size, uint64_t& 
   uint64_t offset = 4 + kTimeEntryBytes * static_cast<uint64_t>(model_.timeValuesPerPacket());
   uint64_t due = offset;
   bool abandoned = false;
+  BeginUniformWalk();
   for (size_t r = 0; r < records.size(); ++r) {
     const RecordPlan& plan = records[r];
     const uint32_t samples = model_.SamplesIn(plan, packet);
     if (samples == 0) continue;
+    if (!abandoned && uniformEnd_[r] > r) {
+      const size_t whole = size > offset ? (size - offset) / kValueEntryBytes / samples : 0;
+      const size_t taken = CheckUniform(r, whole, bytes + offset, RunStart::kPairStart, nullptr);
+      if (taken > 0) {
+        offset += kValueEntryBytes * taken * samples;
+        due += kValueEntryBytes * taken * samples;
+        r += taken - 1;
+        continue;
+      }
+    }
     due += kValueEntryBytes * static_cast<uint64_t>(samples);
     if (abandoned) {
       Unseen(r, samples);
@@ -191,6 +202,15 @@ void StreamChecker::WalkNepEntries(const uint8_t* bytes, size_t size, uint64_t& 
         if (ReadLe32(e) != plan.tag || ReadLe32(e + 4) != FloatBits(next)) break;
         next = NextValue(plan, next);
       }
+      samplesChecked_ += j;
+    } else if (const packet::SignalSource* source = PlainSignal(r)) {
+      // A signal's entries while each is due exactly.
+      SignalCursor signal(*source, r + 1, sampleN_[r]);
+      for (; j < samples && offset + kValueEntryBytes <= size; ++j, offset += kValueEntryBytes) {
+        const uint8_t* e = bytes + offset;
+        if (ReadLe32(e) != plan.tag || ReadLe32(e + 4) != signal.Next()) break;
+      }
+      sampleN_[r] += j;
       samplesChecked_ += j;
     }
     for (; j < samples; ++j, offset += kValueEntryBytes) {

@@ -9,6 +9,7 @@
 // Thread safety: one object per stream, used from one thread.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -19,6 +20,33 @@
 #include "packet/ValueCsv.h"
 
 namespace yebverify {
+
+// One parameter's signal values from its sample n on, one after another:
+// its table read round and round without a division per sample, or the
+// formula where there is no table.
+class SignalCursor {
+ public:
+  SignalCursor(const packet::SignalSource& source, uint64_t position, uint64_t n)
+      : source_(source), table_(source.table()), position_(position), n_(n) {
+    if (table_ != nullptr) {
+      period_ = source.period();
+      phase_ = n % period_;
+    }
+  }
+  // The float bits of the next sample.
+  uint32_t Next() {
+    if (table_ == nullptr) return std::bit_cast<uint32_t>(source_.At(position_, n_++));
+    const float value = table_[phase_];
+    if (++phase_ == period_) phase_ = 0;
+    return std::bit_cast<uint32_t>(value);
+  }
+
+ private:
+  const packet::SignalSource& source_;
+  const float* table_;
+  uint64_t position_, n_;
+  uint64_t period_ = 0, phase_ = 0;
+};
 
 // True when `found` is an acceptable sample of `expected` from a source of
 // `pattern`.

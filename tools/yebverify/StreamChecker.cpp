@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdio>
+#include <type_traits>
 
 #include "ByteOrder.h"
 
@@ -28,7 +29,9 @@ StreamChecker::StreamChecker(const StreamModel& model, TimeOptions timeOptions, 
       log_(log),
       timeRules_(timeOptions, model.shape().packetRate, model.timeValuesPerPacket()),
       next_(model.records().size(), kNoValue),
-      shifted_(model.records().size(), kNoValue) {
+      shifted_(model.records().size(), kNoValue),
+      uniform_(model.shape().source == SourceKind::kCustom ? SampleLayout::kCustomPairs
+                                                           : SampleLayout::kNepEntries) {
   if (model_.shape().source == SourceKind::kCustom) {
     knownTagBits_.assign(65536 / 64, 0);
     for (const RecordPlan& r : model_.records())
@@ -37,6 +40,7 @@ StreamChecker::StreamChecker(const StreamModel& model, TimeOptions timeOptions, 
     for (const RecordPlan& r : model_.records()) sortedNepTags_.push_back(r.tag);
     std::sort(sortedNepTags_.begin(), sortedNepTags_.end());
   }
+  FindUniformRuns();
 }
 
 void StreamChecker::SetSignals(const SignalCheck* check) {
@@ -49,6 +53,149 @@ void StreamChecker::SetSignals(const SignalCheck* check) {
     const bool logged = check->valuesOut != nullptr && check->logged[r] != 0;
     special_[r] = signal || logged;
   }
+  FindUniformRuns();
+}
+
+void StreamChecker::FindUniformRuns() {
+  const std::vector<RecordPlan>& records = model_.records();
+  const size_t count = records.size();
+  uniformEnd_.assign(count, 0);
+  const bool custom = model_.shape().source == SourceKind::kCustom;
+  const packet::SignalPlan* plan = signals_ != nullptr ? signals_->plan : nullptr;
+  auto sourceOf = [&](size_t r) { return plan != nullptr ? plan->SourceOf(r) : -1; };
+  // A record with its own path: a slow one, a tag 0 (which the Custom
+  // pairing treats apart), a logged one, or a signal whose values differ
+  // from parameter to parameter.
+  auto alone = [&](size_t r) {
+    const RecordPlan& p = records[r];
+    if (p.valuesPerPacket == 0 || p.tag == 0 || (custom && p.tag > 0xFFFF)) return true;
+    if (signals_ != nullptr && signals_->valuesOut != nullptr && signals_->logged[r] != 0)
+      return true;
+    const int32_t source = sourceOf(r);
+    return source >= 0 && plan->source(source).rule().pattern == packet::SignalPattern::kRandom;
+  };
+  auto follows = [&](size_t r) {
+    const RecordPlan &a = records[r - 1], &b = records[r];
+    return uint64_t{a.tag} + 1 == b.tag && a.valuesPerPacket == b.valuesPerPacket &&
+           a.step == b.step && a.maxValue == b.maxValue && sourceOf(r - 1) == sourceOf(r);
+  };
+  size_t first = 0;
+  for (size_t r = 0; r <= count; ++r) {
+    if (r < count && r > first && !alone(r) && !alone(r - 1) && follows(r)) continue;
+    if (r - first >= 2 && !alone(first)) {
+      for (size_t i = first; i < r; ++i) uniformEnd_[i] = static_cast<uint32_t>(r);
+    }
+    first = r;
+  }
+}
+
+size_t StreamChecker::CheckUniform(size_t record, size_t fit, const uint8_t* at, RunStart start,
+                                   bool* lastPending) {
+  // A run is worth its set-up from this many records on.
+  constexpr size_t kMinRecords = 4;
+  if (!bulkChecks_ || shiftedCount_ != 0 || record < uniformRetry_) return 0;
+  const size_t end = std::min<size_t>(uniformEnd_[record], record + fit);
+  if (end < record + kMinRecords) return 0;
+  const RecordPlan& plan = model_.records()[record];
+  const uint32_t samples = plan.valuesPerPacket;
+  const uint32_t skip = start == RunStart::kPairStart ? 0 : 1;
+  const int32_t source =
+      signals_ != nullptr && signals_->plan != nullptr ? signals_->plan->SourceOf(record) : -1;
+  // The state every record is due at the start of its samples (taken from
+  // the next record, which the per-sample check has not reached): the
+  // counter value or the sample number.
+  const uint64_t due = source < 0 ? next_[record + 1] : sampleN_[record + 1];
+  if (source < 0 && due == kNoValue) return 0;
+  // The counter due for the last sample, and after it.
+  uint32_t last = static_cast<uint32_t>(due), after = last;
+  uniformValues_.resize(samples);
+  for (uint32_t i = 0; i < samples; ++i) {
+    if (source >= 0) {
+      uniformValues_[i] =
+          std::bit_cast<uint32_t>(signals_->plan->source(source).At(record + 1, due + i));
+    } else {
+      uniformValues_[i] = FloatBits(after);
+      last = after;
+      after = NextValue(plan, after);
+    }
+  }
+  // The record itself, one sample on when the caller checked that one.
+  const uint64_t own = source < 0 ? next_[record] : sampleN_[record];
+  const uint64_t ownDue = start != RunStart::kAfterFirst ? due
+                          : source < 0 ? NextValue(plan, static_cast<uint32_t>(due))
+                                       : due + 1;
+  if (own != ownDue) return 0;
+  // The records after it in step, eight at a time with no branch between.
+  size_t until = inStep_.until;
+  if (!(inStep_.from <= record + 1 && record + 1 < until && inStep_.state == due)) {
+    auto prefix = [&](const auto* state) {
+      using State = std::remove_cv_t<std::remove_pointer_t<decltype(state)>>;
+      const State want = static_cast<State>(due);
+      size_t i = record + 1;
+      for (; i + 8 <= end; i += 8) {
+        State differ = 0;
+        for (size_t j = 0; j < 8; ++j) differ |= state[i + j] ^ want;
+        if (differ != 0) break;
+      }
+      while (i < end && state[i] == want) ++i;
+      return i;
+    };
+    until = source < 0 ? prefix(next_.data()) : prefix(sampleN_.data());
+    inStep_ = InStepScan{record + 1, until, due};
+  }
+  until = std::min(until, end);
+  if (until < record + kMinRecords) {
+    uniformRetry_ = until;
+    return 0;
+  }
+  // The lone first sample in the second half of a pair.
+  const uint8_t* first = at;
+  if (start == RunStart::kSecondHalf) {
+    if (ReadLe16(at + 2) != plan.tag || ReadLe32(at + 8) != uniformValues_[0]) return 0;
+    first = at + 12;
+  }
+  if (!uniform_.Prepare(samples, uniformValues_.data(), skip)) {
+    uniformRetry_ = end;
+    return 0;
+  }
+  const size_t taken = uniform_.Match(first, until - record, plan.tag);
+  if (taken == 0) {
+    // Tried again a period further on, so that a stream the per-sample
+    // check must take (a sine a last bit off) does not build a period for
+    // every record.
+    uniformRetry_ = record + uniform_.periodRecords();
+    return 0;
+  }
+  const auto from = static_cast<std::ptrdiff_t>(record);
+  const auto to = static_cast<std::ptrdiff_t>(record + taken);
+  if (source < 0) {
+    std::fill(next_.begin() + from, next_.begin() + to, after);
+  } else {
+    std::fill(sampleN_.begin() + from, sampleN_.begin() + to, due + samples);
+  }
+  // The caller's first sample was checked apart (the lone half here).
+  uint64_t checked = taken * samples - (start == RunStart::kAfterFirst ? 1 : 0);
+  if (lastPending != nullptr) {
+    *lastPending = checked % 2 != 0;
+    if (*lastPending) {
+      // Matched, but it is the pending half's to check when its pair completes.
+      --checked;
+      if (source < 0) {
+        next_[record + taken - 1] = last;
+      } else {
+        --sampleN_[record + taken - 1];
+      }
+    }
+  }
+  samplesChecked_ += checked;
+  return taken;
+}
+
+const packet::SignalSource* StreamChecker::PlainSignal(size_t record) const {
+  if (!bulkChecks_ || !Special(record) || signals_->plan == nullptr) return nullptr;
+  if (signals_->valuesOut != nullptr && signals_->logged[record] != 0) return nullptr;
+  const int32_t source = signals_->plan->SourceOf(record);
+  return source >= 0 ? &signals_->plan->source(source) : nullptr;
 }
 
 bool StreamChecker::CheckSignalSample(size_t record, uint32_t bits, uint64_t offset) {

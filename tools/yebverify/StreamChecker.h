@@ -37,6 +37,7 @@
 #include "SignalCheck.h"
 #include "StreamModel.h"
 #include "TimeRules.h"
+#include "UniformRun.h"
 
 namespace yebverify {
 
@@ -59,6 +60,11 @@ class StreamChecker {
   // Checks the signals of `check` and writes the samples it selects; set
   // before the first packet, not owned.
   void SetSignals(const SignalCheck* check);
+
+  // Whether runs of alike records are checked a period at a time and a
+  // signal's samples in a loop of their own (the default), or sample by
+  // sample; both must find the same faults, which the tests compare.
+  void SetBulkChecks(bool on) { bulkChecks_ = on; }
 
   // Faults go to `matcher` first (null: none); not owned.
   void SetFaultMatcher(FaultMatcher* matcher) { matcher_ = matcher; }
@@ -107,10 +113,31 @@ class StreamChecker {
   // packets dropped (0 for a jump or no shift).
   uint64_t NepShift(const uint8_t* bytes, size_t size);
   void Unseen(size_t record, uint64_t samples);
+  // Marks where each run of records alike enough for UniformRunMatcher
+  // ends: fast, the same rate and counter or signal, tags one apart.
+  void FindUniformRuns();
+  // Where the first sample of a record checked by CheckUniform lies.
+  enum class RunStart {
+    kPairStart,   // at the first half of a pair (NEP: any entry)
+    kSecondHalf,  // at the second half of a pair
+    kAfterFirst,  // checked already; the second sample starts a pair
+  };
+  // Checks whole records from `record` on at once, at most `fit` of them,
+  // while they match and their counters or signals are in step. `at`: the
+  // pair or entry of the first sample not yet checked. Returns the records
+  // checked; a record that does not match is left to the per-sample check.
+  // `lastPending` (Custom pairing only, else null): set when the samples
+  // checked are odd in number; the last one is then left unchecked, as the
+  // first half of a pair the next record completes.
+  size_t CheckUniform(size_t record, size_t fit, const uint8_t* at, RunStart start,
+                      bool* lastPending);
   void CheckValue(size_t record, uint32_t bits, uint64_t offset);
   // A sample of a record with a signal or a --values-out line: false for
   // a counter sample that is still to be checked as one.
   bool CheckSignalSample(size_t record, uint32_t bits, uint64_t offset);
+  // The signal of a record that has one and is not logged (its samples
+  // may then be compared in a loop of their own), else null.
+  const packet::SignalSource* PlainSignal(size_t record) const;
   // True for a record that takes no counter hot path.
   bool Special(size_t record) const { return !special_.empty() && special_[record] != 0; }
   void SetShifted(size_t record, uint32_t value);
@@ -148,6 +175,24 @@ class StreamChecker {
   uint64_t shiftedCount_ = 0;           // records with a second reading; 0 almost always
   std::vector<uint64_t> knownTagBits_;  // Custom: which 16-bit tags the list holds
   std::vector<uint32_t> sortedNepTags_;
+
+  bool bulkChecks_ = true;
+  std::vector<uint32_t> uniformEnd_;  // per record: the end of its run, or 0
+  std::vector<uint32_t> uniformValues_;
+  UniformRunMatcher uniform_;
+  size_t uniformRetry_ = 0;  // no attempt before this record (after one failed)
+  // The last scan for records in step: [from, until) all due `state`. The
+  // per-sample check only changes records it has reached, so a later
+  // attempt inside the range needs no second scan.
+  struct InStepScan {
+    size_t from = 0, until = 0;
+    uint64_t state = 0;
+  } inStep_;
+  // Forgets what the last packet's attempts learnt.
+  void BeginUniformWalk() {
+    uniformRetry_ = 0;
+    inStep_ = InStepScan{};
+  }
 
   const SignalCheck* signals_ = nullptr;
   std::vector<uint8_t> special_;   // per record: a signal or a --values-out line

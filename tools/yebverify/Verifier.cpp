@@ -122,6 +122,16 @@ bool Verifier::LimitReached() const {
 }
 
 bool Verifier::GrowBuffer(size_t bytes) {
+  // Room for two more packets (up to 64 MiB more) where memory allows, so
+  // that the buffer is compacted, moving what has come of the next packet
+  // to its start, only every few packets.
+  constexpr size_t kMostAhead = size_t{64} << 20;
+  try {
+    buffer_.resize(bytes + std::min(2 * bytes, kMostAhead) + (4 << 20));
+    return true;
+  } catch (const std::bad_alloc&) {
+    // Room for this packet alone, then.
+  }
   try {
     buffer_.resize(bytes + (4 << 20));
     return true;
@@ -146,8 +156,16 @@ bool Verifier::Need(ByteStream& stream, size_t bytes, ConnectionEnd& end) {
     MaybeReport();
     if (begin_ + bytes > buffer_.size()) {
       if (previousInBuffer_) {
-        previous_.assign(buffer_.begin() + static_cast<std::ptrdiff_t>(begin_ - previousBytes_),
-                         buffer_.begin() + static_cast<std::ptrdiff_t>(begin_));
+        // Only a packet that starts as the previous one did can repeat it:
+        // when what has come of the next one already differs, the previous
+        // packet (megabytes on a large stream) need not be kept.
+        const uint8_t* previous = buffer_.data() + begin_ - previousBytes_;
+        const size_t known = std::min(end_ - begin_, previousBytes_);
+        if (std::memcmp(previous, buffer_.data() + begin_, known) == 0) {
+          previous_.assign(previous, previous + previousBytes_);
+        } else {
+          previousBytes_ = 0;
+        }
         previousInBuffer_ = false;
       }
       std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);

@@ -185,7 +185,8 @@ class Verifier {
   std::vector<uint8_t> firstBytes_;
   bool moreConnections_ = false;
   // The packet before the current one: in buffer_ just before begin_, or
-  // copied to previous_ when the buffer was compacted.
+  // copied to previous_ when the buffer was compacted (0 bytes when the
+  // next packet was then seen to differ from it).
   size_t previousBytes_ = 0;
   bool previousInBuffer_ = false;
   std::vector<uint8_t> previous_;

@@ -171,6 +171,28 @@ TEST_F(VerifierTest, AStreamThatEndsInsideAPacketIsTruncated) {
   EXPECT_EQ(verifier_->checker().packetsChecked(), 4u);
 }
 
+TEST_F(VerifierTest, RepeatsAreFoundWhereverTheBufferIsCompacted) {
+  // Every packet two or three times, over more bytes than the buffer holds,
+  // so that it is compacted between packets and their copies at changing
+  // places; in small chunks little of the copy has come by then, in large
+  // ones much of it.
+  for (size_t chunk : {3000, 200000}) {
+    SetUp();
+    out_.clear();
+    std::vector<uint8_t> bytes = tool_->Greeting();
+    const int packets = 10000;
+    for (int i = 0; i < packets; ++i) {
+      const std::vector<uint8_t> p = tool_->NextPacket();
+      for (int copy = 0; copy < 2 + i % 2; ++copy) bytes.insert(bytes.end(), p.begin(), p.end());
+    }
+    ASSERT_GT(bytes.size(), 5 * (5u << 20));
+    Serve(bytes, chunk);
+    EXPECT_EQ(Run(), kExitFailed);
+    EXPECT_EQ(verifier_->failures().count(FailureKind::kDuplicated), uint64_t{packets}) << chunk;
+    EXPECT_EQ(verifier_->failures().total(), uint64_t{packets}) << chunk;
+  }
+}
+
 TEST_F(VerifierTest, PacketLimitEndsEachConnectionAndReconnectCarriesOn) {
   Serve(Transfer(40), 1 << 20, false);
   for (int i = 0; i < 5; ++i) tool_->NextPacket();  // sent while nobody read
