@@ -30,8 +30,8 @@
 
 #include "BenchSupport.h"
 #include "artefacts/ConfigFileBuilder.h"
-#include "artefacts/schema/DefaultConfigText.h"
-#include "artefacts/schema/DefaultTableTemplates.h"
+#include "artefacts/DefaultConfigText.h"
+#include "artefacts/DefaultTableTemplates.h"
 #include "packet/ParmTable.h"
 #include "templatelib/tAttribute.h"
 

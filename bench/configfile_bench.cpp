@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "BenchSupport.h"
-#include "artefacts/schema/DefaultConfigText.h"
-#include "artefacts/schema/UniqueId.h"
+#include "artefacts/DefaultConfigText.h"
+#include "templatelib/UniqueId.h"
 #include "platform/System.h"
 #include "templatelib/ConfigFileWriter.h"
 #include "templatelib/tConfigSource.h"

@@ -16,8 +16,8 @@
 #include <string>
 
 #include "BenchSupport.h"
-#include "artefacts/schema/DefaultConfigText.h"
-#include "artefacts/schema/DefaultTableTemplates.h"
+#include "artefacts/DefaultConfigText.h"
+#include "artefacts/DefaultTableTemplates.h"
 
 namespace {
 

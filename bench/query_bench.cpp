@@ -21,7 +21,7 @@
 #include <string>
 
 #include "BenchSupport.h"
-#include "artefacts/schema/DefaultConfigText.h"
+#include "artefacts/DefaultConfigText.h"
 #include "platform/DebugOutput.h"
 #include "query/tSqlQueryEngine.h"
 #include "templatelib/tConfigSource.h"

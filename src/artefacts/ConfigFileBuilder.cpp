@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "artefacts/ListFileOutput.h"
-#include "artefacts/schema/DefaultConfigText.h"
+#include "artefacts/DefaultConfigText.h"
 #include "packet/RunSettings.h"
 #include "query/tQueryString.h"
 #include "query/tSqlQueryEngine.h"

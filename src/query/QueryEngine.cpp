@@ -2,7 +2,6 @@
 // hands it to the executor of its kind.
 #include <variant>
 
-#include "artefacts/schema/UniqueId.h"
 #include "query/Statement.h"
 #include "query/StatementExecutors.h"
 #include "query/tSqlQueryEngine.h"
@@ -13,10 +12,10 @@ struct tSqlQueryEngine::Parsed {
   query::ParseFailure failure;
 };
 
-tSqlQueryEngine::tSqlQueryEngine(tConfigSource* source)
+tSqlQueryEngine::tSqlQueryEngine(tConfigSource* source, RowIdSource rowIds)
     : parsed_(std::make_unique<Parsed>()),
       session_(std::make_unique<query::TableSession>(
-          source != nullptr ? source : tConfigSource::DefaultSource(), &schema::GetUniqueId)),
+          source != nullptr ? source : tConfigSource::DefaultSource(), rowIds)),
       select_(std::make_unique<query::SelectExecutor>()) {}
 
 tSqlQueryEngine::~tSqlQueryEngine() = default;

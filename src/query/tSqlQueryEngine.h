@@ -41,6 +41,7 @@
 #include "query/tQueryString.h"
 #include "query/tSqlEquationEngine.h"
 #include "templatelib/Result.h"
+#include "templatelib/UniqueId.h"
 #include "templatelib/tAttribute.h"
 #include "templatelib/tConfigSource.h"
 #include "templatelib/tString.h"
@@ -52,8 +53,14 @@ class SelectExecutor;
 
 class tSqlQueryEngine {
  public:
-  // With a null source the engine uses the process's default source.
-  explicit tSqlQueryEngine(tConfigSource* source = nullptr);
+  // Names a row no statement names: fills `rowId`, S_OK or the failure.
+  using RowIdSource = HRESULT (*)(tString* rowId);
+
+  // With a null source the engine uses the process's default source. New
+  // rows are named by `rowIds`, by default the process-wide unique ids; an
+  // owner with ids of its own (a test that wants them fixed) hands those.
+  explicit tSqlQueryEngine(tConfigSource* source = nullptr,
+                           RowIdSource rowIds = &schema::GetUniqueId);
   ~tSqlQueryEngine();
   tSqlQueryEngine(const tSqlQueryEngine&) = delete;
   tSqlQueryEngine& operator=(const tSqlQueryEngine&) = delete;

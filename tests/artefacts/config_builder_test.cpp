@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "artefacts/ConfigFileBuilder.h"
-#include "artefacts/schema/DefaultConfigText.h"
-#include "artefacts/schema/DefaultTableTemplates.h"
+#include "artefacts/DefaultConfigText.h"
+#include "artefacts/DefaultTableTemplates.h"
 #include "packet/ParmTable.h"
 #include "support/ChildProcess.h"
 #include "templatelib/tConfigSource.h"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "artefacts/ConfigFileBuilder.h"
-#include "artefacts/schema/DefaultConfigText.h"
+#include "artefacts/DefaultConfigText.h"
 #include "packet/ParmTable.h"
 #include "query/tSqlQueryEngine.h"
 #include "support/PrivateTempFolder.h"

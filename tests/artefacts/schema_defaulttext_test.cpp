@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "artefacts/schema/DefaultConfigText.h"
-#include "artefacts/schema/DefaultTableTemplates.h"
+#include "artefacts/DefaultConfigText.h"
+#include "artefacts/DefaultTableTemplates.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "artefacts/ConfigFileBuilder.h"
-#include "artefacts/schema/DefaultConfigText.h"
+#include "artefacts/DefaultConfigText.h"
 #include "packet/ParmTable.h"
 #include "platform/System.h"
 #include "query/tQueryString.h"

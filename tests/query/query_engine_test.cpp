@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "artefacts/schema/DefaultConfigText.h"
+#include "artefacts/DefaultConfigText.h"
 #include "query/StatementExecutors.h"
 #include "query/tSqlQueryEngine.h"
 #include "support/ChildProcess.h"
@@ -179,6 +179,10 @@ TEST_F(QueryEngine, UpdatesInsertAndChangeRows) {
                    "n1 New N1|1|1.0|K", "n2 New bare|||It's, quoted", "z9 New Z|0|0|0"}));
   EXPECT_EQ(Rows("Other").size(), 1u);
   EXPECT_EQ(Rows("Other")[0].substr(Rows("Other")[0].find(' ')), " New x|");
+  // An owner with row ids of its own hands them to its engine.
+  tSqlQueryEngine owned(&source, [](tString* id) { return id->Assign("owned-1"); });
+  EXPECT_EQ(owned.Query("update Other set * = y"), S_OK);
+  EXPECT_EQ(Rows("Other").back(), "owned-1 New y|");
   // "$" reads the value before the last edit, of Edited rows only.
   EXPECT_EQ(Run("select $Gain, Gain from Params where Kind = 'TPP'"),
             (Lines{"1.5|7.5", "3.5|7.5"}));

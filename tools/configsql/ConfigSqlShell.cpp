@@ -9,7 +9,7 @@
 #include "CsvReader.h"
 #include "Diagnostics.h"
 #include "RowStatements.h"
-#include "artefacts/schema/DefaultTableTemplates.h"
+#include "artefacts/DefaultTableTemplates.h"
 #include "platform/DebugOutput.h"
 #include "platform/File.h"
 #include "platform/Termination.h"

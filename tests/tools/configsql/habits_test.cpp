@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "artefacts/schema/DefaultConfigText.h"
+#include "artefacts/DefaultConfigText.h"
 #include "support/ChildProcess.h"
 
 #ifndef _WIN32

@@ -1,7 +1,7 @@
 // The table list of the default configuration. Column names and types are
 // spelled exactly as the analysis system writes them, including the odd
 // ones ("String........", "??", "Error Type", "ThesholdLevel").
-#include "artefacts/schema/DefaultTableTemplates.h"
+#include "artefacts/DefaultTableTemplates.h"
 
 namespace schema {
 

@@ -14,7 +14,7 @@
 
 #include <string>
 
-#include "artefacts/schema/DefaultTableTemplates.h"
+#include "artefacts/DefaultTableTemplates.h"
 
 namespace schema {
 

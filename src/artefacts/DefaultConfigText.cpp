@@ -1,4 +1,4 @@
-#include "artefacts/schema/DefaultConfigText.h"
+#include "artefacts/DefaultConfigText.h"
 
 #include <string_view>
 

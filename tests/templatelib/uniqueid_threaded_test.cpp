@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "artefacts/schema/UniqueId.h"
+#include "templatelib/UniqueId.h"
 
 namespace {
 

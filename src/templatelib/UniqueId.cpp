@@ -1,4 +1,4 @@
-#include "artefacts/schema/UniqueId.h"
+#include "templatelib/UniqueId.h"
 
 #include <cstdio>
 #include <mutex>

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "artefacts/schema/UniqueId.h"
+#include "templatelib/UniqueId.h"
 #include "platform/System.h"
 
 namespace {
