@@ -3,7 +3,7 @@
 #include <limits>
 #include <streambuf>
 
-#include "packet/DecimalText.h"
+#include "platform/NumberText.h"
 #include "packet/SendBuffer.h"
 #include "platform/File.h"
 #include "platform/Termination.h"
@@ -15,9 +15,9 @@ constexpr int64_t kMaxPacketSize = std::numeric_limits<int32_t>::max();
 
 std::string_view Trim(std::string_view text) {
   size_t begin = 0;
-  while (begin < text.size() && packet::IsBlank(text[begin])) ++begin;
+  while (begin < text.size() && platform::IsBlank(text[begin])) ++begin;
   size_t end = text.size();
-  while (end > begin && packet::IsBlank(text[end - 1])) --end;
+  while (end > begin && platform::IsBlank(text[end - 1])) --end;
   return text.substr(begin, end - begin);
 }
 
@@ -96,8 +96,8 @@ ParmInfoLine ParseParmInfoLine(std::string_view line) {
   }
   result.countText = countField;
   result.rateText = rateField;
-  result.count = packet::ReadDecimalInt32(countField);
-  result.rate = packet::ReadDecimalDouble(rateField);
+  result.count = platform::ReadInt32(countField);
+  result.rate = platform::ReadFiniteDouble(rateField);
   result.kind = result.rate > 0.0 ? ParmInfoLine::Kind::kAccepted : ParmInfoLine::Kind::kSkipped;
   return result;
 }
@@ -170,10 +170,10 @@ ParmInfoOutcome ReadParmInfo(std::istream& in, const std::string& fileName,
     record.sampleRate = rate;
     int64_t slots = count;  // a slow parameter has one slot per packet
     if (static_cast<double>(packetRate) <= rate) {
-      record.valuesPerPacket = packet::TruncateToInt32(rate / packetRate);
+      record.valuesPerPacket = platform::TruncateToInt32(rate / packetRate);
       slots = int64_t{count} * record.valuesPerPacket;  // < 2^18 * 2^31: no overflow
     } else {
-      record.packetsPerSample = packet::TruncateToInt32(packetRate / rate);
+      record.packetsPerSample = platform::TruncateToInt32(packetRate / rate);
     }
     const int64_t grownSize = size + BytesPerSample(settings.sourceType) * slots;
     if (grownSize > kMaxPacketSize) {

@@ -8,7 +8,7 @@
 
 #include "artefacts/ListFileOutput.h"
 #include "artefacts/PrnFile.h"
-#include "packet/DecimalText.h"
+#include "platform/NumberText.h"
 #include "packet/RunSettings.h"
 #include "platform/File.h"
 #include "platform/TextOut.h"
@@ -137,7 +137,7 @@ bool BuildParmSetPerfModeFrom(const std::string& configPath, const std::string& 
     while (const char* line = selected->rows.NextLine()) {
       ++rows;
       if (IsTpp(Field(line, 1))) ++tpp;
-      const double rate = packet::ReadDecimalDouble(Field(line, 0));
+      const double rate = platform::ReadFiniteDouble(Field(line, 0));
       if (!IsLegalRate(rate)) {
         ++illegal;
         continue;
@@ -196,7 +196,7 @@ bool BuildParmSetParmModeFrom(const std::string& configPath, int32_t tagOffset,
   while (const char* line = selected->rows.NextLine()) {
     ++rows;
     if (!IsTpp(Field(line, 3))) continue;
-    double rate = packet::ReadDecimalDouble(Field(line, 2));
+    double rate = platform::ReadFiniteDouble(Field(line, 2));
     if (!IsLegalRate(rate)) rate = kParmModeDefaultRate;
     aggregate += rate;
     platform::AppendFormat(parmInfo, " %d,%f\r\n", 1, rate);

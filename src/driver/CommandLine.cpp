@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "driver/ConnectionSet.h"
-#include "packet/DecimalText.h"
+#include "platform/NumberText.h"
 #include "platform/Socket.h"
 
 namespace driver {
@@ -217,13 +217,13 @@ Status TakeText(const char* value, size_t limit, const char* optionName, std::st
 Status TakeNumber(const char* value, int64_t low, int64_t high, const char* optionName,
                   int32_t& target) {
   int64_t read = 0;
-  switch (packet::ReadWholeNumber(value, low, high, read)) {
-    case packet::WholeNumber::kOk:
+  switch (platform::ReadWholeNumber(value, low, high, read)) {
+    case platform::WholeNumber::kOk:
       target = static_cast<int32_t>(read);
       return Status::Ok();
-    case packet::WholeNumber::kNotANumber:
+    case platform::WholeNumber::kNotANumber:
       return Refuse(std::string(optionName) + " " + value + ": not a whole number");
-    case packet::WholeNumber::kOutOfRange:
+    case platform::WholeNumber::kOutOfRange:
       break;
   }
   return Refuse(std::string(optionName) + " " + value + " is outside " + std::to_string(low) +

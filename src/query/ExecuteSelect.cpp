@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/NumberText.h"
 #include "query/QueryText.h"
 #include "query/StatementExecutors.h"
 #include "templatelib/DebugOut.h"
@@ -306,7 +307,7 @@ HRESULT SelectExecutor::SelectByErrorState() {
   const int32_t notEqual = FindFrom(where, 0, "!=");
   const int32_t equals = notEqual >= 0 ? notEqual + 1 : FindFrom(where, 0, "=");
   if (equals < 0) return E_FAIL;
-  const int32_t number = ReadDecimal(where + equals + 1);
+  const int32_t number = platform::ReadInt32(where + equals + 1);
   for (auto rows = session_->table().contents->Children(); tAttribute* row = rows.Next();) {
     if ((row->errorStateOrFieldCount == number) == (notEqual >= 0)) continue;
     if (AddRow(row, nullptr) != S_OK) return E_FAIL;

@@ -96,19 +96,4 @@ bool FieldSpan(const char* text, int32_t index, const char** start, int32_t* len
   return true;
 }
 
-int32_t ReadDecimal(const char* text) {
-  if (text == nullptr) return 0;
-  while (IsStripSpace(*text)) ++text;
-  bool negative = false;
-  if (*text == '+' || *text == '-') negative = *text++ == '-';
-  int64_t value = 0;
-  for (; *text >= '0' && *text <= '9'; ++text) {
-    value = value * 10 + (*text - '0');
-    if (value > int64_t{INT32_MAX} + 1) value = int64_t{INT32_MAX} + 1;
-  }
-  if (negative) value = -value;
-  if (value > INT32_MAX) value = INT32_MAX;
-  return int32_t(value);
-}
-
 }  // namespace query

@@ -38,9 +38,4 @@ int32_t FieldPosition(const char* names, const char* name);
 // fewer fields.
 bool FieldSpan(const char* text, int32_t index, const char** start, int32_t* length);
 
-// A decimal integer as the language reads one: leading white space and a
-// sign, digits up to the first other character, 0 without digits;
-// saturated to the 32-bit range.
-int32_t ReadDecimal(const char* text);
-
 }  // namespace query

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/NumberText.h"
 #include "query/QueryText.h"
 #include "query/Statement.h"
 
@@ -59,7 +60,7 @@ int32_t ReadTop(const char* text, int32_t* at) {
   if (tString::CompareNoCaseN(text + *at, "top ", 4) != 0) return 0;
   *at += 4;
   if (text[*at] < '0' || text[*at] > '9') return 1;
-  const int32_t top = ReadDecimal(text + *at);
+  const int32_t top = platform::ReadInt32(text + *at);
   while (text[*at] >= '0' && text[*at] <= '9') ++*at;
   return top;
 }

@@ -9,7 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "query/NumberText.h"
+#include "platform/NumberText.h"
 #include "templatelib/DebugOut.h"
 
 struct tQueryString::Node {
@@ -220,7 +220,7 @@ HRESULT tQueryString::SortByColumn(int32_t place, bool asText) {
       } else {
         entry.length = std::strcspn(key, "|");
       }
-      if (!asText) entry.number = query::ReadDouble(entry.key);
+      if (!asText) entry.number = platform::ReadDouble(entry.key);
       entries.push_back(entry);
       if (node == lastUsed_) break;
     }

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "query/NumberText.h"
+#include "platform/NumberText.h"
 #include "templatelib/DebugOut.h"
 
 namespace {
@@ -374,7 +374,7 @@ bool tSqlEquationEngine::evaluateSubExpressions() {
               "type = Int...Need to break and investigate!\n");
           return false;
         }
-        outcome = Compare(query::ReadInt32(field), constant.intValue, record.op);
+        outcome = Compare(platform::ReadInt32(field), constant.intValue, record.op);
         break;
       case kValueUnsignedInt:
         if (!IsComparison(record.op)) {
@@ -383,7 +383,7 @@ bool tSqlEquationEngine::evaluateSubExpressions() {
               "type = UnsignedInt...Need to break and investigate!\n");
           return false;
         }
-        outcome = Compare(query::ReadUInt32(field), constant.unsignedValue, record.op);
+        outcome = Compare(platform::ReadUInt32(field), constant.unsignedValue, record.op);
         break;
       case kValueFloat:
         if (!IsComparison(record.op)) {
@@ -392,7 +392,7 @@ bool tSqlEquationEngine::evaluateSubExpressions() {
               "type = Float...Need to break and investigate!\n");
           return false;
         }
-        outcome = Compare(query::ReadDouble(field), constant.floatValue, record.op);
+        outcome = Compare(platform::ReadDouble(field), constant.floatValue, record.op);
         break;
       default: {
         size_t constantLength = static_cast<size_t>(constant.length);

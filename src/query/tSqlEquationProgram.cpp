@@ -27,7 +27,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "query/NumberText.h"
+#include "platform/NumberText.h"
 #include "query/tSqlEquationEngine.h"
 
 namespace {
@@ -203,9 +203,9 @@ bool tSqlEquationEngine::compileSkeleton() {
     Constant& constant = constants_[i];
     constant.text = record.constant.Text() != nullptr ? record.constant.Text() : "";
     constant.length = static_cast<int32_t>(std::strlen(constant.text));
-    constant.intValue = query::ReadInt32(constant.text);
-    constant.unsignedValue = query::ReadUInt32(constant.text);
-    constant.floatValue = query::ReadDouble(constant.text);
+    constant.intValue = platform::ReadInt32(constant.text);
+    constant.unsignedValue = platform::ReadUInt32(constant.text);
+    constant.floatValue = platform::ReadDouble(constant.text);
   }
   values_.assign(static_cast<size_t>(count_), 0);
   cacheKey_.assign(static_cast<size_t>(count_), 0);
