@@ -117,77 +117,119 @@ struct RateGroups {
   }
 };
 
+// Reads the rules from the last to the first, so that the first rule to
+// reach a parameter is the one that decides it: which rule decides each
+// parameter (-1: none), and whether each rule selects any parameter at all.
+class RuleResolver {
+ public:
+  RuleResolver(const std::vector<std::string>& names, const std::vector<double>& rates,
+               size_t ruleCount)
+      : names_(names),
+        ruleOf_(names.size(), -1),
+        used_(ruleCount, false),
+        undecided_(names.size()),
+        groups_(rates) {
+    for (size_t i = 0; i < names.size(); ++i) byName_[names[i]].push_back(i);
+  }
+
+  void Apply(const SignalSelector& selector, int32_t rule) {
+    const size_t count = names_.size();
+    bool selects = false;
+    switch (selector.kind) {
+      case SelectorKind::kAll:
+        selects = DecideRange(0, count, rule);
+        break;
+      case SelectorKind::kPositions:
+        selects =
+            DecideRange(static_cast<size_t>(std::clamp<int64_t>(selector.first - 1, 0, count)),
+                        static_cast<size_t>(std::clamp<int64_t>(selector.last, 0, count)), rule);
+        break;
+      case SelectorKind::kRate:
+        selects = DecideRate(selector, rule);
+        break;
+      case SelectorKind::kName:
+        selects = HasWildcard(selector.name) ? DecideWildcard(selector.name, rule)
+                                             : DecideName(selector.name, rule);
+        break;
+    }
+    used_[static_cast<size_t>(rule)] = selects;
+  }
+
+  const std::vector<int32_t>& ruleOf() const { return ruleOf_; }
+  const std::vector<bool>& used() const { return used_; }
+
+ private:
+  void Decide(size_t i, int32_t rule) {
+    if (ruleOf_[i] >= 0) return;
+    ruleOf_[i] = rule;
+    undecided_.Decide(i);
+    --groups_.undecided[groups_.groupOf[i]];
+  }
+
+  // Parameters [first, last).
+  bool DecideRange(size_t first, size_t last, int32_t rule) {
+    for (size_t i = undecided_.From(first); i < last; i = undecided_.From(i)) Decide(i, rule);
+    return first < last;
+  }
+
+  bool DecideRate(const SignalSelector& selector, int32_t rule) {
+    // Only rates near the selector's can match it; walk out from there.
+    const double low = selector.rate - 1e-6 - 1e-11 * selector.rate;
+    const double high = selector.rate + 1e-6 + 1e-11 * selector.rate;
+    bool selects = false;
+    for (auto at = std::lower_bound(groups_.rates.begin(), groups_.rates.end(), low);
+         at != groups_.rates.end() && *at <= high; ++at) {
+      if (!SelectorMatches(selector, "", *at, 0)) continue;
+      selects = true;
+      const size_t group = static_cast<size_t>(at - groups_.rates.begin());
+      if (groups_.undecided[group] == 0) continue;
+      for (size_t i : groups_.members[group]) Decide(i, rule);
+    }
+    return selects;
+  }
+
+  bool DecideName(const std::string& name, int32_t rule) {
+    const auto found = byName_.find(name);
+    if (found == byName_.end()) return false;
+    for (size_t i : found->second) Decide(i, rule);
+    return true;
+  }
+
+  bool DecideWildcard(const std::string& pattern, int32_t rule) {
+    const size_t count = names_.size();
+    bool selects = false;
+    for (size_t i = undecided_.From(0); i < count; i = undecided_.From(i + 1)) {
+      if (NameMatches(pattern, names_[i])) {
+        selects = true;
+        Decide(i, rule);
+      }
+    }
+    // A rule every parameter of which a later rule decides still selects.
+    for (size_t i = 0; i < count && !selects; ++i) {
+      selects = ruleOf_[i] != rule && NameMatches(pattern, names_[i]);
+    }
+    return selects;
+  }
+
+  const std::vector<std::string>& names_;
+  std::vector<int32_t> ruleOf_;
+  std::vector<bool> used_;
+  Undecided undecided_;
+  RateGroups groups_;
+  std::unordered_map<std::string_view, std::vector<size_t>> byName_;
+};
+
 }  // namespace
 
 SignalPlan::SignalPlan(const SignalsFile& file, const std::vector<std::string>& names,
                        const std::vector<double>& rates) {
   const size_t count = names.size();
-  std::vector<int32_t> ruleOf(count, -1);
-  std::vector<bool> used(file.rules.size(), false);
-  Undecided undecided(count);
-  std::unordered_map<std::string_view, std::vector<size_t>> byName;
-  for (size_t i = 0; i < count; ++i) byName[names[i]].push_back(i);
-  RateGroups groups(rates);
-
+  RuleResolver resolver(names, rates, file.rules.size());
   for (size_t r = file.rules.size(); r-- > 0;) {
-    const SignalSelector& selector = file.rules[r].selector;
-    const int32_t rule = static_cast<int32_t>(r);
-    auto decide = [&](size_t i) {
-      if (ruleOf[i] < 0) {
-        ruleOf[i] = rule;
-        undecided.Decide(i);
-        --groups.undecided[groups.groupOf[i]];
-      }
-    };
-    switch (selector.kind) {
-      case SelectorKind::kAll:
-      case SelectorKind::kPositions: {
-        size_t first = 0, last = count;  // [first, last)
-        if (selector.kind == SelectorKind::kPositions) {
-          first = static_cast<size_t>(std::clamp<int64_t>(selector.first - 1, 0, count));
-          last = static_cast<size_t>(std::clamp<int64_t>(selector.last, 0, count));
-        }
-        used[r] = first < last;
-        for (size_t i = undecided.From(first); i < last; i = undecided.From(i)) decide(i);
-        break;
-      }
-      case SelectorKind::kRate: {
-        // Only rates near the selector's can match it; walk out from there.
-        const auto near = std::lower_bound(groups.rates.begin(), groups.rates.end(),
-                                           selector.rate - 1e-6 - 1e-11 * selector.rate);
-        for (auto at = near;
-             at != groups.rates.end() && *at <= selector.rate + 1e-6 + 1e-11 * selector.rate;
-             ++at) {
-          if (!SelectorMatches(selector, "", *at, 0)) continue;
-          used[r] = true;
-          const size_t group = static_cast<size_t>(at - groups.rates.begin());
-          if (groups.undecided[group] == 0) continue;
-          for (size_t i : groups.members[group]) decide(i);
-        }
-        break;
-      }
-      case SelectorKind::kName: {
-        if (!HasWildcard(selector.name)) {
-          if (auto found = byName.find(selector.name); found != byName.end()) {
-            used[r] = true;
-            for (size_t i : found->second) decide(i);
-          }
-          break;
-        }
-        for (size_t i = undecided.From(0); i < count; i = undecided.From(i + 1)) {
-          if (NameMatches(selector.name, names[i])) {
-            used[r] = true;
-            decide(i);
-          }
-        }
-        // A rule every parameter of which a later rule decides still selects.
-        for (size_t i = 0; i < count && !used[r]; ++i) {
-          used[r] = ruleOf[i] != rule && NameMatches(selector.name, names[i]);
-        }
-        break;
-      }
-    }
+    resolver.Apply(file.rules[r].selector, static_cast<int32_t>(r));
   }
+  const std::vector<int32_t>& ruleOf = resolver.ruleOf();
+  const std::vector<bool>& used = resolver.used();
   for (size_t r = 0; r < used.size(); ++r) {
     if (!used[r]) unusedRules_.push_back(file.rules[r].line);
   }
