@@ -84,7 +84,7 @@ class ExclusiveFileWriter {
   intptr_t fd_ = -1;  // a descriptor, or a HANDLE on Windows
   bool failed_ = false;
   bool created_ = false;
-  bool readOnly_ = false;  // Windows: the mode took the owner's write bit away
+  int mode_ = -1;  // as asked of Create
   std::string path_;
   std::vector<char> buffer_;
 };

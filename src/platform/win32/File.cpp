@@ -23,18 +23,6 @@ bool IsFolder(const std::string& path) {
 
 }  // namespace
 
-File::~File() { Close(); }
-
-File::File(File&& other) noexcept : handle_(std::exchange(other.handle_, kNoHandle)) {}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = std::exchange(other.handle_, kNoHandle);
-  }
-  return *this;
-}
-
 bool File::Open(const std::string& path, Access access, Status* reason) {
   Close();
   if (IsFolder(path)) {
@@ -67,20 +55,6 @@ File::OpenResult File::OpenRegularForReading(const std::string& path, Status* re
   }
   handle_ = handle;
   return OpenResult::kOpened;
-}
-
-bool File::Close() {
-  if (!IsOpen()) return false;
-  const bool ok = CloseHandle(H(handle_)) != 0;
-  handle_ = kNoHandle;
-  return ok;
-}
-
-int64_t File::Read(void* buffer, uint32_t length) {
-  if (!IsOpen()) return -1;
-  DWORD n = 0;
-  if (!ReadFile(H(handle_), buffer, length, &n, nullptr)) return -1;
-  return static_cast<int64_t>(n);
 }
 
 int64_t File::Position() const {
