@@ -87,6 +87,10 @@ std::FILE* OpenStreamForReading(const std::string& path, const char* mode) {
   return std::fopen(path.c_str(), mode);
 }
 
+std::FILE* OpenStreamForAppending(const std::string& path) { return std::fopen(path.c_str(), "ab"); }
+
+std::FILE* OpenStreamForWriting(const std::string& path) { return std::fopen(path.c_str(), "wb"); }
+
 bool IsRegularFile(std::FILE* file) {
   struct stat st;
   return file != nullptr && ::fstat(::fileno(file), &st) == 0 && S_ISREG(st.st_mode);
