@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/File.h"
 #include "platform/UtcTime.h"
 
 namespace driver {
@@ -36,7 +37,7 @@ std::string UtcTimeText(int64_t ms) { return platform::UtcTimeText(ms); }
 std::unique_ptr<StatsFile> StatsFile::Open(const std::string& path, platform::TextOut& console,
                                            std::string& error, WallClockMs wallClock) {
   errno = 0;
-  std::FILE* file = std::fopen(path.c_str(), "ab");
+  std::FILE* file = platform::OpenStreamForAppending(path);
   if (file == nullptr) {
     error = errno != 0 ? std::strerror(errno) : "cannot be opened";
     return nullptr;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "packet/ValueCsv.h"
+#include "platform/File.h"
 
 namespace driver {
 namespace {
@@ -19,7 +20,7 @@ std::unique_ptr<ValueLog> ValueLog::Open(const std::string& path, std::string ru
                                          const std::vector<std::string>* names,
                                          const packet::ParmTable* table, bool nepTags,
                                          platform::TextOut& console, std::string& error) {
-  std::FILE* file = std::fopen(path.c_str(), "ab");
+  std::FILE* file = platform::OpenStreamForAppending(path);
   if (file == nullptr) {
     error = std::strerror(errno);
     return nullptr;

@@ -76,14 +76,8 @@ std::unique_ptr<utServerSocket> utServerSocket::Accept(const GiveUpCheck& giveUp
     // serving; a termination request is.
     if (platform::TerminationRequested()) return nullptr;
     if (giveUp && giveUp()) return nullptr;
-    SocketStatus ready = socket_.WaitReadable(kAcceptSliceMs);
-    if (ready.code == SocketCode::kFailed) {
-      lastError_ = Failure(ready);
-      return nullptr;
-    }
-    if (!ready.ok()) continue;
     SocketStatus status;
-    acceptedSocket_ = socket_.Accept(peerAddress_, status);
+    acceptedSocket_ = socket_.AcceptWaiting(kAcceptSliceMs, peerAddress_, status);
     if (status.ok()) break;
     if (status.code == SocketCode::kFailed) {
       lastError_ = Failure(status);
@@ -104,35 +98,8 @@ std::unique_ptr<utServerSocket> utServerSocket::TryAccept() {
 
 int utServerSocket::Send(const void* bytes, int32_t length, const GiveUpCheck& giveUp) {
   if (!socket_.IsOpen()) return 1;
-  const char* at = static_cast<const char*>(bytes);
-  size_t remaining = length > 0 ? static_cast<size_t>(length) : 0;
-  // Without a give-up check the send blocks as long as the peer needs; with
-  // one it never blocks, and waits for room in slices instead.
-  const bool noWait = static_cast<bool>(giveUp);
-  bool calledOnce = false;
-  while (!calledOnce || remaining > 0) {
-    size_t sent = 0;
-    SocketStatus status = socket_.Send(at, remaining, noWait, sent);
-    switch (status.code) {
-      case SocketCode::kOk:
-        calledOnce = true;
-        at += sent;
-        remaining -= sent;
-        break;
-      case SocketCode::kInterrupted:
-        if (giveUp && giveUp()) return 1;
-        break;
-      case SocketCode::kTimeout:
-        if (!giveUp) return 1;  // cannot happen on a blocking send
-        while (!socket_.WaitWritable(kSendSliceMs).ok()) {
-          if (giveUp()) return 1;
-        }
-        break;
-      default:
-        return 1;
-    }
-  }
-  return 0;
+  const size_t size = length > 0 ? static_cast<size_t>(length) : 0;
+  return socket_.SendAll(bytes, size, giveUp, kSendSliceMs).ok() ? 0 : 1;
 }
 
 int utServerSocket::Receive(void* buffer, int32_t length) {

@@ -20,7 +20,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 
 #include "platform/Socket.h"
@@ -35,7 +34,7 @@ namespace net {
 class utServerSocket {
  public:
   // Asked between waits of a blocked Send; true ends the Send with failure.
-  using GiveUpCheck = std::function<bool()>;
+  using GiveUpCheck = platform::GiveUpCheck;
 
   // Listening constructor: creates, binds (to every interface, or to the
   // IPv4 address `ip` in host order) and listens; on failure the object has

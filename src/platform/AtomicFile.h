@@ -14,9 +14,13 @@
 // bits asked for (the umask does not narrow them); a writer
 // destroyed before a successful Close removes what it created.
 //
-// On Windows files have no permission bits: the rename is ReplaceFile (which
-// keeps the target's attributes) or MoveFileEx, a mode without the owner's
-// write bit makes the file read-only, and links are not followed.
+// On Windows files have no permission bits: the rename is MoveFileEx, a
+// mode without the owner's write bit makes the file read-only, and links are
+// not followed. A target that another program holds open refuses the rename
+// after a short while of retries (under wine even when the holder shares
+// deletion).
+//
+// Both writers are written once over the system calls of FileCalls.h.
 //
 // Every write is buffered and checked; a failure sticks, and Commit/Close
 // then report it. Thread safety: an object is used by one thread at a time.
@@ -84,7 +88,7 @@ class ExclusiveFileWriter {
   intptr_t fd_ = -1;  // a descriptor, or a HANDLE on Windows
   bool failed_ = false;
   bool created_ = false;
-  bool readOnly_ = false;  // Windows: the mode took the owner's write bit away
+  int mode_ = -1;  // as asked of Create
   std::string path_;
   std::vector<char> buffer_;
 };

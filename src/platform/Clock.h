@@ -1,4 +1,4 @@
-// Monotonic time, sleeps and timer waits.
+// Monotonic time and sleeps.
 //
 // The counter is the monotonic high-resolution clock (never the wall clock)
 // and counts nanoseconds on every platform: the Windows side scales the
@@ -17,18 +17,12 @@ namespace platform {
 
 // Current value of the monotonic high-resolution counter, in nanoseconds.
 int64_t CounterNow();
-// Units per second of CounterNow(): always 1,000,000,000.
-int64_t CounterFrequency();
 
 // Sleeps at least `ms` milliseconds (resumes after signals).
 void SleepMs(uint32_t ms);
 // Sleeps until CounterNow() >= deadlineNs; returns at once when the
 // deadline has passed.
 void SleepUntilCounter(int64_t deadlineNs);
-// One-shot relative timer: waits `hundredNs` units of 100 ns (a waitable
-// timer on Windows). Returns false when the timer could not be set (never
-// on POSIX).
-bool TimerWaitRelative(int64_t hundredNs);
 
 // Asks the system for a 1 ms timer resolution for the object's lifetime
 // (timeBeginPeriod/timeEndPeriod on Windows). Nothing to do on POSIX, where

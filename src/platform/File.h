@@ -59,8 +59,13 @@ class File {
 // std::fopen for reading (`mode` "r" or "rb"), except that on Windows the
 // file may still be renamed or replaced while it is open, as on POSIX: a
 // save into a file that another program is reading then succeeds. Null on
-// failure.
+// failure, with errno set as fopen sets it.
 std::FILE* OpenStreamForReading(const std::string& path, const char* mode);
+// std::fopen(path, "ab") and std::fopen(path, "wb"), with the same sharing
+// on Windows, so that readers of a log or a report may rename it meanwhile.
+// Null on failure, with errno set as fopen sets it.
+std::FILE* OpenStreamForAppending(const std::string& path);
+std::FILE* OpenStreamForWriting(const std::string& path);
 
 // True when the open C stream `file` is a regular file (not a device, a pipe
 // or a folder).

@@ -19,9 +19,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -74,6 +76,9 @@ struct SocketAddress {
 };
 inline constexpr uint32_t kLoopbackIp = 0x7f000001;
 
+// Asked between the waits of a blocked send or accept; true ends it.
+using GiveUpCheck = std::function<bool()>;
+
 class Socket {
  public:
   Socket() = default;
@@ -102,6 +107,10 @@ class Socket {
   // Takes one waiting connection. kTimeout when nobody waits, kRetry when a
   // client left before it was taken. The new socket blocks.
   Socket Accept(SocketAddress& peer, SocketStatus& status);
+  // Waits up to `timeoutMs` for a connection and takes it; a client that
+  // left before it was taken, or a signal during the accept, means taking
+  // the next one. kTimeout or kInterrupted when the wait ended first.
+  Socket AcceptWaiting(int timeoutMs, SocketAddress& peer, SocketStatus& status);
   // The port the socket is bound to; 0 when it cannot be had.
   uint16_t LocalPort() const;
 
@@ -111,9 +120,15 @@ class Socket {
   SocketStatus WaitReadable(int timeoutMs);
   SocketStatus WaitWritable(int timeoutMs);
 
-  // One send call; `sent` says how many bytes were taken. With `noWait` a
-  // full send buffer is kTimeout instead of a wait.
-  SocketStatus Send(const void* bytes, size_t length, bool noWait, size_t& sent);
+  // One send call that never waits; `sent` says how many bytes were taken.
+  // A full send buffer is kTimeout.
+  SocketStatus Send(const void* bytes, size_t length, size_t& sent);
+  // Sends all `length` bytes (one send call even for 0 bytes), waiting for
+  // room as long as the peer needs. With `giveUp` the wait goes in slices of
+  // `sliceMs` and asks it between them (and after a signal): true ends the
+  // send with the last status.
+  SocketStatus SendAll(const void* bytes, size_t length, const GiveUpCheck& giveUp = {},
+                       int sliceMs = 20);
   // One receive call. kClosed when the peer closed; with `noWait` no data
   // yet is kTimeout.
   SocketStatus Receive(void* buffer, size_t length, bool noWait, size_t& received);
@@ -132,6 +147,16 @@ class Socket {
   static constexpr Handle kNoHandle = -1;
   explicit Socket(Handle handle) : handle_(handle) {}
   SocketStatus SetBlocking(bool blocking);
+
+  // The system's calls under the portable parts (posix/ and win32/).
+  static void CloseNative(Handle handle);
+  // The IPv4 addresses of `host`; false, with `reason`, when there are none.
+  static bool ResolveIpv4(const std::string& host, uint16_t port,
+                          std::vector<SocketAddress>& addresses, std::string& reason);
+  // Connects this non-blocking socket to `address`, waiting at most
+  // `timeoutMs`; kTimeout when the time ran out.
+  SocketStatus ConnectOne(const SocketAddress& address, int timeoutMs);
+  void SetNoDelay();
 
   Handle handle_ = kNoHandle;
   bool blocking_ = true;

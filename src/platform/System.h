@@ -1,6 +1,6 @@
 // Facts about the machine and the process: host name, process id, local
-// time, and the files services the library needs (temporary folder, file
-// copy, directory creation).
+// time, and the files services the library needs (temporary folder,
+// directory creation).
 //
 // Thread safety: every function may be called from any thread.
 #pragma once
@@ -29,9 +29,6 @@ LocalTime LocalTimeNow();
 // The temporary folder, always ending in a separator: TMPDIR, else "/tmp/",
 // on POSIX; GetTempPathA on Windows.
 std::string TempFolder();
-// Copies `from` to `to`, replacing `to` when it exists. False on any
-// failure (the target is then not left half-written under its own name).
-bool CopyFileOverwrite(const std::string& from, const std::string& to);
 // Creates one folder level; false when it exists or its parent is missing.
 bool CreateOneDirectory(const std::string& path);
 

@@ -8,7 +8,6 @@
 namespace {
 
 TEST(Clock, CounterIsMonotonicAndInNanoseconds) {
-  EXPECT_EQ(platform::CounterFrequency(), 1'000'000'000);
   int64_t previous = platform::CounterNow();
   for (int i = 0; i < 10000; ++i) {
     int64_t now = platform::CounterNow();
@@ -26,8 +25,6 @@ TEST(Clock, PastDeadlinesReturnAtOnce) {
   platform::SleepUntilCounter(start - 1'000'000'000);
   platform::SleepUntilCounter(0);
   platform::SystemClock().SleepUntilNs(start - 5);
-  EXPECT_TRUE(platform::TimerWaitRelative(0));
-  EXPECT_TRUE(platform::TimerWaitRelative(-10));
   // Generous bound: these must not have waited anything like a second.
   EXPECT_LT(platform::CounterNow() - start, 500'000'000);
 }
@@ -37,7 +34,7 @@ TEST(Clock, ShortWaitsLastAtLeastTheirTime) {
   platform::SleepMs(2);
   int64_t afterSleep = platform::CounterNow();
   EXPECT_GE(afterSleep - start, 2'000'000);
-  EXPECT_TRUE(platform::TimerWaitRelative(10'000));  // 1 ms in 100 ns units
+  platform::SystemClock().SleepUntilNs(afterSleep + 1'000'000);
   EXPECT_GE(platform::CounterNow() - afterSleep, 1'000'000);
   int64_t deadline = platform::CounterNow() + 1'000'000;
   platform::SleepUntilCounter(deadline);

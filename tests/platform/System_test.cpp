@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/AtomicFile.h"
 #include "platform/DebugOutput.h"
 #include "platform/Termination.h"
 #include "support/ChildProcess.h"
@@ -21,7 +22,7 @@ using testsupport::ReadWholeFile;
 using testsupport::TempDir;
 using testsupport::WriteWholeFile;
 
-TEST(CopyFileOverwrite, CopiesAndReplacesTheTarget) {
+TEST(ReplaceFileWithCopy, CopiesAndReplacesTheTarget) {
   TempDir dir;
   std::string from = dir.file("from.bin");
   std::string to = dir.file("to.bin");
@@ -29,19 +30,19 @@ TEST(CopyFileOverwrite, CopiesAndReplacesTheTarget) {
   bytes += std::string(200000, 'z');  // more than one copy buffer
   WriteWholeFile(from, bytes);
   WriteWholeFile(to, "old and longer text that must disappear entirely........");
-  ASSERT_TRUE(platform::CopyFileOverwrite(from, to));
+  ASSERT_TRUE(platform::ReplaceFileWithCopy(from, to));
   EXPECT_EQ(ReadWholeFile(to), bytes);
   EXPECT_EQ(ReadWholeFile(from), bytes);
 }
 
-TEST(CopyFileOverwrite, FailuresLeaveTheTargetAlone) {
+TEST(ReplaceFileWithCopy, FailuresLeaveTheTargetAlone) {
   TempDir dir;
   std::string to = dir.file("to.txt");
   WriteWholeFile(to, "keep");
-  EXPECT_FALSE(platform::CopyFileOverwrite(dir.file("missing"), to));
-  EXPECT_FALSE(platform::CopyFileOverwrite(dir.path(), to)) << "a folder is not copied";
+  EXPECT_FALSE(platform::ReplaceFileWithCopy(dir.file("missing"), to));
+  EXPECT_FALSE(platform::ReplaceFileWithCopy(dir.path(), to)) << "a folder is not copied";
   EXPECT_EQ(ReadWholeFile(to), "keep");
-  EXPECT_FALSE(platform::CopyFileOverwrite(to, dir.file("no/such/folder/x")));
+  EXPECT_FALSE(platform::ReplaceFileWithCopy(to, dir.file("no/such/folder/x")));
 }
 
 TEST(CreateOneDirectory, OneLevelOnly) {

@@ -97,7 +97,7 @@ bool IsDefaultTable(const char* name) {
 }
 
 bool ReadWholeFile(const std::string& path, std::string* text, platform::Status* status) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = platform::OpenStreamForReading(path, "rb");
   if (file == nullptr) {
     *status = platform::CRuntimeError(path, errno);
     return false;
@@ -175,7 +175,7 @@ bool ConfigSqlShell::Open(const std::string& path) {
   }
   // The library says what was wrong with the text; where it could not open
   // the file at all, the system says why.
-  if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+  if (std::FILE* file = platform::OpenStreamForReading(path, "rb")) {
     std::fclose(file);
   } else {
     messages.push_back(platform::CRuntimeError(path, errno).message());
@@ -312,7 +312,7 @@ bool ConfigSqlShell::Commit(const Args& args) {
 bool ConfigSqlShell::Read(const Args& args) {
   if (args.size() != 2) return Fail("usage: .read FILE");
   if (readDepth_ >= kMaxReadDepth) return Fail(".read nested too deeply: " + args[1]);
-  std::FILE* file = std::fopen(args[1].c_str(), "r");
+  std::FILE* file = platform::OpenStreamForReading(args[1], "r");
   if (file == nullptr)
     return Fail("cannot read " + platform::CRuntimeError(args[1], errno).message());
   ++readDepth_;

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 
+#include "platform/File.h"
+
 namespace configsql {
 
 platform::Status OutputTarget::Close() {
@@ -17,7 +19,7 @@ platform::Status OutputTarget::Redirect(const std::string& path, bool once) {
   platform::Status closed = Close();
   once_ = false;
   if (!closed.ok() || path.empty()) return closed;
-  file_ = std::fopen(path.c_str(), "wb");
+  file_ = platform::OpenStreamForWriting(path);
   if (file_ == nullptr) return platform::CRuntimeError(path, errno);
   path_ = path;
   once_ = once;

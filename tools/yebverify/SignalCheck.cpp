@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/File.h"
+
 namespace yebverify {
 
 bool SignalValueMatches(uint32_t found, uint32_t expected, packet::SignalPattern pattern) {
@@ -21,7 +23,7 @@ bool SignalValueMatches(uint32_t found, uint32_t expected, packet::SignalPattern
 
 std::unique_ptr<ValuesOut> ValuesOut::Open(const std::string& path, std::string& error) {
   errno = 0;
-  std::FILE* file = std::fopen(path.c_str(), "wb");
+  std::FILE* file = platform::OpenStreamForWriting(path);
   if (file == nullptr) {
     error = path + ": " + std::strerror(errno);
     return nullptr;

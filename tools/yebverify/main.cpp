@@ -22,6 +22,7 @@
 #include "packet/FaultScript.h"
 #include "platform/BuildInfo.h"
 #include "platform/Console.h"
+#include "platform/File.h"
 #include "platform/Termination.h"
 
 namespace {
@@ -78,7 +79,7 @@ int main(int argc, char** argv) {
   JsonOutFile jsonOut;
   if (!options.jsonOutPath.empty()) {
     errno = 0;
-    jsonOut.reset(std::fopen(options.jsonOutPath.c_str(), "wb"));
+    jsonOut.reset(platform::OpenStreamForWriting(options.jsonOutPath));
     if (!jsonOut) {
       return SetupError(options, nullptr,
                         platform::CRuntimeError(options.jsonOutPath, errno)

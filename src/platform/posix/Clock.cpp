@@ -15,12 +15,6 @@ timespec ToTimespec(int64_t ns) {
   return ts;
 }
 
-class RealClock final : public Clock {
- public:
-  int64_t NowNs() override { return CounterNow(); }
-  void SleepUntilNs(int64_t deadlineNs) override { SleepUntilCounter(deadlineNs); }
-};
-
 }  // namespace
 
 int64_t CounterNow() {
@@ -28,8 +22,6 @@ int64_t CounterNow() {
   clock_gettime(CLOCK_MONOTONIC, &ts);
   return static_cast<int64_t>(ts.tv_sec) * kNsPerSecond + ts.tv_nsec;
 }
-
-int64_t CounterFrequency() { return kNsPerSecond; }
 
 void SleepUntilCounter(int64_t deadlineNs) {
   if (deadlineNs <= 0) return;
@@ -39,19 +31,7 @@ void SleepUntilCounter(int64_t deadlineNs) {
   }
 }
 
-void SleepMs(uint32_t ms) { SleepUntilCounter(CounterNow() + static_cast<int64_t>(ms) * 1'000'000); }
-
-bool TimerWaitRelative(int64_t hundredNs) {
-  if (hundredNs > 0) SleepUntilCounter(CounterNow() + hundredNs * 100);
-  return true;
-}
-
 TimerResolutionRequest::TimerResolutionRequest() = default;
 TimerResolutionRequest::~TimerResolutionRequest() = default;
-
-Clock& SystemClock() {
-  static RealClock clock;
-  return clock;
-}
 
 }  // namespace platform

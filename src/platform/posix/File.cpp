@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <utility>
 
-#include "platform/Termination.h"
+#include "platform/posix/Interrupted.h"
 
 namespace platform {
 namespace {
@@ -15,26 +15,10 @@ namespace {
 int Fd(intptr_t handle) { return static_cast<int>(handle); }
 
 int OpenRetrying(const std::string& path, int flags) {
-  int fd;
-  do {
-    fd = ::open(path.c_str(), flags | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR && !TerminationRequested());
-  return fd;
+  return posix::RetryInterrupted([&] { return ::open(path.c_str(), flags | O_CLOEXEC); });
 }
 
 }  // namespace
-
-File::~File() { Close(); }
-
-File::File(File&& other) noexcept : handle_(std::exchange(other.handle_, kNoHandle)) {}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = std::exchange(other.handle_, kNoHandle);
-  }
-  return *this;
-}
 
 bool File::Open(const std::string& path, Access access, Status* reason) {
   Close();
@@ -78,22 +62,6 @@ File::OpenResult File::OpenRegularForReading(const std::string& path, Status* re
   return OpenResult::kOpened;
 }
 
-bool File::Close() {
-  if (!IsOpen()) return false;
-  const int result = ::close(Fd(handle_));
-  handle_ = kNoHandle;
-  return result == 0;
-}
-
-int64_t File::Read(void* buffer, uint32_t length) {
-  if (!IsOpen()) return -1;
-  for (;;) {
-    ssize_t n = ::read(Fd(handle_), buffer, length);
-    if (n >= 0) return n;
-    if (errno != EINTR || TerminationRequested()) return -1;
-  }
-}
-
 int64_t File::Position() const {
   if (!IsOpen()) return -1;
   return static_cast<int64_t>(::lseek(Fd(handle_), 0, SEEK_CUR));
@@ -118,6 +86,10 @@ bool File::Size(int64_t& size) const {
 std::FILE* OpenStreamForReading(const std::string& path, const char* mode) {
   return std::fopen(path.c_str(), mode);
 }
+
+std::FILE* OpenStreamForAppending(const std::string& path) { return std::fopen(path.c_str(), "ab"); }
+
+std::FILE* OpenStreamForWriting(const std::string& path) { return std::fopen(path.c_str(), "wb"); }
 
 bool IsRegularFile(std::FILE* file) {
   struct stat st;

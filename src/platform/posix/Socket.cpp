@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <cstring>
 #include <string_view>
-#include <utility>
 
 #include "platform/Socket.h"
 #include "platform/Status.h"
@@ -84,29 +83,7 @@ int AddressInUseError() { return EADDRINUSE; }
 bool StartSocketInterface() { return true; }
 bool StopSocketInterface() { return true; }
 
-Socket::~Socket() { Close(); }
-
-Socket::Socket(Socket&& other) noexcept
-    : handle_(std::exchange(other.handle_, kNoHandle)), blocking_(other.blocking_) {}
-
-Socket& Socket::operator=(Socket&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = std::exchange(other.handle_, kNoHandle);
-    blocking_ = other.blocking_;
-  }
-  return *this;
-}
-
-bool Socket::IsOpen() const { return handle_ != kNoHandle; }
-
-bool Socket::Close() {
-  if (handle_ == kNoHandle) return false;
-  ::close(Fd(handle_));
-  handle_ = kNoHandle;
-  blocking_ = true;
-  return true;
-}
+void Socket::CloseNative(Handle handle) { ::close(Fd(handle)); }
 
 Socket Socket::OpenTcp(SocketStatus& status) {
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -165,10 +142,9 @@ SocketStatus Socket::WaitWritable(int timeoutMs) {
   return Wait(Fd(handle_), POLLOUT, timeoutMs, "poll");
 }
 
-SocketStatus Socket::Send(const void* bytes, size_t length, bool noWait, size_t& sent) {
+SocketStatus Socket::Send(const void* bytes, size_t length, size_t& sent) {
   sent = 0;
-  const int flags = MSG_NOSIGNAL | (noWait ? MSG_DONTWAIT : 0);
-  ssize_t n = ::send(Fd(handle_), bytes, length, flags);
+  ssize_t n = ::send(Fd(handle_), bytes, length, MSG_NOSIGNAL | MSG_DONTWAIT);
   if (n < 0) return LastError("send");
   sent = static_cast<size_t>(n);
   return {};
@@ -209,51 +185,40 @@ SocketStatus Socket::SetBlocking(bool blocking) {
   return {};
 }
 
-Socket Socket::Connect(const std::string& host, uint16_t port, int timeoutMs, std::string& reason) {
+bool Socket::ResolveIpv4(const std::string& host, uint16_t port,
+                         std::vector<SocketAddress>& addresses, std::string& reason) {
   addrinfo hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
-  const std::string service = std::to_string(port);
-  if (int gai = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found); gai != 0) {
+  if (int gai = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found); gai != 0) {
     reason = "cannot resolve " + host + ": " + ::gai_strerror(gai);
-    return Socket();
+    return false;
   }
-  reason = "no address for " + host;
   for (addrinfo* a = found; a != nullptr; a = a->ai_next) {
-    int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
-    if (fd < 0) {
-      reason = LastError("socket").ToString();
-      continue;
-    }
-    Socket socket(fd);
-    // Non-blocking connect so that the time limit holds.
-    socket.SetBlocking(false);
-    SocketStatus status{};
-    if (::connect(fd, a->ai_addr, a->ai_addrlen) != 0) status = LastError("connect");
-    if (status.error == EINPROGRESS) {
-      status = socket.WaitWritable(timeoutMs);
-      if (status.ok()) {
-        int error = 0;
-        socklen_t len = sizeof error;
-        ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len);
-        status = SocketStatusFromError("connect", error);
-      } else if (status.code != SocketCode::kFailed) {
-        status = {SocketCode::kTimeout, "connect", 0};
-      }
-    }
-    if (status.ok()) {
-      socket.SetBlocking(true);
-      int one = 1;
-      ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-      ::freeaddrinfo(found);
-      reason.clear();
-      return socket;
-    }
-    reason = status.ToString();
+    const auto* in = reinterpret_cast<const sockaddr_in*>(a->ai_addr);
+    addresses.push_back({ntohl(in->sin_addr.s_addr), ntohs(in->sin_port)});
   }
   ::freeaddrinfo(found);
-  return Socket();
+  return true;
+}
+
+SocketStatus Socket::ConnectOne(const SocketAddress& address, int timeoutMs) {
+  const sockaddr_in in = ToSockaddr(address);
+  if (::connect(Fd(handle_), reinterpret_cast<const sockaddr*>(&in), sizeof in) == 0) return {};
+  if (errno != EINPROGRESS) return LastError("connect");
+  const SocketStatus waited = WaitWritable(timeoutMs);
+  if (!waited.ok())
+    return waited.code == SocketCode::kFailed ? waited : SocketStatus{SocketCode::kTimeout, "connect", 0};
+  int error = 0;
+  socklen_t length = sizeof error;
+  ::getsockopt(Fd(handle_), SOL_SOCKET, SO_ERROR, &error, &length);
+  return SocketStatusFromError("connect", error);
+}
+
+void Socket::SetNoDelay() {
+  int one = 1;
+  ::setsockopt(Fd(handle_), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
 }
 
 }  // namespace platform

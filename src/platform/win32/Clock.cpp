@@ -18,12 +18,12 @@ int64_t Frequency() {
   return frequency;
 }
 
-// Waits `hundredNs` (> 0) units of 100 ns on a waitable timer of its own;
-// false (after a Sleep of the same length) when the timer failed. The timer
+// Waits `hundredNs` (> 0) units of 100 ns on a waitable timer of its own,
+// or sleeps as long when the timer cannot be had. The timer
 // is made for each wait: one kept per thread would be a thread_local with a
 // destructor, whose registration takes the C library's exit lock, and a
 // library thread sleeping while the process ends would deadlock with exit.
-bool WaitHundredNs(int64_t hundredNs) {
+void WaitHundredNs(int64_t hundredNs) {
   HANDLE timer = CreateWaitableTimerW(nullptr, TRUE, nullptr);
   bool waited = false;
   if (timer != nullptr) {
@@ -34,14 +34,7 @@ bool WaitHundredNs(int64_t hundredNs) {
     CloseHandle(timer);
   }
   if (!waited) Sleep(static_cast<DWORD>((hundredNs + 9'999) / 10'000));
-  return waited;
 }
-
-class RealClock final : public Clock {
- public:
-  int64_t NowNs() override { return CounterNow(); }
-  void SleepUntilNs(int64_t deadlineNs) override { SleepUntilCounter(deadlineNs); }
-};
 
 }  // namespace
 
@@ -54,8 +47,6 @@ int64_t CounterNow() {
   return ticks / f * kNsPerSecond + ticks % f * kNsPerSecond / f;
 }
 
-int64_t CounterFrequency() { return kNsPerSecond; }
-
 void SleepUntilCounter(int64_t deadlineNs) {
   // A waitable timer's absolute time is the wall clock, which may be set;
   // so wait relative to the counter, again if the timer ended a little
@@ -65,19 +56,7 @@ void SleepUntilCounter(int64_t deadlineNs) {
   }
 }
 
-void SleepMs(uint32_t ms) { SleepUntilCounter(CounterNow() + static_cast<int64_t>(ms) * 1'000'000); }
-
-bool TimerWaitRelative(int64_t hundredNs) {
-  if (hundredNs <= 0) return true;
-  return WaitHundredNs(hundredNs);
-}
-
 TimerResolutionRequest::TimerResolutionRequest() { timeBeginPeriod(1); }
 TimerResolutionRequest::~TimerResolutionRequest() { timeEndPeriod(1); }
-
-Clock& SystemClock() {
-  static RealClock clock;
-  return clock;
-}
 
 }  // namespace platform

@@ -4,6 +4,7 @@
 #include <io.h>
 #include <windows.h>
 
+#include <cerrno>
 #include <cstring>
 #include <utility>
 
@@ -22,18 +23,6 @@ bool IsFolder(const std::string& path) {
 }
 
 }  // namespace
-
-File::~File() { Close(); }
-
-File::File(File&& other) noexcept : handle_(std::exchange(other.handle_, kNoHandle)) {}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = std::exchange(other.handle_, kNoHandle);
-  }
-  return *this;
-}
 
 bool File::Open(const std::string& path, Access access, Status* reason) {
   Close();
@@ -69,20 +58,6 @@ File::OpenResult File::OpenRegularForReading(const std::string& path, Status* re
   return OpenResult::kOpened;
 }
 
-bool File::Close() {
-  if (!IsOpen()) return false;
-  const bool ok = CloseHandle(H(handle_)) != 0;
-  handle_ = kNoHandle;
-  return ok;
-}
-
-int64_t File::Read(void* buffer, uint32_t length) {
-  if (!IsOpen()) return -1;
-  DWORD n = 0;
-  if (!ReadFile(H(handle_), buffer, length, &n, nullptr)) return -1;
-  return static_cast<int64_t>(n);
-}
-
 int64_t File::Position() const {
   if (!IsOpen()) return -1;
   LARGE_INTEGER zero{};
@@ -109,10 +84,45 @@ bool File::Size(int64_t& size) const {
   return true;
 }
 
-std::FILE* OpenStreamForReading(const std::string& path, const char* mode) {
-  const intptr_t handle = OpenExisting(path, GENERIC_READ);
-  if (handle < 0) return nullptr;
-  const int flags = _O_RDONLY | (std::strchr(mode, 'b') != nullptr ? _O_BINARY : _O_TEXT);
+namespace {
+
+// The C runtime's errno for a failed CreateFile, as its own fopen would set
+// it, so that callers report stream failures alike on every system.
+void SetErrnoFromSystem() {
+  switch (GetLastError()) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+      errno = ENOENT;
+      break;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+      errno = EACCES;
+      break;
+    case ERROR_INVALID_NAME:
+      errno = EINVAL;
+      break;
+    case ERROR_TOO_MANY_OPEN_FILES:
+      errno = EMFILE;
+      break;
+    case ERROR_DISK_FULL:
+      errno = ENOSPC;
+      break;
+    default:
+      errno = EIO;
+      break;
+  }
+}
+
+// A C stream over `handle`, which it then owns; null (the handle closed)
+// when the runtime refuses it.
+std::FILE* StreamOver(intptr_t handle, int flags, const char* mode) {
+  if (handle < 0) {
+    SetErrnoFromSystem();
+    return nullptr;
+  }
   const int fd = _open_osfhandle(handle, flags);
   if (fd < 0) {
     CloseHandle(H(handle));
@@ -121,6 +131,26 @@ std::FILE* OpenStreamForReading(const std::string& path, const char* mode) {
   std::FILE* stream = _fdopen(fd, mode);
   if (stream == nullptr) _close(fd);  // closes the handle too
   return stream;
+}
+
+intptr_t CreateShared(const std::string& path, DWORD disposition) {
+  return ToHandle(CreateFileA(path.c_str(), GENERIC_WRITE, win32::kShareAll, nullptr, disposition,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+}  // namespace
+
+std::FILE* OpenStreamForReading(const std::string& path, const char* mode) {
+  const int flags = _O_RDONLY | (std::strchr(mode, 'b') != nullptr ? _O_BINARY : _O_TEXT);
+  return StreamOver(OpenExisting(path, GENERIC_READ), flags, mode);
+}
+
+std::FILE* OpenStreamForAppending(const std::string& path) {
+  return StreamOver(CreateShared(path, OPEN_ALWAYS), _O_WRONLY | _O_APPEND | _O_BINARY, "ab");
+}
+
+std::FILE* OpenStreamForWriting(const std::string& path) {
+  return StreamOver(CreateShared(path, CREATE_ALWAYS), _O_WRONLY | _O_BINARY, "wb");
 }
 
 bool IsRegularFile(std::FILE* file) {

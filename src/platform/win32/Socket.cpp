@@ -6,7 +6,6 @@
 
 #include <climits>
 #include <string_view>
-#include <utility>
 
 #include "platform/Socket.h"
 #include "platform/Status.h"
@@ -106,29 +105,7 @@ bool StartSocketInterface() {
 
 bool StopSocketInterface() { return WSACleanup() == 0; }
 
-Socket::~Socket() { Close(); }
-
-Socket::Socket(Socket&& other) noexcept
-    : handle_(std::exchange(other.handle_, kNoHandle)), blocking_(other.blocking_) {}
-
-Socket& Socket::operator=(Socket&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = std::exchange(other.handle_, kNoHandle);
-    blocking_ = other.blocking_;
-  }
-  return *this;
-}
-
-bool Socket::IsOpen() const { return handle_ != kNoHandle; }
-
-bool Socket::Close() {
-  if (handle_ == kNoHandle) return false;
-  closesocket(S(handle_));
-  handle_ = kNoHandle;
-  blocking_ = true;
-  return true;
-}
+void Socket::CloseNative(Handle handle) { closesocket(S(handle)); }
 
 Socket Socket::OpenTcp(SocketStatus& status) {
   EnsureStarted();
@@ -193,22 +170,16 @@ SocketStatus Socket::WaitWritable(int timeoutMs) {
   return Wait(handle_, Wanted::kWrite, timeoutMs);
 }
 
-SocketStatus Socket::Send(const void* bytes, size_t length, bool noWait, size_t& sent) {
+SocketStatus Socket::Send(const void* bytes, size_t length, size_t& sent) {
   sent = 0;
   // Sends never use the socket's blocking mode: a blocking send under wine
-  // sleeps through a reset from the peer and never returns. A send that may
-  // wait waits for room in select instead, which sees the reset.
+  // sleeps through a reset from the peer and never returns. SendAll waits
+  // for room in select instead, which sees the reset.
   if (SocketStatus mode = SetBlocking(false); !mode.ok()) return mode;
-  for (;;) {
-    int n = ::send(S(handle_), static_cast<const char*>(bytes), ClampLength(length), 0);
-    if (n != SOCKET_ERROR) {
-      sent = static_cast<size_t>(n);
-      return {};
-    }
-    SocketStatus status = LastError("send");
-    if (noWait || status.code != SocketCode::kTimeout) return status;
-    if (SocketStatus room = Wait(handle_, Wanted::kWrite, -1); !room.ok()) return room;
-  }
+  const int n = ::send(S(handle_), static_cast<const char*>(bytes), ClampLength(length), 0);
+  if (n == SOCKET_ERROR) return LastError("send");
+  sent = static_cast<size_t>(n);
+  return {};
 }
 
 SocketStatus Socket::Receive(void* buffer, size_t length, bool noWait, size_t& received) {
@@ -251,56 +222,44 @@ SocketStatus Socket::SetBlocking(bool blocking) {
   return {};
 }
 
-Socket Socket::Connect(const std::string& host, uint16_t port, int timeoutMs,
-                       std::string& reason) {
+bool Socket::ResolveIpv4(const std::string& host, uint16_t port,
+                         std::vector<SocketAddress>& addresses, std::string& reason) {
   if (!EnsureStarted()) {
     reason = "the socket library did not start";
-    return Socket();
+    return false;
   }
   addrinfo hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
-  const std::string service = std::to_string(port);
-  if (int gai = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found); gai != 0) {
+  if (int gai = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found); gai != 0) {
     reason = "cannot resolve " + host + ": " + SocketErrorText(gai);
-    return Socket();
+    return false;
   }
-  reason = "no address for " + host;
   for (addrinfo* a = found; a != nullptr; a = a->ai_next) {
-    SOCKET s = ::socket(a->ai_family, a->ai_socktype, a->ai_protocol);
-    if (s == INVALID_SOCKET) {
-      reason = LastError("socket").ToString();
-      continue;
-    }
-    Socket socket(NotInherited(s));
-    // Non-blocking connect so that the time limit holds.
-    socket.SetBlocking(false);
-    SocketStatus status{};
-    if (::connect(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) != 0) status = LastError("connect");
-    if (status.error == WSAEWOULDBLOCK) {
-      status = Wait(socket.handle_, Wanted::kConnect, timeoutMs);
-      if (status.ok()) {
-        int error = 0;
-        int len = sizeof error;
-        getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &len);
-        status = SocketStatusFromError("connect", error);
-      } else if (status.code != SocketCode::kFailed) {
-        status = {SocketCode::kTimeout, "connect", 0};
-      }
-    }
-    if (status.ok()) status = socket.SetBlocking(true);
-    if (status.ok()) {
-      BOOL one = TRUE;
-      setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
-      ::freeaddrinfo(found);
-      reason.clear();
-      return socket;
-    }
-    reason = status.ToString();
+    const auto* in = reinterpret_cast<const sockaddr_in*>(a->ai_addr);
+    addresses.push_back({ntohl(in->sin_addr.s_addr), ntohs(in->sin_port)});
   }
   ::freeaddrinfo(found);
-  return Socket();
+  return true;
+}
+
+SocketStatus Socket::ConnectOne(const SocketAddress& address, int timeoutMs) {
+  const sockaddr_in in = ToSockaddr(address);
+  if (::connect(S(handle_), reinterpret_cast<const sockaddr*>(&in), sizeof in) == 0) return {};
+  if (WSAGetLastError() != WSAEWOULDBLOCK) return LastError("connect");
+  const SocketStatus waited = Wait(handle_, Wanted::kConnect, timeoutMs);
+  if (!waited.ok())
+    return waited.code == SocketCode::kFailed ? waited : SocketStatus{SocketCode::kTimeout, "connect", 0};
+  int error = 0;
+  int length = sizeof error;
+  getsockopt(S(handle_), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length);
+  return SocketStatusFromError("connect", error);
+}
+
+void Socket::SetNoDelay() {
+  BOOL one = TRUE;
+  setsockopt(S(handle_), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
 }
 
 }  // namespace platform

@@ -37,18 +37,6 @@ std::string TempFolder() {
   return folder;
 }
 
-bool CopyFileOverwrite(const std::string& from, const std::string& to) {
-  // Copy into a sibling and move it over the target, so a failed copy never
-  // leaves a truncated file under the target's name.
-  const std::string temp = to + ".copy" + std::to_string(GetCurrentProcessId());
-  if (!CopyFileA(from.c_str(), temp.c_str(), FALSE)) return false;
-  if (!MoveFileExA(temp.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    DeleteFileA(temp.c_str());
-    return false;
-  }
-  return true;
-}
-
 bool CreateOneDirectory(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
 
 char PathSeparator() { return '\\'; }
