@@ -6,19 +6,19 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "packet/FaultScript.h"
+#include "io/FaultScript.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  packet::FaultScript script;
+  io::FaultScript script;
   std::string error;
-  if (!packet::ParseFaultScript(text, &script, &error)) {
+  if (!io::ParseFaultScript(text, &script, &error)) {
     if (error.empty()) std::abort();
     return 0;
   }
-  if (script.events.size() > packet::kMaxFaultEvents) std::abort();
+  if (script.events.size() > io::kMaxFaultEvents) std::abort();
   int64_t last = 0;
-  for (const packet::FaultEvent& e : script.events) {
+  for (const io::FaultEvent& e : script.events) {
     if (e.atNs < last || e.line < 1 || static_cast<size_t>(e.line) > size || e.text.empty()) {
       std::abort();
     }

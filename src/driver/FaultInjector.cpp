@@ -19,12 +19,12 @@ constexpr int64_t kTicksPerSecond = 10000;  // time samples of 100 us
 
 }  // namespace
 
-packet::FaultScript& ActiveFaultScript() {
-  static packet::FaultScript script;
+io::FaultScript& ActiveFaultScript() {
+  static io::FaultScript script;
   return script;
 }
 
-FaultInjector::FaultInjector(const packet::FaultScript& script, const packet::RunSettings& settings,
+FaultInjector::FaultInjector(const io::FaultScript& script, const packet::RunSettings& settings,
                              packet::PacketState& state, platform::TextOut& out)
     : timeline_(&script),
       idle_(script.events.empty()),
@@ -43,9 +43,9 @@ bool FaultInjector::BeforeBuild() {
   } else {
     dueNs_ += periodNs_;
   }
-  while (const packet::FaultEvent* event = timeline_.NextDue(dueNs_)) {
+  while (const io::FaultEvent* event = timeline_.NextDue(dueNs_)) {
     Fire(*event);
-    if (event->action == packet::FaultAction::kDisconnect) {
+    if (event->action == io::FaultAction::kDisconnect) {
       ended_ = true;
       endingFault_ = event->text;
       return false;
@@ -59,8 +59,8 @@ bool FaultInjector::BeforeBuild() {
   return true;
 }
 
-void FaultInjector::Fire(const packet::FaultEvent& event) {
-  using packet::FaultAction;
+void FaultInjector::Fire(const io::FaultEvent& event) {
+  using io::FaultAction;
   switch (event.action) {
     case FaultAction::kDrop:
       dropLeft_ += event.count;
@@ -161,9 +161,9 @@ bool FaultInjector::Send(PacketSink& connection, const uint8_t* packet, int32_t 
   return true;
 }
 
-void WriteFaultEvent(const StatsTarget& target, const packet::FaultEvent& event, double seconds,
+void WriteFaultEvent(const StatsTarget& target, const io::FaultEvent& event, double seconds,
                      const std::string& dataTime) {
-  if (target.metrics != nullptr) target.metrics->Fault(packet::FaultActionName(event.action));
+  if (target.metrics != nullptr) target.metrics->Fault(io::FaultActionName(event.action));
   if (target.file == nullptr) return;
   target.file->WriteEvent(
       "fault",

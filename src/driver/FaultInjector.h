@@ -1,4 +1,4 @@
-// Makes the faults of a fault script (packet/FaultScript.h) happen in one
+// Makes the faults of a fault script (io/FaultScript.h) happen in one
 // transfer.
 //
 // The streaming loop calls it at three points of every packet: before the
@@ -45,7 +45,7 @@
 #include "driver/CycleStats.h"
 #include "driver/PacketSink.h"
 #include "net/utServerSocket.h"
-#include "packet/FaultScript.h"
+#include "io/FaultScript.h"
 #include "packet/PacketState.h"
 #include "packet/RunSettings.h"
 #include "platform/TextOut.h"
@@ -54,16 +54,16 @@ namespace driver {
 
 // The script given with /FaultScript, loaded before the first connection;
 // empty without the option.
-packet::FaultScript& ActiveFaultScript();
+io::FaultScript& ActiveFaultScript();
 
 class FaultInjector {
  public:
   // Hears each event as it fires: the event, its packet's scheduled time in
   // seconds from the start of the transfer, and the data time text.
   using Listener =
-      std::function<void(const packet::FaultEvent&, double seconds, const std::string& dataTime)>;
+      std::function<void(const io::FaultEvent&, double seconds, const std::string& dataTime)>;
 
-  FaultInjector(const packet::FaultScript& script, const packet::RunSettings& settings,
+  FaultInjector(const io::FaultScript& script, const packet::RunSettings& settings,
                 packet::PacketState& state, platform::TextOut& out);
   FaultInjector(const FaultInjector&) = delete;
   FaultInjector& operator=(const FaultInjector&) = delete;
@@ -87,12 +87,12 @@ class FaultInjector {
   const std::string& endingFault() const { return endingFault_; }
 
  private:
-  void Fire(const packet::FaultEvent& event);
+  void Fire(const io::FaultEvent& event);
   void JumpDataTime(double seconds);
   std::string DataTimeOfNextPacket() const;
   int32_t CorruptOffset(const uint8_t* packet, int32_t length) const;
 
-  packet::FaultTimeline timeline_;
+  io::FaultTimeline timeline_;
   const bool idle_;  // no events: every call returns at once
   const packet::RunSettings& settings_;
   packet::PacketState& state_;
@@ -119,7 +119,7 @@ class FaultInjector {
 
 // {"event":"fault","t":...,"connection":...,"data_time":...,"line":...,
 // "fault":"the event as written"} in the statistics file, if there is one.
-void WriteFaultEvent(const StatsTarget& target, const packet::FaultEvent& event, double seconds,
+void WriteFaultEvent(const StatsTarget& target, const io::FaultEvent& event, double seconds,
                      const std::string& dataTime);
 
 }  // namespace driver

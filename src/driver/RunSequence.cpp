@@ -146,11 +146,11 @@ class RunSequence {
   // A script that cannot be read stops the run before anything is written,
   // naming the line and what is wrong with it.
   bool LoadFaults() {
-    packet::FaultScript& script = ActiveFaultScript();
-    script = packet::FaultScript{};
+    io::FaultScript& script = ActiveFaultScript();
+    script = io::FaultScript{};
     if (settings_.faultScriptPath.empty()) return true;
     std::string error;
-    if (!packet::LoadFaultScript(settings_.faultScriptPath, &script, &error)) {
+    if (!io::LoadFaultScript(settings_.faultScriptPath, &script, &error)) {
       platform::Printf(env_.out, "** Error - Fault script %s: %s\n",
                        settings_.faultScriptPath.c_str(), error.c_str());
       return false;

@@ -31,7 +31,7 @@ class Transfer {
         giveUp_([this] { return ShouldStop(); }),
         faults_(ActiveFaultScript(), settings_, state_, env.out) {
     faults_.SetListener(
-        [this](const packet::FaultEvent& event, double seconds, const std::string& dataTime) {
+        [this](const io::FaultEvent& event, double seconds, const std::string& dataTime) {
           WriteFaultEvent(target_, event, seconds, dataTime);
         });
   }

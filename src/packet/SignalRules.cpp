@@ -2,10 +2,17 @@
 
 #include <limits>
 
-#include "packet/ScriptText.h"
+#include "io/ScriptText.h"
 
 namespace packet {
 namespace {
+
+// Signals files are read with the fault scripts' line rules.
+using io::ReadScriptDecimal;
+using io::ReadScriptFile;
+using io::ScriptWordIs;
+using io::ScriptWords;
+using io::TrimScriptLine;
 
 using Field = double SignalRule::*;
 

@@ -50,7 +50,7 @@ class FaultInjectorTest : public ::testing::Test {
   void SetUp() override { Reset(); }
   void TearDown() override {
     Reset();
-    driver::ActiveFaultScript() = packet::FaultScript{};
+    driver::ActiveFaultScript() = io::FaultScript{};
   }
   static void Reset() {
     packet::ResetRunSettings();
@@ -115,7 +115,7 @@ class FaultInjectorTest : public ::testing::Test {
     packet::SendBuffer buffer;
     EXPECT_TRUE(buffer.Allocate(packet::Packets().packetBufferSize));
     std::string error;
-    EXPECT_TRUE(packet::ParseFaultScript(c.script, &driver::ActiveFaultScript(), &error)) << error;
+    EXPECT_TRUE(io::ParseFaultScript(c.script, &driver::ActiveFaultScript(), &error)) << error;
 
     const uint16_t port = static_cast<uint16_t>(testsupport::FreeLoopbackPort());
     net::utServerSocket listener(port, 1, console);

@@ -10,7 +10,7 @@ constexpr int64_t kSecondNs = 1'000'000'000;
 constexpr int64_t kTickNs = 100'000;  // one time sample
 constexpr int64_t kAnyAmount = -1;
 
-using packet::FaultAction;
+using io::FaultAction;
 
 // Packets from `firstPacket` to the end of its one-second cycle.
 uint64_t FirstCycleLength(uint64_t firstPacket, int rate) {
@@ -60,7 +60,7 @@ bool RidesOnASentPacket(FaultAction action) {
 
 }  // namespace
 
-ExpectedFaults::ExpectedFaults(const packet::FaultScript& script, int packetRate,
+ExpectedFaults::ExpectedFaults(const io::FaultScript& script, int packetRate,
                                int64_t timeStepNs)
     : script_(script), packetRate_(packetRate), timeStepNs_(timeStepNs) {}
 
@@ -86,7 +86,7 @@ void ExpectedFaults::BeginTransfer(uint64_t firstPacket) {
     uint64_t from, to;  // withheld packets from..to - 1
   };
   std::vector<Range> withheld;
-  for (const packet::FaultEvent& event : script_.events) {
+  for (const io::FaultEvent& event : script_.events) {
     Due d{&event, PacketAt(firstPacket, event.atNs, packetRate_), kAnyAmount};
     switch (event.action) {
       case FaultAction::kDrop:

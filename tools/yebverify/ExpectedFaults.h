@@ -31,7 +31,7 @@
 #include <vector>
 
 #include "Failures.h"
-#include "packet/FaultScript.h"
+#include "io/FaultScript.h"
 
 namespace yebverify {
 
@@ -62,7 +62,7 @@ class ExpectedFaults final : public FaultMatcher {
  public:
   // `timeStepNs` is the size of a time step in the amounts of time-jump
   // observations: 100,000 for Custom ticks, 1 for NEP nanoseconds.
-  ExpectedFaults(const packet::FaultScript& script, int packetRate, int64_t timeStepNs);
+  ExpectedFaults(const io::FaultScript& script, int packetRate, int64_t timeStepNs);
 
   void BeginTransfer(uint64_t firstPacket) override;
   bool Accept(FailureKind kind, uint64_t packet, int64_t amount) override;
@@ -83,13 +83,13 @@ class ExpectedFaults final : public FaultMatcher {
 
  private:
   struct Due {
-    const packet::FaultEvent* event;
+    const io::FaultEvent* event;
     uint64_t packet;
     int64_t amount;  // what the observation must measure, or -1 for anything
     bool seen = false;
   };
 
-  const packet::FaultScript& script_;
+  const io::FaultScript& script_;
   int packetRate_;
   int64_t timeStepNs_;
   std::vector<Due> due_;

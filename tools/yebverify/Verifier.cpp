@@ -204,7 +204,7 @@ bool Verifier::Need(ByteStream& stream, size_t bytes, ConnectionEnd& end) {
   return true;
 }
 
-void Verifier::ExpectFaults(const packet::FaultScript& script) {
+void Verifier::ExpectFaults(const io::FaultScript& script) {
   const int64_t timeStep = model_.shape().source == SourceKind::kCustom ? 100000 : 1;
   expected_ = std::make_unique<ExpectedFaults>(script, model_.shape().packetRate, timeStep);
   checker_.SetFaultMatcher(expected_.get());

@@ -130,7 +130,7 @@ class Verifier {
   // Expect exactly the faults of `script` (which must outlive the run).
   // Signals to check and samples to write (SignalCheck.h); not owned.
   void CheckSignals(const SignalCheck* check) { checker_.SetSignals(check); }
-  void ExpectFaults(const packet::FaultScript& script);
+  void ExpectFaults(const io::FaultScript& script);
 
   const FailureLog& failures() const { return failures_; }
   const RunOutcome& outcome() const { return outcome_; }

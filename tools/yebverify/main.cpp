@@ -19,7 +19,7 @@
 #include "Verifier.h"
 #include "metrics/Endpoint.h"
 #include "metrics/VerifyMetrics.h"
-#include "packet/FaultScript.h"
+#include "io/FaultScript.h"
 #include "platform/BuildInfo.h"
 #include "platform/Console.h"
 #include "platform/File.h"
@@ -144,9 +144,9 @@ int main(int argc, char** argv) {
             " bytes; the stress tool sends at most " + std::to_string(kLargestPacketBytes),
         false);
   }
-  packet::FaultScript faults;
+  io::FaultScript faults;
   if (!options.expectFaultsPath.empty() &&
-      !packet::LoadFaultScript(options.expectFaultsPath, &faults, &error)) {
+      !io::LoadFaultScript(options.expectFaultsPath, &faults, &error)) {
     return SetupError(options, jsonOut.get(),
                       "fault script " + options.expectFaultsPath + ": " + error, false);
   }

@@ -38,9 +38,9 @@ TEST(ExpectedFaultsTest, EventPacketsFollowTheToolsSchedule) {
 }
 
 TEST(ExpectedFaultsTest, AcceptsEachFaultOnceWithinOnePacketAndSize) {
-  packet::FaultScript script;
+  io::FaultScript script;
   std::string error;
-  ASSERT_TRUE(packet::ParseFaultScript("0.3 drop 3\n0.3 corrupt\n1.2 stall 100\n1.5 timejump -2\n",
+  ASSERT_TRUE(io::ParseFaultScript("0.3 drop 3\n0.3 corrupt\n1.2 stall 100\n1.5 timejump -2\n",
                                        &script, &error));
   ExpectedFaults expected(script, 50, 100000);
   expected.BeginTransfer(1);

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace packet {
+namespace io {
 
 // Blank within a line: space, \t, \r, \v, \f.
 bool IsScriptBlank(char c);
@@ -29,4 +29,4 @@ bool ScriptWordIs(std::string_view word, std::string_view lowercase);
 bool ReadScriptFile(const std::string& path, size_t maxBytes, std::string* text,
                     std::string* error);
 
-}  // namespace packet
+}  // namespace io

@@ -4,18 +4,18 @@
 
 #include <string>
 
-#include "packet/FaultScript.h"
+#include "io/FaultScript.h"
 #include "support/ChildProcess.h"
 
 namespace {
 
-using packet::FaultAction;
+using io::FaultAction;
 
 TEST(FaultScript, ReadsEveryActionAndKeepsTimeOrder) {
-  packet::FaultScript script;
+  io::FaultScript script;
   std::string error;
   ASSERT_TRUE(
-      packet::ParseFaultScript("# a comment\n"
+      io::ParseFaultScript("# a comment\n"
                                "\n"
                                "  2.5 drop 3   # trailing comments are comments\r\n"
                                "1 DUPLICATE 2\n"
@@ -76,30 +76,30 @@ TEST(FaultScript, NamesTheLineAndTheFaultOfABadScript) {
        "line 1: timejump needs one argument: seconds, a decimal of at most 10000000 either way"},
   };
   for (const auto& [text, message] : cases) {
-    packet::FaultScript script;
+    io::FaultScript script;
     std::string error;
-    EXPECT_FALSE(packet::ParseFaultScript(text, &script, &error)) << text;
+    EXPECT_FALSE(io::ParseFaultScript(text, &script, &error)) << text;
     EXPECT_EQ(error, message);
   }
   testsupport::TempDir dir;
-  packet::FaultScript script;
+  io::FaultScript script;
   std::string error;
-  EXPECT_FALSE(packet::LoadFaultScript(dir.path(), &script, &error));
+  EXPECT_FALSE(io::LoadFaultScript(dir.path(), &script, &error));
   EXPECT_EQ(error, "is a folder, not a file");
-  EXPECT_FALSE(packet::LoadFaultScript(dir.file("missing"), &script, &error));
+  EXPECT_FALSE(io::LoadFaultScript(dir.file("missing"), &script, &error));
   EXPECT_EQ(error, "does not exist");
 }
 
 TEST(FaultScript, TimelineHandsOutEachEventOnceWhenDue) {
-  packet::FaultScript script;
+  io::FaultScript script;
   std::string error;
-  ASSERT_TRUE(packet::ParseFaultScript("1 corrupt\n1 drop 1\n2 disconnect\n", &script, &error));
+  ASSERT_TRUE(io::ParseFaultScript("1 corrupt\n1 drop 1\n2 disconnect\n", &script, &error));
   for (int transfer = 0; transfer < 2; ++transfer) {
-    packet::FaultTimeline timeline(&script);
+    io::FaultTimeline timeline(&script);
     EXPECT_EQ(timeline.NextDue(999999999), nullptr);
     EXPECT_EQ(timeline.NextAtNs(), 1000000000);
-    const packet::FaultEvent* first = timeline.NextDue(1500000000);
-    const packet::FaultEvent* second = timeline.NextDue(1500000000);
+    const io::FaultEvent* first = timeline.NextDue(1500000000);
+    const io::FaultEvent* second = timeline.NextDue(1500000000);
     ASSERT_NE(first, nullptr);
     ASSERT_NE(second, nullptr);
     EXPECT_EQ(first->action, FaultAction::kCorrupt);

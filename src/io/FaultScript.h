@@ -26,7 +26,7 @@
 #include <string_view>
 #include <vector>
 
-namespace packet {
+namespace io {
 
 enum class FaultAction { kDrop, kDuplicate, kCorrupt, kTruncate, kStall, kDisconnect, kTimeJump };
 
@@ -71,4 +71,4 @@ class FaultTimeline {
   size_t next_ = 0;
 };
 
-}  // namespace packet
+}  // namespace io

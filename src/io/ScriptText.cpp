@@ -1,4 +1,4 @@
-#include "packet/ScriptText.h"
+#include "io/ScriptText.h"
 
 #include <cerrno>
 #include <cmath>
@@ -6,7 +6,7 @@
 
 #include "platform/File.h"
 
-namespace packet {
+namespace io {
 
 bool IsScriptBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
@@ -86,4 +86,4 @@ bool ReadScriptFile(const std::string& path, size_t maxBytes, std::string* text,
   return true;
 }
 
-}  // namespace packet
+}  // namespace io

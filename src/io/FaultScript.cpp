@@ -1,11 +1,11 @@
-#include "packet/FaultScript.h"
+#include "io/FaultScript.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "packet/ScriptText.h"
+#include "io/ScriptText.h"
 
-namespace packet {
+namespace io {
 namespace {
 
 constexpr double kMaxEventSeconds = 1e9;      // about 31 years into a transfer
@@ -157,4 +157,4 @@ const char* FaultActionName(FaultAction action) {
   return "unknown";
 }
 
-}  // namespace packet
+}  // namespace io
