@@ -15,6 +15,15 @@ size_t SkipBlanks(std::string_view text, size_t at) {
   return at;
 }
 
+// Where the digits start after leading blanks and a sign; `negative` tells
+// the sign.
+size_t SkipBlanksAndSign(std::string_view text, bool* negative) {
+  size_t at = SkipBlanks(text, 0);
+  *negative = at < text.size() && text[at] == '-';
+  if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
+  return at;
+}
+
 // The leading blanks, sign and digits of a terminated text (with the
 // fraction and exponent when asked): all a reader can look at, found
 // without running to the terminator.
@@ -42,12 +51,7 @@ std::string_view NumberPrefix(const char* text, bool fraction) {
 
 // Blanks and a sign, then the digits' magnitude saturated at `ceiling`.
 uint64_t ReadMagnitude(std::string_view text, uint64_t ceiling, bool* negative) {
-  size_t at = SkipBlanks(text, 0);
-  *negative = false;
-  if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
-    *negative = text[at] == '-';
-    ++at;
-  }
+  size_t at = SkipBlanksAndSign(text, negative);
   uint64_t magnitude = 0;
   for (; at < text.size() && IsDigit(text[at]); ++at) {
     magnitude = magnitude * 10 + static_cast<uint64_t>(text[at] - '0');
@@ -84,12 +88,8 @@ uint32_t ReadUInt32(const char* text) {
 }
 
 WholeNumber ReadWholeNumber(std::string_view text, int64_t low, int64_t high, int64_t& value) {
-  size_t at = SkipBlanks(text, 0);
   bool negative = false;
-  if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
-    negative = text[at] == '-';
-    ++at;
-  }
+  size_t at = SkipBlanksAndSign(text, &negative);
   const size_t digits = at;
   // Saturates far beyond any range asked for, so no digit count overflows.
   constexpr int64_t kCeiling = int64_t{1} << 62;
@@ -106,12 +106,8 @@ WholeNumber ReadWholeNumber(std::string_view text, int64_t low, int64_t high, in
 }
 
 double ReadFiniteDouble(std::string_view text) {
-  size_t at = SkipBlanks(text, 0);
   bool negative = false;
-  if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
-    negative = text[at] == '-';
-    ++at;
-  }
+  size_t at = SkipBlanksAndSign(text, &negative);
   // Scan the longest decimal form: digits, an optional fraction, and an
   // exponent only when digits follow its sign.
   const size_t start = at;
