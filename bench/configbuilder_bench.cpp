@@ -16,8 +16,8 @@
 #include <malloc.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sqlite3.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -122,8 +122,9 @@ double RunSqlite(int count) {
   }
   const auto start = Clock::now();
   exec("BEGIN");
-  exec("INSERT INTO AnalysisWindows VALUES('Window1','0.0','0.0','0.857','0.938',"
-       "'This window has NOT been classified','Normal','','','','')");
+  exec(
+      "INSERT INTO AnalysisWindows VALUES('Window1','0.0','0.0','0.857','0.938',"
+      "'This window has NOT been classified','Normal','','','','')");
   exec("INSERT INTO Desktops VALUES('Group','SubGroup','Desktop1','Window1','')");
   exec("INSERT INTO Users VALUES('User1','','NewDesktop','','','')");
   exec("INSERT INTO ParameterDefaultsState VALUES('PS1','','True','')");
@@ -150,8 +151,7 @@ void BM_BuildConfigFile(benchmark::State& state) {
     const int64_t before = StatusKb("VmRSS:");
     ResetPeak();
     const auto start = Clock::now();
-    const bool built =
-        artefacts::BuildConfigFileAt(path, schema::GetDefaultConfigText(), table, 0);
+    const bool built = artefacts::BuildConfigFileAt(path, schema::GetDefaultConfigText(), table, 0);
     const double seconds = SecondsSince(start);
     if (!built) {
       state.SkipWithError("build failed");
@@ -169,7 +169,8 @@ void BM_BuildConfigFile(benchmark::State& state) {
     buildSeconds += seconds;
     sqliteSeconds += sqlite;
   }
-  const double statements = static_cast<double>(count + 4) * static_cast<double>(state.iterations());
+  const double statements =
+      static_cast<double>(count + 4) * static_cast<double>(state.iterations());
   state.counters["statements_per_s"] = statements / buildSeconds;
   state.counters["sqlite_statements_per_s"] = statements / sqliteSeconds;
   state.counters["x_sqlite"] = sqliteSeconds / buildSeconds;

@@ -16,9 +16,9 @@
 
 #include "BenchSupport.h"
 #include "artefacts/DefaultConfigText.h"
-#include "templatelib/UniqueId.h"
 #include "platform/System.h"
 #include "templatelib/ConfigFileWriter.h"
+#include "templatelib/UniqueId.h"
 #include "templatelib/tConfigSource.h"
 
 namespace {

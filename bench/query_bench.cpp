@@ -62,7 +62,9 @@ class Database {
 };
 
 struct Quiet {
-  Quiet() { platform::SetDebugSink([](std::string_view) {}); }
+  Quiet() {
+    platform::SetDebugSink([](std::string_view) {});
+  }
 };
 
 // A loaded default configuration with `rows` ParameterDefaults rows.
@@ -125,8 +127,8 @@ void BM_InsertThroughUpdateStatements(benchmark::State& state) {
       auto start = Clock::now();
       db.Exec("BEGIN");
       for (int i = 0; i < rows; ++i) {
-        const std::string sql =
-            "INSERT INTO ParameterDefaults VALUES (" + benchsupport::SqliteParameterValues(i + 1, 50.0) + ")";
+        const std::string sql = "INSERT INTO ParameterDefaults VALUES (" +
+                                benchsupport::SqliteParameterValues(i + 1, 50.0) + ")";
         db.Exec(sql.c_str());
       }
       db.Exec("COMMIT");
@@ -145,8 +147,12 @@ void BM_InsertThroughUpdateStatements(benchmark::State& state) {
   state.counters["x_sqlite"] = engineSeconds / sqliteSeconds;
   state.counters["x_prepared"] = engineSeconds / preparedSeconds;
 }
-BENCHMARK(BM_InsertThroughUpdateStatements)->Arg(100000)->Iterations(1)->Repetitions(3)
-    ->Unit(benchmark::kMillisecond)->ReportAggregatesOnly(true);
+BENCHMARK(BM_InsertThroughUpdateStatements)
+    ->Arg(100000)
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->Unit(benchmark::kMillisecond)
+    ->ReportAggregatesOnly(true);
 
 void KeyedSelect(benchmark::State& state, bool indexed) {
   constexpr int kRows = 100000;
@@ -155,7 +161,8 @@ void KeyedSelect(benchmark::State& state, bool indexed) {
     auto* made = new Database();
     made->Exec("BEGIN");
     for (int i = 0; i < kRows; ++i) {
-      made->Exec(("INSERT INTO ParameterDefaults VALUES (" + benchsupport::SqliteParameterValues(i + 1, 50.0) + ")")
+      made->Exec(("INSERT INTO ParameterDefaults VALUES (" +
+                  benchsupport::SqliteParameterValues(i + 1, 50.0) + ")")
                      .c_str());
     }
     made->Exec("COMMIT");
@@ -181,7 +188,8 @@ void KeyedSelect(benchmark::State& state, bool indexed) {
     engineSeconds += SecondsSince(start);
     if (results.lineCount != 1) state.SkipWithError("wrong result");
     start = Clock::now();
-    while (sqlite3_step(select) == SQLITE_ROW) benchmark::DoNotOptimize(sqlite3_column_text(select, 1));
+    while (sqlite3_step(select) == SQLITE_ROW)
+      benchmark::DoNotOptimize(sqlite3_column_text(select, 1));
     sqlite3_reset(select);
     sqliteSeconds += SecondsSince(start);
   }
@@ -228,8 +236,13 @@ void BM_FullSelect(benchmark::State& state) {
   state.counters["sqlite_ns_row"] = sqliteSeconds / double(state.iterations()) / rows * 1e9;
   state.counters["x_sqlite"] = seconds / sqliteSeconds;
 }
-BENCHMARK(BM_FullSelect)->Arg(10000)->Arg(100000)->Arg(262144)->Repetitions(3)
-    ->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FullSelect)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Arg(262144)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

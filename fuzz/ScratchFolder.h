@@ -7,7 +7,8 @@
 #include "platform/System.h"
 
 inline std::string ScratchFolder(const char* target) {
-  std::string folder = platform::TempFolder() + target + "." + std::to_string(platform::ProcessId());
+  std::string folder =
+      platform::TempFolder() + target + "." + std::to_string(platform::ProcessId());
   platform::CreateOneDirectory(folder);  // false when it is there already: fine
   return folder;
 }

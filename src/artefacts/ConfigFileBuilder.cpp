@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "artefacts/ListFileOutput.h"
 #include "artefacts/DefaultConfigText.h"
+#include "artefacts/ListFileOutput.h"
 #include "packet/RunSettings.h"
 #include "query/tQueryString.h"
 #include "query/tSqlQueryEngine.h"
@@ -21,7 +21,8 @@ constexpr char kAnalysisWindowsRow[] =
 constexpr char kDesktopsRow[] =
     "update Desktops set Group = 'Group', SubGroup = 'SubGroup', DesktopName = 'Desktop1', "
     "AnalysisWindowName = 'Window1' where 0";
-constexpr char kUsersRow[] = "update Users set User = 'User1', ActiveDesktop = 'NewDesktop' where 0";
+constexpr char kUsersRow[] =
+    "update Users set User = 'User1', ActiveDesktop = 'NewDesktop' where 0";
 constexpr char kParameterDefaultsStateRow[] = "update ParameterDefaultsState set * = PS1||True";
 
 // One field per column of ParameterDefaults: 13 named ones, then 56 empty.
@@ -46,8 +47,8 @@ struct BuildObjects {
 };
 
 bool RunStatement(BuildObjects& objects, const char* statement, bool withResults) {
-  const HRESULT hr = objects.engine.Query(statement, withResults ? &objects.results : nullptr,
-                                          '|', nullptr);
+  const HRESULT hr =
+      objects.engine.Query(statement, withResults ? &objects.results : nullptr, '|', nullptr);
   if (hr == S_OK) return true;
   DebugOut("BuildConfigFile: statement (%s) failed (0x%08X)\n", statement,
            static_cast<unsigned>(hr));

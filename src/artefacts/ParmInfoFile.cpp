@@ -3,9 +3,9 @@
 #include <limits>
 #include <streambuf>
 
-#include "platform/NumberText.h"
 #include "packet/SendBuffer.h"
 #include "platform/File.h"
+#include "platform/NumberText.h"
 #include "platform/Termination.h"
 
 namespace artefacts {

@@ -8,9 +8,9 @@
 
 #include "artefacts/ListFileOutput.h"
 #include "artefacts/PrnFile.h"
-#include "platform/NumberText.h"
 #include "packet/RunSettings.h"
 #include "platform/File.h"
+#include "platform/NumberText.h"
 #include "platform/TextOut.h"
 #include "query/tQueryString.h"
 #include "query/tSqlQueryEngine.h"

@@ -18,9 +18,9 @@ std::string PrnText(const packet::RunSettings& settings, const packet::ParmTable
   const unsigned timeTag = static_cast<uint16_t>(offset + 2);
   if (settings.dataSourceNumber > 0) {
     platform::AppendFormat(text, "%u TIME$_DAY_%d %f 1 SystemParamType = MajorTime\r\n", dayTag,
-                 settings.dataSourceNumber, packet::dayWordRate);
-    platform::AppendFormat(text, "%u TIME$_MILLISEC_%d %f 1 SystemParamType = MinorTime \r\n", timeTag,
-                 settings.dataSourceNumber, packet::timeWordRate);
+                           settings.dataSourceNumber, packet::dayWordRate);
+    platform::AppendFormat(text, "%u TIME$_MILLISEC_%d %f 1 SystemParamType = MinorTime \r\n",
+                           timeTag, settings.dataSourceNumber, packet::timeWordRate);
   } else {
     platform::AppendFormat(text, "%u TIME$_DAY %f 1\r\n", dayTag, packet::dayWordRate);
     platform::AppendFormat(text, "%u TIME$_MILLISEC %f 1\r\n", timeTag, packet::timeWordRate);
@@ -32,8 +32,8 @@ std::string PrnText(const packet::RunSettings& settings, const packet::ParmTable
   for (int32_t i = 0; i < table.parmCount; ++i) {
     const packet::ParmRecord& record = table.records[i];
     const int32_t nameNumber = static_cast<int32_t>(offset + static_cast<uint32_t>(i) + 1);
-    platform::AppendFormat(text, "%u %sParm%d %f 2\r\n", unsigned{record.tag}, settings.parmPrefix.c_str(),
-                 nameNumber, record.sampleRate);
+    platform::AppendFormat(text, "%u %sParm%d %f 2\r\n", unsigned{record.tag},
+                           settings.parmPrefix.c_str(), nameNumber, record.sampleRate);
     aggregateRate += record.sampleRate;
     if (record.sampleRate > result.largestRate) result.largestRate = record.sampleRate;
     if (record.sampleRate < result.smallestRate) result.smallestRate = record.sampleRate;

@@ -44,8 +44,8 @@
 
 #include "driver/CycleStats.h"
 #include "driver/PacketSink.h"
-#include "net/utServerSocket.h"
 #include "io/FaultScript.h"
+#include "net/utServerSocket.h"
 #include "packet/PacketState.h"
 #include "packet/RunSettings.h"
 #include "platform/TextOut.h"

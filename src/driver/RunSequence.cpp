@@ -321,9 +321,8 @@ class RunSequence {
     int64_t transfers = 0;
     const net::utServerSocket::GiveUpCheck durationOver = [this] { return DurationOver(); };
     for (;;) {
-      Accepted accepted =
-          AcceptGreeted(listener, settings_.sourceType == packet::kSourceCustom, durationOver,
-                        env_.out);
+      Accepted accepted = AcceptGreeted(listener, settings_.sourceType == packet::kSourceCustom,
+                                        durationOver, env_.out);
       switch (accepted.end) {
         case AcceptEnd::kConnected:
           break;

@@ -175,7 +175,7 @@ class Transfer {
   int64_t scheduleStartNs_ = 0;       // the pacing's, moved on after a stall
   int64_t cycleScheduleStartNs_ = 0;  // the schedule this cycle started with
   int64_t cycleStartNs_ = 0;          // the counter read when this cycle began
-  int64_t cycles_ = 0;  // ended in this transfer
+  int64_t cycles_ = 0;                // ended in this transfer
   int64_t packets_ = 0;
   int64_t bytes_ = 0;
   double buildAndSendMs_ = 0.0;

@@ -76,9 +76,8 @@ bool ValueLog::Flush() { return Write(/*flush=*/true); }
 bool ValueLog::Write(bool flush) {
   if (file_ == nullptr) return false;
   if (pending_.empty() && !flush) return true;
-  const bool written =
-      std::fwrite(pending_.data(), 1, pending_.size(), file_) == pending_.size() &&
-      (!flush || std::fflush(file_) == 0);
+  const bool written = std::fwrite(pending_.data(), 1, pending_.size(), file_) == pending_.size() &&
+                       (!flush || std::fflush(file_) == 0);
   pending_.clear();
   if (!written) {
     platform::Printf(console_,

@@ -15,6 +15,7 @@
 #include <cstdarg>
 #include <string>
 #include <string_view>
+
 #include "platform/PrintfFormat.h"
 
 namespace platform {

@@ -53,8 +53,8 @@ bool MatchSpan(const char* text, size_t length, const char* pattern) {
   const char* star = nullptr;
   size_t starText = 0;
   while (i < length) {
-    if (*pattern == '?' || (*pattern != '\0' && *pattern != '*' &&
-                            Lower(*pattern) == Lower(text[i]))) {
+    if (*pattern == '?' ||
+        (*pattern != '\0' && *pattern != '*' && Lower(*pattern) == Lower(text[i]))) {
       ++pattern;
       ++i;
     } else if (*pattern == '*') {
@@ -95,12 +95,18 @@ bool IsComparison(int32_t op) {
 template <typename T>
 bool Compare(T field, T constant, int32_t op) {
   switch (op) {
-    case kOpEqual: return field == constant;
-    case kOpLess: return field < constant;
-    case kOpGreater: return field > constant;
-    case kOpLessOrEqual: return field <= constant;
-    case kOpGreaterOrEqual: return field >= constant;
-    default: return field != constant;  // kOpNotEqual; callers check the rest
+    case kOpEqual:
+      return field == constant;
+    case kOpLess:
+      return field < constant;
+    case kOpGreater:
+      return field > constant;
+    case kOpLessOrEqual:
+      return field <= constant;
+    case kOpGreaterOrEqual:
+      return field >= constant;
+    default:
+      return field != constant;  // kOpNotEqual; callers check the rest
   }
 }
 
@@ -324,10 +330,17 @@ int32_t tSqlEquationEngine::valueTypeAt(int32_t index) const {
   while (field < end && IsSpace(*field)) ++field;
   if (field == end) return kValueString;
   switch (*field) {
-    case 'i': case 'I': return kValueInt;
-    case 'f': case 'F': return kValueFloat;
-    case 'd': case 'D': return kValueUnsignedInt;
-    default: return kValueString;  // "s", and Color, list(...) and the rest
+    case 'i':
+    case 'I':
+      return kValueInt;
+    case 'f':
+    case 'F':
+      return kValueFloat;
+    case 'd':
+    case 'D':
+      return kValueUnsignedInt;
+    default:
+      return kValueString;  // "s", and Color, list(...) and the rest
   }
 }
 
@@ -370,7 +383,8 @@ bool tSqlEquationEngine::evaluateSubExpressions() {
       case kValueInt:
         if (!IsComparison(record.op)) {
           DebugOut(
-              "********** tSqlEquationEngine::evaluateSubExpressions - Invalid operator (noOp) with "
+              "********** tSqlEquationEngine::evaluateSubExpressions - Invalid operator (noOp) "
+              "with "
               "type = Int...Need to break and investigate!\n");
           return false;
         }
@@ -379,7 +393,8 @@ bool tSqlEquationEngine::evaluateSubExpressions() {
       case kValueUnsignedInt:
         if (!IsComparison(record.op)) {
           DebugOut(
-              "********** tSqlEquationEngine::evaluateSubExpressions - Invalid operator (noOp) with "
+              "********** tSqlEquationEngine::evaluateSubExpressions - Invalid operator (noOp) "
+              "with "
               "type = UnsignedInt...Need to break and investigate!\n");
           return false;
         }
@@ -388,7 +403,8 @@ bool tSqlEquationEngine::evaluateSubExpressions() {
       case kValueFloat:
         if (!IsComparison(record.op)) {
           DebugOut(
-              "********** tSqlEquationEngine::evaluateSubExpressions - Invalid operator (noOp) with "
+              "********** tSqlEquationEngine::evaluateSubExpressions - Invalid operator (noOp) "
+              "with "
               "type = Float...Need to break and investigate!\n");
           return false;
         }
@@ -397,8 +413,12 @@ bool tSqlEquationEngine::evaluateSubExpressions() {
       default: {
         size_t constantLength = static_cast<size_t>(constant.length);
         switch (record.op) {
-          case kOpConstantTrue: outcome = true; break;
-          case kOpConstantFalse: outcome = false; break;
+          case kOpConstantTrue:
+            outcome = true;
+            break;
+          case kOpConstantFalse:
+            outcome = false;
+            break;
           case kOpEqual:
             outcome = wildcard_ ? MatchSpan(field, length, constant.text)
                                 : EqualNoCase(field, length, constant.text, constantLength);
@@ -407,8 +427,8 @@ bool tSqlEquationEngine::evaluateSubExpressions() {
             outcome = !EqualNoCase(field, length, constant.text, constantLength);
             break;
           default:
-            outcome = Compare(CompareLower(field, length, constant.text, constantLength), 0,
-                              record.op);
+            outcome =
+                Compare(CompareLower(field, length, constant.text, constantLength), 0, record.op);
             break;
         }
         break;

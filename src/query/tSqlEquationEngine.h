@@ -145,9 +145,9 @@ class tSqlEquationEngine {
   std::vector<tSqlSubExpression> records_;  // reused from one clause to the next
 
   bool loaded_ = false;
-  std::string token_;                 // the token being parsed
-  std::vector<Constant> constants_;   // one per record
-  std::vector<int32_t> program_;      // the skeleton as evaluated (see .cpp)
+  std::string token_;                // the token being parsed
+  std::vector<Constant> constants_;  // one per record
+  std::vector<int32_t> program_;     // the skeleton as evaluated (see .cpp)
   int32_t maxDepth_ = 0;
   int32_t singleSlot_ = -1;           // the whole clause is this one slot
   int32_t andZeroSlot_ = -1;          // clause "x&&y": this is y's slot

@@ -27,8 +27,7 @@ bool WriteBraceLine(ConfigTextSink& sink, const char* brace, int64_t depth) {
 bool ConfigTextSink::WriteIndent(int64_t levels) {
   int64_t spaces = levels * kIndentWidth;
   while (spaces > 0) {
-    int64_t piece = spaces < static_cast<int64_t>(sizeof kSpaces - 1) ? spaces
-                                                                      : sizeof kSpaces - 1;
+    int64_t piece = spaces < static_cast<int64_t>(sizeof kSpaces - 1) ? spaces : sizeof kSpaces - 1;
     if (!Write(kSpaces, static_cast<size_t>(piece))) return false;
     spaces -= piece;
   }

@@ -12,6 +12,7 @@
 
 #include <cstdarg>
 #include <cstddef>
+
 #include "platform/PrintfFormat.h"
 
 inline constexpr size_t kDebugOutBufferSize = 4096;

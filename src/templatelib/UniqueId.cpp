@@ -57,9 +57,8 @@ std::string AscTimeText(const LocalTimeParts& t) {
   static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   char text[64];
-  std::snprintf(text, sizeof text, "%s %s %2d %02d:%02d:%02d %d",
-                kDays[(t.dayOfWeek % 7 + 7) % 7], kMonths[((t.month - 1) % 12 + 12) % 12],
-                t.day, t.hour, t.minute, t.second, t.year);
+  std::snprintf(text, sizeof text, "%s %s %2d %02d:%02d:%02d %d", kDays[(t.dayOfWeek % 7 + 7) % 7],
+                kMonths[((t.month - 1) % 12 + 12) % 12], t.day, t.hour, t.minute, t.second, t.year);
   return text;
 }
 
@@ -81,15 +80,16 @@ HRESULT GetUniqueId(tString* id) {
   if (!state.haveTimeText || !SameSecond(now, state.lastTime)) {
     std::string text = AscTimeText(
         {now.year, now.month, now.day, now.dayOfWeek, now.hour, now.minute, now.second});
-    std::erase_if(text, [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' ||
-                                             c == '\f' || c == '\r'; });
+    std::erase_if(text, [](char c) {
+      return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+    });
     state.timeText = std::move(text);
     state.lastTime = now;
     state.haveTimeText = true;
   }
-  HRESULT hr = id->Format("%lu-%s@%s-%d", static_cast<unsigned long>(state.counter),
-                          state.timeText.c_str(), LocalHostNameLocked(state),
-                          static_cast<int>(state.processId));
+  HRESULT hr =
+      id->Format("%lu-%s@%s-%d", static_cast<unsigned long>(state.counter), state.timeText.c_str(),
+                 LocalHostNameLocked(state), static_cast<int>(state.processId));
   ++state.counter;
   return hr;
 }

@@ -9,7 +9,6 @@
 
 #include "platform/AtomicFile.h"
 
-
 namespace {
 
 constexpr int32_t kOk = 0;
@@ -97,8 +96,7 @@ class LibzipObj final : public ZlibObj {
     if (file_ == nullptr || buffer == nullptr || count == nullptr || size < 0) return kFailed;
     int64_t total = 0;
     while (total < size) {
-      zip_int64_t n =
-          zip_fread(file_, buffer + total, static_cast<zip_uint64_t>(size - total));
+      zip_int64_t n = zip_fread(file_, buffer + total, static_cast<zip_uint64_t>(size - total));
       if (n < 0) return kFailed;
       if (n == 0) break;
       total += n;
@@ -166,8 +164,7 @@ class LibzipObj final : public ZlibObj {
     if (file_ == nullptr || size == nullptr) return kFailed;
     zip_stat_t st;
     zip_stat_init(&st);
-    if (zip_stat(archive_, currentName_.c_str(), 0, &st) != 0 ||
-        (st.valid & ZIP_STAT_SIZE) == 0) {
+    if (zip_stat(archive_, currentName_.c_str(), 0, &st) != 0 || (st.valid & ZIP_STAT_SIZE) == 0) {
       return kFailed;
     }
     *size = static_cast<int64_t>(st.size);
@@ -192,8 +189,7 @@ class LibzipObj final : public ZlibObj {
   bool AddPendingEntry() {
     if (!hasPending_) return true;
     hasPending_ = false;
-    zip_source_t* source =
-        zip_source_buffer(archive_, pendingText_.data(), pendingText_.size(), 0);
+    zip_source_t* source = zip_source_buffer(archive_, pendingText_.data(), pendingText_.size(), 0);
     if (source == nullptr) return false;
     zip_int64_t index =
         zip_file_add(archive_, pendingName_.c_str(), source, ZIP_FL_OVERWRITE | ZIP_FL_ENC_GUESS);
@@ -251,4 +247,3 @@ bool NarrowBytes(std::wstring_view wide, std::string* bytes) {
   }
   return true;
 }
-

@@ -24,7 +24,6 @@
 #include <string>
 #include <string_view>
 
-
 inline constexpr const char* kZlibProgId = "ZarnZLibInterface.ZlibObj";
 
 class ZlibObj {
@@ -82,4 +81,3 @@ ZlibObjPtr CreateLibzipObject();
 // false) a character above 255.
 std::wstring WidenBytes(std::string_view bytes);
 bool NarrowBytes(std::wstring_view wide, std::string* bytes);
-

@@ -23,8 +23,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "templatelib/Result.h"
 #include "platform/PrintfFormat.h"
+#include "templatelib/Result.h"
 
 class tString {
  public:

@@ -10,8 +10,7 @@
 namespace {
 
 constexpr wchar_t kCloseComment[] = L"ZARN Config File";
-constexpr const wchar_t* kArchiveFolders[] = {L"ZARN", L"ZARN/COM/", L"ZARN/MISC/",
-                                              L"ZARN/USER/"};
+constexpr const wchar_t* kArchiveFolders[] = {L"ZARN", L"ZARN/COM/", L"ZARN/MISC/", L"ZARN/USER/"};
 
 // Every line of the tree goes to the entry through the component's write
 // text call, which takes terminated text.
@@ -83,7 +82,8 @@ HRESULT tZBall::UnzipMiscToTemp(const char* fileName, tString* outPath) {
   if (component_->OpenArchive(archivePath_.c_str(), 1, 0) != 0) return E_FAIL;
   std::string_view name = fileName;
   size_t separator = name.find_last_of("/\\");
-  std::string_view lastPart = separator == std::string_view::npos ? name : name.substr(separator + 1);
+  std::string_view lastPart =
+      separator == std::string_view::npos ? name : name.substr(separator + 1);
   const std::wstring entry = WidenBytes(std::string(kMiscFolderEntry) + fileName);
   const std::string destination = platform::TempFolder() + std::string(lastPart);
   const std::wstring wideDestination = WidenBytes(destination);
@@ -95,9 +95,10 @@ HRESULT tZBall::UnzipMiscToTemp(const char* fileName, tString* outPath) {
     platform::RemoveFileName(destination);
   }
   if (!acceptable || component_->UnzipFile(entry.c_str(), wideDestination.c_str(), -1) != 0) {
-    DebugOutW(L"tZBall::UnzipMiscToTemp - Error unzipping file %ls from archive %ls to location "
-              L"%ls\n",
-              entry.c_str(), archivePath_.c_str(), wideDestination.c_str());
+    DebugOutW(
+        L"tZBall::UnzipMiscToTemp - Error unzipping file %ls from archive %ls to location "
+        L"%ls\n",
+        entry.c_str(), archivePath_.c_str(), wideDestination.c_str());
     component_->CloseArchive(kCloseComment);
     return E_FAIL;
   }

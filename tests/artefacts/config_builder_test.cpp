@@ -42,9 +42,7 @@ std::string ParameterRow(const std::string& name, const std::string& rate) {
 
 class ConfigBuilderTest : public ::testing::Test {
  protected:
-  void Add(double rate) {
-    table.records[table.parmCount++].sampleRate = rate;
-  }
+  void Add(double rate) { table.records[table.parmCount++].sampleRate = rate; }
   std::string Path() const { return dir.file(artefacts::kConfigFileName); }
 
   testsupport::TempDir dir;

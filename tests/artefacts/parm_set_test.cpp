@@ -61,11 +61,12 @@ TEST_P(ParmSetTest, ParmModeListsTheTppRowsWithTheirNamesRatesAndTypeCodes) {
             "2 TIME$_MILLISEC 10000.000000 1\r\n"
             "3 Alpha 25.000000 2\r\n"
             "4 Gamma 10.000000 1\r\n");
-  EXPECT_EQ(Read("parmInfo2.txt"),
-            " 1,25.000000\r\n"
-            " 1,10.000000\r\n"
-            "\r\n\r\n"
-            "// Total Parameters:( 4 ), Aggregate Rate:( 10135.000000 ), Total TPP Parms: ( 2 )\r\n");
+  EXPECT_EQ(
+      Read("parmInfo2.txt"),
+      " 1,25.000000\r\n"
+      " 1,10.000000\r\n"
+      "\r\n\r\n"
+      "// Total Parameters:( 4 ), Aggregate Rate:( 10135.000000 ), Total TPP Parms: ( 2 )\r\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(PlainAndZipped, ParmSetTest, ::testing::Values(".config", ".zip"));
@@ -88,8 +89,8 @@ TEST_P(PerfModeRateTest, GroupsAndIllegalRates) {
   ASSERT_TRUE(WriteConfigWithRows(dir.file("c.config"), rows));
   ASSERT_TRUE(BuildParmSetPerfModeFrom(dir.file("c.config"), dir.file("p.txt")));
   const std::string text = testsupport::ReadWholeFile(dir.file("p.txt"));
-  const std::string note = "// ** Note - Total Illegal Parameters: ( " +
-                           std::to_string(c.illegal) + " ) - Sample Rates <= 0.0\r\n";
+  const std::string note = "// ** Note - Total Illegal Parameters: ( " + std::to_string(c.illegal) +
+                           " ) - Sample Rates <= 0.0\r\n";
   const size_t header = text.find("\r\n\r\n");
   ASSERT_NE(header, std::string::npos) << text;
   EXPECT_EQ(text.substr(header + 4), (c.illegal > 0 ? note : "") + c.groups);
@@ -161,11 +162,11 @@ TEST_P(RefusedConfigTest, FailsBothModes) {
   EXPECT_EQ(testsupport::ReadWholeFile(dir.file("z.prn")), "") << c.what;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Configurations, RefusedConfigTest,
-    ::testing::Values(RefusedCase{"missing file", "", false},
-                      RefusedCase{"not a configuration", "hello\n", false},
-                      RefusedCase{"no ParameterDefaults table", "Root V\n{\n}\n", false},
-                      RefusedCase{"no ParameterDefaults rows", "", true}));
+INSTANTIATE_TEST_SUITE_P(Configurations, RefusedConfigTest,
+                         ::testing::Values(RefusedCase{"missing file", "", false},
+                                           RefusedCase{"not a configuration", "hello\n", false},
+                                           RefusedCase{"no ParameterDefaults table",
+                                                       "Root V\n{\n}\n", false},
+                                           RefusedCase{"no ParameterDefaults rows", "", true}));
 
 }  // namespace

@@ -49,11 +49,16 @@ TEST(DefaultTableTemplates, ColumnAndTypeCountsMatchTheSchema) {
     size_t types;
   };
   const Case cases[] = {
-      {"ActualFlutterTestPointsLog", 22, 22}, {"AnalysisWindows", 11, 11},
-      {"DisplayDefaults", 7, 3},              {"ToolPositions", 7, 3},
-      {"ParameterDefaults", 69, 69},          {"ParametersSavedInDisplays", 70, 69},
-      {"LoadsSummaryLog", 36, 36},            {"FlutterSummaryPlot", 41, 41},
-      {"Users", 6, 6},                        {"ZarnActiveXControls", 9, 9},
+      {"ActualFlutterTestPointsLog", 22, 22},
+      {"AnalysisWindows", 11, 11},
+      {"DisplayDefaults", 7, 3},
+      {"ToolPositions", 7, 3},
+      {"ParameterDefaults", 69, 69},
+      {"ParametersSavedInDisplays", 70, 69},
+      {"LoadsSummaryLog", 36, 36},
+      {"FlutterSummaryPlot", 41, 41},
+      {"Users", 6, 6},
+      {"ZarnActiveXControls", 9, 9},
   };
   for (const Case& c : cases) {
     const schema::TableTemplate* table = FindTemplate(c.table);
@@ -78,8 +83,7 @@ TEST(DefaultTableTemplates, OddSpellingsAreKept) {
   EXPECT_STREQ(FindTemplate("DisplayDefaults")->types, "String|String........|string");
   EXPECT_STREQ(FindTemplate("ValidationLog")->columns,
                "Parameter|Error Type|Expected|Actual|Comment|PropertyBag");
-  EXPECT_STREQ(FindTemplate("PeaksLog")->types,
-               "string|string|string|string|list|string|string");
+  EXPECT_STREQ(FindTemplate("PeaksLog")->types, "string|string|string|string|list|string|string");
   const std::string pd = FindTemplate("ParameterDefaults")->types;
   EXPECT_EQ(pd.rfind("String|String|String"), pd.size() - 20);
   EXPECT_NE(pd.find("|listQuery(select Value from SystemValues where Name = 'ParamType')|"),

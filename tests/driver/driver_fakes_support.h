@@ -4,8 +4,8 @@
 
 #include <cstdint>
 #include <functional>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Clock.h"

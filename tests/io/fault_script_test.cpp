@@ -16,15 +16,15 @@ TEST(FaultScript, ReadsEveryActionAndKeepsTimeOrder) {
   std::string error;
   ASSERT_TRUE(
       io::ParseFaultScript("# a comment\n"
-                               "\n"
-                               "  2.5 drop 3   # trailing comments are comments\r\n"
-                               "1 DUPLICATE 2\n"
-                               "2.5 corrupt\n"
-                               "3 truncate 100\n"
-                               "0.25 stall 40\n"
-                               "4 disconnect\n"
-                               "5 timejump -1.5\n",
-                               &script, &error))
+                           "\n"
+                           "  2.5 drop 3   # trailing comments are comments\r\n"
+                           "1 DUPLICATE 2\n"
+                           "2.5 corrupt\n"
+                           "3 truncate 100\n"
+                           "0.25 stall 40\n"
+                           "4 disconnect\n"
+                           "5 timejump -1.5\n",
+                           &script, &error))
       << error;
   ASSERT_EQ(script.events.size(), 7u);
   const struct {

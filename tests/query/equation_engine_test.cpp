@@ -1,5 +1,3 @@
-#include "query/tSqlEquationEngine.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "query/tSqlEquationEngine.h"
 #include "templatelib/DebugCapture.h"
 
 namespace {
@@ -71,14 +70,19 @@ bool Wildcard(const std::string& text, const std::string& pattern) {
     }
     return false;
   }
-  return !text.empty() && (pattern[0] == '?' || std::tolower(pattern[0]) == std::tolower(text[0])) &&
+  return !text.empty() &&
+         (pattern[0] == '?' || std::tolower(pattern[0]) == std::tolower(text[0])) &&
          Wildcard(text.substr(1), pattern.substr(1));
 }
 
 template <typename T>
 bool Apply(T a, T b, const std::string& op) {
-  return op == "=" ? a == b : op == "<" ? a < b : op == ">" ? a > b : op == "<=" ? a <= b
-         : op == ">=" ? a >= b : a != b;
+  return op == "="    ? a == b
+         : op == "<"  ? a < b
+         : op == ">"  ? a > b
+         : op == "<=" ? a <= b
+         : op == ">=" ? a >= b
+                      : a != b;
 }
 
 std::string Lower(std::string text) {
@@ -90,15 +94,16 @@ std::string Lower(std::string text) {
 bool CompareField(const std::string& field, const std::string& op, const std::string& constant,
                   int type, bool wildcard) {
   auto asInt = [](const std::string& s) {
-    return static_cast<int32_t>(std::clamp<long long>(std::strtoll(s.c_str(), nullptr, 10),
-                                                      INT32_MIN, INT32_MAX));
+    return static_cast<int32_t>(
+        std::clamp<long long>(std::strtoll(s.c_str(), nullptr, 10), INT32_MIN, INT32_MAX));
   };
   auto asUnsigned = [](const std::string& s) {
     return static_cast<uint32_t>(std::strtoull(s.c_str(), nullptr, 10));
   };
   if (type == 0) return Apply(asInt(field), asInt(constant), op);
   if (type == 1) return Apply(asUnsigned(field), asUnsigned(constant), op);
-  if (type == 2) return Apply(std::strtod(field.c_str(), nullptr), std::strtod(constant.c_str(), nullptr), op);
+  if (type == 2)
+    return Apply(std::strtod(field.c_str(), nullptr), std::strtod(constant.c_str(), nullptr), op);
   if (op == "=" && wildcard) return Wildcard(field, constant);
   return Apply(Lower(field).compare(Lower(constant)), 0, op);
 }
@@ -138,25 +143,40 @@ TEST_F(EquationEngineTest, ComparisonsByTypeAndOperator) {
     const char* row;
     int32_t expected;
   } const cases[] = {
-      {"Parameter = 'A*'", "abc", 1}, {"Parameter = 'A*'", "A", 1}, {"Parameter = 'A*'", "bA", 0},
-      {"Parameter = 'a?c'", "ABC", 1}, {"Parameter = 'a?c'", "abcd", 0},
-      {"Parameter = 'abc'", "ABC", 1}, {"Parameter != 'ABC'", "abc", 0},
-      {"Rate < 10", "x|9", 1}, {"Parameter < 10", "9", 0}, {"Parameter > 10", "9", 1},
-      {"Rate = 0", "x|abc", 1},                       // no digits read as 0
-      {"Rate >= -3", "x|  -3tail", 1},                // white space, sign, stop at a letter
-      {"Rate > 2147483646", "x|99999999999", 1},      // saturated, not wrapped
-      {"Count > 5", "x|0|-1", 1}, {"Rate > 5", "x|-1", 0},  // 0xFFFFFFFF unsigned
-      {"Value >= 0.5", "x|0|0|0.75", 1}, {"Value = 1e3", "x|0|0|1000", 1},
-      {"Value = 0", "x", 1},                          // a missing field is empty
-      {"Color = 'red'", "x|0|0|0|RED", 1},            // Color compares as String
-      {"Rate>=10", "x|10", 1},                        // operators need no blanks
-      {"Parameter == 'a'", "A", 1}, {"Parameter = ''", "|1", 1},
-      {"Parameter = 'O\xF4'Brien'", "O'Brien", 1},    // the escaped quote
+      {"Parameter = 'A*'", "abc", 1},
+      {"Parameter = 'A*'", "A", 1},
+      {"Parameter = 'A*'", "bA", 0},
+      {"Parameter = 'a?c'", "ABC", 1},
+      {"Parameter = 'a?c'", "abcd", 0},
+      {"Parameter = 'abc'", "ABC", 1},
+      {"Parameter != 'ABC'", "abc", 0},
+      {"Rate < 10", "x|9", 1},
+      {"Parameter < 10", "9", 0},
+      {"Parameter > 10", "9", 1},
+      {"Rate = 0", "x|abc", 1},                   // no digits read as 0
+      {"Rate >= -3", "x|  -3tail", 1},            // white space, sign, stop at a letter
+      {"Rate > 2147483646", "x|99999999999", 1},  // saturated, not wrapped
+      {"Count > 5", "x|0|-1", 1},
+      {"Rate > 5", "x|-1", 0},  // 0xFFFFFFFF unsigned
+      {"Value >= 0.5", "x|0|0|0.75", 1},
+      {"Value = 1e3", "x|0|0|1000", 1},
+      {"Value = 0", "x", 1},                // a missing field is empty
+      {"Color = 'red'", "x|0|0|0|RED", 1},  // Color compares as String
+      {"Rate>=10", "x|10", 1},              // operators need no blanks
+      {"Parameter == 'a'", "A", 1},
+      {"Parameter = ''", "|1", 1},
+      {"Parameter = 'O\xF4'Brien'", "O'Brien", 1},  // the escaped quote
       {"Parameter = 'a)b' && Rate = 1", "a)b|1", 1},
-      {"1", "x", 1}, {"10", "x", 1}, {"0", "x", 0}, {"False", "x", 0}, {"fALSE || Rate = 1", "x|1", 1},
-      {"1||0&&0", "x", 0}, {"1||(0&&0)", "x", 1},
+      {"1", "x", 1},
+      {"10", "x", 1},
+      {"0", "x", 0},
+      {"False", "x", 0},
+      {"fALSE || Rate = 1", "x|1", 1},
+      {"1||0&&0", "x", 0},
+      {"1||(0&&0)", "x", 1},
       // The run after the last group is reduced before the group is.
-      {"(1 && 1) || 0 && 0", "x", 1}, {"((1 && 1) && 1) || 0 && (0) && 0", "x", 1},
+      {"(1 && 1) || 0 && 0", "x", 1},
+      {"((1 && 1) && 1) || 0 && (0) && 0", "x", 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.where);
@@ -188,11 +208,26 @@ TEST_F(EquationEngineTest, RecordsAndSkeleton) {
 }
 
 TEST_F(EquationEngineTest, RefusesMalformedClauses) {
-  for (const char* where :
-       {"", "   ", "Nope = 1", "(Parameter = 'a'", "Parameter = 'a')", "()", ")Rate = 1(",
-        "Parameter = 'a' & Rate = 1", "Parameter = 'a' | Rate = 1", "&& Rate = 1", "Rate = 1 ||",
-        "Rate = 1 && && Rate = 2", "Rate = 1 &&&& Rate = 2", "Parameter", "Rate ! 5", "= 5",
-        "(Rate = 1)(Rate = 2)", "Rate = 1 (Rate = 2)", "00", "Falsehood"}) {
+  for (const char* where : {"",
+                            "   ",
+                            "Nope = 1",
+                            "(Parameter = 'a'",
+                            "Parameter = 'a')",
+                            "()",
+                            ")Rate = 1(",
+                            "Parameter = 'a' & Rate = 1",
+                            "Parameter = 'a' | Rate = 1",
+                            "&& Rate = 1",
+                            "Rate = 1 ||",
+                            "Rate = 1 && && Rate = 2",
+                            "Rate = 1 &&&& Rate = 2",
+                            "Parameter",
+                            "Rate ! 5",
+                            "= 5",
+                            "(Rate = 1)(Rate = 2)",
+                            "Rate = 1 (Rate = 2)",
+                            "00",
+                            "Falsehood"}) {
     SCOPED_TRACE(where);
     EXPECT_EQ(engine.setEquation(where), 0);
     EXPECT_EQ(engine.SubExpressionCount(), 0);

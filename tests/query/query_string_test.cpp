@@ -1,5 +1,3 @@
-#include "query/tQueryString.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "query/tQueryString.h"
 #include "templatelib/DebugCapture.h"
 
 namespace {
@@ -76,8 +75,9 @@ TEST(QueryStringTest, RandomOperationsMatchAModel) {
         break;
       }
       case 4: {
-        bool expected = std::any_of(model.begin(), model.end(),
-                                    [&](const std::string& line) { return Key(line) == Key(text); });
+        bool expected = std::any_of(model.begin(), model.end(), [&](const std::string& line) {
+          return Key(line) == Key(text);
+        });
         ASSERT_EQ(set.ContainsEquivalent(text.c_str()), expected) << text;
         break;
       }
@@ -89,7 +89,9 @@ TEST(QueryStringTest, RandomOperationsMatchAModel) {
           for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
           return text;
         };
-        auto before = [&](const std::string& a, const std::string& b) { return upper(a) < upper(b); };
+        auto before = [&](const std::string& a, const std::string& b) {
+          return upper(a) < upper(b);
+        };
         ASSERT_TRUE(std::is_sorted(sorted.begin(), sorted.end(), before));
         std::vector<std::string> a = sorted, b = model;
         std::sort(a.begin(), a.end());
@@ -133,11 +135,11 @@ TEST(QueryStringTest, SortByColumnAsTextAndNumber) {
   tQueryString set;
   for (const char* line : {"x|10|b", "y|9|a", "z|abc|c", "w|-5|d", "v|9.5|e"}) set.Append(line);
   ASSERT_EQ(set.SortByColumn(1, false), S_OK);
-  EXPECT_EQ(Lines(set), (std::vector<std::string>{"w|-5|d", "z|abc|c", "y|9|a", "v|9.5|e",
-                                                  "x|10|b"}));
+  EXPECT_EQ(Lines(set),
+            (std::vector<std::string>{"w|-5|d", "z|abc|c", "y|9|a", "v|9.5|e", "x|10|b"}));
   ASSERT_EQ(set.SortByColumn(1, true), S_OK);
-  EXPECT_EQ(Lines(set), (std::vector<std::string>{"w|-5|d", "x|10|b", "y|9|a", "v|9.5|e",
-                                                  "z|abc|c"}));
+  EXPECT_EQ(Lines(set),
+            (std::vector<std::string>{"w|-5|d", "x|10|b", "y|9|a", "v|9.5|e", "z|abc|c"}));
 
   // Letters fold to upper case ("_" lies between upper and lower case);
   // a key ends at the next '|'; shorter before longer.

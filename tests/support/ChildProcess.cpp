@@ -332,7 +332,8 @@ TempDir::TempDir() {
   std::mt19937_64 random(seed());
   const std::filesystem::path base = std::filesystem::temp_directory_path();
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::filesystem::path candidate = base / ("yebtest." + std::to_string(random() % 1'000'000'000));
+    std::filesystem::path candidate =
+        base / ("yebtest." + std::to_string(random() % 1'000'000'000));
     std::error_code ec;
     if (std::filesystem::create_directory(candidate, ec)) {
       std::filesystem::permissions(candidate, std::filesystem::perms::owner_all,

@@ -117,15 +117,15 @@ TEST_F(ConfigLoad, ChildrenInABlockOrAtTheOutermostLevelLoadAlike) {
   const std::vector<FlatNode> blocked = Flatten(source.Root());
   ASSERT_NE(LoadText(source, dir, "Root V1\nA 1\nB 2\n{\nC 3\n}\n"), nullptr);
   EXPECT_EQ(Flatten(source.Root()), blocked);
-  const std::vector<FlatNode> expected = {{0, "Root", "V1"}, {1, "A", "1"}, {1, "B", "2"},
-                                          {2, "C", "3"}};
+  const std::vector<FlatNode> expected = {
+      {0, "Root", "V1"}, {1, "A", "1"}, {1, "B", "2"}, {2, "C", "3"}};
   EXPECT_EQ(blocked, expected);
 }
 
 TEST_F(ConfigLoad, ABlockBeforeAnyNodeAttachesToTheEnclosingParent) {
   ASSERT_NE(LoadText(source, dir, "Root V1\n{\nA 1\n{\n{\nB 2\n}\nC 3\n}\n}\n"), nullptr);
-  const std::vector<FlatNode> expected = {{0, "Root", "V1"}, {1, "A", "1"}, {2, "B", "2"},
-                                          {2, "C", "3"}};
+  const std::vector<FlatNode> expected = {
+      {0, "Root", "V1"}, {1, "A", "1"}, {2, "B", "2"}, {2, "C", "3"}};
   EXPECT_EQ(Flatten(source.Root()), expected);
 }
 
@@ -227,11 +227,16 @@ TEST(ConfigPath, ArchiveOrPlainIsDecidedByTheExtension) {
     bool archiveForSave;
   };
   const Case cases[] = {
-      {"a.zip", true, true},           {"dir/A.ZIP", true, true},
-      {"a.zip.bak", true, false},      {"a.ZIP.BAK", true, false},
-      {"a.config.bak", false, false},  {"a.bak", false, false},
-      {"a.zip.bak.bak", false, false}, {"x.zip\\name", false, false},
-      {"folder.zip/name", false, false}, {"a.config", false, false},
+      {"a.zip", true, true},
+      {"dir/A.ZIP", true, true},
+      {"a.zip.bak", true, false},
+      {"a.ZIP.BAK", true, false},
+      {"a.config.bak", false, false},
+      {"a.bak", false, false},
+      {"a.zip.bak.bak", false, false},
+      {"x.zip\\name", false, false},
+      {"folder.zip/name", false, false},
+      {"a.config", false, false},
       {"zip", false, false},
   };
   for (const Case& c : cases) {

@@ -54,9 +54,8 @@ TEST_F(ConfigSave, NothingToSaveOrNowhereToSaveFails) {
 // A random tree of the shapes the format must carry: values with blanks,
 // braces, bars and quotes, empty values, and deep chains.
 tAttribute* RandomTree(std::mt19937& random) {
-  const char* const kValues[] = {"",        "plain",      "two words",  "{ brace",
-                                 "} close", "a|b||c|",    "'q' \"dq\"", "tab\tinside",
-                                 "x{y}z",   "VersionFour"};
+  const char* const kValues[] = {"",        "plain",      "two words",   "{ brace", "} close",
+                                 "a|b||c|", "'q' \"dq\"", "tab\tinside", "x{y}z",   "VersionFour"};
   tAttribute* root = tAttribute::CreateChild(nullptr, "Root", "V1", kRowUnchanged);
   std::vector<tAttribute*> nodes{root};
   const int count = 1 + static_cast<int>(random() % 300);
@@ -157,8 +156,7 @@ TEST_F(ConfigSave, AppendAddsToTheExistingFile) {
 }
 
 TEST_F(ConfigSave, AFailedWriteLeavesTheOldFileWhole) {
-  ASSERT_NE(LoadText(source, dir, "Root V2\n{\nA " + std::string(100000, 'a') + "\n}\n"),
-            nullptr);
+  ASSERT_NE(LoadText(source, dir, "Root V2\n{\nA " + std::string(100000, 'a') + "\n}\n"), nullptr);
   const std::string target = dir.file("keep.config");
   testsupport::WriteWholeFile(target, "Root OLD\r\n");
   for (int64_t budget : {0, 5, 50000}) {

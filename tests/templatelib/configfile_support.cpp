@@ -16,7 +16,8 @@ std::vector<FlatNode> Flatten(const tAttribute* root) {
     flat.push_back({depth, node->name.Text() ? node->name.Text() : "",
                     node->value.Text() ? node->value.Text() : ""});
     std::vector<const tAttribute*> children;
-    for (auto it = node->Children(); const tAttribute* child = it.Next();) children.push_back(child);
+    for (auto it = node->Children(); const tAttribute* child = it.Next();)
+      children.push_back(child);
     for (auto c = children.rbegin(); c != children.rend(); ++c) stack.push_back({*c, depth + 1});
   }
   return flat;

@@ -1,11 +1,12 @@
 // Unique row ids and the host name in them.
+#include "templatelib/UniqueId.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
-#include "templatelib/UniqueId.h"
 #include "platform/System.h"
 
 namespace {

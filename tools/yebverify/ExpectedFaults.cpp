@@ -60,8 +60,7 @@ bool RidesOnASentPacket(FaultAction action) {
 
 }  // namespace
 
-ExpectedFaults::ExpectedFaults(const io::FaultScript& script, int packetRate,
-                               int64_t timeStepNs)
+ExpectedFaults::ExpectedFaults(const io::FaultScript& script, int packetRate, int64_t timeStepNs)
     : script_(script), packetRate_(packetRate), timeStepNs_(timeStepNs) {}
 
 uint64_t ExpectedFaults::PacketAt(uint64_t firstPacket, int64_t atNs, int packetRate) {

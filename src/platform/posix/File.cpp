@@ -87,7 +87,9 @@ std::FILE* OpenStreamForReading(const std::string& path, const char* mode) {
   return std::fopen(path.c_str(), mode);
 }
 
-std::FILE* OpenStreamForAppending(const std::string& path) { return std::fopen(path.c_str(), "ab"); }
+std::FILE* OpenStreamForAppending(const std::string& path) {
+  return std::fopen(path.c_str(), "ab");
+}
 
 std::FILE* OpenStreamForWriting(const std::string& path) { return std::fopen(path.c_str(), "wb"); }
 

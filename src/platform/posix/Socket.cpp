@@ -1,4 +1,6 @@
 // Socket over the POSIX socket calls.
+#include "platform/Socket.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
@@ -12,7 +14,6 @@
 #include <cstring>
 #include <string_view>
 
-#include "platform/Socket.h"
 #include "platform/Status.h"
 
 namespace platform {
@@ -191,7 +192,8 @@ bool Socket::ResolveIpv4(const std::string& host, uint16_t port,
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
-  if (int gai = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found); gai != 0) {
+  if (int gai = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
+      gai != 0) {
     reason = "cannot resolve " + host + ": " + ::gai_strerror(gai);
     return false;
   }
@@ -209,7 +211,8 @@ SocketStatus Socket::ConnectOne(const SocketAddress& address, int timeoutMs) {
   if (errno != EINPROGRESS) return LastError("connect");
   const SocketStatus waited = WaitWritable(timeoutMs);
   if (!waited.ok())
-    return waited.code == SocketCode::kFailed ? waited : SocketStatus{SocketCode::kTimeout, "connect", 0};
+    return waited.code == SocketCode::kFailed ? waited
+                                              : SocketStatus{SocketCode::kTimeout, "connect", 0};
   int error = 0;
   socklen_t length = sizeof error;
   ::getsockopt(Fd(handle_), SOL_SOCKET, SO_ERROR, &error, &length);

@@ -23,9 +23,10 @@ LocalTime LocalTimeNow() {
   clock_gettime(CLOCK_REALTIME, &ts);
   tm parts;
   localtime_r(&ts.tv_sec, &parts);
-  return LocalTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_wday,
-                   parts.tm_hour,        parts.tm_min,     parts.tm_sec,
-                   static_cast<int>(ts.tv_nsec / 1'000'000)};
+  return LocalTime{parts.tm_year + 1900, parts.tm_mon + 1,
+                   parts.tm_mday,        parts.tm_wday,
+                   parts.tm_hour,        parts.tm_min,
+                   parts.tm_sec,         static_cast<int>(ts.tv_nsec / 1'000'000)};
 }
 
 std::string TempFolder() {

@@ -50,10 +50,9 @@ SocketStatus Wait(intptr_t handle, Wanted wanted, int timeoutMs) {
   FD_SET(S(handle), &set);
   FD_SET(S(handle), &failed);
   timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-  const int r = select(0, wanted == Wanted::kRead ? &set : nullptr,
-                       wanted == Wanted::kRead ? nullptr : &set,
-                       wanted == Wanted::kConnect ? &failed : nullptr,
-                       timeoutMs < 0 ? nullptr : &limit);
+  const int r =
+      select(0, wanted == Wanted::kRead ? &set : nullptr, wanted == Wanted::kRead ? nullptr : &set,
+             wanted == Wanted::kConnect ? &failed : nullptr, timeoutMs < 0 ? nullptr : &limit);
   if (r > 0) return {};
   if (r == 0) return {SocketCode::kTimeout, "select", 0};
   return LastError("select");
@@ -124,7 +123,8 @@ Socket Socket::OpenTcp(SocketStatus& status) {
 void Socket::AllowAddressReuse() {
   BOOL on = TRUE;
   if (IsOpen())
-    setsockopt(S(handle_), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on), sizeof on);
+    setsockopt(S(handle_), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on),
+               sizeof on);
 }
 
 SocketStatus Socket::Bind(const SocketAddress& address) {
@@ -232,7 +232,8 @@ bool Socket::ResolveIpv4(const std::string& host, uint16_t port,
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
-  if (int gai = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found); gai != 0) {
+  if (int gai = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
+      gai != 0) {
     reason = "cannot resolve " + host + ": " + SocketErrorText(gai);
     return false;
   }
@@ -250,7 +251,8 @@ SocketStatus Socket::ConnectOne(const SocketAddress& address, int timeoutMs) {
   if (WSAGetLastError() != WSAEWOULDBLOCK) return LastError("connect");
   const SocketStatus waited = Wait(handle_, Wanted::kConnect, timeoutMs);
   if (!waited.ok())
-    return waited.code == SocketCode::kFailed ? waited : SocketStatus{SocketCode::kTimeout, "connect", 0};
+    return waited.code == SocketCode::kFailed ? waited
+                                              : SocketStatus{SocketCode::kTimeout, "connect", 0};
   int error = 0;
   int length = sizeof error;
   getsockopt(S(handle_), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length);

@@ -24,8 +24,8 @@ uint32_t ProcessId() { return static_cast<uint32_t>(GetCurrentProcessId()); }
 LocalTime LocalTimeNow() {
   SYSTEMTIME t;
   GetLocalTime(&t);
-  return LocalTime{t.wYear, t.wMonth, t.wDay, t.wDayOfWeek, t.wHour, t.wMinute, t.wSecond,
-                   t.wMilliseconds};
+  return LocalTime{t.wYear, t.wMonth,  t.wDay,    t.wDayOfWeek,
+                   t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
 }
 
 std::string TempFolder() {
@@ -37,7 +37,9 @@ std::string TempFolder() {
   return folder;
 }
 
-bool CreateOneDirectory(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+bool CreateOneDirectory(const std::string& path) {
+  return CreateDirectoryA(path.c_str(), nullptr) != 0;
+}
 
 char PathSeparator() { return '\\'; }
 
