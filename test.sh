@@ -20,6 +20,10 @@ build() {  # build <folder> <cmake options...>
 leg_start=$SECONDS
 leg_done() { echo "-- $1 took $((SECONDS - leg_start)) s"; leg_start=$SECONDS; }
 
+echo "== Format (.clang-format)"
+scripts/check-format.sh
+leg_done "Format"
+
 echo "== Release build and tests"
 build build -DCMAKE_BUILD_TYPE=Release
 ctest --test-dir build --output-on-failure -j "$jobs" --timeout 300

@@ -6,7 +6,7 @@ ensure_packages() {
   local wanted=(build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
                 libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev libzip-dev zip unzip python3 tshark
                 nlohmann-json3-dev libtinyxml2-dev libedit-dev sqlite3
-                prometheus-cpp-dev python3-matplotlib "$@")
+                prometheus-cpp-dev python3-matplotlib clang-format "$@")
   local missing=()
   for p in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
