@@ -20,7 +20,7 @@
 #include "packet/PacketState.h"
 #include "packet/ParmTable.h"
 #include "packet/RunSettings.h"
-#include "packet/packet_reference_support.h"
+#include "reference/PacketReference.h"
 #include "platform/TextOut.h"
 #include "support/ChildProcess.h"
 

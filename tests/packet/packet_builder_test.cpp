@@ -8,7 +8,7 @@
 
 #include "packet/PacketBuilder.h"
 #include "packet/SendBuffer.h"
-#include "packet_reference_support.h"
+#include "reference/PacketReference.h"
 #include "platform/TextOut.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "query/tSqlEquationEngine.h"
-#include "templatelib/DebugCapture.h"
+#include "support/DebugCapture.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "query/tSqlQueryEngine.h"
 #include "support/ChildProcess.h"
 #include "support/OutsideTools.h"
-#include "templatelib/DebugCapture.h"
+#include "support/DebugCapture.h"
 #include "templatelib/tConfigSource.h"
 
 namespace {

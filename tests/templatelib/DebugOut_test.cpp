@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "DebugCapture.h"
+#include "support/DebugCapture.h"
 #include "templatelib/GuardedDelete.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "platform/Termination.h"
 #include "support/ChildProcess.h"
 #include "templatelib/ConfigFileReader.h"
-#include "templatelib/DebugCapture.h"
+#include "support/DebugCapture.h"
 #include "templatelib/configfile_support.h"
 #include "templatelib/tConfigSource.h"
 

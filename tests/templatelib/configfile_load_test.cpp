@@ -7,7 +7,7 @@
 
 #include "support/ChildProcess.h"
 #include "templatelib/ConfigPath.h"
-#include "templatelib/DebugCapture.h"
+#include "support/DebugCapture.h"
 #include "templatelib/configfile_support.h"
 #include "templatelib/tConfigSource.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "DebugCapture.h"
+#include "support/DebugCapture.h"
 #include "templatelib/tAllocator.h"
 #include "templatelib/tThreadRegistry.h"
 

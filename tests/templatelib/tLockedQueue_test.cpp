@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "DebugCapture.h"
+#include "support/DebugCapture.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <cwchar>
 #include <string>
 
-#include "DebugCapture.h"
+#include "support/DebugCapture.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "DebugCapture.h"
+#include "support/DebugCapture.h"
 #include "templatelib/tString.h"
 
 namespace {

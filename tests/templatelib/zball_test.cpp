@@ -14,7 +14,7 @@
 #include "platform/System.h"
 #include "support/ChildProcess.h"
 #include "support/OutsideTools.h"
-#include "templatelib/DebugCapture.h"
+#include "support/DebugCapture.h"
 #include "templatelib/ZipComponent.h"
 #include "templatelib/configfile_support.h"
 #include "templatelib/tConfigSource.h"

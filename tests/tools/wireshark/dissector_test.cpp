@@ -23,7 +23,7 @@
 #include "driver/DataTime.h"
 #include "platform/Socket.h"
 #include "support/ChildProcess.h"
-#include "tools/yebverify/ReferenceTool.h"
+#include "reference/ReferenceTool.h"
 
 namespace {
 

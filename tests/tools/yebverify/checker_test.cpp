@@ -8,7 +8,7 @@
 #include "ParameterList.h"
 #include "StreamChecker.h"
 #include "StreamModel.h"
-#include "tools/yebverify/ReferenceTool.h"
+#include "reference/ReferenceTool.h"
 
 namespace yebverify {
 namespace {

@@ -11,7 +11,7 @@
 
 #include "JUnitReport.h"
 #include "StreamGuess.h"
-#include "tools/yebverify/ReferenceTool.h"
+#include "reference/ReferenceTool.h"
 
 namespace yebverify {
 namespace {

@@ -10,7 +10,7 @@
 #include "platform/Socket.h"
 #include "support/ChildProcess.h"
 #include "support/OutsideTools.h"
-#include "tools/yebverify/ReferenceTool.h"
+#include "reference/ReferenceTool.h"
 
 namespace {
 

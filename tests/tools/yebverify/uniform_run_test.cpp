@@ -16,7 +16,7 @@
 #include "StreamChecker.h"
 #include "StreamModel.h"
 #include "packet/SignalPlan.h"
-#include "tools/yebverify/ReferenceTool.h"
+#include "reference/ReferenceTool.h"
 
 namespace yebverify {
 namespace {

@@ -10,7 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "ParameterList.h"
-#include "tools/yebverify/ReferenceTool.h"
+#include "reference/ReferenceTool.h"
 
 namespace yebverify {
 namespace {

@@ -1,4 +1,4 @@
-#include "packet_reference_support.h"
+#include "reference/PacketReference.h"
 
 #include <cstring>
 #include <utility>

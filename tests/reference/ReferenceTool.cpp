@@ -1,7 +1,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "tools/yebverify/ReferenceTool.h"
+#include "reference/ReferenceTool.h"
 
 namespace yebverify_test {
 
