@@ -20,8 +20,8 @@
 #include "packet/PacketState.h"
 #include "packet/ParmTable.h"
 #include "packet/RunSettings.h"
-#include "reference/PacketReference.h"
 #include "platform/TextOut.h"
+#include "reference/PacketReference.h"
 #include "support/ChildProcess.h"
 
 namespace {

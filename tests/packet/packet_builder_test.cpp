@@ -8,8 +8,8 @@
 
 #include "packet/PacketBuilder.h"
 #include "packet/SendBuffer.h"
-#include "reference/PacketReference.h"
 #include "platform/TextOut.h"
+#include "reference/PacketReference.h"
 
 namespace {
 

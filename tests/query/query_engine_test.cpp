@@ -13,8 +13,8 @@
 #include "query/StatementExecutors.h"
 #include "query/tSqlQueryEngine.h"
 #include "support/ChildProcess.h"
-#include "support/OutsideTools.h"
 #include "support/DebugCapture.h"
+#include "support/OutsideTools.h"
 #include "templatelib/tConfigSource.h"
 
 namespace {

@@ -1,7 +1,7 @@
+#include "reference/ReferenceTool.h"
+
 #include <cstdio>
 #include <cstring>
-
-#include "reference/ReferenceTool.h"
 
 namespace yebverify_test {
 

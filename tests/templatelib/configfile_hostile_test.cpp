@@ -10,8 +10,8 @@
 
 #include "platform/Termination.h"
 #include "support/ChildProcess.h"
-#include "templatelib/ConfigFileReader.h"
 #include "support/DebugCapture.h"
+#include "templatelib/ConfigFileReader.h"
 #include "templatelib/configfile_support.h"
 #include "templatelib/tConfigSource.h"
 

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "support/ChildProcess.h"
-#include "templatelib/ConfigPath.h"
 #include "support/DebugCapture.h"
+#include "templatelib/ConfigPath.h"
 #include "templatelib/configfile_support.h"
 #include "templatelib/tConfigSource.h"
 

@@ -22,8 +22,8 @@
 
 #include "driver/DataTime.h"
 #include "platform/Socket.h"
-#include "support/ChildProcess.h"
 #include "reference/ReferenceTool.h"
+#include "support/ChildProcess.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/Socket.h"
+#include "reference/ReferenceTool.h"
 #include "support/ChildProcess.h"
 #include "support/OutsideTools.h"
-#include "reference/ReferenceTool.h"
 
 namespace {
 
