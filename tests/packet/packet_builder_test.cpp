@@ -271,8 +271,8 @@ TEST_F(PacketBuilderTest, CountersStartedJustBeforeTheirWrapGoOnThroughZero) {
 }
 
 // The builders against the model on random tables: both sources, every
-// packet rate, super stress on and off, tag offsets that wrap, and start
-// values near the wrap limits.
+// packet rate, super stress on and off, tag offsets that wrap, start values
+// near the wrap limits, and runs of alike records.
 TEST_F(PacketBuilderTest, MatchesTheReferenceModelOnRandomTables) {
   std::mt19937 random(20261208);
   const double rates[] = {0.5, 1,   10,    12.5, 30,   49.9,  50,   100,
@@ -290,6 +290,12 @@ TEST_F(PacketBuilderTest, MatchesTheReferenceModelOnRandomTables) {
     std::vector<ModelRecord> records;
     const int count = std::uniform_int_distribution<int>(0, 40)(random);
     for (int i = 0; i < count; ++i) {
+      // Runs of alike records (same rate, same value), as a "count,rate"
+      // file makes them, besides records that differ from their neighbours.
+      if (!records.empty() && std::uniform_int_distribution<int>(0, 2)(random) == 0) {
+        records.push_back(records.back());
+        continue;
+      }
       ModelRecord r = MakeModelRecord(
           rates[std::uniform_int_distribution<size_t>(0, std::size(rates) - 1)(random)],
           settings.packetRate);
