@@ -59,8 +59,7 @@ inline float ValueAfterRun(float value, int32_t count, double limit) {
 // by 1.0, leaves in `*next` the value after the last, and returns the end.
 // REQUIRES: every value stays below 2^24, where each addition is exact, so
 // the bytes are those of adding 1.0 sample by sample.
-inline uint8_t* WriteConsecutivePairs(uint8_t* at, uint32_t tags, float* next,
-                                      int32_t pairCount) {
+inline uint8_t* WriteConsecutivePairs(uint8_t* at, uint32_t tags, float* next, int32_t pairCount) {
   float value = *next;
   int32_t k = 0;
 #if defined(__SSE2__)
