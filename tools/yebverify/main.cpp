@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,179 @@ int SetupError(const VerifyOptions& options, std::FILE* jsonOut, const std::stri
   return kExitError;
 }
 
+// Why a step of the set-up failed; `usage` when the command line is to blame.
+struct SetupFailure {
+  std::string reason;
+  bool usage = false;
+};
+using StepResult = std::optional<SetupFailure>;
+
+StepResult OpenJsonOut(const VerifyOptions& options, JsonOutFile& jsonOut) {
+  if (options.jsonOutPath.empty()) return std::nullopt;
+  errno = 0;
+  jsonOut.reset(platform::OpenStreamForWriting(options.jsonOutPath));
+  if (jsonOut) return std::nullopt;
+  return SetupFailure{platform::CRuntimeError(options.jsonOutPath, errno)
+                          .WithContext("cannot write the JSON lines")
+                          .message()};
+}
+
+StepResult ReadManifest(VerifyOptions& options) {
+  if (options.manifestPath.empty()) return std::nullopt;
+  RunManifest manifest;
+  // A list given on the command line is the one to check, fresh or not.
+  const platform::Status loaded =
+      LoadManifest(options.manifestPath, manifest, !options.Given("--list"));
+  if (!loaded.ok()) return SetupFailure{loaded.message()};
+  for (const std::string& warning : ApplyManifest(manifest, options)) {
+    std::fprintf(stderr, "yebverify: warning: %s\n", warning.c_str());
+  }
+  options.runId = manifest.runId;
+  return std::nullopt;
+}
+
+// Served before anything is read or connected, so that a port that cannot
+// be had is an error at start, like every other setup error.
+StepResult StartMetrics(const VerifyOptions& options, std::unique_ptr<metrics::Endpoint>& endpoint,
+                        std::unique_ptr<metrics::VerifyMetrics>& served) {
+  if (options.metricsPort == 0) return std::nullopt;
+  uint32_t ip = 0;
+  if (!platform::ParseIpv4(options.metricsBind, ip)) {
+    return SetupFailure{"--metrics-bind " + options.metricsBind + ": not an IPv4 address", true};
+  }
+  const platform::Status started = metrics::Endpoint::Start(
+      {options.metricsBind, ip, static_cast<uint16_t>(options.metricsPort)}, endpoint);
+  if (!started.ok()) return SetupFailure{started.message()};
+  served = std::make_unique<metrics::VerifyMetrics>(*endpoint, options.packetRate);
+  return std::nullopt;
+}
+
+bool StopRequested() {
+  return platform::TerminationRequested() || platform::ConsoleKeys().KeyPending();
+}
+
+int CheckPlayback(const VerifyOptions& options) {
+  platform::ConsoleKeyMode keys;
+  TcpConnector connector(options.host, options.port, options.connectWaitSeconds, StopRequested);
+  const PlaybackOutcome outcome =
+      VerifyPlayback(options, connector, StopRequested,
+                     [](const std::string& text) { std::fputs(text.c_str(), stdout); });
+  std::fputs(outcome.summary.c_str(), stdout);
+  return outcome.exitStatus;
+}
+
+// The list, its model and the fault script a stream is checked against.
+struct StreamSetup {
+  ParameterList list;
+  std::string listProblem;
+  std::unique_ptr<StreamModel> model;
+  io::FaultScript faults;
+};
+
+StepResult LoadStreamSetup(const VerifyOptions& options, StreamSetup& setup) {
+  std::string error;
+  if (!LoadParameterList(ListPathFor(options), options.source, setup.list, error)) {
+    return SetupFailure{error};
+  }
+  if (options.tagOffset) ListTagsFollowOffset(setup.list, *options.tagOffset, setup.listProblem);
+  setup.model = std::make_unique<StreamModel>(
+      setup.list, StreamShape{options.source, options.packetRate, options.superStress});
+  if (setup.model->packetSizeLimit() > kLargestPacketBytes) {
+    return SetupFailure{ListPathFor(options) + " gives packets of " +
+                        std::to_string(setup.model->packetSizeLimit()) +
+                        " bytes; the stress tool sends at most " +
+                        std::to_string(kLargestPacketBytes)};
+  }
+  if (!options.expectFaultsPath.empty() &&
+      !io::LoadFaultScript(options.expectFaultsPath, &setup.faults, &error)) {
+    return SetupFailure{"fault script " + options.expectFaultsPath + ": " + error};
+  }
+  return std::nullopt;
+}
+
+// What --signals and --values-out need beside the stream.
+struct SignalSetup {
+  packet::SignalsFile file;
+  std::unique_ptr<packet::SignalPlan> plan;
+  std::unique_ptr<ValuesOut> valuesOut;
+  SignalCheck check;
+};
+
+StepResult LoadSignalSetup(const VerifyOptions& options, const ParameterList& list,
+                           SignalSetup& setup) {
+  if (options.signalsPath.empty() && options.valuesOutPath.empty()) return std::nullopt;
+  std::vector<std::string> names;
+  std::vector<double> rates;
+  for (const ListedParameter& p : list.parameters) {
+    names.push_back(p.name);
+    rates.push_back(p.rate);
+  }
+  std::string error;
+  if (!options.signalsPath.empty()) {
+    if (!packet::LoadSignals(options.signalsPath, &setup.file, &error)) {
+      return SetupFailure{"signals file " + options.signalsPath + ": " + error};
+    }
+    setup.plan = std::make_unique<packet::SignalPlan>(setup.file, names, rates);
+    setup.check.plan = setup.plan.get();
+  }
+  if (!options.valuesOutPath.empty()) {
+    packet::SignalSelector selector;
+    if (!packet::ParseSignalSelector(options.params, &selector, &error)) {
+      return SetupFailure{"--params " + error, true};
+    }
+    setup.valuesOut = ValuesOut::Open(options.valuesOutPath, error);
+    if (!setup.valuesOut) return SetupFailure{error};
+    setup.check.valuesOut = setup.valuesOut.get();
+    for (size_t i = 0; i < names.size(); ++i) {
+      setup.check.logged.push_back(
+          packet::SelectorMatches(selector, names[i], rates[i], static_cast<int64_t>(i) + 1));
+    }
+  }
+  setup.check.runId = options.runId;
+  return std::nullopt;
+}
+
+VerifierIo MakeVerifierIo(const VerifyOptions& options, const ParameterList& list,
+                          std::FILE* jsonOut, metrics::VerifyMetrics* served) {
+  VerifierIo io;
+  io.out = [](const std::string& text) {
+    std::fputs(text.c_str(), stdout);
+    std::fflush(stdout);
+  };
+  if (jsonOut != nullptr)
+    io.jsonOut = [jsonOut](const std::string& line) { WriteJsonLine(jsonOut, line); };
+  io.stopRequested = StopRequested;
+  io.metrics = served;
+  io.stopCause = [] {
+    return std::string(platform::TerminationRequested() ? "a signal" : "a key");
+  };
+  io.connected = [&options, &list] {
+    if (options.quiet || options.json) return;
+    std::printf("yebverify: %s stream from %s:%d, %zu parameters from %s, %d packets/s%s%s\n",
+                options.source == SourceKind::kCustom ? "Custom" : "NEP", options.host.c_str(),
+                options.port, list.parameters.size(), ListPathFor(options).c_str(),
+                options.packetRate, options.superStress ? ", super stress" : "",
+                options.runId.empty() ? "" : (", run " + options.runId).c_str());
+    std::fflush(stdout);
+  };
+  return io;
+}
+
+// The run's status, or an error when --junit was asked for and cannot be
+// written.
+int WriteJUnit(const VerifyOptions& options, const Verifier& verifier, const std::string& started,
+               int status) {
+  if (options.junitPath.empty()) return status;
+  const RunOutcome& outcome = verifier.outcome();
+  const platform::Status written =
+      WriteJUnitFile(options.junitPath,
+                     JUnitXml(RunCases(outcome, verifier.failures(), verifier.expected()),
+                              outcome.elapsedSeconds, started, options.runId, outcome.summaryText));
+  if (written.ok()) return status;
+  std::fprintf(stderr, "yebverify: error: %s\n", written.message().c_str());
+  return kExitError;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -77,154 +251,28 @@ int main(int argc, char** argv) {
     return kExitOk;
   }
   JsonOutFile jsonOut;
-  if (!options.jsonOutPath.empty()) {
-    errno = 0;
-    jsonOut.reset(platform::OpenStreamForWriting(options.jsonOutPath));
-    if (!jsonOut) {
-      return SetupError(options, nullptr,
-                        platform::CRuntimeError(options.jsonOutPath, errno)
-                            .WithContext("cannot write the JSON lines")
-                            .message(),
-                        false);
-    }
-  }
-  if (!options.manifestPath.empty()) {
-    RunManifest manifest;
-    // A list given on the command line is the one to check, fresh or not.
-    const platform::Status loaded =
-        LoadManifest(options.manifestPath, manifest, !options.Given("--list"));
-    if (!loaded.ok()) return SetupError(options, jsonOut.get(), loaded.message(), false);
-    for (const std::string& warning : ApplyManifest(manifest, options)) {
-      std::fprintf(stderr, "yebverify: warning: %s\n", warning.c_str());
-    }
-    options.runId = manifest.runId;
-  }
-
-  // Served before anything is read or connected, so that a port that cannot
-  // be had is an error at start, like every other setup error.
+  auto failed = [&](const SetupFailure& failure) {
+    return SetupError(options, jsonOut.get(), failure.reason, failure.usage);
+  };
+  if (StepResult f = OpenJsonOut(options, jsonOut)) return failed(*f);
+  if (StepResult f = ReadManifest(options)) return failed(*f);
   std::unique_ptr<metrics::Endpoint> endpoint;
   std::unique_ptr<metrics::VerifyMetrics> served;
-  if (options.metricsPort != 0) {
-    uint32_t ip = 0;
-    if (!platform::ParseIpv4(options.metricsBind, ip)) {
-      return SetupError(options, jsonOut.get(),
-                        "--metrics-bind " + options.metricsBind + ": not an IPv4 address", true);
-    }
-    const platform::Status started = metrics::Endpoint::Start(
-        {options.metricsBind, ip, static_cast<uint16_t>(options.metricsPort)}, endpoint);
-    if (!started.ok()) return SetupError(options, jsonOut.get(), started.message(), false);
-    served = std::make_unique<metrics::VerifyMetrics>(*endpoint, options.packetRate);
-  }
+  if (StepResult f = StartMetrics(options, endpoint, served)) return failed(*f);
+  if (options.playback) return CheckPlayback(options);
 
-  if (options.playback) {
-    platform::ConsoleKeyMode keys;
-    auto stop = [] {
-      return platform::TerminationRequested() || platform::ConsoleKeys().KeyPending();
-    };
-    TcpConnector connector(options.host, options.port, options.connectWaitSeconds, stop);
-    const PlaybackOutcome outcome =
-        VerifyPlayback(options, connector, stop,
-                       [](const std::string& text) { std::fputs(text.c_str(), stdout); });
-    std::fputs(outcome.summary.c_str(), stdout);
-    return outcome.exitStatus;
-  }
+  StreamSetup stream;
+  if (StepResult f = LoadStreamSetup(options, stream)) return failed(*f);
+  SignalSetup signals;
+  if (StepResult f = LoadSignalSetup(options, stream.list, signals)) return failed(*f);
 
-  ParameterList list;
-  if (!LoadParameterList(ListPathFor(options), options.source, list, error)) {
-    return SetupError(options, jsonOut.get(), error, false);
-  }
-  std::string listProblem;
-  if (options.tagOffset) ListTagsFollowOffset(list, *options.tagOffset, listProblem);
-
-  StreamModel model(list, StreamShape{options.source, options.packetRate, options.superStress});
-  if (model.packetSizeLimit() > kLargestPacketBytes) {
-    return SetupError(
-        options, jsonOut.get(),
-        ListPathFor(options) + " gives packets of " + std::to_string(model.packetSizeLimit()) +
-            " bytes; the stress tool sends at most " + std::to_string(kLargestPacketBytes),
-        false);
-  }
-  io::FaultScript faults;
-  if (!options.expectFaultsPath.empty() &&
-      !io::LoadFaultScript(options.expectFaultsPath, &faults, &error)) {
-    return SetupError(options, jsonOut.get(),
-                      "fault script " + options.expectFaultsPath + ": " + error, false);
-  }
-  packet::SignalsFile signalsFile;
-  std::unique_ptr<packet::SignalPlan> signalPlan;
-  std::unique_ptr<ValuesOut> valuesOut;
-  SignalCheck signalCheck;
-  if (!options.signalsPath.empty() || !options.valuesOutPath.empty()) {
-    std::vector<std::string> names;
-    std::vector<double> rates;
-    for (const ListedParameter& p : list.parameters) {
-      names.push_back(p.name);
-      rates.push_back(p.rate);
-    }
-    if (!options.signalsPath.empty()) {
-      if (!packet::LoadSignals(options.signalsPath, &signalsFile, &error)) {
-        return SetupError(options, jsonOut.get(),
-                          "signals file " + options.signalsPath + ": " + error, false);
-      }
-      signalPlan = std::make_unique<packet::SignalPlan>(signalsFile, names, rates);
-      signalCheck.plan = signalPlan.get();
-    }
-    if (!options.valuesOutPath.empty()) {
-      packet::SignalSelector selector;
-      if (!packet::ParseSignalSelector(options.params, &selector, &error)) {
-        return SetupError(options, jsonOut.get(), "--params " + error, true);
-      }
-      valuesOut = ValuesOut::Open(options.valuesOutPath, error);
-      if (!valuesOut) return SetupError(options, jsonOut.get(), error, false);
-      signalCheck.valuesOut = valuesOut.get();
-      for (size_t i = 0; i < names.size(); ++i) {
-        signalCheck.logged.push_back(
-            packet::SelectorMatches(selector, names[i], rates[i], static_cast<int64_t>(i) + 1));
-      }
-    }
-    signalCheck.runId = options.runId;
-  }
   platform::ConsoleKeyMode keyMode;
-  auto stopRequested = [] {
-    return platform::TerminationRequested() || platform::ConsoleKeys().KeyPending();
-  };
-  VerifierIo io;
-  io.out = [](const std::string& text) {
-    std::fputs(text.c_str(), stdout);
-    std::fflush(stdout);
-  };
-  if (jsonOut)
-    io.jsonOut = [&jsonOut](const std::string& line) { WriteJsonLine(jsonOut.get(), line); };
-  io.stopRequested = stopRequested;
-  io.metrics = served.get();
-  io.stopCause = [] {
-    return std::string(platform::TerminationRequested() ? "a signal" : "a key");
-  };
-  io.connected = [&] {
-    if (options.quiet || options.json) return;
-    std::printf("yebverify: %s stream from %s:%d, %zu parameters from %s, %d packets/s%s%s\n",
-                options.source == SourceKind::kCustom ? "Custom" : "NEP", options.host.c_str(),
-                options.port, list.parameters.size(), ListPathFor(options).c_str(),
-                options.packetRate, options.superStress ? ", super stress" : "",
-                options.runId.empty() ? "" : (", run " + options.runId).c_str());
-    std::fflush(stdout);
-  };
-  Verifier verifier(options, model, io);
-  if (!options.expectFaultsPath.empty()) verifier.ExpectFaults(faults);
-  if (signalPlan || valuesOut) verifier.CheckSignals(&signalCheck);
-  TcpConnector connector(options.host, options.port, options.connectWaitSeconds, stopRequested);
+  Verifier verifier(options, *stream.model,
+                    MakeVerifierIo(options, stream.list, jsonOut.get(), served.get()));
+  if (!options.expectFaultsPath.empty()) verifier.ExpectFaults(stream.faults);
+  if (signals.plan || signals.valuesOut) verifier.CheckSignals(&signals.check);
+  TcpConnector connector(options.host, options.port, options.connectWaitSeconds, StopRequested);
   const std::string started = WallClockText();
-  const int status = verifier.Run(connector, listProblem);
-  if (!options.junitPath.empty()) {
-    const RunOutcome& outcome = verifier.outcome();
-    const platform::Status written = WriteJUnitFile(
-        options.junitPath,
-        JUnitXml(RunCases(outcome, verifier.failures(), verifier.expected()),
-                 outcome.elapsedSeconds, started, options.runId, outcome.summaryText));
-    if (!written.ok()) {
-      std::fprintf(stderr, "yebverify: error: %s\n", written.message().c_str());
-      return kExitError;
-    }
-  }
-  return status;
+  const int status = verifier.Run(connector, stream.listProblem);
+  return WriteJUnit(options, verifier, started, status);
 }
