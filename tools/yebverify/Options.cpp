@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <iterator>
+#include <string_view>
+#include <utility>
 
 #include "PlaybackVerifier.h"
 
@@ -99,151 +102,104 @@ std::string HelpText() {
          "were met), 2 usage, manifest, list or connection error.\n";
 }
 
-bool ParseOptions(const std::vector<std::string>& args, VerifyOptions& options,
-                  std::string& error) {
-  options = VerifyOptions();
-  // --json first: a usage error anywhere is then written as JSON too.
-  for (const std::string& arg : args) {
-    if (arg == "--json") options.json = true;
+namespace {
+
+// Options that are a switch.
+constexpr std::pair<std::string_view, bool VerifyOptions::*> kSwitches[] = {
+    {"--help", &VerifyOptions::help},          {"-h", &VerifyOptions::help},
+    {"--version", &VerifyOptions::version},    {"--super-stress", &VerifyOptions::superStress},
+    {"--time-jump", &VerifyOptions::timeJump}, {"--time-gap", &VerifyOptions::timeGap},
+    {"--json", &VerifyOptions::json},          {"--quiet", &VerifyOptions::quiet},
+};
+
+// Options whose value is kept as given.
+constexpr std::pair<std::string_view, std::string VerifyOptions::*> kTexts[] = {
+    {"--manifest", &VerifyOptions::manifestPath},
+    {"--json-out", &VerifyOptions::jsonOutPath},
+    {"--junit", &VerifyOptions::junitPath},
+    {"--metrics-bind", &VerifyOptions::metricsBind},
+    {"--list", &VerifyOptions::listPath},
+    {"--signals", &VerifyOptions::signalsPath},
+    {"--values-out", &VerifyOptions::valuesOutPath},
+    {"--params", &VerifyOptions::params},
+    {"--expect-faults", &VerifyOptions::expectFaultsPath},
+};
+
+// Options whose value is checked by StoreCheckedValue.
+constexpr std::string_view kChecked[] = {
+    "--metrics-port", "--host",         "--port",        "--source",
+    "--seconds",      "--packets",      "--packet-rate", "--tag-offset",
+    "--reconnect",    "--connect-wait", "--max-late-ms", "--min-rate-percent",
+};
+
+template <typename Table>
+auto Lookup(const Table& table, const std::string& arg) -> decltype(table[0].second) {
+  for (const auto& [name, field] : table) {
+    if (name == arg) return field;
   }
-  bool sawSeconds = false, sawPackets = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg.starts_with("--")) options.given.push_back(arg);
-    auto value = [&](std::string& out) {
-      if (i + 1 >= args.size()) {
-        error = arg + " needs a value";
-        return false;
-      }
-      out = args[++i];
-      return true;
-    };
-    std::string text;
-    int64_t number = 0;
-    if (arg == "--help" || arg == "-h") {
-      options.help = true;
-    } else if (arg == "--version") {
-      options.version = true;
-    } else if (arg == "--manifest") {
-      if (!value(options.manifestPath)) return false;
-    } else if (arg == "--json-out") {
-      if (!value(options.jsonOutPath)) return false;
-    } else if (arg == "--junit") {
-      if (!value(options.junitPath)) return false;
-    } else if (arg == "--metrics-port") {
-      if (!value(text)) return false;
-      if (!ReadInteger(text, 1, 65535, number)) {
-        error = "--metrics-port takes a port number 1..65535, not \"" + text + "\"";
-        return false;
-      }
-      options.metricsPort = static_cast<int>(number);
-    } else if (arg == "--metrics-bind") {
-      if (!value(options.metricsBind)) return false;
-    } else if (arg == "--host") {
-      if (!value(options.host)) return false;
-      if (options.host.empty()) {
-        error = "--host needs a host name or address";
-        return false;
-      }
-    } else if (arg == "--port") {
-      if (!value(text)) return false;
-      if (!ReadInteger(text, 1, 65535, number)) {
-        error = "--port takes a port number 1..65535, not \"" + text + "\"";
-        return false;
-      }
-      options.port = static_cast<int>(number);
-    } else if (arg == "--source") {
-      if (!value(text)) return false;
-      if (text == "custom") {
-        options.source = SourceKind::kCustom;
-      } else if (text == "nep") {
-        options.source = SourceKind::kNep;
-      } else if (text == "playback") {
-        options.playback = true;
-      } else {
-        error = "--source takes custom, nep or playback, not \"" + text + "\"";
-        return false;
-      }
-    } else if (arg == "--list") {
-      if (!value(options.listPath)) return false;
-    } else if (arg == "--seconds") {
-      if (!value(text)) return false;
-      if (!ReadSeconds(text, options.seconds)) {
-        error = "--seconds takes a positive number of seconds, not \"" + text + "\"";
-        return false;
-      }
-      sawSeconds = true;
-    } else if (arg == "--packets") {
-      if (!value(text)) return false;
-      if (!ReadInteger(text, 1, INT64_MAX, number)) {
-        error = "--packets takes a positive count, not \"" + text + "\"";
-        return false;
-      }
-      options.packets = static_cast<uint64_t>(number);
-      sawPackets = true;
-    } else if (arg == "--packet-rate") {
-      if (!value(text)) return false;
-      if (text != "50" && text != "100" && text != "200") {
-        error = "--packet-rate takes 50, 100 or 200 packets per second, not \"" + text + "\"";
-        return false;
-      }
-      options.packetRate = std::stoi(text);
-    } else if (arg == "--super-stress") {
-      options.superStress = true;
-    } else if (arg == "--tag-offset") {
-      if (!value(text)) return false;
-      if (!ReadInteger(text, INT32_MIN, INT32_MAX, number)) {
-        error = "--tag-offset takes a 32-bit integer, not \"" + text + "\"";
-        return false;
-      }
-      options.tagOffset = number;
-    } else if (arg == "--time-jump") {
-      options.timeJump = true;
-    } else if (arg == "--time-gap") {
-      options.timeGap = true;
-    } else if (arg == "--reconnect") {
-      if (!value(text)) return false;
-      if (!ReadInteger(text, 0, 1000000, number)) {
-        error = "--reconnect takes a count 0..1000000, not \"" + text + "\"";
-        return false;
-      }
-      options.reconnects = static_cast<int>(number);
-    } else if (arg == "--connect-wait") {
-      if (!value(text)) return false;
-      if (text != "0" && !ReadSeconds(text, options.connectWaitSeconds)) {
-        error = "--connect-wait takes a number of seconds, not \"" + text + "\"";
-        return false;
-      }
-      if (text == "0") options.connectWaitSeconds = 0.0;
-    } else if (arg == "--signals") {
-      if (!value(options.signalsPath)) return false;
-    } else if (arg == "--values-out") {
-      if (!value(options.valuesOutPath)) return false;
-    } else if (arg == "--params") {
-      if (!value(options.params)) return false;
-    } else if (arg == "--expect-faults") {
-      if (!value(options.expectFaultsPath)) return false;
-    } else if (arg == "--max-late-ms" || arg == "--min-rate-percent") {
-      if (!value(text)) return false;
-      double limit = 0.0;
-      if (!ReadLimit(text, limit)) {
-        error = arg + " takes a number 0 or more, not \"" + text + "\"";
-        return false;
-      }
-      (arg == "--max-late-ms" ? options.maxLateMs : options.minRatePercent) = limit;
-    } else if (arg == "--json") {
-      options.json = true;
-    } else if (arg == "--quiet") {
-      options.quiet = true;
-    } else {
-      bool matched = false;
-      if (!ParsePlaybackOption(args, i, options, error, matched)) return false;
-      if (!matched) {
-        error = "unknown option \"" + arg + "\"";
-        return false;
-      }
+  return nullptr;
+}
+
+// Stores the value `text` of `arg`, one of kChecked; false with `error`
+// set when the value does not do.
+bool StoreCheckedValue(const std::string& arg, const std::string& text, VerifyOptions& options,
+                       std::string& error) {
+  int64_t number = 0;
+  auto fail = [&](const std::string& takes) {
+    error = arg + " takes " + takes + ", not \"" + text + "\"";
+    return false;
+  };
+  if (arg == "--metrics-port" || arg == "--port") {
+    if (!ReadInteger(text, 1, 65535, number)) return fail("a port number 1..65535");
+    (arg == "--port" ? options.port : options.metricsPort) = static_cast<int>(number);
+  } else if (arg == "--host") {
+    options.host = text;
+    if (options.host.empty()) {
+      error = "--host needs a host name or address";
+      return false;
     }
+  } else if (arg == "--source") {
+    if (text == "custom") {
+      options.source = SourceKind::kCustom;
+    } else if (text == "nep") {
+      options.source = SourceKind::kNep;
+    } else if (text == "playback") {
+      options.playback = true;
+    } else {
+      return fail("custom, nep or playback");
+    }
+  } else if (arg == "--seconds") {
+    if (!ReadSeconds(text, options.seconds)) return fail("a positive number of seconds");
+  } else if (arg == "--packets") {
+    if (!ReadInteger(text, 1, INT64_MAX, number)) return fail("a positive count");
+    options.packets = static_cast<uint64_t>(number);
+  } else if (arg == "--packet-rate") {
+    if (text != "50" && text != "100" && text != "200") {
+      return fail("50, 100 or 200 packets per second");
+    }
+    options.packetRate = std::stoi(text);
+  } else if (arg == "--tag-offset") {
+    if (!ReadInteger(text, INT32_MIN, INT32_MAX, number)) return fail("a 32-bit integer");
+    options.tagOffset = number;
+  } else if (arg == "--reconnect") {
+    if (!ReadInteger(text, 0, 1000000, number)) return fail("a count 0..1000000");
+    options.reconnects = static_cast<int>(number);
+  } else if (arg == "--connect-wait") {
+    if (text != "0" && !ReadSeconds(text, options.connectWaitSeconds)) {
+      return fail("a number of seconds");
+    }
+    if (text == "0") options.connectWaitSeconds = 0.0;
+  } else {  // --max-late-ms, --min-rate-percent
+    double limit = 0.0;
+    if (!ReadLimit(text, limit)) return fail("a number 0 or more");
+    (arg == "--max-late-ms" ? options.maxLateMs : options.minRatePercent) = limit;
   }
+  return true;
+}
+
+// What no single option can check: the ones that go together or exclude
+// each other.
+bool CheckCombinations(const VerifyOptions& options, std::string& error) {
   if (options.valuesOutPath.empty() != options.params.empty()) {
     error = options.params.empty() ? "--values-out needs --params SELECTOR"
                                    : "--params needs --values-out FILE";
@@ -253,11 +209,52 @@ bool ParseOptions(const std::vector<std::string>& args, VerifyOptions& options,
     error = "--source playback needs --file F, the file the tool replays";
     return false;
   }
-  if (sawSeconds && sawPackets) {
+  if (options.Given("--seconds") && options.Given("--packets")) {
     error = "give --seconds or --packets, not both";
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+bool ParseOptions(const std::vector<std::string>& args, VerifyOptions& options,
+                  std::string& error) {
+  options = VerifyOptions();
+  // --json first: a usage error anywhere is then written as JSON too.
+  for (const std::string& arg : args) {
+    if (arg == "--json") options.json = true;
+  }
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg.starts_with("--")) options.given.push_back(arg);
+    if (bool VerifyOptions::*flag = Lookup(kSwitches, arg)) {
+      options.*flag = true;
+      continue;
+    }
+    std::string VerifyOptions::*field = Lookup(kTexts, arg);
+    if (field != nullptr ||
+        std::find(std::begin(kChecked), std::end(kChecked), arg) != std::end(kChecked)) {
+      if (i + 1 >= args.size()) {
+        error = arg + " needs a value";
+        return false;
+      }
+      const std::string& text = args[++i];
+      if (field != nullptr) {
+        options.*field = text;
+      } else if (!StoreCheckedValue(arg, text, options, error)) {
+        return false;
+      }
+      continue;
+    }
+    bool matched = false;
+    if (!ParsePlaybackOption(args, i, options, error, matched)) return false;
+    if (!matched) {
+      error = "unknown option \"" + arg + "\"";
+      return false;
+    }
+  }
+  return CheckCombinations(options, error);
 }
 
 bool VerifyOptions::Given(const char* option) const {
