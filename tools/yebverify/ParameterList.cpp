@@ -90,7 +90,7 @@ bool ElementText(std::string_view block, std::string_view name, std::string_view
 
 }  // namespace
 
-bool ParsePrnList(std::string_view text, ParameterList& list, std::string& error) {
+platform::Status ParsePrnList(std::string_view text, ParameterList& list) {
   list = ParameterList();
   list.source = SourceKind::kCustom;
   int lineNumber = 0;
@@ -115,8 +115,8 @@ bool ParsePrnList(std::string_view text, ParameterList& list, std::string& error
     if (words.size() < 4 || !ReadUnsigned(words[0], parameter.tag) || parameter.tag > 0xFFFF ||
         !ReadRate(words[words.size() - 2], parameter.rate) ||
         !ReadUnsigned(words[words.size() - 1], typeCode)) {
-      error = where + "expected \"tag name rate type\", found \"" + std::string(Trim(line)) + "\"";
-      return false;
+      return platform::Status::InvalidArgument(where + "expected \"tag name rate type\", found \"" +
+                                               std::string(Trim(line)) + "\"");
     }
     for (size_t i = 1; i + 2 < words.size(); ++i) {
       if (i > 1) parameter.name += ' ';
@@ -124,15 +124,15 @@ bool ParsePrnList(std::string_view text, ParameterList& list, std::string& error
     }
     if (timeWords == 0) {
       if (!StartsWith(parameter.name, "TIME$_DAY")) {
-        error = where + "the first word must be TIME$_DAY, found " + parameter.name;
-        return false;
+        return platform::Status::InvalidArgument(
+            where + "the first word must be TIME$_DAY, found " + parameter.name);
       }
       list.dayTag = parameter.tag;
       ++timeWords;
     } else if (timeWords == 1) {
       if (!StartsWith(parameter.name, "TIME$_MILLISEC")) {
-        error = where + "the second word must be TIME$_MILLISEC, found " + parameter.name;
-        return false;
+        return platform::Status::InvalidArgument(
+            where + "the second word must be TIME$_MILLISEC, found " + parameter.name);
       }
       list.millisecondTag = parameter.tag;
       ++timeWords;
@@ -141,28 +141,27 @@ bool ParsePrnList(std::string_view text, ParameterList& list, std::string& error
     }
   }
   if (timeWords < 2) {
-    error = "PRN list: the time words TIME$_DAY and TIME$_MILLISEC are missing";
-    return false;
+    return platform::Status::InvalidArgument(
+        "PRN list: the time words TIME$_DAY and TIME$_MILLISEC are missing");
   }
-  return true;
+  return platform::Status::Ok();
 }
 
-bool ParseNepXmlList(std::string_view text, ParameterList& list, std::string& error) {
+platform::Status ParseNepXmlList(std::string_view text, ParameterList& list) {
   list = ParameterList();
   list.source = SourceKind::kNep;
   constexpr std::string_view kOpen = "<parameter-attributes";
   constexpr std::string_view kClose = "</parameter-attributes>";
   if (text.find("<FullList") == std::string_view::npos) {
-    error = "NEP XML list: no FullList element";
-    return false;
+    return platform::Status::InvalidArgument("NEP XML list: no FullList element");
   }
   size_t at = 0;
   int block = 0;
   while ((at = text.find(kOpen, at)) != std::string_view::npos) {
     size_t end = text.find(kClose, at);
     if (end == std::string_view::npos) {
-      error = "NEP XML list: parameter block " + std::to_string(block + 1) + " is not closed";
-      return false;
+      return platform::Status::InvalidArgument("NEP XML list: parameter block " +
+                                               std::to_string(block + 1) + " is not closed");
     }
     std::string_view body = text.substr(at, end - at);
     at = end + kClose.size();
@@ -172,23 +171,21 @@ bool ParseNepXmlList(std::string_view text, ParameterList& list, std::string& er
     ListedParameter parameter;
     if (!ElementText(body, "parameter", name) || !ElementText(body, "sps", sps) ||
         !ElementText(body, "tag-number", tagText)) {
-      error = where + "parameter, sps or tag-number missing";
-      return false;
+      return platform::Status::InvalidArgument(where + "parameter, sps or tag-number missing");
     }
     if (!ReadRate(sps, parameter.rate)) {
-      error = where + "bad sps \"" + std::string(sps) + "\"";
-      return false;
+      return platform::Status::InvalidArgument(where + "bad sps \"" + std::string(sps) + "\"");
     }
     if (!ReadTag32(tagText, parameter.tag)) {
-      error = where + "bad tag-number \"" + std::string(tagText) + "\"";
-      return false;
+      return platform::Status::InvalidArgument(where + "bad tag-number \"" + std::string(tagText) +
+                                               "\"");
     }
     parameter.name = std::string(name);
     if (block == 1) {
       if (name != "ZARN_TIME") {
-        error =
-            where + "the first block must be the time parameter ZARN_TIME, found " + parameter.name;
-        return false;
+        return platform::Status::InvalidArgument(
+            where + "the first block must be the time parameter ZARN_TIME, found " +
+            parameter.name);
       }
       list.timeTag = parameter.tag;
     } else {
@@ -196,10 +193,9 @@ bool ParseNepXmlList(std::string_view text, ParameterList& list, std::string& er
     }
   }
   if (block == 0) {
-    error = "NEP XML list: no time parameter block";
-    return false;
+    return platform::Status::InvalidArgument("NEP XML list: no time parameter block");
   }
-  return true;
+  return platform::Status::Ok();
 }
 
 namespace {
@@ -223,24 +219,20 @@ bool LongLineIn(std::string_view text, size_t& lineNumber) {
 
 }  // namespace
 
-bool LoadParameterList(const std::string& path, SourceKind source, ParameterList& list,
-                       std::string& error) {
+platform::Status LoadParameterList(const std::string& path, SourceKind source,
+                                   ParameterList& list) {
   std::string text;
   const platform::Status read = ReadTextFile(path, "parameter list", kMaxListBytes, text);
-  if (!read.ok()) {
-    error = read.message();
-    return false;
-  }
+  if (!read.ok()) return read;
   size_t longLine = 0;
   if (LongLineIn(text, longLine)) {
-    error = path + ": line " + std::to_string(longLine) + " is longer than " +
-            std::to_string(kMaxLineBytes) + " bytes";
-    return false;
+    return platform::Status::InvalidArgument(path + ": line " + std::to_string(longLine) +
+                                             " is longer than " + std::to_string(kMaxLineBytes) +
+                                             " bytes");
   }
-  bool ok = source == SourceKind::kCustom ? ParsePrnList(text, list, error)
-                                          : ParseNepXmlList(text, list, error);
-  if (!ok) error = path + ": " + error;
-  return ok;
+  const platform::Status parsed =
+      source == SourceKind::kCustom ? ParsePrnList(text, list) : ParseNepXmlList(text, list);
+  return parsed.WithContext(path);
 }
 
 }  // namespace yebverify

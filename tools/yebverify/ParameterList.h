@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Status.h"
+
 namespace yebverify {
 
 enum class SourceKind { kCustom, kNep };
@@ -35,13 +37,13 @@ struct ParameterList {
   std::vector<ListedParameter> parameters;
 };
 
-// Each returns false with `error` set when the text is not a list of its kind.
-bool ParsePrnList(std::string_view text, ParameterList& list, std::string& error);
-bool ParseNepXmlList(std::string_view text, ParameterList& list, std::string& error);
+// Each fails, saying where and why, when the text is not a list of its kind.
+platform::Status ParsePrnList(std::string_view text, ParameterList& list);
+platform::Status ParseNepXmlList(std::string_view text, ParameterList& list);
 
-// Reads the file at `path` and parses it as the list of `source`.
-bool LoadParameterList(const std::string& path, SourceKind source, ParameterList& list,
-                       std::string& error);
+// Reads the file at `path` and parses it as the list of `source`; a
+// failure names the file.
+platform::Status LoadParameterList(const std::string& path, SourceKind source, ParameterList& list);
 
 }  // namespace yebverify
 

@@ -131,10 +131,9 @@ struct StreamSetup {
 };
 
 StepResult LoadStreamSetup(const VerifyOptions& options, StreamSetup& setup) {
-  std::string error;
-  if (!LoadParameterList(ListPathFor(options), options.source, setup.list, error)) {
-    return SetupFailure{error};
-  }
+  const platform::Status loaded =
+      LoadParameterList(ListPathFor(options), options.source, setup.list);
+  if (!loaded.ok()) return SetupFailure{loaded.message()};
   if (options.tagOffset) ListTagsFollowOffset(setup.list, *options.tagOffset, setup.listProblem);
   setup.model = std::make_unique<StreamModel>(
       setup.list, StreamShape{options.source, options.packetRate, options.superStress});
@@ -144,6 +143,7 @@ StepResult LoadStreamSetup(const VerifyOptions& options, StreamSetup& setup) {
                         " bytes; the stress tool sends at most " +
                         std::to_string(kLargestPacketBytes)};
   }
+  std::string error;
   if (!options.expectFaultsPath.empty() &&
       !io::LoadFaultScript(options.expectFaultsPath, &setup.faults, &error)) {
     return SetupFailure{"fault script " + options.expectFaultsPath + ": " + error};

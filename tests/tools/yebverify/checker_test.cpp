@@ -24,11 +24,10 @@ using yebverify_test::ReferenceTool;
 class CheckerRig {
  public:
   explicit CheckerRig(const ReferenceConfig& config, TimeOptions time = {}) : tool_(config) {
-    std::string error;
     ParameterList list;
-    bool ok = config.nep ? ParseNepXmlList(tool_.ListText(), list, error)
-                         : ParsePrnList(tool_.ListText(), list, error);
-    EXPECT_TRUE(ok) << error;
+    const platform::Status parsed =
+        config.nep ? ParseNepXmlList(tool_.ListText(), list) : ParsePrnList(tool_.ListText(), list);
+    EXPECT_TRUE(parsed.ok()) << parsed.message();
     model_ = std::make_unique<StreamModel>(
         list, StreamShape{config.nep ? SourceKind::kNep : SourceKind::kCustom, config.packetRate,
                           config.superStress});

@@ -12,8 +12,8 @@ TEST(PrnListTest, ReadsTimeWordsAndParametersWithEitherLineEnd) {
                        "12 TIME$_MILLISEC 10000.000000 1" + eol + "13 S01_Parm11 50.000000 2" +
                        eol + "14 S01_Parm12 12.500000 2" + eol;
     ParameterList list;
-    std::string error;
-    ASSERT_TRUE(ParsePrnList(text, list, error)) << error;
+    const platform::Status parsed = ParsePrnList(text, list);
+    ASSERT_TRUE(parsed.ok()) << parsed.message();
     EXPECT_EQ(list.dayTag, 11u);
     EXPECT_EQ(list.millisecondTag, 12u);
     ASSERT_EQ(list.parameters.size(), 2u);
@@ -29,8 +29,8 @@ TEST(PrnListTest, ReadsDataSourceAttributesAndWrappedTags) {
       "0 TIME$_MILLISEC_3 10000.000000 1 SystemParamType = MinorTime \r\n"
       "1 Parm65535 50.000000 2\r\n";
   ParameterList list;
-  std::string error;
-  ASSERT_TRUE(ParsePrnList(text, list, error)) << error;
+  const platform::Status parsed = ParsePrnList(text, list);
+  ASSERT_TRUE(parsed.ok()) << parsed.message();
   EXPECT_EQ(list.dayTag, 65535u);
   EXPECT_EQ(list.millisecondTag, 0u);
   ASSERT_EQ(list.parameters.size(), 1u);
@@ -60,9 +60,9 @@ TEST(PrnListTest, RefusesWhatIsNoPrnList) {
   };
   for (const Case& c : cases) {
     ParameterList list;
-    std::string error;
-    EXPECT_FALSE(ParsePrnList(c.text, list, error)) << c.text;
-    EXPECT_EQ(error, c.error);
+    const platform::Status parsed = ParsePrnList(c.text, list);
+    EXPECT_FALSE(parsed.ok()) << c.text;
+    EXPECT_EQ(parsed.message(), c.error);
   }
 }
 
@@ -89,8 +89,8 @@ const char* const kNepList =
 
 TEST(NepXmlListTest, ReadsTheTimeParameterAndTheParameters) {
   ParameterList list;
-  std::string error;
-  ASSERT_TRUE(ParseNepXmlList(kNepList, list, error)) << error;
+  const platform::Status parsed = ParseNepXmlList(kNepList, list);
+  ASSERT_TRUE(parsed.ok()) << parsed.message();
   EXPECT_EQ(list.timeTag, 1u);
   ASSERT_EQ(list.parameters.size(), 1u);
   EXPECT_EQ(list.parameters[0].name, "Parm1");
@@ -105,8 +105,8 @@ TEST(NepXmlListTest, NegativeTagsAreTheirTwosComplement) {
   std::string text = kNepList;
   text.replace(text.find("<tag-number>102"), 15, "<tag-number>-8");
   ParameterList list;
-  std::string error;
-  ASSERT_TRUE(ParseNepXmlList(text, list, error)) << error;
+  const platform::Status parsed = ParseNepXmlList(text, list);
+  ASSERT_TRUE(parsed.ok()) << parsed.message();
   EXPECT_EQ(list.parameters[0].tag, 0xFFFFFFF8u);
   std::string mismatch;
   EXPECT_TRUE(ListTagsFollowOffset(list, -10, mismatch)) << mismatch;
@@ -132,17 +132,19 @@ TEST(NepXmlListTest, RefusesBrokenBlocks) {
   };
   for (const Case& c : cases) {
     ParameterList list;
-    std::string error;
-    EXPECT_FALSE(ParseNepXmlList(c.text, list, error));
-    EXPECT_EQ(error, c.error);
+    const platform::Status parsed = ParseNepXmlList(c.text, list);
+    EXPECT_FALSE(parsed.ok());
+    EXPECT_EQ(parsed.message(), c.error);
   }
 }
 
 TEST(ListFileTest, MissingFileIsNamed) {
   ParameterList list;
-  std::string error;
-  EXPECT_FALSE(LoadParameterList("/nonexistent/zarnYEB.prn", SourceKind::kCustom, list, error));
-  EXPECT_EQ(error, "cannot read the parameter list /nonexistent/zarnYEB.prn: does not exist");
+  const platform::Status loaded =
+      LoadParameterList("/nonexistent/zarnYEB.prn", SourceKind::kCustom, list);
+  EXPECT_EQ(loaded.code(), platform::Status::Code::kNotFound);
+  EXPECT_EQ(loaded.message(),
+            "cannot read the parameter list /nonexistent/zarnYEB.prn: does not exist");
 }
 
 }  // namespace

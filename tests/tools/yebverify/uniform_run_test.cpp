@@ -51,9 +51,9 @@ class Twins {
   Twins(const ReferenceConfig& config, bool signals) : tool_(config) {
     std::string error;
     ParameterList list;
-    EXPECT_TRUE(config.nep ? ParseNepXmlList(tool_.ListText(), list, error)
-                           : ParsePrnList(tool_.ListText(), list, error))
-        << error;
+    const platform::Status parsed =
+        config.nep ? ParseNepXmlList(tool_.ListText(), list) : ParsePrnList(tool_.ListText(), list);
+    EXPECT_TRUE(parsed.ok()) << parsed.message();
     model_ = std::make_unique<StreamModel>(
         list, StreamShape{config.nep ? SourceKind::kNep : SourceKind::kCustom, config.packetRate,
                           config.superStress});

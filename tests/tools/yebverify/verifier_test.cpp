@@ -75,10 +75,10 @@ class VerifierTest : public ::testing::Test {
   void Make(const ReferenceConfig& config) {
     config_ = config;
     tool_ = std::make_unique<ReferenceTool>(config);
-    std::string error;
     ParameterList list;
-    ASSERT_TRUE(config.nep ? ParseNepXmlList(tool_->ListText(), list, error)
-                           : ParsePrnList(tool_->ListText(), list, error));
+    ASSERT_TRUE((config.nep ? ParseNepXmlList(tool_->ListText(), list)
+                            : ParsePrnList(tool_->ListText(), list))
+                    .ok());
     model_ = std::make_unique<StreamModel>(
         list, StreamShape{config.nep ? SourceKind::kNep : SourceKind::kCustom, config.packetRate,
                           config.superStress});
