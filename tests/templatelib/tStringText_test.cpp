@@ -1,5 +1,6 @@
 // tString: comparisons, search, fields and tokens. The edits (trim,
-// truncate, slices) are checked against a model in tString_test.cpp.
+// truncate, slices, the field count) are checked against a model in
+// tString_test.cpp.
 
 #include <gtest/gtest.h>
 
@@ -98,30 +99,6 @@ TEST(tStringFields, GetFieldCountsEmptyFields) {
   EXPECT_EQ(tString::GetField(nullptr, 0, '|', &field), E_FAIL);
   EXPECT_EQ(tString::GetField(row, -1, '|', &field), E_FAIL);
   EXPECT_EQ(tString::GetField(row, 0, '|', nullptr), E_POINTER);
-}
-
-TEST(tStringFields, SetFieldCountCutsOrFills) {
-  struct Case {
-    const char* text;
-    int32_t fields;
-    const char* expected;
-  };
-  const Case cases[] = {
-      {"a|b|c|d", 2, "a|b"}, {"a|b", 4, "a|b||"}, {"a|b", 2, "a|b"},   {"", 3, "||"},
-      {nullptr, 1, ""},      {"a||", 1, "a"},     {"a|b|", 3, "a|b|"},
-  };
-  for (const Case& c : cases) {
-    tString s;
-    ASSERT_EQ(s.Assign(c.text), S_OK);
-    ASSERT_EQ(s.SetFieldCount(c.fields, '|'), S_OK);
-    EXPECT_STREQ(s.Text(), c.expected) << (c.text ? c.text : "(null)") << " to " << c.fields;
-    EXPECT_EQ(tString::FieldCount(s.Text(), '|'), c.fields);
-  }
-  tString s;
-  ASSERT_EQ(s.Assign("a|b"), S_OK);
-  EXPECT_EQ(s.SetFieldCount(-1, '|'), E_INVALIDARG);
-  EXPECT_EQ(s.SetFieldCount(0, '|'), S_OK);
-  EXPECT_TRUE(s.IsNull());
 }
 
 TEST(tStringToken, WalksATextTokenByToken) {
