@@ -1,115 +1,126 @@
-// tLockedQueue on one thread: ring indexes, full and growing queues, and
+// tLockedQueue on one thread: a deque as the model of random pushes and
+// pops in every mode, with the ring's index rules checked at each step; and
 // what destruction does with the items left.
 
 #include "templatelib/tLockedQueue.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <deque>
+#include <random>
+#include <string>
 #include <vector>
 
 #include "support/DebugCapture.h"
 
 namespace {
 
-class QueueTest : public ::testing::Test {
- protected:
-  // Distinct addresses to push; their values tell the order.
-  int items_[2000] = {};
-  void SetUp() override {
-    for (int i = 0; i < 2000; ++i) items_[i] = i;
-  }
-  int* item(int i) { return &items_[i]; }
+struct QueueMode {
+  int32_t capacity;
+  bool blocking;
+  bool growable;
 };
 
-TEST_F(QueueTest, FullNonGrowableQueueRefusesAndStaysUnchanged) {
-  tLockedQueue<int> queue(3, false, false, false);
-  for (int i = 0; i < 3; ++i) ASSERT_EQ(queue.Push(item(i)), S_OK);
-  EXPECT_EQ(queue.Push(item(3)), E_FAIL);
-  EXPECT_EQ(queue.Count(), 3);
-  EXPECT_EQ(queue.Capacity(), 3);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(queue.Pop(), item(i));
-  EXPECT_EQ(queue.Pop(), nullptr) << "non-blocking pop of an empty queue";
+std::string ModeName(const ::testing::TestParamInfo<QueueMode>& info) {
+  return "Capacity" + std::to_string(info.param.capacity) +
+         (info.param.blocking ? "Blocking" : "Polling") +
+         (info.param.growable ? "Growable" : "Fixed");
 }
 
-TEST_F(QueueTest, PoppingTheLastItemLeavesReadOnItsSlot) {
-  tLockedQueue<int> queue(4, false, false, false);
-  ASSERT_EQ(queue.Push(item(0)), S_OK);
-  ASSERT_EQ(queue.Push(item(1)), S_OK);
-  EXPECT_EQ(queue.Pop(), item(0));
-  EXPECT_EQ(queue.ReadIndex(), 1);
-  EXPECT_EQ(queue.Pop(), item(1));
-  EXPECT_EQ(queue.ReadIndex(), 1) << "read does not advance past the last item";
-  EXPECT_EQ(queue.HeadIndex(), 1);
-  ASSERT_EQ(queue.Push(item(2)), S_OK);
-  EXPECT_EQ(queue.HeadIndex(), 1) << "the next push fills the same slot";
-  EXPECT_EQ(queue.Pop(), item(2));
-}
+class QueueModelTest : public ::testing::TestWithParam<QueueMode> {};
 
-TEST_F(QueueTest, WrappedQueueGrowsByFiveHundredTwelveAndKeepsFifoOrder) {
-  tLockedQueue<int> queue(4, false, true, false);
-  // Wrap the ring: read ends up in the middle, head before it.
-  for (int i = 0; i < 4; ++i) ASSERT_EQ(queue.Push(item(i)), S_OK);
-  EXPECT_EQ(queue.Pop(), item(0));
-  EXPECT_EQ(queue.Pop(), item(1));
-  ASSERT_EQ(queue.Push(item(4)), S_OK);
-  ASSERT_EQ(queue.Push(item(5)), S_OK);
-  EXPECT_EQ(queue.HeadIndex(), 1);
-  EXPECT_EQ(queue.ReadIndex(), 2);
-  ASSERT_EQ(queue.Push(item(6)), S_OK);  // full: grows
-  EXPECT_EQ(queue.Capacity(), 516);
-  EXPECT_EQ(queue.ReadIndex(), 514);
-  for (int i = 7; i < 600; ++i) ASSERT_EQ(queue.Push(item(i)), S_OK);
-  EXPECT_EQ(queue.Capacity(), 1028);
-  for (int i = 2; i < 600; ++i) ASSERT_EQ(queue.Pop(), item(i)) << i;
-  EXPECT_EQ(queue.Count(), 0);
-}
+// Long phases of mostly pushes and mostly pops, so that the ring fills,
+// wraps, refuses or grows (past a thousand slots), and drains again.
+constexpr int kSteps = 4000;
+constexpr int kPhaseSteps = 1000;
 
-TEST_F(QueueTest, UnwrappedQueueGrowsInPlace) {
-  tLockedQueue<int> queue(2, false, true, false);
-  for (int i = 0; i < 5; ++i) ASSERT_EQ(queue.Push(item(i)), S_OK);
-  EXPECT_EQ(queue.Capacity(), 514);
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(queue.Pop(), item(i));
-}
-
-TEST_F(QueueTest, OneSlotQueueGrowsWithoutLosingOrDuplicatingItsItem) {
-  tLockedQueue<int> queue(1, false, true, false);
-  ASSERT_EQ(queue.Push(item(0)), S_OK);
-  ASSERT_EQ(queue.Push(item(1)), S_OK);
-  ASSERT_EQ(queue.Push(item(2)), S_OK);
-  EXPECT_EQ(queue.Pop(), item(0));
-  EXPECT_EQ(queue.Pop(), item(1));
-  EXPECT_EQ(queue.Pop(), item(2));
-  EXPECT_EQ(queue.Pop(), nullptr);
-  EXPECT_EQ(queue.Count(), 0);
-}
-
-TEST_F(QueueTest, CapacityBelowOneStillMakesAUsableRing) {
-  tLockedQueue<int> queue(0, false, false, false);
-  EXPECT_EQ(queue.Capacity(), 1);
-  ASSERT_EQ(queue.Push(item(9)), S_OK);
-  EXPECT_EQ(queue.Push(item(8)), E_FAIL);
-  EXPECT_EQ(queue.Pop(), item(9));
-}
-
-TEST_F(QueueTest, BlockingPopReturnsWhatWasPushedBefore) {
-  tLockedQueue<int> queue(2, true, true, false);
-  ASSERT_EQ(queue.Push(item(1)), S_OK);
-  ASSERT_EQ(queue.Push(nullptr), S_OK);  // the stop request of the deleter threads
-  ASSERT_EQ(queue.Push(item(2)), S_OK);
-  EXPECT_EQ(queue.Pop(), item(1));
-  EXPECT_EQ(queue.Pop(), nullptr);
-  EXPECT_EQ(queue.Pop(), item(2));
-}
-
-TEST_F(QueueTest, TryPopNeverWaitsAndKeepsABlockingQueueConsistent) {
-  tLockedQueue<int> queue(2, true, false, false);
+TEST_P(QueueModelTest, RandomPushesAndPopsMatchADeque) {
+  const QueueMode mode = GetParam();
+  std::vector<int> values(kSteps);
+  tLockedQueue<int> queue(mode.capacity, mode.blocking, mode.growable, false);
+  std::deque<int*> model;
+  // A ring below one slot has no next slot: it gets one.
+  int32_t capacity = std::max<int32_t>(mode.capacity, 1);
+  int refused = 0, wrappedGrowths = 0, flatGrowths = 0, lastPops = 0;
+  std::mt19937 random(20261210);
+  for (int step = 0; step < kSteps; ++step) {
+    SCOPED_TRACE("step " + std::to_string(step) + ", " + std::to_string(model.size()) + " queued");
+    const int32_t read = queue.ReadIndex();
+    const int32_t head = queue.HeadIndex();
+    const uint32_t roll = random() % 100;
+    const bool filling = (step / kPhaseSteps) % 2 == 0;
+    if (roll < (filling ? 85u : 25u)) {
+      // A null may be queued: the deleter threads' stop request is one.
+      int* item = roll % 16 == 0 ? nullptr : &values[step];
+      const bool full = static_cast<int32_t>(model.size()) == capacity;
+      if (full && !mode.growable) {
+        ASSERT_EQ(queue.Push(item), E_FAIL);
+        ASSERT_EQ(queue.ReadIndex(), read) << "a refused push changes nothing";
+        ASSERT_EQ(queue.HeadIndex(), head);
+        ++refused;
+      } else {
+        ASSERT_EQ(queue.Push(item), S_OK);
+        model.push_back(item);
+        if (full) {
+          capacity += kLockedQueueGrowthSlots;
+          ++(read > head ? wrappedGrowths : flatGrowths);
+        } else {
+          ASSERT_EQ(queue.ReadIndex(), read) << "a push moves read only when the ring grows";
+        }
+      }
+    } else {
+      // A blocking pop on an empty queue would wait: TryPop then.
+      const bool tryPop = roll % 2 == 0 || (mode.blocking && model.empty());
+      int* expected = model.empty() ? nullptr : model.front();
+      ASSERT_EQ(tryPop ? queue.TryPop() : queue.Pop(), expected) << (tryPop ? "TryPop" : "Pop");
+      if (!model.empty()) {
+        model.pop_front();
+        if (model.empty()) {
+          ASSERT_EQ(queue.ReadIndex(), read) << "popping the last item leaves read on its slot";
+          ++lastPops;
+        } else {
+          ASSERT_EQ(queue.ReadIndex(), (read + 1) % capacity);
+        }
+      }
+    }
+    ASSERT_EQ(queue.Count(), static_cast<int32_t>(model.size()));
+    ASSERT_EQ(queue.Capacity(), capacity);
+    const int32_t newRead = queue.ReadIndex();
+    const int32_t newHead = queue.HeadIndex();
+    ASSERT_TRUE(newRead >= 0 && newRead < capacity && newHead >= 0 && newHead < capacity);
+    // The items sit on consecutive slots from read to head, also across the
+    // ring's end and after growth; so the next push after the queue empties
+    // fills the slot read stayed on.
+    if (!model.empty()) {
+      ASSERT_EQ((newHead - newRead + capacity) % capacity, static_cast<int32_t>(model.size()) - 1);
+    }
+  }
+  while (!model.empty()) {
+    ASSERT_EQ(queue.TryPop(), model.front());
+    model.pop_front();
+  }
   EXPECT_EQ(queue.TryPop(), nullptr);
-  ASSERT_EQ(queue.Push(item(1)), S_OK);
-  ASSERT_EQ(queue.Push(item(2)), S_OK);
-  EXPECT_EQ(queue.TryPop(), item(1));
-  EXPECT_EQ(queue.Pop(), item(2)) << "the blocking pop still finds its item";
-  EXPECT_EQ(queue.TryPop(), nullptr);
+  EXPECT_EQ(queue.Count(), 0);
+  // The sequence reached the cases the rules are about.
+  EXPECT_GT(lastPops, 0);
+  if (!mode.growable) {
+    EXPECT_GT(refused, 0);
+  } else {
+    EXPECT_GT(flatGrowths, 0);
+    if (mode.capacity >= 2) {
+      EXPECT_GT(wrappedGrowths, 0);
+    }
+    EXPECT_GT(capacity, 1024) << "grown more than once";
+  }
 }
+
+INSTANTIATE_TEST_SUITE_P(Modes, QueueModelTest,
+                         ::testing::Values(QueueMode{0, false, false}, QueueMode{1, false, true},
+                                           QueueMode{1, true, false}, QueueMode{2, false, true},
+                                           QueueMode{2, true, true}, QueueMode{3, false, false},
+                                           QueueMode{4, true, false}, QueueMode{4, false, true}),
+                         ModeName);
 
 struct Tracked {
   static inline int destroyed = 0;

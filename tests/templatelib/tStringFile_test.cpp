@@ -39,40 +39,44 @@ std::vector<std::string> ReadAllLines(std::FILE* stream) {
   return lines;
 }
 
+struct LinesCase {
+  std::string name;
+  std::string content;
+  std::vector<std::string> lines;  // line feeds kept
+};
+
 // Line lengths around the points where the 200-byte buffer is full and
-// doubles (199 characters fill it, 398 more fill the 400-byte one, ...).
-std::vector<size_t> LengthsAroundGrowthPoints() {
+// doubles (199 characters fill it, 398 more fill the 400-byte one, ...),
+// as a terminated line and as a last line without a line feed.
+std::vector<LinesCase> LinesCases() {
   std::vector<size_t> lengths = {0, 1, 2};
   for (size_t full : {199u, 399u, 799u, 1599u}) {
-    for (size_t delta = 0; delta < 5; ++delta) {
-      lengths.push_back(full - 2 + delta);
+    for (size_t delta = 0; delta < 5; ++delta) lengths.push_back(full - 2 + delta);
+  }
+  std::vector<LinesCase> cases;
+  for (size_t length : lengths) {
+    const std::string body(length, 'a');
+    cases.push_back({"terminated line of " + std::to_string(length),
+                     body + "\nnext\n",
+                     {body + "\n", "next\n"}});
+    if (length > 0) {  // an empty last line is no line
+      cases.push_back({"unterminated last line of " + std::to_string(length),
+                       "first\n" + body,
+                       {"first\n", body}});
     }
   }
-  return lengths;
+  cases.push_back(
+      {"carriage returns and high bytes kept", "a\xff\r\n\xff\n", {"a\xff\r\n", "\xff\n"}});
+  cases.push_back({"empty stream", "", {}});
+  return cases;
 }
 
-TEST(tStringReadLine, LastLineWithoutLineFeedAtEveryLengthAroundGrowth) {
-  for (size_t length : LengthsAroundGrowthPoints()) {
-    if (length == 0) continue;  // an empty last line is no line
-    std::string last(length, 'z');
-    StreamWith stream("first\n" + last);
+TEST(tStringReadLine, EveryLineWholeAndNothingMore) {
+  for (const LinesCase& c : LinesCases()) {
+    SCOPED_TRACE(c.name);
+    StreamWith stream(c.content);
     ASSERT_NE(stream.get(), nullptr);
-    std::vector<std::string> lines = ReadAllLines(stream.get());
-    ASSERT_EQ(lines.size(), 2u) << "last line of " << length << " characters lost";
-    EXPECT_EQ(lines[0], "first\n");
-    EXPECT_EQ(lines[1], last) << length;
-  }
-}
-
-TEST(tStringReadLine, TerminatedLinesAtEveryLengthAroundGrowth) {
-  for (size_t length : LengthsAroundGrowthPoints()) {
-    std::string body(length, 'a');
-    StreamWith stream(body + "\n" + "next\n");
-    ASSERT_NE(stream.get(), nullptr);
-    std::vector<std::string> lines = ReadAllLines(stream.get());
-    ASSERT_EQ(lines.size(), 2u) << length;
-    EXPECT_EQ(lines[0], body + "\n") << length;
-    EXPECT_EQ(lines[1], "next\n");
+    EXPECT_EQ(ReadAllLines(stream.get()), c.lines);
   }
 }
 
@@ -85,18 +89,8 @@ TEST(tStringReadLine, BufferStartsAtTwoHundredAndDoubles) {
   EXPECT_EQ(line.ReadLine(stream.get()), nullptr) << "end of file";
 }
 
-TEST(tStringReadLine, KeepsCarriageReturnsAndHighBytes) {
-  StreamWith stream("a\xff\r\n\xff\n");
-  std::vector<std::string> lines = ReadAllLines(stream.get());
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0], "a\xff\r\n");
-  EXPECT_EQ(lines[1], "\xff\n");
-}
-
-TEST(tStringReadLine, EmptyStreamAndNullStream) {
-  StreamWith stream("");
+TEST(tStringReadLine, NullStreamGivesNoLine) {
   tString line;
-  EXPECT_EQ(line.ReadLine(stream.get()), nullptr);
   EXPECT_EQ(line.ReadLine(nullptr), nullptr);
 }
 

@@ -1,10 +1,11 @@
-// tString: comparisons, trim, truncate, slices, search, fields and tokens.
+// tString: comparisons, search, fields and tokens. The edits (trim,
+// truncate, slices, the field count) are checked against a model in
+// tString_test.cpp.
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "support/DebugCapture.h"
 #include "templatelib/tString.h"
 
 namespace {
@@ -53,64 +54,6 @@ TEST(tStringCompare, TrimmedCompareOrdersByLengthFirst) {
   }
 }
 
-TEST(tStringEdit, TrimRemovesEveryBlankKindAtBothEnds) {
-  tString s;
-  ASSERT_EQ(s.Assign(" \t\v\f\r\n a b \r\n\t"), S_OK);
-  s.Trim();
-  EXPECT_STREQ(s.Text(), "a b");
-  ASSERT_EQ(s.Assign(" \t "), S_OK);
-  s.Trim();
-  EXPECT_STREQ(s.Text(), "");
-  tString null;
-  null.Trim();
-  EXPECT_TRUE(null.IsNull());
-}
-
-TEST(tStringEdit, TruncateRemovesTheLastCharacters) {
-  tString s;
-  EXPECT_EQ(s.Truncate(0), E_FAIL) << "null text";
-  ASSERT_EQ(s.Assign("abcdef"), S_OK);
-  EXPECT_EQ(s.Truncate(2), S_OK);
-  EXPECT_STREQ(s.Text(), "abcd");
-  EXPECT_EQ(s.Truncate(5), E_FAIL);
-  EXPECT_STREQ(s.Text(), "abcd");
-  EXPECT_EQ(s.Truncate(-1), E_FAIL);
-  EXPECT_EQ(s.Truncate(4), S_OK);
-  EXPECT_STREQ(s.Text(), "");
-}
-
-TEST(tStringSlice, CopiesUpToTheEndOrAnEarlierTerminator) {
-  const char text[] = "abc\0def";
-  tString s;
-  ASSERT_EQ(s.CopyStringSlice(text + 1, text + 3), S_OK);
-  EXPECT_STREQ(s.Text(), "bc");
-  EXPECT_EQ(s.Capacity(), 4) << "grown to the slice length + 2";
-  ASSERT_EQ(s.CopyStringSlice(text, text + 7), S_OK);
-  EXPECT_STREQ(s.Text(), "abc");
-  ASSERT_EQ(s.CopyStringSlice(text + 2, text + 2), S_OK);
-  EXPECT_STREQ(s.Text(), "");
-  EXPECT_EQ(s.CopyStringSlice(nullptr, text), E_POINTER);
-}
-
-TEST(tStringSlice, SliceOfItsOwnTextWhileGrowing) {
-  tString s;
-  ASSERT_EQ(s.Assign("0123456789"), S_OK);
-  ASSERT_EQ(s.CopyStringSlice(s.Text() + 3, s.Text() + 6), S_OK);
-  EXPECT_STREQ(s.Text(), "345");
-}
-
-TEST(tStringSlice, StartAfterEndGivesEmptyTextAndOneMessage) {
-  testsupport::DebugCapture capture;
-  const char text[] = "abcdef";
-  tString s;
-  ASSERT_EQ(s.Assign("old"), S_OK);
-  EXPECT_EQ(s.CopyStringSlice(text + 4, text + 1), S_OK);
-  EXPECT_STREQ(s.Text(), "");
-  ASSERT_EQ(capture.messages().size(), 1u);
-  EXPECT_EQ(capture.messages()[0],
-            "tString::CopyStringSlice encountered corrupted slice (Start>End)!\n");
-}
-
 TEST(tStringSearch, FindNoCase) {
   struct Case {
     const char* haystack;
@@ -156,30 +99,6 @@ TEST(tStringFields, GetFieldCountsEmptyFields) {
   EXPECT_EQ(tString::GetField(nullptr, 0, '|', &field), E_FAIL);
   EXPECT_EQ(tString::GetField(row, -1, '|', &field), E_FAIL);
   EXPECT_EQ(tString::GetField(row, 0, '|', nullptr), E_POINTER);
-}
-
-TEST(tStringFields, SetFieldCountCutsOrFills) {
-  struct Case {
-    const char* text;
-    int32_t fields;
-    const char* expected;
-  };
-  const Case cases[] = {
-      {"a|b|c|d", 2, "a|b"}, {"a|b", 4, "a|b||"}, {"a|b", 2, "a|b"},   {"", 3, "||"},
-      {nullptr, 1, ""},      {"a||", 1, "a"},     {"a|b|", 3, "a|b|"},
-  };
-  for (const Case& c : cases) {
-    tString s;
-    ASSERT_EQ(s.Assign(c.text), S_OK);
-    ASSERT_EQ(s.SetFieldCount(c.fields, '|'), S_OK);
-    EXPECT_STREQ(s.Text(), c.expected) << (c.text ? c.text : "(null)") << " to " << c.fields;
-    EXPECT_EQ(tString::FieldCount(s.Text(), '|'), c.fields);
-  }
-  tString s;
-  ASSERT_EQ(s.Assign("a|b"), S_OK);
-  EXPECT_EQ(s.SetFieldCount(-1, '|'), E_INVALIDARG);
-  EXPECT_EQ(s.SetFieldCount(0, '|'), S_OK);
-  EXPECT_TRUE(s.IsNull());
 }
 
 TEST(tStringToken, WalksATextTokenByToken) {
