@@ -140,14 +140,13 @@ auto Lookup(const Table& table, const std::string& arg) -> decltype(table[0].sec
   return nullptr;
 }
 
-// Stores the value `text` of `arg`, one of kChecked; false with `error`
-// set when the value does not do.
-bool StoreCheckedValue(const std::string& arg, const std::string& text, VerifyOptions& options,
-                       std::string& error) {
+// Stores the value `text` of `arg`, one of kChecked; fails, saying what
+// the option takes, when the value does not do.
+platform::Status StoreCheckedValue(const std::string& arg, const std::string& text,
+                                   VerifyOptions& options) {
   int64_t number = 0;
   auto fail = [&](const std::string& takes) {
-    error = arg + " takes " + takes + ", not \"" + text + "\"";
-    return false;
+    return platform::Status::InvalidArgument(arg + " takes " + takes + ", not \"" + text + "\"");
   };
   if (arg == "--metrics-port" || arg == "--port") {
     if (!ReadInteger(text, 1, 65535, number)) return fail("a port number 1..65535");
@@ -155,8 +154,7 @@ bool StoreCheckedValue(const std::string& arg, const std::string& text, VerifyOp
   } else if (arg == "--host") {
     options.host = text;
     if (options.host.empty()) {
-      error = "--host needs a host name or address";
-      return false;
+      return platform::Status::InvalidArgument("--host needs a host name or address");
     }
   } else if (arg == "--source") {
     if (text == "custom") {
@@ -194,32 +192,29 @@ bool StoreCheckedValue(const std::string& arg, const std::string& text, VerifyOp
     if (!ReadLimit(text, limit)) return fail("a number 0 or more");
     (arg == "--max-late-ms" ? options.maxLateMs : options.minRatePercent) = limit;
   }
-  return true;
+  return platform::Status::Ok();
 }
 
 // What no single option can check: the ones that go together or exclude
 // each other.
-bool CheckCombinations(const VerifyOptions& options, std::string& error) {
+platform::Status CheckCombinations(const VerifyOptions& options) {
+  using platform::Status;
   if (options.valuesOutPath.empty() != options.params.empty()) {
-    error = options.params.empty() ? "--values-out needs --params SELECTOR"
-                                   : "--params needs --values-out FILE";
-    return false;
+    return Status::InvalidArgument(options.params.empty() ? "--values-out needs --params SELECTOR"
+                                                          : "--params needs --values-out FILE");
   }
   if (options.playback && options.playbackFile.empty()) {
-    error = "--source playback needs --file F, the file the tool replays";
-    return false;
+    return Status::InvalidArgument("--source playback needs --file F, the file the tool replays");
   }
   if (options.Given("--seconds") && options.Given("--packets")) {
-    error = "give --seconds or --packets, not both";
-    return false;
+    return Status::InvalidArgument("give --seconds or --packets, not both");
   }
-  return true;
+  return Status::Ok();
 }
 
 }  // namespace
 
-bool ParseOptions(const std::vector<std::string>& args, VerifyOptions& options,
-                  std::string& error) {
+platform::Status ParseOptions(const std::vector<std::string>& args, VerifyOptions& options) {
   options = VerifyOptions();
   // --json first: a usage error anywhere is then written as JSON too.
   for (const std::string& arg : args) {
@@ -235,26 +230,22 @@ bool ParseOptions(const std::vector<std::string>& args, VerifyOptions& options,
     std::string VerifyOptions::*field = Lookup(kTexts, arg);
     if (field != nullptr ||
         std::find(std::begin(kChecked), std::end(kChecked), arg) != std::end(kChecked)) {
-      if (i + 1 >= args.size()) {
-        error = arg + " needs a value";
-        return false;
-      }
+      if (i + 1 >= args.size()) return platform::Status::InvalidArgument(arg + " needs a value");
       const std::string& text = args[++i];
       if (field != nullptr) {
         options.*field = text;
-      } else if (!StoreCheckedValue(arg, text, options, error)) {
-        return false;
+        continue;
       }
+      const platform::Status stored = StoreCheckedValue(arg, text, options);
+      if (!stored.ok()) return stored;
       continue;
     }
     bool matched = false;
-    if (!ParsePlaybackOption(args, i, options, error, matched)) return false;
-    if (!matched) {
-      error = "unknown option \"" + arg + "\"";
-      return false;
-    }
+    const platform::Status playback = ParsePlaybackOption(args, i, options, matched);
+    if (!playback.ok()) return playback;
+    if (!matched) return platform::Status::InvalidArgument("unknown option \"" + arg + "\"");
   }
-  return CheckCombinations(options, error);
+  return CheckCombinations(options);
 }
 
 bool VerifyOptions::Given(const char* option) const {

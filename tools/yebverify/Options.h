@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "ParameterList.h"
+#include "platform/Status.h"
 
 namespace yebverify {
 
@@ -71,10 +72,10 @@ struct VerifyOptions {
   bool Given(const char* option) const;
 };
 
-// False with `error` (one line) on a usage error. `options.json` is set as
+// Fails with a one-line reason on a usage error. `options.json` is set as
 // soon as --json is seen, even when a later word is wrong, so that the
 // usage error can still be written as a JSON verdict.
-bool ParseOptions(const std::vector<std::string>& args, VerifyOptions& options, std::string& error);
+platform::Status ParseOptions(const std::vector<std::string>& args, VerifyOptions& options);
 
 // The list file to read: --list, or the stress tool's default place.
 std::string ListPathFor(const VerifyOptions& options);

@@ -271,8 +271,8 @@ bool ReadNumber(const std::string& text, double low, double high, double& value)
 
 }  // namespace
 
-bool ParsePlaybackOption(const std::vector<std::string>& args, size_t& i, VerifyOptions& options,
-                         std::string& error, bool& matched) {
+platform::Status ParsePlaybackOption(const std::vector<std::string>& args, size_t& i,
+                                     VerifyOptions& options, bool& matched) {
   struct Numeric {
     const char* name;
     double low, high;
@@ -291,30 +291,27 @@ bool ParsePlaybackOption(const std::vector<std::string>& args, size_t& i, Verify
     if (arg == n.name) numeric = &n;
   }
   matched = matched || numeric != nullptr;
-  if (!matched) return true;
-  if (i + 1 >= args.size()) {
-    error = arg + " needs a value";
-    return false;
-  }
+  if (!matched) return platform::Status::Ok();
+  if (i + 1 >= args.size()) return platform::Status::InvalidArgument(arg + " needs a value");
   const std::string& text = args[++i];
   if (numeric == nullptr) {
     options.playbackFile = text;
-    return true;
+    return platform::Status::Ok();
   }
   double value = 0;
   if (!ReadNumber(text, numeric->low, numeric->high, value) ||
       (numeric->whole && value != std::floor(value)) ||
       (!numeric->whole && value <= 0 && numeric->low > 0)) {
-    error = arg + " takes a number from " + std::to_string(static_cast<int64_t>(numeric->low)) +
-            " to " + std::to_string(static_cast<int64_t>(numeric->high)) +
-            (numeric->whole ? " (whole)" : "") + ", not \"" + text + "\"";
-    return false;
+    return platform::Status::InvalidArgument(
+        arg + " takes a number from " + std::to_string(static_cast<int64_t>(numeric->low)) +
+        " to " + std::to_string(static_cast<int64_t>(numeric->high)) +
+        (numeric->whole ? " (whole)" : "") + ", not \"" + text + "\"");
   }
   if (arg == "--playback-speed") options.playbackSpeed = value;
   if (arg == "--playback-start") options.playbackStartSeconds = value;
   if (arg == "--playback-loop") options.playbackLoops = static_cast<int64_t>(value);
   if (arg == "--playback-max-gap") options.playbackMaxGapMs = static_cast<int64_t>(value);
-  return true;
+  return platform::Status::Ok();
 }
 
 PlaybackOutcome VerifyPlayback(const VerifyOptions& options, Connector& connector,

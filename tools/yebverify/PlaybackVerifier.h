@@ -32,11 +32,11 @@
 
 namespace yebverify {
 
-// Reads the playback options (--file, --playback-*) at args[i]; false with
-// `error` set when the option is one of them and its value is wrong.
+// Reads the playback options (--file, --playback-*) at args[i]; fails,
+// saying why, when the option is one of them and its value is wrong.
 // `matched` says whether it was one of them; `i` moves past its value.
-bool ParsePlaybackOption(const std::vector<std::string>& args, size_t& i, VerifyOptions& options,
-                         std::string& error, bool& matched);
+platform::Status ParsePlaybackOption(const std::vector<std::string>& args, size_t& i,
+                                     VerifyOptions& options, bool& matched);
 
 struct PlaybackOutcome {
   int exitStatus = kExitOk;

@@ -240,8 +240,8 @@ int main(int argc, char** argv) {
   platform::InstallTerminationHandlers();
   std::vector<std::string> args(argv + 1, argv + argc);
   VerifyOptions options;
-  std::string error;
-  if (!ParseOptions(args, options, error)) return SetupError(options, nullptr, error, true);
+  const platform::Status parsed = ParseOptions(args, options);
+  if (!parsed.ok()) return SetupError(options, nullptr, parsed.message(), true);
   if (options.help) {
     std::fputs(HelpText().c_str(), stdout);
     return kExitOk;

@@ -71,10 +71,10 @@ TEST_F(ManifestTest, SuppliesEverySettingAndGivenOptionsWinWithAWarning) {
   EXPECT_EQ(fs::path(options.listPath), fs::path(dir_.path()) / "YEBFiles/NEP.xml");
   EXPECT_EQ(fs::path(options.expectFaultsPath), fs::path(dir_.path()) / "faults.txt");
 
-  std::string error;
   ASSERT_TRUE(ParseOptions({"--port", "50000", "--packet-rate", "200", "--expect-faults", "x.txt",
                             "--manifest", "run.json"},
-                           options, error));
+                           options)
+                  .ok());
   const std::vector<std::string> warnings = ApplyManifest(m, options);
   EXPECT_EQ(options.port, 50000);
   EXPECT_EQ(options.expectFaultsPath, "x.txt");

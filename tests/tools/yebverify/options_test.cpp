@@ -8,8 +8,7 @@ namespace {
 
 TEST(OptionsTest, DefaultsMatchTheStressToolsDefaults) {
   VerifyOptions o;
-  std::string error;
-  ASSERT_TRUE(ParseOptions({}, o, error));
+  ASSERT_TRUE(ParseOptions({}, o).ok());
   EXPECT_EQ(o.host, "127.0.0.1");
   EXPECT_EQ(o.port, 49000);
   EXPECT_EQ(o.source, SourceKind::kCustom);
@@ -22,36 +21,35 @@ TEST(OptionsTest, DefaultsMatchTheStressToolsDefaults) {
 
 TEST(OptionsTest, ReadsEveryOption) {
   VerifyOptions o;
-  std::string error;
-  ASSERT_TRUE(ParseOptions({"--host",
-                            "localhost",
-                            "--port",
-                            "50001",
-                            "--source",
-                            "nep",
-                            "--list",
-                            "a/NEP.xml",
-                            "--packets",
-                            "40",
-                            "--packet-rate",
-                            "200",
-                            "--super-stress",
-                            "--tag-offset",
-                            "-5",
-                            "--time-jump",
-                            "--time-gap",
-                            "--reconnect",
-                            "2",
-                            "--connect-wait",
-                            "0",
-                            "--json",
-                            "--quiet",
-                            "--max-late-ms",
-                            "2.5",
-                            "--min-rate-percent",
-                            "99"},
-                           o, error))
-      << error;
+  const platform::Status parsed = ParseOptions({"--host",
+                                                "localhost",
+                                                "--port",
+                                                "50001",
+                                                "--source",
+                                                "nep",
+                                                "--list",
+                                                "a/NEP.xml",
+                                                "--packets",
+                                                "40",
+                                                "--packet-rate",
+                                                "200",
+                                                "--super-stress",
+                                                "--tag-offset",
+                                                "-5",
+                                                "--time-jump",
+                                                "--time-gap",
+                                                "--reconnect",
+                                                "2",
+                                                "--connect-wait",
+                                                "0",
+                                                "--json",
+                                                "--quiet",
+                                                "--max-late-ms",
+                                                "2.5",
+                                                "--min-rate-percent",
+                                                "99"},
+                                               o);
+  ASSERT_TRUE(parsed.ok()) << parsed.message();
   EXPECT_EQ(o.host, "localhost");
   EXPECT_EQ(o.port, 50001);
   EXPECT_EQ(o.source, SourceKind::kNep);
@@ -89,9 +87,9 @@ TEST(OptionsTest, UsageErrorsSayWhatIsWrong) {
   };
   for (const Case& c : cases) {
     VerifyOptions o;
-    std::string error;
-    EXPECT_FALSE(ParseOptions(c.args, o, error)) << c.error;
-    EXPECT_EQ(error, c.error);
+    const platform::Status parsed = ParseOptions(c.args, o);
+    EXPECT_FALSE(parsed.ok()) << c.error;
+    EXPECT_EQ(parsed.message(), c.error);
   }
 }
 
