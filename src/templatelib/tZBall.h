@@ -9,8 +9,9 @@
 //
 // Construction creates the component by its ProgID through the factory
 // given (the real component unless told otherwise), reaching files through
-// `env`; when that fails every operation returns E_FAIL. Every failure after an archive was opened
-// closes it again, so the component is never left holding an open archive.
+// `env`; when that fails every operation returns E_FAIL. Every failure after
+// an archive was opened closes it again, so the component is never left
+// holding an open archive.
 //
 // Thread safety: one object is used by the thread that created it.
 #pragma once
