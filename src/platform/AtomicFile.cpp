@@ -23,6 +23,20 @@ bool CopyFileTo(FileEnv& env, intptr_t in, Out&& out) {
   }
 }
 
+// Appends the regular file at `source` to the writer `out`, reading through
+// the writer's env.
+template <typename Writer>
+bool AppendWith(const std::string& source, Writer& out) {
+  FileEnv& env = out.env();
+  const intptr_t in = env.OpenForReading(source);
+  if (in < 0) return false;
+  const bool ok = env.IsRegular(in) && CopyFileTo(env, in, [&out](const char* data, std::size_t n) {
+                    return out.Write(data, n);
+                  });
+  env.Close(in);
+  return ok;
+}
+
 }  // namespace
 
 AtomicFileWriter::~AtomicFileWriter() { Discard(); }
@@ -153,14 +167,11 @@ bool ReplaceFileWithCopy(const std::string& source, const std::string& target, F
 }
 
 bool AppendFileTo(const std::string& source, ExclusiveFileWriter& out) {
-  FileEnv& env = out.env();
-  const intptr_t in = env.OpenForReading(source);
-  if (in < 0) return false;
-  const bool ok = env.IsRegular(in) && CopyFileTo(env, in, [&out](const char* data, std::size_t n) {
-                    return out.Write(data, n);
-                  });
-  env.Close(in);
-  return ok;
+  return AppendWith(source, out);
+}
+
+bool AppendFileTo(const std::string& source, AtomicFileWriter& out) {
+  return AppendWith(source, out);
 }
 
 bool ReadFileInto(const std::string& path, std::string& out, FileEnv& env) {

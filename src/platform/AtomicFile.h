@@ -54,6 +54,7 @@ class AtomicFileWriter {
   // Why the first failed call since Open failed, naming the file or folder
   // and the system's words; Ok while nothing failed.
   const Status& error() const { return error_; }
+  FileEnv& env() const { return *env_; }
 
  private:
   bool Flush();
@@ -110,6 +111,7 @@ bool IsReadableFile(const std::string& path);
 // writer's env. False on a read or write failure, or when `source` is not a
 // regular file.
 bool AppendFileTo(const std::string& source, ExclusiveFileWriter& out);
+bool AppendFileTo(const std::string& source, AtomicFileWriter& out);
 
 // Replaces `out` with the bytes of the regular file at `path`. False (and
 // `out` unspecified) when it cannot be opened, is no regular file or a read

@@ -13,7 +13,6 @@
 #include <string>
 
 #include "platform/AtomicFile.h"
-#include "platform/File.h"
 #include "platform/System.h"
 #include "templatelib/ConfigFileWriter.h"
 #include "templatelib/ConfigPath.h"
@@ -60,20 +59,6 @@ std::string StagingName(const std::string& named, const std::string& target, boo
   }
   if (archive && !EndsWithNoCase(name, ".zip")) name += ".zip";
   return name;
-}
-
-// Copies an existing file's bytes into `sink`; nothing when there is none.
-bool CopyExistingInto(const std::string& path, ConfigTextSink& sink) {
-  if (!platform::IsReadableFile(path)) return true;
-  std::FILE* in = platform::OpenStreamForReading(path, "rb");
-  if (in == nullptr) return false;
-  char chunk[1 << 16];
-  bool ok = true;
-  size_t n;
-  while (ok && (n = std::fread(chunk, 1, sizeof chunk, in)) > 0) ok = sink.Write(chunk, n);
-  ok = ok && std::ferror(in) == 0;
-  std::fclose(in);
-  return ok;
 }
 
 // Removes the staging file on every way out of the save.
@@ -150,9 +135,11 @@ HRESULT tConfigSource::SavePlain(const std::string& target, bool append) {
     return E_FAIL;
   };
   if (!file.Open(target)) return failed();
+  // Appending: the old bytes first (when there are any), then the tree.
+  if (append && platform::IsReadableFile(target) && !platform::AppendFileTo(target, file)) {
+    return E_FAIL;
+  }
   WriterSink<platform::AtomicFileWriter> sink(file);
-  // Appending: the old bytes first, then the tree.
-  if (append && !CopyExistingInto(target, sink)) return E_FAIL;
   // An unwritten file is discarded by the writer; the target stays as it was.
   if (!WriteConfigTree(root_, sink) || !file.Commit()) return failed();
   return S_OK;
