@@ -137,19 +137,23 @@ TEST_F(Archive, AFailedArchiveSaveLeavesTheOldArchiveWholeAndNoTemporary) {
   source.SetFileEnv(disk);
   struct Case {
     const char* what;
-    int64_t room;
+    int failWrite;  // 0: none
+    int64_t room;   // negative: no limit
     bool refuseRenames;
   };
-  // A save first copies the old archive into its staging file; only then
-  // does the component write the new archive over that copy.
+  // A save first copies the old archive into its staging file (one write);
+  // only then does the component write the new archive over that copy.
   const Case cases[] = {
-      {"the staging copy fills the disk", 20, false},
-      {"the component's archive fills the disk", static_cast<int64_t>(before.size()) + 20, false},
-      {"the component's rename is refused", -1, true},
+      {"the staging copy fills the disk", 0, 20, false},
+      {"the component's write fails once", 2, -1, false},
+      {"the component's archive fills the disk", 0, static_cast<int64_t>(before.size()) + 20,
+       false},
+      {"the component's rename is refused", 0, -1, true},
   };
   const std::string temp = platform::TempFolder();
   for (const Case& c : cases) {
     for (int useTemp : {0, 1}) {
+      disk.FailWrite(c.failWrite);
       disk.FillDiskAfter(c.room);
       disk.RefuseRenames(c.refuseRenames);
       EXPECT_EQ(source.Save(zip.c_str(), useTemp, 2, 0), E_FAIL) << c.what << useTemp;
