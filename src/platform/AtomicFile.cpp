@@ -1,7 +1,8 @@
-// The two writers, written once over the system's file calls (FileCalls.h).
+// The two writers, written once over a FileEnv.
 #include "platform/AtomicFile.h"
 
 #include "platform/FileCalls.h"
+#include "platform/FileEnv.h"
 #include "platform/WriteBuffer.h"
 
 namespace platform {
@@ -10,16 +11,30 @@ namespace {
 
 constexpr std::size_t kBufferSize = detail::kWriteBlockBytes;
 
-// Copies everything readable from `in` to `out`.
-template <typename Writer>
-bool CopyFileTo(intptr_t in, Writer& out) {
+// Passes everything readable from `in` to `out(data, size)`.
+template <typename Out>
+bool CopyFileTo(FileEnv& env, intptr_t in, Out&& out) {
   std::vector<char> chunk(kBufferSize);
   for (;;) {
-    const int64_t n = detail::ReadSome(in, chunk.data(), chunk.size());
+    const int64_t n = env.ReadSome(in, chunk.data(), chunk.size());
     if (n < 0) return false;
     if (n == 0) return true;
-    if (!out.Write(chunk.data(), static_cast<std::size_t>(n))) return false;
+    if (!out(chunk.data(), static_cast<std::size_t>(n))) return false;
   }
+}
+
+// Appends the regular file at `source` to the writer `out`, reading through
+// the writer's env.
+template <typename Writer>
+bool AppendWith(const std::string& source, Writer& out) {
+  FileEnv& env = out.env();
+  const intptr_t in = env.OpenForReading(source);
+  if (in < 0) return false;
+  const bool ok = env.IsRegular(in) && CopyFileTo(env, in, [&out](const char* data, std::size_t n) {
+                    return out.Write(data, n);
+                  });
+  env.Close(in);
+  return ok;
 }
 
 }  // namespace
@@ -40,8 +55,7 @@ bool AtomicFileWriter::Open(const std::string& target) {
   // a file system, and is created exclusively so that it never follows a
   // link or takes over someone else's file.
   const std::string folder = detail::FolderOf(target);
-  fd_ =
-      detail::CreateUniqueSibling(folder + "." + target.substr(folder.size()) + ".save", tempPath_);
+  fd_ = env_->CreateUniqueSibling(folder + "." + target.substr(folder.size()) + ".save", tempPath_);
   if (fd_ < 0) {
     tempPath_.clear();
     // The folder is what refused: missing, read-only or full.
@@ -53,12 +67,12 @@ bool AtomicFileWriter::Open(const std::string& target) {
 }
 
 bool AtomicFileWriter::Flush() {
-  return detail::FlushBuffer(buffer_, failed_, fd_, detail::WriteAll) || Failed(target_);
+  return detail::FlushBuffer(buffer_, failed_, *env_, fd_) || Failed(target_);
 }
 
 bool AtomicFileWriter::Write(const void* data, std::size_t size) {
-  return fd_ >= 0 && (detail::BufferedWrite(buffer_, failed_, fd_, detail::WriteAll, data, size) ||
-                      Failed(target_));
+  return fd_ >= 0 &&
+         (detail::BufferedWrite(buffer_, failed_, *env_, fd_, data, size) || Failed(target_));
 }
 
 bool AtomicFileWriter::Commit() {
@@ -68,23 +82,23 @@ bool AtomicFileWriter::Commit() {
   constexpr unsigned kNoTarget = ~0u;
   const unsigned targetMode = FileModeOr(target_, kNoTarget);
   const int mode = targetMode == kNoTarget ? -1 : static_cast<int>(targetMode);
-  ok = ok && (detail::SetModeWhileOpen(fd_, mode) || Failed(target_));
-  ok = ok && (detail::Sync(fd_) || Failed(target_));
-  ok = (detail::CloseFile(fd_) || Failed(target_)) && ok;
+  ok = ok && (env_->SetModeWhileOpen(fd_, mode) || Failed(target_));
+  ok = ok && (env_->Sync(fd_) || Failed(target_));
+  ok = (env_->Close(fd_) || Failed(target_)) && ok;
   fd_ = -1;
-  ok = ok && (detail::RenameOver(tempPath_, target_) || Failed(target_));
-  if (!ok) RemoveFileName(tempPath_);
+  ok = ok && (env_->RenameOver(tempPath_, target_) || Failed(target_));
+  if (!ok) env_->Remove(tempPath_);
   tempPath_.clear();
   return ok;
 }
 
 void AtomicFileWriter::Discard() {
   if (fd_ >= 0) {
-    detail::CloseFile(fd_);
+    env_->Close(fd_);
     fd_ = -1;
   }
   if (!tempPath_.empty()) {
-    RemoveFileName(tempPath_);
+    env_->Remove(tempPath_);
     tempPath_.clear();
   }
   buffer_.clear();
@@ -98,65 +112,77 @@ bool ExclusiveFileWriter::Create(const std::string& path, int mode) {
   if (fd_ >= 0 || created_) return false;
   // The file starts owner-only and gets its bits once it is ours, so it is
   // never readable by more people than asked, whatever the umask.
-  fd_ = detail::CreateExclusive(path);
+  fd_ = env_->CreateExclusive(path);
   if (fd_ < 0) return false;
   path_ = path;
   created_ = true;
   mode_ = mode;
   buffer_.clear();
   buffer_.reserve(kBufferSize);
-  failed_ = !detail::SetModeWhileOpen(fd_, mode);
+  failed_ = !env_->SetModeWhileOpen(fd_, mode);
   if (failed_) Remove();
   return !failed_;
 }
 
-bool ExclusiveFileWriter::Flush() {
-  return detail::FlushBuffer(buffer_, failed_, fd_, detail::WriteAll);
-}
+bool ExclusiveFileWriter::Flush() { return detail::FlushBuffer(buffer_, failed_, *env_, fd_); }
 
 bool ExclusiveFileWriter::Write(const void* data, std::size_t size) {
-  return fd_ >= 0 && detail::BufferedWrite(buffer_, failed_, fd_, detail::WriteAll, data, size);
+  return fd_ >= 0 && detail::BufferedWrite(buffer_, failed_, *env_, fd_, data, size);
 }
 
 bool ExclusiveFileWriter::Close() {
   if (fd_ < 0) return false;
   bool ok = Flush();
-  ok = detail::CloseFile(fd_) && ok;
+  ok = env_->Close(fd_) && ok;
   fd_ = -1;
   if (!ok) {
     Remove();
     return false;
   }
-  detail::SetModeWhenClosed(path_, mode_);
+  env_->SetModeWhenClosed(path_, mode_);
   created_ = false;  // the file is the caller's now
   return true;
 }
 
 void ExclusiveFileWriter::Remove() {
   if (fd_ >= 0) {
-    detail::CloseFile(fd_);
+    env_->Close(fd_);
     fd_ = -1;
   }
-  if (created_ || !path_.empty()) RemoveFileName(path_);
+  if (created_ || !path_.empty()) env_->Remove(path_);
   created_ = false;
   path_.clear();
   buffer_.clear();
 }
 
-bool ReplaceFileWithCopy(const std::string& source, const std::string& target) {
-  const intptr_t in = detail::OpenForReading(source);
+bool ReplaceFileWithCopy(const std::string& source, const std::string& target, FileEnv& env) {
+  const intptr_t in = env.OpenForReading(source);
   if (in < 0) return false;
-  AtomicFileWriter out;
-  const bool ok = out.Open(target) && CopyFileTo(in, out);
-  detail::CloseFile(in);
+  AtomicFileWriter out(env);
+  const bool ok = out.Open(target) && CopyFileTo(env, in, [&out](const char* data, std::size_t n) {
+                    return out.Write(data, n);
+                  });
+  env.Close(in);
   return ok && out.Commit();
 }
 
 bool AppendFileTo(const std::string& source, ExclusiveFileWriter& out) {
-  const intptr_t in = detail::OpenForReading(source);
+  return AppendWith(source, out);
+}
+
+bool AppendFileTo(const std::string& source, AtomicFileWriter& out) {
+  return AppendWith(source, out);
+}
+
+bool ReadFileInto(const std::string& path, std::string& out, FileEnv& env) {
+  const intptr_t in = env.OpenForReading(path);
   if (in < 0) return false;
-  const bool ok = detail::IsRegular(in) && CopyFileTo(in, out);
-  detail::CloseFile(in);
+  out.clear();
+  const bool ok = env.IsRegular(in) && CopyFileTo(env, in, [&out](const char* data, std::size_t n) {
+                    out.append(data, n);
+                    return true;
+                  });
+  env.Close(in);
   return ok;
 }
 

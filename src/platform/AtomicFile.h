@@ -20,7 +20,8 @@
 // after a short while of retries (under wine even when the holder shares
 // deletion).
 //
-// Both writers are written once over the system calls of FileCalls.h.
+// Both writers are written once over a FileEnv (FileEnv.h): the real file
+// system unless the caller gives another.
 //
 // Every write is buffered and checked; a failure sticks, and Commit/Close
 // then report it. Thread safety: an object is used by one thread at a time.
@@ -31,13 +32,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/FileEnv.h"
 #include "platform/Status.h"
 
 namespace platform {
 
 class AtomicFileWriter {
  public:
-  AtomicFileWriter() = default;
+  explicit AtomicFileWriter(FileEnv& env = FileEnv::Default()) : env_(&env) {}
   ~AtomicFileWriter();
   AtomicFileWriter(const AtomicFileWriter&) = delete;
   AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
@@ -52,12 +54,14 @@ class AtomicFileWriter {
   // Why the first failed call since Open failed, naming the file or folder
   // and the system's words; Ok while nothing failed.
   const Status& error() const { return error_; }
+  FileEnv& env() const { return *env_; }
 
  private:
   bool Flush();
   // Keeps the first failure's reason (from the system's last error number).
   bool Failed(const std::string& subject);
 
+  FileEnv* env_;
   intptr_t fd_ = -1;  // a descriptor, or a HANDLE on Windows
   bool failed_ = false;
   Status error_;
@@ -68,7 +72,7 @@ class AtomicFileWriter {
 
 class ExclusiveFileWriter {
  public:
-  ExclusiveFileWriter() = default;
+  explicit ExclusiveFileWriter(FileEnv& env = FileEnv::Default()) : env_(&env) {}
   ~ExclusiveFileWriter();
   ExclusiveFileWriter(const ExclusiveFileWriter&) = delete;
   ExclusiveFileWriter& operator=(const ExclusiveFileWriter&) = delete;
@@ -81,10 +85,12 @@ class ExclusiveFileWriter {
   bool Close();
   // Closes (if open) and removes the file created.
   void Remove();
+  FileEnv& env() const { return *env_; }
 
  private:
   bool Flush();
 
+  FileEnv* env_;
   intptr_t fd_ = -1;  // a descriptor, or a HANDLE on Windows
   bool failed_ = false;
   bool created_ = false;
@@ -95,14 +101,22 @@ class ExclusiveFileWriter {
 
 // Replaces `target` atomically with a copy of `source`; the target keeps
 // its permissions. False on any failure, the target then unchanged.
-bool ReplaceFileWithCopy(const std::string& source, const std::string& target);
+bool ReplaceFileWithCopy(const std::string& source, const std::string& target,
+                         FileEnv& env = FileEnv::Default());
 
 // True when `path` names a regular file that can be opened for reading.
 bool IsReadableFile(const std::string& path);
 
-// Appends the bytes of the file at `source` to `out`. False on a read or
-// write failure, or when `source` is not a regular file.
+// Appends the bytes of the file at `source` to `out`, reading through the
+// writer's env. False on a read or write failure, or when `source` is not a
+// regular file.
 bool AppendFileTo(const std::string& source, ExclusiveFileWriter& out);
+bool AppendFileTo(const std::string& source, AtomicFileWriter& out);
+
+// Replaces `out` with the bytes of the regular file at `path`. False (and
+// `out` unspecified) when it cannot be opened, is no regular file or a read
+// fails.
+bool ReadFileInto(const std::string& path, std::string& out, FileEnv& env = FileEnv::Default());
 
 // The name a write to `path` must replace so that a symbolic link there
 // keeps pointing at the new content: the links of the last component are

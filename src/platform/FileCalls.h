@@ -1,7 +1,8 @@
 // The few file system calls the portable file writers are built on, one
 // implementation per system (posix/FileCalls.cpp, win32/FileCalls.cpp).
-// Everything above them (buffering, the order of sync, close and rename, the
-// clean-up after a failure) is written once, in AtomicFile.cpp.
+// FileEnv::Default() (FileEnv.cpp) forwards to them; everything above the
+// env (buffering, the order of sync, close and rename, the clean-up after a
+// failure) is written once, in AtomicFile.cpp.
 //
 // A handle is a descriptor on POSIX and a HANDLE on Windows, -1 for none.
 // A failing call leaves its reason in LastSystemError() (Status.h).

@@ -70,6 +70,13 @@ Status SystemError(std::string_view subject, int errorNumber);
 // The error number of the calling thread's last failed system call.
 int LastSystemError();
 
+// The system's own numbers for the failures a fake file system (tests)
+// reports, and the call that makes one the thread's last error, so that the
+// reason reads exactly as the real failure's would.
+enum class SystemFailure { kDiskFull, kAccessDenied, kIoFailure };
+int SystemErrorNumber(SystemFailure failure);
+void SetLastSystemError(int errorNumber);
+
 // "PATH: is a folder, not a file" or "PATH: is not a regular file" (a device
 // or a pipe), for readers that want a file's contents.
 Status NotRegularFile(std::string_view path, bool isFolder);

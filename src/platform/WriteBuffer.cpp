@@ -2,20 +2,20 @@
 
 namespace platform::detail {
 
-bool FlushBuffer(std::vector<char>& buffer, bool& failed, intptr_t handle, WriteAllFn writeAll) {
-  if (!buffer.empty() && !failed) failed = !writeAll(handle, buffer.data(), buffer.size());
+bool FlushBuffer(std::vector<char>& buffer, bool& failed, FileEnv& env, intptr_t handle) {
+  if (!buffer.empty() && !failed) failed = !env.WriteAll(handle, buffer.data(), buffer.size());
   buffer.clear();
   return !failed;
 }
 
-bool BufferedWrite(std::vector<char>& buffer, bool& failed, intptr_t handle, WriteAllFn writeAll,
+bool BufferedWrite(std::vector<char>& buffer, bool& failed, FileEnv& env, intptr_t handle,
                    const void* data, std::size_t size) {
   if (failed) return false;
   const char* bytes = static_cast<const char*>(data);
   if (buffer.size() + size > kWriteBlockBytes) {
-    if (!FlushBuffer(buffer, failed, handle, writeAll)) return false;
+    if (!FlushBuffer(buffer, failed, env, handle)) return false;
     if (size >= kWriteBlockBytes) {
-      failed = !writeAll(handle, bytes, size);
+      failed = !env.WriteAll(handle, bytes, size);
       return !failed;
     }
   }

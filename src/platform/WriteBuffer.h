@@ -2,7 +2,7 @@
 // collect into 64 KiB blocks, a write larger than a block goes straight
 // through, and the first failure sticks, so a caller checks once at the end.
 //
-// `writeAll` is the system's "write all of this or fail" on a handle.
+// `env` does the writing ("write all of this or fail" on a handle).
 //
 // Thread safety: one writer, one thread.
 #pragma once
@@ -11,16 +11,16 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/FileEnv.h"
+
 namespace platform::detail {
 
 inline constexpr std::size_t kWriteBlockBytes = 1 << 16;
 
-using WriteAllFn = bool (*)(intptr_t handle, const char* data, std::size_t size);
-
 // Adds `size` bytes; false once any write has failed.
-bool BufferedWrite(std::vector<char>& buffer, bool& failed, intptr_t handle, WriteAllFn writeAll,
+bool BufferedWrite(std::vector<char>& buffer, bool& failed, FileEnv& env, intptr_t handle,
                    const void* data, std::size_t size);
 // Writes what is buffered; false once any write has failed.
-bool FlushBuffer(std::vector<char>& buffer, bool& failed, intptr_t handle, WriteAllFn writeAll);
+bool FlushBuffer(std::vector<char>& buffer, bool& failed, FileEnv& env, intptr_t handle);
 
 }  // namespace platform::detail

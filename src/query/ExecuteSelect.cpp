@@ -325,9 +325,10 @@ HRESULT SelectExecutor::SelectFromArchive() {
   tString fileName;
   if (SliceStripped(where, open + 1, close, &fileName) != S_OK) return E_OUTOFMEMORY;
   // The archive this engine's own source was loaded from.
-  const tString& archiveName = session_->source().FileName();
+  const tConfigSource& source = session_->source();
+  const tString& archiveName = source.FileName();
   if (archiveName.IsNullOrEmpty()) return E_FAIL;
-  tZBall archive(archiveName.Text());
+  tZBall archive(archiveName.Text(), source.fileEnv(), source.zlibFactory());
   tString extracted;
   if (archive.UnzipMiscToTemp(fileName.Text(), &extracted) != S_OK) return E_FAIL;
   if (session_->results().Append(extracted.Text()) != S_OK) return E_OUTOFMEMORY;

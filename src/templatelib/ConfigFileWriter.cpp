@@ -34,15 +34,6 @@ bool ConfigTextSink::WriteIndent(int64_t levels) {
   return true;
 }
 
-bool FailingTextSink::Write(const char* data, size_t size) {
-  if (static_cast<int64_t>(size) > budget_) {
-    budget_ = 0;
-    return false;
-  }
-  budget_ -= static_cast<int64_t>(size);
-  return inner_.Write(data, size);
-}
-
 bool WriteConfigTree(const tAttribute* root, ConfigTextSink& sink) {
   if (root == nullptr) return true;
   // One entry per node whose children are being written: the iterator over

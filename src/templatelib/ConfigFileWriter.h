@@ -38,17 +38,5 @@ class StringTextSink final : public ConfigTextSink {
   std::string text;
 };
 
-// Passes writes on to another sink until `budget` bytes have gone through,
-// then fails every write: a disk that fills up halfway, for tests.
-class FailingTextSink final : public ConfigTextSink {
- public:
-  FailingTextSink(ConfigTextSink& inner, int64_t budget) : inner_(inner), budget_(budget) {}
-  bool Write(const char* data, size_t size) override;
-
- private:
-  ConfigTextSink& inner_;
-  int64_t budget_;
-};
-
 // Writes `root` and everything below it. False when the sink failed.
 bool WriteConfigTree(const tAttribute* root, ConfigTextSink& sink);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <mutex>
+#include <utility>
 
 #include "platform/System.h"
 
@@ -11,39 +12,6 @@ namespace {
 
 constexpr char kNoHostName[] = "noHostName";
 constexpr size_t kHostNameCapacity = 500;
-
-struct IdState {
-  std::mutex mutex;
-  uint32_t counter = 0;
-  bool haveProcessId = false;
-  uint32_t processId = 0;
-  // The host name is looked up until it is found once.
-  bool hostNameMissing = true;
-  std::string hostName;
-  std::function<std::string()> hostNameSource;
-  // The time text changes once a second; it is rebuilt only then.
-  platform::LocalTime lastTime{};
-  bool haveTimeText = false;
-  std::string timeText;
-};
-
-IdState& State() {
-  static IdState* state = new IdState();
-  return *state;
-}
-
-const char* LocalHostNameLocked(IdState& state) {
-  if (state.hostNameMissing) {
-    state.hostName = kNoHostName;
-    std::string found = state.hostNameSource ? state.hostNameSource() : platform::HostName();
-    if (!found.empty()) {
-      if (found.size() >= kHostNameCapacity) found.resize(kHostNameCapacity - 1);
-      state.hostName = found;
-      state.hostNameMissing = false;
-    }
-  }
-  return state.hostName.c_str();
-}
 
 bool SameSecond(const platform::LocalTime& a, const platform::LocalTime& b) {
   return a.second == b.second && a.minute == b.minute && a.hour == b.hour && a.day == b.day &&
@@ -62,51 +30,63 @@ std::string AscTimeText(const LocalTimeParts& t) {
   return text;
 }
 
-const char* GetLocalHostName() {
-  IdState& state = State();
-  std::lock_guard lock(state.mutex);
-  return LocalHostNameLocked(state);
+UniqueIdGenerator::UniqueIdGenerator(std::function<std::string()> hostNameSource)
+    : hostNameSource_(std::move(hostNameSource)) {}
+
+const char* UniqueIdGenerator::LocalHostNameLocked() {
+  if (hostNameMissing_) {
+    hostName_ = kNoHostName;
+    std::string found = hostNameSource_ ? hostNameSource_() : platform::HostName();
+    if (!found.empty()) {
+      if (found.size() >= kHostNameCapacity) found.resize(kHostNameCapacity - 1);
+      hostName_ = found;
+      hostNameMissing_ = false;
+    }
+  }
+  return hostName_.c_str();
 }
 
-HRESULT GetUniqueId(tString* id) {
+const char* UniqueIdGenerator::LocalHostName() {
+  std::lock_guard lock(mutex_);
+  return LocalHostNameLocked();
+}
+
+HRESULT UniqueIdGenerator::Next(tString* id) {
   if (id == nullptr) return E_POINTER;
-  IdState& state = State();
-  std::lock_guard lock(state.mutex);
-  if (!state.haveProcessId) {
-    state.processId = platform::ProcessId();
-    state.haveProcessId = true;
+  std::lock_guard lock(mutex_);
+  if (!haveProcessId_) {
+    processId_ = platform::ProcessId();
+    haveProcessId_ = true;
   }
   platform::LocalTime now = platform::LocalTimeNow();
-  if (!state.haveTimeText || !SameSecond(now, state.lastTime)) {
+  if (!haveTimeText_ || !SameSecond(now, lastTime_)) {
     std::string text = AscTimeText(
         {now.year, now.month, now.day, now.dayOfWeek, now.hour, now.minute, now.second});
     std::erase_if(text, [](char c) {
       return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
     });
-    state.timeText = std::move(text);
-    state.lastTime = now;
-    state.haveTimeText = true;
+    timeText_ = std::move(text);
+    lastTime_ = now;
+    haveTimeText_ = true;
   }
-  HRESULT hr =
-      id->Format("%lu-%s@%s-%d", static_cast<unsigned long>(state.counter), state.timeText.c_str(),
-                 LocalHostNameLocked(state), static_cast<int>(state.processId));
-  ++state.counter;
+  HRESULT hr = id->Format("%lu-%s@%s-%d", static_cast<unsigned long>(counter_), timeText_.c_str(),
+                          LocalHostNameLocked(), static_cast<int>(processId_));
+  ++counter_;
   return hr;
 }
 
-void SetHostNameSourceForTesting(std::function<std::string()> source) {
-  IdState& state = State();
-  std::lock_guard lock(state.mutex);
-  state.hostNameSource = std::move(source);
-  state.hostNameMissing = true;
+namespace {
+
+UniqueIdGenerator& DefaultGenerator() {
+  // Never destroyed: ids may be asked for while other statics go away.
+  static UniqueIdGenerator* generator = new UniqueIdGenerator();
+  return *generator;
 }
 
-void ResetUniqueIdStateForTesting() {
-  IdState& state = State();
-  std::lock_guard lock(state.mutex);
-  state.counter = 0;
-  state.hostNameMissing = true;
-  state.haveTimeText = false;
-}
+}  // namespace
+
+HRESULT GetUniqueId(tString* id) { return DefaultGenerator().Next(id); }
+
+const char* GetLocalHostName() { return DefaultGenerator().LocalHostName(); }
 
 }  // namespace schema

@@ -19,23 +19,41 @@ constexpr zip_uint32_t kCompressionLevel = 1;
 
 class LibzipObj final : public ZlibObj {
  public:
+  explicit LibzipObj(platform::FileEnv& env) : env_(env) {}
   void Release() override { delete this; }
 
   int32_t OpenArchive(const wchar_t* path, int32_t readFlag, int32_t mode) override {
     std::string narrowPath;
     if (archive_ != nullptr || path == nullptr || !NarrowBytes(path, &narrowPath)) return kFailed;
-    int flags = 0;
     if (readFlag == 1) {
-      flags = ZIP_RDONLY;
-    } else if (mode == 0) {
-      flags = ZIP_CREATE | ZIP_TRUNCATE;
-    } else if (mode != 2) {
+      int error = 0;
+      archive_ = zip_open(narrowPath.c_str(), ZIP_RDONLY, &error);
+      if (archive_ == nullptr) return kFailed;
+      writing_ = false;
+      return kOk;
+    }
+    if (mode != 0 && mode != 2) return kFailed;
+    // An archive being written is built in memory and written through the
+    // env when it is closed, so that every byte of a save passes the env.
+    // A new archive starts empty; an existing one is read in first.
+    archiveBytes_.clear();
+    if (mode == 2 && !platform::ReadFileInto(narrowPath, archiveBytes_, env_)) return kFailed;
+    zip_error_t error;
+    zip_error_init(&error);
+    memory_ = zip_source_buffer_create(archiveBytes_.data(), archiveBytes_.size(), 0, &error);
+    if (memory_ != nullptr) {
+      archive_ = zip_open_from_source(memory_, mode == 0 ? ZIP_CREATE | ZIP_TRUNCATE : 0, &error);
+      // The archive holds the memory while open; this object keeps it past
+      // the close, to read what the close wrote.
+      if (archive_ != nullptr) zip_source_keep(memory_);
+    }
+    zip_error_fini(&error);
+    if (archive_ == nullptr) {
+      ReleaseMemory();
       return kFailed;
     }
-    int error = 0;
-    archive_ = zip_open(narrowPath.c_str(), flags, &error);
-    if (archive_ == nullptr) return kFailed;
-    writing_ = readFlag != 1;
+    writing_ = true;
+    writePath_ = narrowPath;
     return kOk;
   }
 
@@ -55,11 +73,13 @@ class LibzipObj final : public ZlibObj {
     }
     if (ok && zip_close(archive_) == 0) {
       archive_ = nullptr;
+      ok = WriteArchiveFile();
     } else {
       ok = false;
       zip_discard(archive_);
       archive_ = nullptr;
     }
+    ReleaseMemory();
     pendingName_.clear();
     pendingText_.clear();
     pendingText_.shrink_to_fit();
@@ -138,7 +158,7 @@ class LibzipObj final : public ZlibObj {
     }
     zip_file_t* entry = zip_fopen(archive_, name.c_str(), 0);
     if (entry == nullptr) return kFailed;
-    platform::ExclusiveFileWriter out;
+    platform::ExclusiveFileWriter out(env_);
     bool ok = out.Create(path);
     char chunk[1 << 14];
     while (ok) {
@@ -175,6 +195,36 @@ class LibzipObj final : public ZlibObj {
   ~LibzipObj() override {
     CloseCurrentEntry();
     if (archive_ != nullptr) zip_discard(archive_);
+    ReleaseMemory();
+  }
+
+  void ReleaseMemory() {
+    if (memory_ != nullptr) zip_source_free(memory_);
+    memory_ = nullptr;
+    archiveBytes_.clear();
+    archiveBytes_.shrink_to_fit();
+  }
+
+  // Puts what the close left in memory into the file, replacing it in one
+  // rename as libzip's own file writing would: an archive the close emptied
+  // is removed, an unchanged one is left alone.
+  bool WriteArchiveFile() {
+    if (zip_source_is_deleted(memory_)) {
+      env_.Remove(writePath_);
+      return true;
+    }
+    std::string bytes;
+    if (zip_source_open(memory_) < 0) return false;
+    char chunk[1 << 16];
+    zip_int64_t n;
+    while ((n = zip_source_read(memory_, chunk, sizeof chunk)) > 0) {
+      bytes.append(chunk, static_cast<std::size_t>(n));
+    }
+    zip_source_close(memory_);
+    if (n < 0) return false;
+    if (bytes == archiveBytes_ && !archiveBytes_.empty()) return true;
+    platform::AtomicFileWriter file(env_);
+    return file.Open(writePath_) && file.Write(bytes.data(), bytes.size()) && file.Commit();
   }
 
   void CloseCurrentEntry() {
@@ -202,8 +252,14 @@ class LibzipObj final : public ZlibObj {
     return true;
   }
 
+  platform::FileEnv& env_;
   zip_t* archive_ = nullptr;
   bool writing_ = false;
+  // While writing: the archive in memory, the bytes it started from, and
+  // the file it goes to.
+  zip_source_t* memory_ = nullptr;
+  std::string archiveBytes_;
+  std::string writePath_;
   zip_file_t* file_ = nullptr;
   std::string currentName_;
   bool hasPending_ = false;
@@ -211,23 +267,13 @@ class LibzipObj final : public ZlibObj {
   std::string pendingText_;
 };
 
-ZlibFactory& InstalledFactory() {
-  static ZlibFactory factory;
-  return factory;
-}
-
 }  // namespace
 
-ZlibObjPtr CreateLibzipObject() { return ZlibObjPtr(new LibzipObj); }
+ZlibObjPtr CreateLibzipObject(platform::FileEnv& env) { return ZlibObjPtr(new LibzipObj(env)); }
 
-ZlibObjPtr CreateZlibObject(std::string_view progId) {
-  if (const ZlibFactory& factory = InstalledFactory()) return factory(progId);
+ZlibObjPtr CreateZlibObject(std::string_view progId, platform::FileEnv& env) {
   if (progId != kZlibProgId) return nullptr;
-  return CreateLibzipObject();
-}
-
-ZlibFactory SetZlibFactoryForTesting(ZlibFactory factory) {
-  return std::exchange(InstalledFactory(), std::move(factory));
+  return CreateLibzipObject(env);
 }
 
 std::wstring WidenBytes(std::string_view bytes) {

@@ -10,12 +10,16 @@
 // so any byte sequence a file system allows survives the round trip.
 //
 // CreateZlibObject looks the ProgID up and creates the object: here the
-// component is built over libzip. It fails for any other ProgID, and when a
-// test has installed a factory that fails; SetZlibFactoryForTesting lets
-// tests put a fake component (or none) in its place.
+// component is built over libzip, and fails for any other ProgID. The code
+// that creates components takes a ZlibFactory (CreateZlibObject unless told
+// otherwise), so a test can put a fake component, or none, in its place.
+//
+// The component reads and writes archive files through the FileEnv it was
+// created with: an archive being written is built in memory and written
+// through the env's atomic writer when it is closed.
 //
 // Thread safety: one object is used by the thread that created it, one call
-// at a time. Installing a test factory is for single-threaded test set-up.
+// at a time.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +27,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+
+#include "platform/FileEnv.h"
 
 inline constexpr const char* kZlibProgId = "ZarnZLibInterface.ZlibObj";
 
@@ -68,14 +74,15 @@ struct ZlibObjRelease {
 using ZlibObjPtr = std::unique_ptr<ZlibObj, ZlibObjRelease>;
 
 // Null when the ProgID is unknown or creation fails.
-ZlibObjPtr CreateZlibObject(std::string_view progId);
+ZlibObjPtr CreateZlibObject(std::string_view progId,
+                            platform::FileEnv& env = platform::FileEnv::Default());
 
-using ZlibFactory = std::function<ZlibObjPtr(std::string_view progId)>;
-// Installs `factory` (empty: the real component again); returns the old one.
-ZlibFactory SetZlibFactoryForTesting(ZlibFactory factory);
+// Creates the component for a ProgID, with the files it works on reached
+// through `env`. Null: creation failed.
+using ZlibFactory = std::function<ZlibObjPtr(std::string_view progId, platform::FileEnv& env)>;
 
-// The libzip-backed component itself, whatever factory is installed.
-ZlibObjPtr CreateLibzipObject();
+// The libzip-backed component itself.
+ZlibObjPtr CreateLibzipObject(platform::FileEnv& env = platform::FileEnv::Default());
 
 // One byte per wide character, both ways. NarrowBytes refuses (returns
 // false) a character above 255.

@@ -24,6 +24,12 @@
 // Commit settles the row states of changed tables: deleted rows leave the
 // tree (and the primary-key index), every other row becomes Unchanged.
 //
+// Saves write every byte through the source's FileEnv (the real file
+// system unless set), the archive component's included; archives are
+// reached through the component its ZlibFactory creates (the real one
+// unless set). Both are per source, so a test gives one source a failing
+// disk or a fake component without touching any other.
+//
 // Thread safety: one thread at a time per source. The default source is
 // created on first request and destroyed only on request.
 #pragma once
@@ -31,8 +37,11 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
+#include "platform/FileEnv.h"
 #include "templatelib/Result.h"
+#include "templatelib/ZipComponent.h"
 #include "templatelib/tAttribute.h"
 #include "templatelib/tString.h"
 
@@ -94,9 +103,14 @@ class tConfigSource {
   // call with `destroy` set (which returns null).
   static tConfigSource* DefaultSource(bool destroy = false);
 
-  // Tests of failing saves: every save writes at most `bytes` bytes of the
-  // configuration text and then fails as a full disk would. Negative: off.
-  void SetWriteBudgetForTesting(int64_t bytes) { writeBudget_ = bytes; }
+  // Where saves write and archives are read and written. REQUIRES: `env`
+  // outlives the source (or the next call).
+  void SetFileEnv(platform::FileEnv& env) { fileEnv_ = &env; }
+  platform::FileEnv& fileEnv() const { return *fileEnv_; }
+  // What creates the archive component; a factory that returns null fails
+  // every archive load and save.
+  void SetZlibFactory(ZlibFactory factory) { zlibFactory_ = std::move(factory); }
+  const ZlibFactory& zlibFactory() const { return zlibFactory_; }
 
  private:
   void ReleaseTree();
@@ -110,7 +124,8 @@ class tConfigSource {
   tAttribute* root_ = nullptr;
   tString fileName_;
   int32_t tempCounter_ = 0;
-  int64_t writeBudget_ = -1;
+  platform::FileEnv* fileEnv_ = &platform::FileEnv::Default();
+  ZlibFactory zlibFactory_ = CreateZlibObject;
   int64_t ignoredTextLine_ = 0;
 };
 

@@ -213,7 +213,7 @@ tAttribute* tConfigSource::LoadPlain(const char* path) {
 }
 
 tAttribute* tConfigSource::LoadArchive(const char* path) {
-  ZlibObjPtr component = CreateZlibObject(kZlibProgId);
+  ZlibObjPtr component = zlibFactory_ ? zlibFactory_(kZlibProgId, *fileEnv_) : nullptr;
   if (!component) {
     DebugOut("tConfigSource::LoadAttributesFromFile, failed to create ZarnZLibInterface.ZlibObj\n");
     return nullptr;

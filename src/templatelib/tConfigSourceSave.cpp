@@ -13,7 +13,6 @@
 #include <string>
 
 #include "platform/AtomicFile.h"
-#include "platform/File.h"
 #include "platform/System.h"
 #include "templatelib/ConfigFileWriter.h"
 #include "templatelib/ConfigPath.h"
@@ -37,12 +36,6 @@ class WriterSink final : public ConfigTextSink {
  private:
   Writer& file_;
 };
-
-bool WriteTree(const tAttribute* root, ConfigTextSink& sink, int64_t budget) {
-  if (budget < 0) return WriteConfigTree(root, sink);
-  FailingTextSink failing(sink, budget);
-  return WriteConfigTree(root, failing);
-}
 
 bool EndsWithNoCase(const std::string& text, const char* suffix) {
   std::string tail(suffix);
@@ -68,25 +61,12 @@ std::string StagingName(const std::string& named, const std::string& target, boo
   return name;
 }
 
-// Copies an existing file's bytes into `sink`; nothing when there is none.
-bool CopyExistingInto(const std::string& path, ConfigTextSink& sink) {
-  if (!platform::IsReadableFile(path)) return true;
-  std::FILE* in = platform::OpenStreamForReading(path, "rb");
-  if (in == nullptr) return false;
-  char chunk[1 << 16];
-  bool ok = true;
-  size_t n;
-  while (ok && (n = std::fread(chunk, 1, sizeof chunk, in)) > 0) ok = sink.Write(chunk, n);
-  ok = ok && std::ferror(in) == 0;
-  std::fclose(in);
-  return ok;
-}
-
 // Removes the staging file on every way out of the save.
 struct StageRemover {
+  platform::FileEnv& env;
   std::string path;
   ~StageRemover() {
-    if (!path.empty()) platform::RemoveFileName(path);
+    if (!path.empty()) env.Remove(path);
   }
 };
 
@@ -122,8 +102,8 @@ HRESULT tConfigSource::SaveTo(const std::string& named, bool useTempFile, int32_
   if (!useTempFile && !archive) return SavePlain(target, append);
 
   const unsigned mode = platform::FileModeOr(target, kNewFileMode);
-  platform::ExclusiveFileWriter stage;
-  StageRemover remover;
+  platform::ExclusiveFileWriter stage(*fileEnv_);
+  StageRemover remover{*fileEnv_, {}};
   for (int32_t attempt = 0; attempt <= kStagingNameTries && remover.path.empty(); ++attempt) {
     std::string name = StagingName(named, target, useTempFile, archive, counter + attempt);
     if (stage.Create(name, static_cast<int>(mode))) remover.path = name;
@@ -137,16 +117,16 @@ HRESULT tConfigSource::SaveTo(const std::string& named, bool useTempFile, int32_
   if ((archive || append) && targetExists) ok = platform::AppendFileTo(target, stage);
   if (ok && !archive) {
     WriterSink<platform::ExclusiveFileWriter> sink(stage);
-    ok = WriteTree(root_, sink, writeBudget_);
+    ok = WriteConfigTree(root_, sink);
   }
   ok = stage.Close() && ok;
   if (ok && archive) ok = SaveArchive(remover.path, targetExists) == S_OK;
   if (!ok) return E_FAIL;
-  return platform::ReplaceFileWithCopy(remover.path, target) ? S_OK : E_FAIL;
+  return platform::ReplaceFileWithCopy(remover.path, target, *fileEnv_) ? S_OK : E_FAIL;
 }
 
 HRESULT tConfigSource::SavePlain(const std::string& target, bool append) {
-  platform::AtomicFileWriter file;
+  platform::AtomicFileWriter file(*fileEnv_);
   // The writer knows why it failed (the folder, the disk); say so.
   auto failed = [&file] {
     if (!file.error().ok()) {
@@ -155,19 +135,21 @@ HRESULT tConfigSource::SavePlain(const std::string& target, bool append) {
     return E_FAIL;
   };
   if (!file.Open(target)) return failed();
+  // Appending: the old bytes first (when there are any), then the tree.
+  if (append && platform::IsReadableFile(target) && !platform::AppendFileTo(target, file)) {
+    return E_FAIL;
+  }
   WriterSink<platform::AtomicFileWriter> sink(file);
-  // Appending: the old bytes first, then the tree.
-  if (append && !CopyExistingInto(target, sink)) return E_FAIL;
   // An unwritten file is discarded by the writer; the target stays as it was.
-  if (!WriteTree(root_, sink, writeBudget_) || !file.Commit()) return failed();
+  if (!WriteConfigTree(root_, sink) || !file.Commit()) return failed();
   return S_OK;
 }
 
 HRESULT tConfigSource::SaveArchive(const std::string& stagePath, bool holdsArchive) {
-  tZBall archive(stagePath.c_str());
+  tZBall archive(stagePath.c_str(), *fileEnv_, zlibFactory_);
   if (!archive.HasComponent()) return E_FAIL;
   // The stage holds a copy of the existing archive, so every other entry
   // survives; a new archive starts with its folders.
   if (!holdsArchive && archive.CreateNewArchive() != S_OK) return E_FAIL;
-  return archive.WriteConfiguration(root_, writeBudget_);
+  return archive.WriteConfiguration(root_);
 }

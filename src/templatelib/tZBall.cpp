@@ -1,6 +1,7 @@
 #include "templatelib/tZBall.h"
 
 #include <string_view>
+#include <utility>
 
 #include "platform/AtomicFile.h"
 #include "platform/System.h"
@@ -30,8 +31,10 @@ class ComponentTextSink final : public ConfigTextSink {
 
 }  // namespace
 
-tZBall::tZBall(const char* archivePath)
-    : component_(CreateZlibObject(kZlibProgId)),
+tZBall::tZBall(const char* archivePath, platform::FileEnv& env, ZlibFactory factory)
+    : env_(env),
+      factory_(std::move(factory)),
+      component_(factory_ ? factory_(kZlibProgId, env_) : nullptr),
       archivePath_(WidenBytes(archivePath != nullptr ? archivePath : "")) {}
 
 HRESULT tZBall::CreateNewArchive() {
@@ -46,7 +49,7 @@ HRESULT tZBall::CreateNewArchive() {
   return component_->CloseArchive(kCloseComment) == 0 ? S_OK : E_FAIL;
 }
 
-HRESULT tZBall::WriteConfiguration(const tAttribute* root, int64_t failAfterBytes) {
+HRESULT tZBall::WriteConfiguration(const tAttribute* root) {
   if (!component_) return E_FAIL;
   std::string path;
   if (!NarrowBytes(archivePath_, &path) || !platform::IsReadableFile(path)) {
@@ -58,14 +61,10 @@ HRESULT tZBall::WriteConfiguration(const tAttribute* root, int64_t failAfterByte
     return E_FAIL;
   }
   ComponentTextSink sink(*component_);
-  bool written = failAfterBytes < 0 ? WriteConfigTree(root, sink) : [&] {
-    FailingTextSink failing(sink, failAfterBytes);
-    return WriteConfigTree(root, failing);
-  }();
-  if (!written) {
+  if (!WriteConfigTree(root, sink)) {
     // The half-written entry must not reach the archive: drop the component
     // (and with it the open archive) without closing.
-    component_ = CreateZlibObject(kZlibProgId);
+    component_ = factory_(kZlibProgId, env_);
     return E_FAIL;
   }
   // Closing is where the component writes the archive; unlike the other

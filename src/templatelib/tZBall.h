@@ -7,9 +7,11 @@
 // (every other entry is left as it was), and extracts files of the misc
 // folder into the temporary folder.
 //
-// Construction creates the component by its ProgID; when that fails every
-// operation returns E_FAIL. Every failure after an archive was opened closes
-// it again, so the component is never left holding an open archive.
+// Construction creates the component by its ProgID through the factory
+// given (the real component unless told otherwise), reaching files through
+// `env`; when that fails every operation returns E_FAIL. Every failure after
+// an archive was opened closes it again, so the component is never left
+// holding an open archive.
 //
 // Thread safety: one object is used by the thread that created it.
 #pragma once
@@ -27,7 +29,8 @@ inline constexpr char kMiscFolderEntry[] = "ZARN/MISC/";
 
 class tZBall {
  public:
-  explicit tZBall(const char* archivePath);
+  explicit tZBall(const char* archivePath, platform::FileEnv& env = platform::FileEnv::Default(),
+                  ZlibFactory factory = CreateZlibObject);
   ~tZBall() = default;
   tZBall(const tZBall&) = delete;
   tZBall& operator=(const tZBall&) = delete;
@@ -38,10 +41,8 @@ class tZBall {
   // folder entries.
   HRESULT CreateNewArchive();
 
-  // Writes `root` into "ZARN/pfConfig" of the existing archive. With a
-  // non-negative `failAfterBytes` the text is cut off after that many bytes
-  // and the write reported as failed (tests of failing saves).
-  HRESULT WriteConfiguration(const tAttribute* root, int64_t failAfterBytes = -1);
+  // Writes `root` into "ZARN/pfConfig" of the existing archive.
+  HRESULT WriteConfiguration(const tAttribute* root);
 
   // Extracts "ZARN/MISC/<fileName>" to the temporary folder, under the last
   // component of `fileName` only; `outPath` gets the file written. A name
@@ -50,6 +51,8 @@ class tZBall {
   HRESULT UnzipMiscToTemp(const char* fileName, tString* outPath);
 
  private:
+  platform::FileEnv& env_;
+  ZlibFactory factory_;
   ZlibObjPtr component_;
   std::wstring archivePath_;
 };

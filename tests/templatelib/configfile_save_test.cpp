@@ -4,12 +4,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "platform/AtomicFile.h"
+#include "platform/Status.h"
 #include "platform/System.h"
 #include "support/ChildProcess.h"
+#include "support/DebugCapture.h"
+#include "support/FaultyFileEnv.h"
 #include "templatelib/ConfigFileWriter.h"
 #include "templatelib/configfile_support.h"
 #include "templatelib/tConfigSource.h"
@@ -155,21 +161,68 @@ TEST_F(ConfigSave, AppendAddsToTheExistingFile) {
   EXPECT_EQ(testsupport::ReadWholeFile(dir.file("log.config")), "before\nRoot V1\r\n");
 }
 
-TEST_F(ConfigSave, AFailedWriteLeavesTheOldFileWhole) {
+// A disk that fails anywhere in a save: the save fails (a plain one says
+// why, naming the target), the old file stays as it was, and no temporary
+// file is left beside it or in the ring.
+TEST_F(ConfigSave, AFailingDiskFailsTheSaveAndLeavesTheOldFileWhole) {
   ASSERT_NE(LoadText(source, dir, "Root V2\n{\nA " + std::string(100000, 'a') + "\n}\n"), nullptr);
   const std::string target = dir.file("keep.config");
-  testsupport::WriteWholeFile(target, "Root OLD\r\n");
-  for (int64_t budget : {0, 5, 50000}) {
-    source.SetWriteBudgetForTesting(budget);
-    EXPECT_EQ(source.Save(target.c_str(), 0, 2, 0), E_FAIL) << budget;
-    EXPECT_EQ(source.Save(target.c_str(), 1, 2, 0), E_FAIL) << budget;
-    EXPECT_EQ(testsupport::ReadWholeFile(target), "Root OLD\r\n") << budget;
+  testsupport::FaultyFileEnv disk;
+  source.SetFileEnv(disk);
+  using platform::SystemFailure;
+  struct Case {
+    const char* what;
+    int useTemp;
+    int failWrite;  // 0: none
+    int64_t room;   // negative: no limit
+    bool refuseRenames;
+    SystemFailure reason;
+  };
+  // The text is two writes (a full block, then the rest); a ring save
+  // writes it into its staging file, then copies that over the target.
+  const Case cases[] = {
+      {"first write", 0, 1, -1, false, SystemFailure::kIoFailure},
+      {"last write", 0, 2, -1, false, SystemFailure::kIoFailure},
+      {"disk full at once", 0, 0, 0, false, SystemFailure::kDiskFull},
+      {"disk full after 5 bytes", 0, 0, 5, false, SystemFailure::kDiskFull},
+      {"disk full mid-file", 0, 0, 50000, false, SystemFailure::kDiskFull},
+      {"rename refused", 0, 0, -1, true, SystemFailure::kAccessDenied},
+      {"staging write", 1, 1, -1, false, SystemFailure::kIoFailure},
+      {"copy's first write", 1, 3, -1, false, SystemFailure::kIoFailure},
+      {"disk full in staging", 1, 0, 5, false, SystemFailure::kDiskFull},
+      {"disk full in the copy", 1, 0, 150000, false, SystemFailure::kDiskFull},
+      {"rename refused", 1, 0, -1, true, SystemFailure::kAccessDenied},
+  };
+  const std::string temp = platform::TempFolder();
+  for (const Case& c : cases) {
+    testsupport::WriteWholeFile(target, "Root OLD\r\n");
+    disk.FailWrite(c.failWrite);
+    disk.FillDiskAfter(c.room);
+    disk.RefuseRenames(c.refuseRenames);
+    testsupport::DebugCapture capture;
+    EXPECT_EQ(source.Save(target.c_str(), c.useTemp, 2, 0), E_FAIL) << c.what;
+    if (c.useTemp == 0) {
+      const int number = platform::SystemErrorNumber(c.reason);
+      EXPECT_EQ(capture.messages(),
+                std::vector<std::string>{"tConfigSource::Save, " +
+                                         platform::SystemError(target, number).message() + "\n"})
+          << c.what;
+    }
+    EXPECT_EQ(testsupport::ReadWholeFile(target), "Root OLD\r\n") << c.what;
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+      names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"keep.config", "test.config"})) << c.what;
+    for (const char* left : {"keep.tmp0", "keep.tmp1"}) {
+      EXPECT_FALSE(platform::IsReadableFile(temp + left)) << c.what << " " << left;
+    }
   }
-  source.SetWriteBudgetForTesting(-1);
+  disk.FailWrite(0);
+  disk.FillDiskAfter(-1);
+  disk.RefuseRenames(false);
   ASSERT_EQ(source.Save(target.c_str(), 0, 2, 0), S_OK);
   EXPECT_EQ(testsupport::ReadWholeFile(target).substr(0, 9), "Root V2\r\n");
-  std::remove((platform::TempFolder() + "keep.tmp0").c_str());
-  std::remove((platform::TempFolder() + "keep.tmp1").c_str());
 }
 
 TEST_F(ConfigSave, AReadOnlyFolderRefusesTheSaveAndKeepsTheFile) {

@@ -11,21 +11,12 @@
 
 namespace {
 
-class UniqueId : public ::testing::Test {
- protected:
-  void SetUp() override { schema::ResetUniqueIdStateForTesting(); }
-  void TearDown() override {
-    schema::SetHostNameSourceForTesting({});
-    schema::ResetUniqueIdStateForTesting();
-  }
-};
-
-TEST_F(UniqueId, HasCounterTimeHostAndProcessId) {
-  schema::SetHostNameSourceForTesting([] { return std::string("flighthost"); });
+TEST(UniqueId, HasCounterTimeHostAndProcessId) {
+  schema::UniqueIdGenerator ids([] { return std::string("flighthost"); });
   tString first;
   tString second;
-  ASSERT_EQ(schema::GetUniqueId(&first), S_OK);
-  ASSERT_EQ(schema::GetUniqueId(&second), S_OK);
+  ASSERT_EQ(ids.Next(&first), S_OK);
+  ASSERT_EQ(ids.Next(&second), S_OK);
   const std::string pid = std::to_string(platform::ProcessId());
   // "0-" + "Www" + "Mmm" + day, time and year with the blanks gone.
   const std::string text = first.Text();
@@ -42,28 +33,28 @@ TEST_F(UniqueId, HasCounterTimeHostAndProcessId) {
   EXPECT_EQ(text.substr(at), "@flighthost-" + pid);
   EXPECT_EQ(std::string(second.Text()).rfind("1-", 0), 0u) << second.Text();
   EXPECT_EQ(std::string(second.Text()).substr(std::string(second.Text()).rfind('-') + 1), pid);
-  EXPECT_EQ(schema::GetUniqueId(nullptr), E_POINTER);
+  EXPECT_EQ(ids.Next(nullptr), E_POINTER);
 }
 
-TEST_F(UniqueId, AMissingHostNameReadsNoHostNameAndIsRetried) {
+TEST(UniqueId, AMissingHostNameReadsNoHostNameAndIsRetried) {
   int lookups = 0;
   std::string answer;
-  schema::SetHostNameSourceForTesting([&] {
+  schema::UniqueIdGenerator ids([&] {
     ++lookups;
     return answer;
   });
   tString id;
-  ASSERT_EQ(schema::GetUniqueId(&id), S_OK);
+  ASSERT_EQ(ids.Next(&id), S_OK);
   EXPECT_NE(std::string(id.Text()).find("@noHostName-"), std::string::npos) << id.Text();
-  EXPECT_STREQ(schema::GetLocalHostName(), "noHostName");
+  EXPECT_STREQ(ids.LocalHostName(), "noHostName");
   answer = "later";
-  ASSERT_EQ(schema::GetUniqueId(&id), S_OK);
+  ASSERT_EQ(ids.Next(&id), S_OK);
   EXPECT_NE(std::string(id.Text()).find("@later-"), std::string::npos) << id.Text();
-  ASSERT_EQ(schema::GetUniqueId(&id), S_OK);
+  ASSERT_EQ(ids.Next(&id), S_OK);
   EXPECT_EQ(lookups, 3);  // found once, then kept
 }
 
-TEST_F(UniqueId, TheTimeTextHasTheFixedFormBeforeBlanksGo) {
+TEST(UniqueId, TheTimeTextHasTheFixedFormBeforeBlanksGo) {
   EXPECT_EQ(schema::AscTimeText({2026, 12, 8, 2, 20, 22, 5}), "Tue Dec  8 20:22:05 2026");
   EXPECT_EQ(schema::AscTimeText({1999, 1, 31, 0, 0, 0, 0}), "Sun Jan 31 00:00:00 1999");
   EXPECT_EQ(schema::AscTimeText({2026, 12, 8, 2, 20, 22, 5}).size(), 24u);

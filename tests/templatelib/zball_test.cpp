@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -14,6 +15,7 @@
 #include "platform/System.h"
 #include "support/ChildProcess.h"
 #include "support/DebugCapture.h"
+#include "support/FaultyFileEnv.h"
 #include "support/OutsideTools.h"
 #include "templatelib/ZipComponent.h"
 #include "templatelib/configfile_support.h"
@@ -27,6 +29,15 @@ using configtest::LoadText;
 
 // Runs a shell command line; its exit status.
 int Shell(const std::string& command) { return std::system(command.c_str()); }
+
+// The names in the test's folder, sorted.
+std::vector<std::string> FolderNames(const testsupport::TempDir& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 std::string Python(const std::string& script, const std::string& outFile) {
   return "python3 -c '" + script + "' > " + outFile + " 2>&1";
@@ -117,22 +128,51 @@ TEST_F(Archive, SavingIntoAnExistingArchiveKeepsItsOtherEntries) {
   std::remove((platform::TempFolder() + "keep.tmp0.zip").c_str());
 }
 
-TEST_F(Archive, AFailedArchiveSaveLeavesTheOldArchiveWhole) {
+TEST_F(Archive, AFailedArchiveSaveLeavesTheOldArchiveWholeAndNoTemporary) {
   const std::string zip = dir.file("old.zip");
   ASSERT_EQ(source.Save(zip.c_str(), 0, 2, 0), S_OK);
   const std::string before = testsupport::ReadWholeFile(zip);
   source.Root()->Children().Next()->value.Assign("Changed");
-  source.SetWriteBudgetForTesting(20);
-  EXPECT_EQ(source.Save(zip.c_str(), 0, 2, 0), E_FAIL);
-  EXPECT_EQ(source.Save(zip.c_str(), 1, 2, 0), E_FAIL);
-  EXPECT_EQ(testsupport::ReadWholeFile(zip), before);
-  std::remove((platform::TempFolder() + "old.tmp0.zip").c_str());
+  testsupport::FaultyFileEnv disk;
+  source.SetFileEnv(disk);
+  struct Case {
+    const char* what;
+    int failWrite;  // 0: none
+    int64_t room;   // negative: no limit
+    bool refuseRenames;
+  };
+  // A save first copies the old archive into its staging file (one write);
+  // only then does the component write the new archive over that copy.
+  const Case cases[] = {
+      {"the staging copy fills the disk", 0, 20, false},
+      {"the component's write fails once", 2, -1, false},
+      {"the component's archive fills the disk", 0, static_cast<int64_t>(before.size()) + 20,
+       false},
+      {"the component's rename is refused", 0, -1, true},
+  };
+  const std::string temp = platform::TempFolder();
+  for (const Case& c : cases) {
+    for (int useTemp : {0, 1}) {
+      disk.FailWrite(c.failWrite);
+      disk.FillDiskAfter(c.room);
+      disk.RefuseRenames(c.refuseRenames);
+      EXPECT_EQ(source.Save(zip.c_str(), useTemp, 2, 0), E_FAIL) << c.what << useTemp;
+      EXPECT_EQ(testsupport::ReadWholeFile(zip), before) << c.what << useTemp;
+      EXPECT_EQ(FolderNames(dir), (std::vector<std::string>{"old.zip", "test.config"}))
+          << c.what << useTemp;
+      for (const char* left : {"old.tmp0.zip", "old.tmp1.zip"}) {
+        EXPECT_FALSE(platform::IsReadableFile(temp + left)) << left;
+      }
+    }
+  }
 }
 
 TEST_F(Archive, ANewArchiveThatFailsLeavesNoFileAndNoStagingCopy) {
   const std::string zip = dir.file("fresh.zip");
-  source.SetWriteBudgetForTesting(20);
+  testsupport::FaultyFileEnv disk;
+  source.SetFileEnv(disk);
   for (int useTemp : {0, 1}) {
+    disk.FillDiskAfter(20);
     EXPECT_EQ(source.Save(zip.c_str(), useTemp, 2, 0), E_FAIL);
     EXPECT_FALSE(platform::IsReadableFile(zip)) << useTemp;
   }
@@ -141,10 +181,7 @@ TEST_F(Archive, ANewArchiveThatFailsLeavesNoFileAndNoStagingCopy) {
     EXPECT_FALSE(platform::IsReadableFile(temp + left)) << left;
   }
   // Only the test's own files are in the folder: no hidden sibling.
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-    names.push_back(entry.path().filename().string());
-  EXPECT_EQ(names, std::vector<std::string>{"test.config"});
+  EXPECT_EQ(FolderNames(dir), std::vector<std::string>{"test.config"});
 }
 
 TEST_F(Archive, AnArchiveLoadedUnderABakNameIsSavedAsAnArchive) {
@@ -277,16 +314,6 @@ class ScriptedZlib final : public ZlibObj {
   size_t position_ = 0;
 };
 
-class FactoryOverride {
- public:
-  explicit FactoryOverride(ZlibFactory factory)
-      : previous_(SetZlibFactoryForTesting(std::move(factory))) {}
-  ~FactoryOverride() { SetZlibFactoryForTesting(std::move(previous_)); }
-
- private:
-  ZlibFactory previous_;
-};
-
 TEST_F(Archive, EntriesThatLieAboutTheirSizeAreRefused) {
   const std::string text = "Root V1\r\nA 1\r\n";
   struct Case {
@@ -303,8 +330,9 @@ TEST_F(Archive, EntriesThatLieAboutTheirSizeAreRefused) {
   };
   testsupport::WriteWholeFile(dir.file("any.zip"), "");
   for (const Case& c : cases) {
-    FactoryOverride scripted(
-        [&](std::string_view) { return ZlibObjPtr(new ScriptedZlib(c.declared, text)); });
+    source.SetZlibFactory([&](std::string_view, platform::FileEnv&) {
+      return ZlibObjPtr(new ScriptedZlib(c.declared, text));
+    });
     ScriptedZlib::closes = 0;
     testsupport::DebugCapture capture;
     EXPECT_EQ(source.LoadAttributesFromFile(dir.file("any.zip").c_str()) != nullptr, c.loads)
@@ -314,7 +342,8 @@ TEST_F(Archive, EntriesThatLieAboutTheirSizeAreRefused) {
 }
 
 TEST_F(Archive, AComponentThatCannotBeCreatedFailsEveryArchiveOperation) {
-  FactoryOverride none([](std::string_view) { return ZlibObjPtr(); });
+  const ZlibFactory none = [](std::string_view, platform::FileEnv&) { return ZlibObjPtr(); };
+  source.SetZlibFactory(none);
   testsupport::DebugCapture capture;
   testsupport::WriteWholeFile(dir.file("x.zip"), "");
   EXPECT_EQ(source.LoadAttributesFromFile(dir.file("x.zip").c_str()), nullptr);
@@ -323,7 +352,7 @@ TEST_F(Archive, AComponentThatCannotBeCreatedFailsEveryArchiveOperation) {
                                      "ZarnZLibInterface.ZlibObj\n"});
   ASSERT_NE(LoadText(source, dir, "Root V1\n"), nullptr);
   EXPECT_EQ(source.Save(dir.file("y.zip").c_str(), 0, 2, 0), E_FAIL);
-  tZBall ball(dir.file("z.zip").c_str());
+  tZBall ball(dir.file("z.zip").c_str(), platform::FileEnv::Default(), none);
   EXPECT_FALSE(ball.HasComponent());
   EXPECT_EQ(ball.CreateNewArchive(), E_FAIL);
   EXPECT_EQ(ball.WriteConfiguration(source.Root()), E_FAIL);

@@ -37,6 +37,20 @@ Status SystemError(std::string_view subject, int errorNumber) {
 
 int LastSystemError() { return errno; }
 
+int SystemErrorNumber(SystemFailure failure) {
+  switch (failure) {
+    case SystemFailure::kDiskFull:
+      return ENOSPC;
+    case SystemFailure::kAccessDenied:
+      return EACCES;
+    case SystemFailure::kIoFailure:
+      break;
+  }
+  return EIO;
+}
+
+void SetLastSystemError(int errorNumber) { errno = errorNumber; }
+
 }  // namespace platform
 
 namespace platform {

@@ -49,6 +49,20 @@ Status SystemError(std::string_view subject, int errorNumber) {
 
 int LastSystemError() { return static_cast<int>(GetLastError()); }
 
+int SystemErrorNumber(SystemFailure failure) {
+  switch (failure) {
+    case SystemFailure::kDiskFull:
+      return ERROR_DISK_FULL;
+    case SystemFailure::kAccessDenied:
+      return ERROR_ACCESS_DENIED;
+    case SystemFailure::kIoFailure:
+      break;
+  }
+  return ERROR_WRITE_FAULT;
+}
+
+void SetLastSystemError(int errorNumber) { SetLastError(static_cast<DWORD>(errorNumber)); }
+
 }  // namespace platform
 
 namespace platform {
