@@ -21,16 +21,13 @@ bool SignalValueMatches(uint32_t found, uint32_t expected, packet::SignalPattern
   return (a > b ? a - b : b - a) <= 1;
 }
 
-std::unique_ptr<ValuesOut> ValuesOut::Open(const std::string& path, std::string& error) {
+platform::Status ValuesOut::Open(const std::string& path, std::unique_ptr<ValuesOut>& out) {
   errno = 0;
   std::FILE* file = platform::OpenStreamForWriting(path);
-  if (file == nullptr) {
-    error = path + ": " + std::strerror(errno);
-    return nullptr;
-  }
-  std::unique_ptr<ValuesOut> out(new ValuesOut(file));
+  if (file == nullptr) return platform::Status::IoError(path + ": " + std::strerror(errno));
+  out.reset(new ValuesOut(file));
   out->pending_ = packet::kValueCsvHeader;
-  return out;
+  return platform::Status::Ok();
 }
 
 ValuesOut::~ValuesOut() {

@@ -18,6 +18,7 @@
 
 #include "packet/SignalPlan.h"
 #include "packet/ValueCsv.h"
+#include "platform/Status.h"
 
 namespace yebverify {
 
@@ -55,8 +56,8 @@ bool SignalValueMatches(uint32_t found, uint32_t expected, packet::SignalPattern
 // The --values-out file: lines gathered, written in blocks and at the end.
 class ValuesOut {
  public:
-  // Empty with `error` when the file cannot be written.
-  static std::unique_ptr<ValuesOut> Open(const std::string& path, std::string& error);
+  // Fails, naming the file and why, when it cannot be written.
+  static platform::Status Open(const std::string& path, std::unique_ptr<ValuesOut>& out);
   ~ValuesOut();
   ValuesOut(const ValuesOut&) = delete;
   ValuesOut& operator=(const ValuesOut&) = delete;

@@ -181,8 +181,8 @@ StepResult LoadSignalSetup(const VerifyOptions& options, const ParameterList& li
     if (!packet::ParseSignalSelector(options.params, &selector, &error)) {
       return SetupFailure{"--params " + error, true};
     }
-    setup.valuesOut = ValuesOut::Open(options.valuesOutPath, error);
-    if (!setup.valuesOut) return SetupFailure{error};
+    const platform::Status opened = ValuesOut::Open(options.valuesOutPath, setup.valuesOut);
+    if (!opened.ok()) return SetupFailure{opened.message()};
     setup.check.valuesOut = setup.valuesOut.get();
     for (size_t i = 0; i < names.size(); ++i) {
       setup.check.logged.push_back(
