@@ -9,11 +9,12 @@
 #include <vector>
 
 #include "artefacts/ParmInfoFile.h"
+#include "driver/ProcessState.h"
+#include "driver/RunSettings.h"
 #include "driver/StatsFile.h"
 #include "driver_fakes_support.h"
 #include "packet/PacketState.h"
 #include "packet/ParmTable.h"
-#include "packet/RunSettings.h"
 #include "platform/TextOut.h"
 #include "support/ChildProcess.h"
 
@@ -28,27 +29,27 @@ using drivertest::U32At;
 class TransferTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    packet::ResetRunSettings();
-    packet::ResetParmTable();
-    packet::ResetPacketState();
+    driver::ResetRunSettings();
+    driver::ResetParmTable();
+    driver::ResetPacketState();
     driver::ResetStreamState();
     port = static_cast<uint16_t>(testsupport::FreeLoopbackPort());
     listener = std::make_unique<net::utServerSocket>(port, 1, console);
     ASSERT_TRUE(listener->IsValid());
   }
   void TearDown() override {
-    packet::ResetRunSettings();
-    packet::ResetParmTable();
-    packet::ResetPacketState();
+    driver::ResetRunSettings();
+    driver::ResetParmTable();
+    driver::ResetPacketState();
     driver::ResetStreamState();
   }
 
   void Load(const std::string& parmText) {
     std::istringstream in(parmText);
-    ASSERT_TRUE(
-        artefacts::ReadParmInfo(in, "p", packet::Settings(), packet::Parms(), packet::Packets())
-            .ok());
-    packet::PacketState& state = packet::Packets();
+    ASSERT_TRUE(artefacts::ReadParmInfo(in, "p", driver::PacketFormatOf(driver::Settings()),
+                                        driver::Parms(), driver::Packets())
+                    .ok());
+    packet::PacketState& state = driver::Packets();
     ASSERT_TRUE(buffer.Allocate(state.packetBufferSize));
     state.packetHeader[0] = static_cast<uint32_t>(state.packetBufferSize - 4);
   }
@@ -123,7 +124,7 @@ TEST_F(TransferTest, AStalledSendShowsInTheOverallTimeTheBehindLineAndTheStatsFi
   // the hold-up cost is not lost.
   bool stalled = false;
   clock.afterRead = [&]() -> int64_t {
-    if (stalled || packet::Packets().packetHeader[1] != 60) return 0;
+    if (stalled || driver::Packets().packetHeader[1] != 60) return 0;
     stalled = true;
     return 50'000'000;
   };
@@ -201,7 +202,7 @@ TEST_F(TransferTest, AStallOfMoreThanASecondStartsTheScheduleAgainFromNow) {
   // behind the wall clock by the stall.
   bool stalled = false;
   clock.afterRead = [&]() -> int64_t {
-    if (stalled || packet::Packets().packetHeader[1] != 60) return 0;
+    if (stalled || driver::Packets().packetHeader[1] != 60) return 0;
     stalled = true;
     return 1'500'000'000;
   };
@@ -224,14 +225,14 @@ TEST_F(TransferTest, SequenceAndValuesCarryAcrossTransfersWhileDataTimeRestarts)
   ASSERT_EQ(second.size(), 2u * 1250u);
   EXPECT_EQ(U32At(second, 4), 4u);   // sequence number
   EXPECT_EQ(U32At(second, 48), 0u);  // data time starts again
-  EXPECT_EQ(packet::Packets().packetCounter, 6);
+  EXPECT_EQ(driver::Packets().packetCounter, 6);
   // One 50/s parameter: it is the pending half that is never sent, but
   // its value went on to 5 over the five packets.
-  EXPECT_EQ(packet::Parms().records[0].value, 5.0f);
+  EXPECT_EQ(driver::Parms().records[0].value, 5.0f);
 }
 
 TEST_F(TransferTest, TimeJumpAddsFifteenSecondsEveryTenthCycleAndCarriesOver) {
-  packet::Settings().timeJumpFlag = 1;
+  driver::Settings().timeJumpFlag = 1;
   Load("");
   RunOneTransfer(10990);  // eleven cycle ends
   std::vector<std::string> times = LinesStartingWith("- Current Time: ");
@@ -245,24 +246,24 @@ TEST_F(TransferTest, TimeJumpAddsFifteenSecondsEveryTenthCycleAndCarriesOver) {
 }
 
 TEST_F(TransferTest, TimeGapDoublesTheDataTimeAfterAFiveInAField) {
-  packet::Settings().timeGapFlag = 1;
+  driver::Settings().timeGapFlag = 1;
   Load("");
   RunOneTransfer(302990);
   std::vector<std::string> times = LinesStartingWith("- Current Time: ");
   ASSERT_EQ(times.size(), 303u);
   EXPECT_EQ(times[300], "- Current Time: 001:00:05:00.980");
   EXPECT_EQ(times[301], "- Current Time: 001:00:10:02.960");
-  const uint32_t lastTick = packet::Packets().timeTick;
+  const uint32_t lastTick = driver::Packets().timeTick;
   std::vector<uint8_t> next = RunOneTransfer(0.001);
   EXPECT_EQ(U32At(next, 48), 2 * lastTick);
 }
 
 TEST_F(TransferTest, TimeGapDoublingWrapsModulo2To32) {
-  packet::Settings().timeGapFlag = 1;
+  driver::Settings().timeGapFlag = 1;
   Load("");
   // The transfer starts at twice this: day 5 of data time, whose "5:" asks
   // for a doubling that passes 2^32.
-  packet::Packets().timeTick = 1'728'000'000;
+  driver::Packets().timeTick = 1'728'000'000;
   RunOneTransfer(1990);
   std::vector<std::string> times = LinesStartingWith("- Current Time: ");
   ASSERT_EQ(times.size(), 2u);
@@ -272,7 +273,7 @@ TEST_F(TransferTest, TimeGapDoublingWrapsModulo2To32) {
 }
 
 TEST_F(TransferTest, NepTransfersSendTheirOwnLengthAndShowTheNepTime) {
-  packet::Settings().sourceType = packet::kSourceNep;
+  driver::Settings().sourceType = packet::kSourceNep;
   Load("1,10\n");
   std::vector<uint8_t> bytes = RunOneTransfer(1010);
   // Packets 1 and 6, 11, ... carry the slow parameter.
