@@ -16,7 +16,7 @@
 // are refused too, and a termination request stops the reading. LF and
 // CR LF line ends are both accepted.
 //
-// Thread safety: main thread only (the termination request is process-wide).
+// Thread safety: main thread only.
 #pragma once
 
 #include <cstdint>
