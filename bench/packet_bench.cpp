@@ -12,16 +12,16 @@
 
 #include "artefacts/ParmInfoFile.h"
 #include "packet/PacketBuilder.h"
+#include "packet/PacketFormat.h"
 #include "packet/PacketState.h"
 #include "packet/ParmTable.h"
-#include "packet/RunSettings.h"
 #include "packet/SendBuffer.h"
 #include "platform/TextOut.h"
 
 namespace {
 
 struct PacketSetup {
-  packet::RunSettings settings;
+  packet::PacketFormat format;
   std::unique_ptr<packet::ParmTable> table = std::make_unique<packet::ParmTable>();
   packet::PacketState state;
   packet::SendBuffer buffer;
@@ -31,11 +31,10 @@ struct PacketSetup {
 // "count,rate" at 200 packets per second for the source type.
 std::unique_ptr<PacketSetup> MakeSetup(int32_t sourceType, int count, int rate) {
   auto setup = std::make_unique<PacketSetup>();
-  setup->settings.sourceType = sourceType;
-  setup->settings.packetRate = 200;
-  setup->settings.packetPeriodMs = 5;
+  setup->format.sourceType = sourceType;
+  setup->format.packetRate = 200;
   std::istringstream in(std::to_string(count) + "," + std::to_string(rate) + "\n");
-  artefacts::ReadParmInfo(in, "bench", setup->settings, *setup->table, setup->state);
+  artefacts::ReadParmInfo(in, "bench", setup->format, *setup->table, setup->state);
   setup->buffer.Allocate(setup->state.packetBufferSize);
   setup->state.packetHeader[0] = static_cast<uint32_t>(setup->state.packetBufferSize - 4);
   setup->samplesPerPacket = int64_t{count} * (rate / 200);
@@ -57,7 +56,7 @@ void BM_BuildCustomPacket(benchmark::State& state) {
   auto setup = MakeSetup(packet::kSourceCustom, static_cast<int>(state.range(0)),
                          static_cast<int>(state.range(1)));
   for (auto _ : state) {
-    packet::BuildCustomPacket(setup->settings, *setup->table, setup->state, setup->buffer.data());
+    packet::BuildCustomPacket(setup->format, *setup->table, setup->state, setup->buffer.data());
     benchmark::DoNotOptimize(setup->buffer.data());
     benchmark::ClobberMemory();
   }
@@ -69,7 +68,7 @@ void BM_BuildNepPacket(benchmark::State& state) {
                          static_cast<int>(state.range(1)));
   NullOut out;
   for (auto _ : state) {
-    packet::BuildNepPacket(setup->settings, *setup->table, setup->state, setup->buffer.data(), out);
+    packet::BuildNepPacket(setup->format, *setup->table, setup->state, setup->buffer.data(), out);
     benchmark::DoNotOptimize(setup->buffer.data());
     benchmark::ClobberMemory();
   }

@@ -27,7 +27,7 @@
 
 #include "driver/Pacing.h"
 #include "driver/Playback.h"
-#include "packet/RunSettings.h"
+#include "driver/RunSettings.h"
 #include "platform/Clock.h"
 #include "platform/Socket.h"
 #include "platform/TextOut.h"
@@ -101,8 +101,8 @@ void BM_PlaybackPacing(benchmark::State& state) {
   const int seconds = static_cast<int>(state.range(0));
   const std::string path = MakeRecording(seconds);
   for (auto _ : state) {
-    packet::ResetRunSettings();
-    packet::RunSettings& settings = packet::Settings();
+    driver::ResetRunSettings();
+    driver::RunSettings& settings = driver::Settings();
     settings.playbackFlag = 1;
     settings.playbackFilePath = path;
     settings.port = FreePort();

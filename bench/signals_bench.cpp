@@ -35,7 +35,7 @@ namespace {
 constexpr int kTable = 262144;
 
 struct Setup {
-  packet::RunSettings settings;
+  packet::PacketFormat format;
   std::unique_ptr<packet::ParmTable> table = std::make_unique<packet::ParmTable>();
   packet::PacketState state;
   packet::SendBuffer buffer;
@@ -47,10 +47,9 @@ struct Setup {
 
 std::unique_ptr<Setup> MakeSetup(const std::string& parmInfo, const char* signals) {
   auto setup = std::make_unique<Setup>();
-  setup->settings.packetRate = 200;
-  setup->settings.packetPeriodMs = 5;
+  setup->format.packetRate = 200;
   std::istringstream in(parmInfo);
-  artefacts::ReadParmInfo(in, "bench", setup->settings, *setup->table, setup->state);
+  artefacts::ReadParmInfo(in, "bench", setup->format, *setup->table, setup->state);
   setup->buffer.Allocate(setup->state.packetBufferSize);
   setup->state.packetHeader[0] = static_cast<uint32_t>(setup->state.packetBufferSize - 4);
   std::vector<std::string> names;
@@ -90,7 +89,7 @@ constexpr char kMix[] =
 
 void Run(benchmark::State& state, Setup& setup) {
   for (auto _ : state) {
-    packet::BuildCustomPacket(setup.settings, *setup.table, setup.state, setup.buffer.data(),
+    packet::BuildCustomPacket(setup.format, *setup.table, setup.state, setup.buffer.data(),
                               setup.run.get());
     benchmark::DoNotOptimize(setup.buffer.data());
     benchmark::ClobberMemory();
@@ -154,7 +153,7 @@ void BM_ValueLog(benchmark::State& state) {
   }
   uint64_t sequence = 0;
   for (auto _ : state) {
-    packet::BuildCustomPacket(setup->settings, *setup->table, setup->state, setup->buffer.data(),
+    packet::BuildCustomPacket(setup->format, *setup->table, setup->state, setup->buffer.data(),
                               setup->run.get());
     log->Add(driver::SentPacket{1, ++sequence, 0, setup->buffer.data()}, setup->run->taps);
     if (sequence % kPacketsPerFlush == 0) log->Flush();
@@ -173,7 +172,7 @@ void BM_PlainCsvLines(benchmark::State& state) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   uint64_t sequence = 0;
   for (auto _ : state) {
-    packet::BuildCustomPacket(setup->settings, *setup->table, setup->state, setup->buffer.data(),
+    packet::BuildCustomPacket(setup->format, *setup->table, setup->state, setup->buffer.data(),
                               setup->run.get());
     ++sequence;
     for (const packet::SampleTap& tap : setup->run->taps) {

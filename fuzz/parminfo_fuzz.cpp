@@ -14,15 +14,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
   const int32_t rates[] = {50, 100, 200};
   for (int32_t sourceType : {packet::kSourceCustom, packet::kSourceNep}) {
-    packet::RunSettings settings;
-    settings.sourceType = sourceType;
-    settings.packetRate = rates[size % 3];
-    settings.tagOffset = static_cast<int32_t>(size * 2654435761u);
+    packet::PacketFormat format;
+    format.sourceType = sourceType;
+    format.packetRate = rates[size % 3];
+    format.tagOffset = static_cast<int32_t>(size * 2654435761u);
     packet::PacketState state;
     table.parmCount = 0;
     std::istringstream in(text);
-    artefacts::ParmInfoOutcome outcome =
-        artefacts::ReadParmInfo(in, "fuzz", settings, table, state);
+    artefacts::ParmInfoOutcome outcome = artefacts::ReadParmInfo(in, "fuzz", format, table, state);
     if (table.parmCount < 0 || table.parmCount > packet::kParmTableCapacity) std::abort();
     if (state.packetBufferSize < 44 && outcome.ok()) std::abort();
     int64_t slots = 0;

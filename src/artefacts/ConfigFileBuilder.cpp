@@ -4,7 +4,6 @@
 
 #include "artefacts/DefaultConfigText.h"
 #include "artefacts/ListFileOutput.h"
-#include "packet/RunSettings.h"
 #include "query/tQueryString.h"
 #include "query/tSqlQueryEngine.h"
 #include "templatelib/DebugOut.h"
@@ -105,10 +104,10 @@ bool BuildConfigFileAt(const std::string& path, const std::string& defaultText,
   return true;
 }
 
-bool BuildConfigFile() {
-  const packet::RunSettings& settings = packet::Settings();
-  return BuildConfigFileAt(OutputPath(settings, kConfigFileName), schema::GetDefaultConfigText(),
-                           packet::Parms(), settings.tagOffset);
+bool BuildConfigFile(const std::string& outputDir, const packet::ParmTable& table,
+                     int32_t tagOffset) {
+  return BuildConfigFileAt(OutputPath(outputDir, kConfigFileName), schema::GetDefaultConfigText(),
+                           table, tagOffset);
 }
 
 }  // namespace artefacts

@@ -34,8 +34,8 @@ inline constexpr char kConfigFileName[] = "zarnYEB.config";
 bool BuildConfigFileAt(const std::string& path, const std::string& defaultText,
                        const packet::ParmTable& table, int32_t tagOffset);
 
-// Builds "zarnYEB.config" in the output folder for the process-wide table
-// and run settings.
-bool BuildConfigFile();
+// Builds "zarnYEB.config" in `outputDir` from the program's default text.
+bool BuildConfigFile(const std::string& outputDir, const packet::ParmTable& table,
+                     int32_t tagOffset);
 
 }  // namespace artefacts

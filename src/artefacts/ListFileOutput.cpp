@@ -7,15 +7,15 @@
 
 namespace artefacts {
 
-std::string ListedParameterName(const packet::RunSettings& settings, int32_t index) {
-  if (settings.sourceType == packet::kSourceNep) return "Parm" + std::to_string(index + 1);
-  const int32_t number = static_cast<int32_t>(static_cast<uint32_t>(settings.tagOffset) +
+std::string ListedParameterName(const ListSettings& settings, int32_t index) {
+  if (settings.format.sourceType == packet::kSourceNep) return "Parm" + std::to_string(index + 1);
+  const int32_t number = static_cast<int32_t>(static_cast<uint32_t>(settings.format.tagOffset) +
                                               static_cast<uint32_t>(index) + 1);
   return settings.parmPrefix + "Parm" + std::to_string(number);
 }
 
-std::string OutputPath(const packet::RunSettings& settings, const char* fileName) {
-  return platform::JoinPath(settings.outputDir, fileName);
+std::string OutputPath(const std::string& outputDir, const char* fileName) {
+  return platform::JoinPath(outputDir, fileName);
 }
 
 bool WriteListFile(const std::string& path, const std::string& text) {
@@ -27,11 +27,11 @@ bool WriteListFile(const std::string& path, const std::string& text) {
 }
 
 void PrintLoadSummary(platform::TextOut& out, const LoadSummary& summary,
-                      const packet::RunSettings& settings, const packet::PacketState& state) {
+                      const ListSettings& settings, const packet::PacketState& state) {
   platform::Printf(out, "- Total Parameters(including time): %d\n", summary.totalParameters);
   platform::Printf(out, "- Aggregate Data Rate(samples/sec): %f\n", summary.samplesPerSecond);
   platform::Printf(out, "- Aggregate Data Rate(bytes/sec): %f\n", summary.bytesPerSecond);
-  platform::Printf(out, "- Packet Sample Rate: %d\n", settings.packetRate);
+  platform::Printf(out, "- Packet Sample Rate: %d\n", settings.format.packetRate);
   platform::Printf(out, "- Packet Rate in Ms: %d\n", settings.packetPeriodMs);
   platform::Printf(out, "- Packet Size (bytes): %d\n", state.packetBufferSize);
   platform::Printf(out, "- Largest Sample Rate: %f\n", summary.largestRate);

@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <string>
 
+#include "packet/PacketFormat.h"
 #include "packet/PacketState.h"
-#include "packet/RunSettings.h"
 
 namespace platform {
 class TextOut;
@@ -20,14 +20,24 @@ class TextOut;
 
 namespace artefacts {
 
+// What the list writers read of the run: the driver fills it from its
+// settings.
+struct ListSettings {
+  packet::PacketFormat format;   // the source type, packet rate and tag offset
+  int32_t packetPeriodMs = 20;   // shown in the load summary
+  int32_t dataSourceNumber = 0;  // above 0: the PRN time words carry it in their names
+  std::string parmPrefix;        // starts every Custom parameter name
+  std::string outputDir = ".";   // where the lists are written
+};
+
 // The output folder joined with a file name by the platform's separator.
-std::string OutputPath(const packet::RunSettings& settings, const char* fileName);
+std::string OutputPath(const std::string& outputDir, const char* fileName);
 
 // A parameter's name as the run's parameter list writes it, for the record
 // at table index `index` (from 0): PREFIXParmN for the Custom source, N the
 // tag offset + index + 1 in 32-bit modular arithmetic; ParmN, N = index + 1,
 // for NEP.
-std::string ListedParameterName(const packet::RunSettings& settings, int32_t index);
+std::string ListedParameterName(const ListSettings& settings, int32_t index);
 
 // Writes `text` as the whole content of `path`; false on any failure, the
 // old file (if any) then left as it was.
@@ -43,6 +53,6 @@ struct LoadSummary {
 
 // Prints the eight summary lines after a list was written.
 void PrintLoadSummary(platform::TextOut& out, const LoadSummary& summary,
-                      const packet::RunSettings& settings, const packet::PacketState& state);
+                      const ListSettings& settings, const packet::PacketState& state);
 
 }  // namespace artefacts

@@ -35,7 +35,7 @@ constexpr char kParameterBlock[] =
 
 }  // namespace
 
-std::string NepXmlText(const packet::RunSettings& settings, const packet::ParmTable& table,
+std::string NepXmlText(const ListSettings& settings, const packet::ParmTable& table,
                        LoadSummary* summary) {
   std::string text = kHead;
   text.reserve(text.size() + static_cast<size_t>(table.parmCount) * 420);
@@ -52,17 +52,18 @@ std::string NepXmlText(const packet::RunSettings& settings, const packet::ParmTa
   text += "</FullList>\r\n";
   result.samplesPerSecond = sum + packet::timeWordRate;
   // 8 bytes per sample, 12 per time entry, and the length word per packet.
-  result.bytesPerSecond = 8.0 * sum + 12.0 * packet::timeWordRate + 4.0 * settings.packetRate;
+  result.bytesPerSecond =
+      8.0 * sum + 12.0 * packet::timeWordRate + 4.0 * settings.format.packetRate;
   if (summary) *summary = result;
   return text;
 }
 
-bool BuildNepXmlFile(platform::TextOut& out) {
-  const packet::RunSettings& settings = packet::Settings();
+bool BuildNepXmlFile(const ListSettings& settings, const packet::ParmTable& table,
+                     const packet::PacketState& state, platform::TextOut& out) {
   LoadSummary summary;
-  const std::string text = NepXmlText(settings, packet::Parms(), &summary);
-  if (!WriteListFile(OutputPath(settings, kNepXmlFileName), text)) return false;
-  PrintLoadSummary(out, summary, settings, packet::Packets());
+  const std::string text = NepXmlText(settings, table, &summary);
+  if (!WriteListFile(OutputPath(settings.outputDir, kNepXmlFileName), text)) return false;
+  PrintLoadSummary(out, summary, settings, state);
   return true;
 }
 

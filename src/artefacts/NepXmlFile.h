@@ -10,9 +10,9 @@
 
 #include <string>
 
+#include "artefacts/ListFileOutput.h"
 #include "packet/PacketState.h"
 #include "packet/ParmTable.h"
-#include "packet/RunSettings.h"
 
 namespace platform {
 class TextOut;
@@ -22,14 +22,14 @@ namespace artefacts {
 
 inline constexpr char kNepXmlFileName[] = "NEP.xml";
 
-struct LoadSummary;
-
 // The file's text for the given table; fills `summary` (pure).
-std::string NepXmlText(const packet::RunSettings& settings, const packet::ParmTable& table,
+std::string NepXmlText(const ListSettings& settings, const packet::ParmTable& table,
                        LoadSummary* summary);
 
-// Writes the list for the process-wide state; false when the file cannot be
+// Writes the list for `table` into the output folder and prints the load
+// summary with the packet size of `state`; false when the file cannot be
 // written whole (nothing is printed then).
-bool BuildNepXmlFile(platform::TextOut& out);
+bool BuildNepXmlFile(const ListSettings& settings, const packet::ParmTable& table,
+                     const packet::PacketState& state, platform::TextOut& out);
 
 }  // namespace artefacts

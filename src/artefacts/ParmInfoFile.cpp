@@ -103,17 +103,17 @@ ParmInfoLine ParseParmInfoLine(std::string_view line) {
 }
 
 ParmInfoOutcome ReadParmInfo(std::istream& in, const std::string& fileName,
-                             const packet::RunSettings& settings, packet::ParmTable& table,
+                             const packet::PacketFormat& format, packet::ParmTable& table,
                              packet::PacketState& state) {
   ParmInfoOutcome outcome;
-  const int32_t packetRate = settings.packetRate;
-  const bool nep = settings.sourceType == packet::kSourceNep;
+  const int32_t packetRate = format.packetRate;
+  const bool nep = format.sourceType == packet::kSourceNep;
   state.timeValuesPerPacket = static_cast<int32_t>(packet::timeWordRate) / packetRate;
   int64_t size = nep ? 4 + 12 * int64_t{state.timeValuesPerPacket}
                      : 32 + 12 + 6 * int64_t{state.timeValuesPerPacket};
   // Tags are worked out in unsigned arithmetic: the Custom tag wraps in 16
   // bits, the NEP tag in 32, whatever the offset.
-  const uint32_t offset = static_cast<uint32_t>(settings.tagOffset);
+  const uint32_t offset = static_cast<uint32_t>(format.tagOffset);
   uint16_t nextTag = static_cast<uint16_t>(offset + 3);
   uint32_t nextNepTag = offset + 2;
 
@@ -175,7 +175,7 @@ ParmInfoOutcome ReadParmInfo(std::istream& in, const std::string& fileName,
     } else {
       record.packetsPerSample = platform::TruncateToInt32(packetRate / rate);
     }
-    const int64_t grownSize = size + BytesPerSample(settings.sourceType) * slots;
+    const int64_t grownSize = size + BytesPerSample(format.sourceType) * slots;
     if (grownSize > kMaxPacketSize) {
       outcome.status = ParmInfoOutcome::Status::kPacketTooLarge;
       outcome.lineNumber = lineNumber;
@@ -205,10 +205,9 @@ ParmInfoOutcome ReadParmInfo(std::istream& in, const std::string& fileName,
   return outcome;
 }
 
-ParmInfoOutcome ProcessParmInfoFile() {
-  const packet::RunSettings& settings = packet::Settings();
+ParmInfoOutcome ProcessParmInfoFile(const std::string& name, const packet::PacketFormat& format,
+                                    packet::ParmTable& table, packet::PacketState& state) {
   ParmInfoOutcome outcome;
-  const std::string& name = settings.parmInfoFileName;
   platform::File fileHandle;
   // A folder reads as an empty file and a device as an endless one: only a
   // regular file can be a parameter list.
@@ -223,12 +222,11 @@ ParmInfoOutcome ProcessParmInfoFile() {
   }
   FileReadBuffer buffer(fileHandle);
   std::istream file(&buffer);
-  packet::PacketState& state = packet::Packets();
-  const int32_t countBefore = packet::Parms().parmCount;
-  outcome = ReadParmInfo(file, name, settings, packet::Parms(), state);
+  const int32_t countBefore = table.parmCount;
+  outcome = ReadParmInfo(file, name, format, table, state);
   fileHandle.Close();
   if (!outcome.ok()) return outcome;
-  if (packet::Parms().parmCount == countBefore) {
+  if (table.parmCount == countBefore) {
     outcome.status = ParmInfoOutcome::Status::kNoParameters;
     outcome.message = "** Error - " + name + " gives no parameters\n";
     return outcome;

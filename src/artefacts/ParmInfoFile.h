@@ -16,7 +16,7 @@
 // are refused too, and a termination request stops the reading. LF and
 // CR LF line ends are both accepted.
 //
-// Thread safety: main thread only (works on the process-wide state).
+// Thread safety: main thread only.
 #pragma once
 
 #include <cstdint>
@@ -24,9 +24,9 @@
 #include <string>
 #include <string_view>
 
+#include "packet/PacketFormat.h"
 #include "packet/PacketState.h"
 #include "packet/ParmTable.h"
-#include "packet/RunSettings.h"
 #include "platform/Status.h"
 
 namespace artefacts {
@@ -70,14 +70,15 @@ struct ParmInfoOutcome {
   bool ok() const { return status == Status::kOk; }
 };
 
-// Reads `in` into the given state, as ProcessParmInfoFile does with the
-// file. `fileName` only names the file in messages.
+// Reads `in` into `table` and `state` for packets of `format`, as
+// ProcessParmInfoFile does with the file. `fileName` only names the file in
+// messages.
 ParmInfoOutcome ReadParmInfo(std::istream& in, const std::string& fileName,
-                             const packet::RunSettings& settings, packet::ParmTable& table,
+                             const packet::PacketFormat& format, packet::ParmTable& table,
                              packet::PacketState& state);
 
-// Reads the file named in the run settings into the process-wide table and
-// packet state.
-ParmInfoOutcome ProcessParmInfoFile();
+// Reads the file `fileName` into `table` and `state`.
+ParmInfoOutcome ProcessParmInfoFile(const std::string& fileName, const packet::PacketFormat& format,
+                                    packet::ParmTable& table, packet::PacketState& state);
 
 }  // namespace artefacts

@@ -7,8 +7,7 @@
 #include <unordered_map>
 
 #include "artefacts/ListFileOutput.h"
-#include "artefacts/PrnFile.h"
-#include "packet/RunSettings.h"
+#include "packet/PacketFormat.h"
 #include "platform/File.h"
 #include "platform/NumberText.h"
 #include "platform/TextOut.h"
@@ -211,16 +210,6 @@ bool BuildParmSetParmModeFrom(const std::string& configPath, int32_t tagOffset,
                          "Total TPP Parms: ( %d )\r\n",
                          rows, aggregate, tpp);
   return WriteFile(kOperation, parmInfoPath, parmInfo) && WriteFile(kOperation, prnPath, prn);
-}
-
-bool BuildParmSetPerfMode() {
-  return BuildParmSetPerfModeFrom(packet::Settings().configFilePath, kParmInfo2FileName);
-}
-
-bool BuildParmSetParmMode() {
-  const packet::RunSettings& settings = packet::Settings();
-  return BuildParmSetParmModeFrom(settings.configFilePath, settings.tagOffset, kParmInfo2FileName,
-                                  OutputPath(settings, kPrnFileName));
 }
 
 }  // namespace artefacts

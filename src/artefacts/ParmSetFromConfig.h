@@ -41,9 +41,4 @@ bool BuildParmSetPerfModeFrom(const std::string& configPath, const std::string& 
 bool BuildParmSetParmModeFrom(const std::string& configPath, int32_t tagOffset,
                               const std::string& parmInfoPath, const std::string& prnPath);
 
-// The same for the process-wide run settings: the configuration file path,
-// "parmInfo2.txt" in the current folder, the PRN list in the output folder.
-bool BuildParmSetPerfMode();
-bool BuildParmSetParmMode();
-
 }  // namespace artefacts

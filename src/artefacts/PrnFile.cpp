@@ -7,13 +7,13 @@
 
 namespace artefacts {
 
-std::string PrnText(const packet::RunSettings& settings, const packet::ParmTable& table,
+std::string PrnText(const ListSettings& settings, const packet::ParmTable& table,
                     LoadSummary* summary) {
   std::string text;
   text.reserve(64 + static_cast<size_t>(table.parmCount) * 40);
   // Tag and name arithmetic is modular, as in the packets: an offset near
   // the top of the range wraps instead of overflowing.
-  const uint32_t offset = static_cast<uint32_t>(settings.tagOffset);
+  const uint32_t offset = static_cast<uint32_t>(settings.format.tagOffset);
   const unsigned dayTag = static_cast<uint16_t>(offset + 1);
   const unsigned timeTag = static_cast<uint16_t>(offset + 2);
   if (settings.dataSourceNumber > 0) {
@@ -44,12 +44,12 @@ std::string PrnText(const packet::RunSettings& settings, const packet::ParmTable
   return text;
 }
 
-bool BuildPrnFile(platform::TextOut& out) {
-  const packet::RunSettings& settings = packet::Settings();
+bool BuildPrnFile(const ListSettings& settings, const packet::ParmTable& table,
+                  const packet::PacketState& state, platform::TextOut& out) {
   LoadSummary summary;
-  const std::string text = PrnText(settings, packet::Parms(), &summary);
-  if (!WriteListFile(OutputPath(settings, kPrnFileName), text)) return false;
-  PrintLoadSummary(out, summary, settings, packet::Packets());
+  const std::string text = PrnText(settings, table, &summary);
+  if (!WriteListFile(OutputPath(settings.outputDir, kPrnFileName), text)) return false;
+  PrintLoadSummary(out, summary, settings, state);
   return true;
 }
 

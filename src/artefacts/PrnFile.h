@@ -11,9 +11,9 @@
 
 #include <string>
 
+#include "artefacts/ListFileOutput.h"
 #include "packet/PacketState.h"
 #include "packet/ParmTable.h"
-#include "packet/RunSettings.h"
 
 namespace platform {
 class TextOut;
@@ -23,14 +23,14 @@ namespace artefacts {
 
 inline constexpr char kPrnFileName[] = "zarnYEB.prn";
 
-struct LoadSummary;
-
 // The file's text for the given table; fills `summary` (pure).
-std::string PrnText(const packet::RunSettings& settings, const packet::ParmTable& table,
+std::string PrnText(const ListSettings& settings, const packet::ParmTable& table,
                     LoadSummary* summary);
 
-// Writes the list for the process-wide state; false when the file cannot be
+// Writes the list for `table` into the output folder and prints the load
+// summary with the packet size of `state`; false when the file cannot be
 // written whole (nothing is printed then).
-bool BuildPrnFile(platform::TextOut& out);
+bool BuildPrnFile(const ListSettings& settings, const packet::ParmTable& table,
+                  const packet::PacketState& state, platform::TextOut& out);
 
 }  // namespace artefacts

@@ -251,12 +251,12 @@ constexpr int64_t kInt32Low = std::numeric_limits<int32_t>::min();
 constexpr int64_t kInt32High = std::numeric_limits<int32_t>::max();
 
 // Acts on one option whose values are present.
-Status Apply(const OptionEntry& entry, const char* const* values, packet::RunSettings& settings,
+Status Apply(const OptionEntry& entry, const char* const* values, RunSettings& settings,
              std::string& warnings) {
   const char* value = entry.values > 0 ? values[0] : "";
   switch (entry.option) {
     case Option::kOutputDir:
-      return TakeText(value, packet::kMaxPathText, entry.name, settings.outputDir);
+      return TakeText(value, kMaxPathText, entry.name, settings.outputDir);
     case Option::kSourceType:
       if (EqualIgnoringCase(value, "Custom")) {
         settings.sourceType = packet::kSourceCustom;
@@ -265,15 +265,15 @@ Status Apply(const OptionEntry& entry, const char* const* values, packet::RunSet
       } else {
         return Refuse("/SourceType " + std::string(value) + ": neither Custom nor NEP");
       }
-      return TakeText(value, packet::kMaxPathText, entry.name, settings.sourceTypeText);
+      return TakeText(value, kMaxPathText, entry.name, settings.sourceTypeText);
     case Option::kConfigParmMode:
       settings.parmModeFlag = 1;
-      return TakeText(value, packet::kMaxPathText, entry.name, settings.configFilePath);
+      return TakeText(value, kMaxPathText, entry.name, settings.configFilePath);
     case Option::kConfigPerfMode:
       settings.perfModeFlag = 1;
-      return TakeText(value, packet::kMaxPathText, entry.name, settings.configFilePath);
+      return TakeText(value, kMaxPathText, entry.name, settings.configFilePath);
     case Option::kParmInfo:
-      return TakeText(value, packet::kMaxPathText, entry.name, settings.parmInfoFileName);
+      return TakeText(value, kMaxPathText, entry.name, settings.parmInfoFileName);
     case Option::kPacketRate: {
       int32_t period = 0;
       if (Status s = TakeNumber(value, kInt32Low, kInt32High, entry.name, period); !s.ok()) {
@@ -298,8 +298,7 @@ Status Apply(const OptionEntry& entry, const char* const* values, packet::RunSet
                       ": the playback type must be KestCustom, then the file");
       }
       settings.playbackFlag = 1;
-      return TakeText(values[1], packet::kMaxPlaybackPathText, entry.name,
-                      settings.playbackFilePath);
+      return TakeText(values[1], kMaxPlaybackPathText, entry.name, settings.playbackFilePath);
     case Option::kSuperStress:
       settings.superStressFlag = 1;
       return Status::Ok();
@@ -313,7 +312,7 @@ Status Apply(const OptionEntry& entry, const char* const* values, packet::RunSet
     case Option::kDataSource:
       return TakeNumber(value, kInt32Low, kInt32High, entry.name, settings.dataSourceNumber);
     case Option::kParmPrefix:
-      return TakeText(value, packet::kMaxPrefixText, entry.name, settings.parmPrefix);
+      return TakeText(value, kMaxPrefixText, entry.name, settings.parmPrefix);
     case Option::kPlaybackSpeed:
       if (!ReadDecimal(value, false, kMaxPlaybackSpeed, settings.playbackSpeed)) {
         return Refuse("/PlaybackSpeed needs a number above 0 and at most 1000, not \"" +
@@ -321,9 +320,9 @@ Status Apply(const OptionEntry& entry, const char* const* values, packet::RunSet
       }
       return Status::Ok();
     case Option::kFaultScript:
-      return TakeText(value, packet::kMaxPathText, entry.name, settings.faultScriptPath);
+      return TakeText(value, kMaxPathText, entry.name, settings.faultScriptPath);
     case Option::kStatsFile:
-      return TakeText(value, packet::kMaxPathText, entry.name, settings.statsFilePath);
+      return TakeText(value, kMaxPathText, entry.name, settings.statsFilePath);
     case Option::kTransfers: {
       int32_t transfers = 0;
       if (Status s = TakeNumber(value, 1, kInt32High, entry.name, transfers); !s.ok()) return s;
@@ -343,11 +342,11 @@ Status Apply(const OptionEntry& entry, const char* const* values, packet::RunSet
       settings.bindAddress = value;
       return Status::Ok();
     case Option::kSignals:
-      return TakeText(value, packet::kMaxPathText, entry.name, settings.signalsPath);
+      return TakeText(value, kMaxPathText, entry.name, settings.signalsPath);
     case Option::kValueLog:
-      return TakeText(value, packet::kMaxPathText, entry.name, settings.valueLogPath);
+      return TakeText(value, kMaxPathText, entry.name, settings.valueLogPath);
     case Option::kValueLogParams:
-      return TakeText(value, packet::kMaxPathText, entry.name, settings.valueLogParams);
+      return TakeText(value, kMaxPathText, entry.name, settings.valueLogParams);
     case Option::kPlaybackLoop:
     case Option::kPlaybackMaxGap: {
       const bool loop = entry.option == Option::kPlaybackLoop;
@@ -423,8 +422,7 @@ std::string UsageText() {
   return text;
 }
 
-CommandLineResult ParseCommandLine(int argc, const char* const* argv,
-                                   packet::RunSettings& settings) {
+CommandLineResult ParseCommandLine(int argc, const char* const* argv, RunSettings& settings) {
   CommandLineResult result;
   // The help and version words win wherever they stand, so that a command
   // line being put together can always be asked about.

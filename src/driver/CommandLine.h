@@ -25,7 +25,7 @@
 
 #include <string>
 
-#include "packet/RunSettings.h"
+#include "driver/RunSettings.h"
 #include "platform/Status.h"
 
 namespace driver {
@@ -41,8 +41,7 @@ struct CommandLineResult {
   bool ok() const { return status.ok(); }
 };
 
-CommandLineResult ParseCommandLine(int argc, const char* const* argv,
-                                   packet::RunSettings& settings);
+CommandLineResult ParseCommandLine(int argc, const char* const* argv, RunSettings& settings);
 
 // Every option with its values and default, for /?.
 std::string UsageText();

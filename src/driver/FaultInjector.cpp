@@ -24,7 +24,7 @@ io::FaultScript& ActiveFaultScript() {
   return script;
 }
 
-FaultInjector::FaultInjector(const io::FaultScript& script, const packet::RunSettings& settings,
+FaultInjector::FaultInjector(const io::FaultScript& script, const RunSettings& settings,
                              packet::PacketState& state, platform::TextOut& out)
     : timeline_(&script),
       idle_(script.events.empty()),

@@ -44,10 +44,10 @@
 
 #include "driver/CycleStats.h"
 #include "driver/PacketSink.h"
+#include "driver/RunSettings.h"
 #include "io/FaultScript.h"
 #include "net/utServerSocket.h"
 #include "packet/PacketState.h"
-#include "packet/RunSettings.h"
 #include "platform/TextOut.h"
 
 namespace driver {
@@ -63,7 +63,7 @@ class FaultInjector {
   using Listener =
       std::function<void(const io::FaultEvent&, double seconds, const std::string& dataTime)>;
 
-  FaultInjector(const io::FaultScript& script, const packet::RunSettings& settings,
+  FaultInjector(const io::FaultScript& script, const RunSettings& settings,
                 packet::PacketState& state, platform::TextOut& out);
   FaultInjector(const FaultInjector&) = delete;
   FaultInjector& operator=(const FaultInjector&) = delete;
@@ -94,7 +94,7 @@ class FaultInjector {
 
   io::FaultTimeline timeline_;
   const bool idle_;  // no events: every call returns at once
-  const packet::RunSettings& settings_;
+  const RunSettings& settings_;
   packet::PacketState& state_;
   platform::TextOut& out_;
   Listener listener_;

@@ -4,8 +4,7 @@
 
 namespace driver {
 
-bool ServeMetrics(const packet::RunSettings& settings, platform::TextOut& out,
-                  ServedMetrics& served) {
+bool ServeMetrics(const RunSettings& settings, platform::TextOut& out, ServedMetrics& served) {
   if (settings.metricsPort < 0) return true;
   const metrics::EndpointAddress address{settings.metricsBind, settings.metricsBindIp,
                                          static_cast<uint16_t>(settings.metricsPort)};

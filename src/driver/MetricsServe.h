@@ -7,9 +7,9 @@
 
 #include <memory>
 
+#include "driver/RunSettings.h"
 #include "metrics/Endpoint.h"
 #include "metrics/StressMetrics.h"
-#include "packet/RunSettings.h"
 #include "platform/TextOut.h"
 
 namespace driver {
@@ -22,7 +22,6 @@ struct ServedMetrics {
 // Nothing when the settings ask for no endpoint; else the endpoint and its
 // line "- Metrics: http://...". False, with the error and its reason
 // printed, when it cannot be served.
-bool ServeMetrics(const packet::RunSettings& settings, platform::TextOut& out,
-                  ServedMetrics& served);
+bool ServeMetrics(const RunSettings& settings, platform::TextOut& out, ServedMetrics& served);
 
 }  // namespace driver

@@ -12,10 +12,10 @@
 #include "driver/PlaybackReport.h"
 #include "driver/PlaybackScan.h"
 #include "driver/Reasons.h"
+#include "driver/RunSettings.h"
 #include "io/utFile.h"
 #include "net/utServerSocket.h"
 #include "packet/PacketBuilder.h"
-#include "packet/RunSettings.h"
 #include "platform/Clock.h"
 #include "platform/Termination.h"
 
@@ -45,7 +45,7 @@ class Playback {
       : env_(env),
         observer_(observer),
         stats_(stats),
-        settings_(packet::Settings()),
+        settings_(Settings()),
         buffer_(buffer),
         giveUp_([this] { return ShouldStop(); }),
         plan_{settings_.playbackSpeed, settings_.playbackMaxGapMs, settings_.playbackLoops,
@@ -280,7 +280,7 @@ class Playback {
   RunEnvironment& env_;
   PlaybackObserver* const observer_;
   StatsFile* const stats_;
-  const packet::RunSettings& settings_;
+  const RunSettings& settings_;
   packet::SendBuffer& buffer_;
   const net::utServerSocket::GiveUpCheck giveUp_;
   io::utFile file_;
@@ -300,7 +300,7 @@ class Playback {
 }  // namespace
 
 bool PrintPlaybackInfo(platform::TextOut& out) {
-  const packet::RunSettings& settings = packet::Settings();
+  const RunSettings& settings = Settings();
   if (settings.playbackFlag != 1) {
     out.Write("** Error - /PlaybackInfo needs /Playback KestCustom FILE\n");
     return false;

@@ -38,7 +38,7 @@ std::string NewRunId() {
   return text;
 }
 
-nlohmann::ordered_json ManifestJson(const packet::RunSettings& settings, const RunFacts& facts) {
+nlohmann::ordered_json ManifestJson(const RunSettings& settings, const RunFacts& facts) {
   std::error_code error;
   const std::filesystem::path here = std::filesystem::current_path(error);
 

@@ -21,7 +21,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "packet/RunSettings.h"
+#include "driver/RunSettings.h"
 #include "platform/Status.h"
 
 namespace driver {
@@ -41,7 +41,7 @@ struct RunFacts {
 // 32 hexadecimal digits, different for every run.
 std::string NewRunId();
 
-nlohmann::ordered_json ManifestJson(const packet::RunSettings& settings, const RunFacts& facts);
+nlohmann::ordered_json ManifestJson(const RunSettings& settings, const RunFacts& facts);
 
 // Writes `manifest` to `path` atomically; the reason names the file when it
 // cannot.

@@ -16,15 +16,16 @@
 #include "driver/FaultInjector.h"
 #include "driver/MetricsServe.h"
 #include "driver/Playback.h"
+#include "driver/ProcessState.h"
 #include "driver/Reasons.h"
 #include "driver/RunManifest.h"
+#include "driver/RunSettings.h"
 #include "driver/RunSignals.h"
 #include "driver/StatsFile.h"
 #include "driver/Transfer.h"
 #include "net/utServerSocket.h"
 #include "packet/PacketBuilder.h"
 #include "packet/PacketState.h"
-#include "packet/RunSettings.h"
 #include "packet/SendBuffer.h"
 #include "platform/BuildInfo.h"
 #include "platform/DebugOutput.h"
@@ -55,7 +56,7 @@ std::string PathAsRead(const std::string& name) {
 
 class RunSequence {
  public:
-  explicit RunSequence(RunEnvironment& env) : env_(env), settings_(packet::Settings()) {}
+  explicit RunSequence(RunEnvironment& env) : env_(env), settings_(Settings()) {}
 
   int Run(int argc, const char* const* argv) {
     settings_.sourceType = packet::kSourceCustom;
@@ -99,7 +100,7 @@ class RunSequence {
     }
     if (!BuildConfiguration()) return ExitSequence(kExitFailure);
     if (!WriteParameterList()) return ExitSequence(kExitFailure);
-    if (!ResolveRunSignals(settings_, packet::Parms(), runId_, env_.out)) {
+    if (!ResolveRunSignals(settings_, Parms(), runId_, env_.out)) {
       return ExitSequence(kExitFailure);
     }
 
@@ -116,7 +117,7 @@ class RunSequence {
     }
     if (!WriteRunManifest(listener->BoundPort())) return ExitSequence(kExitFailure);
 
-    packet::PacketState& state = packet::Packets();
+    packet::PacketState& state = Packets();
     if (!sendBuffer_.Allocate(state.packetBufferSize)) {
       return Fail("** Error - Unable to allocate memory for send buffer - quiting... \n");
     }
@@ -131,8 +132,18 @@ class RunSequence {
   // /ConfigPerfMode; step 1 then reads what it wrote.
   bool BuildParameterSet() {
     platform::DiagnosticsCapture diagnostics;
-    const bool built = settings_.parmModeFlag ? artefacts::BuildParmSetParmMode()
-                                              : artefacts::BuildParmSetPerfMode();
+    // parmInfo2.txt goes to the working folder, where step 1 reads it; parm
+    // mode's PRN list to the output folder with the other lists.
+    const std::string& config = settings_.configFilePath;
+    bool built = false;
+    if (settings_.parmModeFlag) {
+      const std::string prnPath =
+          artefacts::OutputPath(settings_.outputDir, artefacts::kPrnFileName);
+      built = artefacts::BuildParmSetParmModeFrom(config, settings_.tagOffset,
+                                                  artefacts::kParmInfo2FileName, prnPath);
+    } else {
+      built = artefacts::BuildParmSetPerfModeFrom(config, artefacts::kParmInfo2FileName);
+    }
     if (!built) {
       platform::Printf(env_.out, "Error: Building Parameter set from config file: %s\n",
                        settings_.configFilePath.c_str());
@@ -210,7 +221,8 @@ class RunSequence {
     // from the output folder: the step names what it really reads.
     platform::Printf(env_.out, "1. Process the Parameter Information File: %s\n\n",
                      PathAsRead(settings_.parmInfoFileName).c_str());
-    artefacts::ParmInfoOutcome outcome = artefacts::ProcessParmInfoFile();
+    artefacts::ParmInfoOutcome outcome = artefacts::ProcessParmInfoFile(
+        settings_.parmInfoFileName, PacketFormatOf(settings_), Parms(), Packets());
     env_.out.Write(outcome.notices);
     switch (outcome.status) {
       case artefacts::ParmInfoOutcome::Status::kOk:
@@ -239,10 +251,11 @@ class RunSequence {
   // the analysis system already has: no configuration is written then.
   bool BuildConfiguration() {
     if (settings_.parmModeFlag) return true;
-    platform::Printf(env_.out, "2. Build the Config File: %s\n\n",
-                     artefacts::OutputPath(settings_, artefacts::kConfigFileName).c_str());
+    platform::Printf(
+        env_.out, "2. Build the Config File: %s\n\n",
+        artefacts::OutputPath(settings_.outputDir, artefacts::kConfigFileName).c_str());
     platform::DiagnosticsCapture diagnostics;
-    if (artefacts::BuildConfigFile()) return true;
+    if (artefacts::BuildConfigFile(settings_.outputDir, Parms(), settings_.tagOffset)) return true;
     platform::Printf(env_.out, "** Error - Unable to build the configuration file: %s\n",
                      artefacts::kConfigFileName);
     PrintDiagnostics(env_.out, diagnostics.Take());
@@ -251,11 +264,12 @@ class RunSequence {
 
   bool WriteParameterList() {
     platform::DiagnosticsCapture diagnostics;
+    const artefacts::ListSettings list = ListSettingsOf(settings_);
     if (settings_.sourceType == packet::kSourceNep) {
-      platform::Printf(env_.out,
-                       "3. (NEP Data Source - ZARN Time Format) - Build the NEP XML File: %s\n\n",
-                       artefacts::OutputPath(settings_, artefacts::kNepXmlFileName).c_str());
-      if (artefacts::BuildNepXmlFile(env_.out)) return true;
+      platform::Printf(
+          env_.out, "3. (NEP Data Source - ZARN Time Format) - Build the NEP XML File: %s\n\n",
+          artefacts::OutputPath(settings_.outputDir, artefacts::kNepXmlFileName).c_str());
+      if (artefacts::BuildNepXmlFile(list, Parms(), Packets(), env_.out)) return true;
       platform::Printf(env_.out, "**Error - Unable to build the NEP XML file: %s\n",
                        artefacts::kNepXmlFileName);
       PrintDiagnostics(env_.out, diagnostics.Take());
@@ -263,8 +277,8 @@ class RunSequence {
     }
     if (settings_.parmModeFlag) return true;
     platform::Printf(env_.out, "3. (Custom Data Source) - Build the PRN File: %s\n\n",
-                     artefacts::OutputPath(settings_, artefacts::kPrnFileName).c_str());
-    if (artefacts::BuildPrnFile(env_.out)) return true;
+                     artefacts::OutputPath(settings_.outputDir, artefacts::kPrnFileName).c_str());
+    if (artefacts::BuildPrnFile(list, Parms(), Packets(), env_.out)) return true;
     platform::Printf(env_.out, "**Error - Unable to build the PRN File: %s\n",
                      artefacts::kPrnFileName);
     PrintDiagnostics(env_.out, diagnostics.Take());
@@ -274,18 +288,18 @@ class RunSequence {
   // "run.json" in the output folder, and the statistics file's "start"
   // event with the same fields.
   bool WriteRunManifest(uint16_t boundPort) {
-    const packet::PacketState& state = packet::Packets();
+    const packet::PacketState& state = Packets();
     RunFacts facts;
     facts.runId = runId_;
     facts.listPath = settings_.sourceType == packet::kSourceNep
-                         ? artefacts::OutputPath(settings_, artefacts::kNepXmlFileName)
-                         : artefacts::OutputPath(settings_, artefacts::kPrnFileName);
+                         ? artefacts::OutputPath(settings_.outputDir, artefacts::kNepXmlFileName)
+                         : artefacts::OutputPath(settings_.outputDir, artefacts::kPrnFileName);
     facts.port = boundPort;
-    facts.parameters = packet::Parms().parmCount;
+    facts.parameters = Parms().parmCount;
     facts.packetBytes = state.packetBufferSize;
     facts.wallMs = SystemWallClockMs()();
     const nlohmann::ordered_json manifest = ManifestJson(settings_, facts);
-    const std::string path = artefacts::OutputPath(settings_, kManifestFileName);
+    const std::string path = artefacts::OutputPath(settings_.outputDir, kManifestFileName);
     if (platform::Status written = WriteManifest(path, manifest); !written.ok()) {
       platform::Printf(env_.out, "** Error - Unable to write the run manifest: %s\n", path.c_str());
       PrintReason(env_.out, written);
@@ -383,7 +397,7 @@ class RunSequence {
   }
 
   RunEnvironment& env_;
-  packet::RunSettings& settings_;
+  RunSettings& settings_;
   packet::SendBuffer sendBuffer_;
   std::unique_ptr<StatsFile> statsFile_;
   ServedMetrics metrics_;

@@ -9,7 +9,7 @@ RunSignals& ActiveSignals() {
   return signals;
 }
 
-bool LoadRunSignals(const packet::RunSettings& settings, platform::TextOut& out) {
+bool LoadRunSignals(const RunSettings& settings, platform::TextOut& out) {
   RunSignals& signals = ActiveSignals();
   signals = RunSignals{};
   if (!settings.signalsPath.empty()) {
@@ -30,16 +30,17 @@ bool LoadRunSignals(const packet::RunSettings& settings, platform::TextOut& out)
   return true;
 }
 
-bool ResolveRunSignals(const packet::RunSettings& settings, const packet::ParmTable& table,
+bool ResolveRunSignals(const RunSettings& settings, const packet::ParmTable& table,
                        const std::string& runId, platform::TextOut& out) {
   RunSignals& signals = ActiveSignals();
   const bool logging = !settings.valueLogPath.empty();
   if (settings.signalsPath.empty() && !logging) return true;
+  const artefacts::ListSettings list = ListSettingsOf(settings);
   std::vector<double> rates;
   signals.names.reserve(static_cast<size_t>(table.parmCount));
   rates.reserve(static_cast<size_t>(table.parmCount));
   for (int32_t i = 0; i < table.parmCount; ++i) {
-    signals.names.push_back(artefacts::ListedParameterName(settings, i));
+    signals.names.push_back(artefacts::ListedParameterName(list, i));
     rates.push_back(table.records[i].sampleRate);
   }
   if (!settings.signalsPath.empty()) {

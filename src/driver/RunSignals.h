@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "driver/RunSettings.h"
 #include "driver/ValueLog.h"
 #include "packet/ParmTable.h"
-#include "packet/RunSettings.h"
 #include "packet/SignalPlan.h"
 #include "packet/SignalRun.h"
 #include "platform/TextOut.h"
@@ -37,11 +37,11 @@ RunSignals& ActiveSignals();
 
 // Reads /Signals and the /ValueLogParams selector. False after printing
 // "** Error - Signals file F: line N: ..." (or the selector's refusal).
-bool LoadRunSignals(const packet::RunSettings& settings, platform::TextOut& out);
+bool LoadRunSignals(const RunSettings& settings, platform::TextOut& out);
 
 // Resolves the rules against `table` and opens the value log. False after
 // printing why the log cannot be opened.
-bool ResolveRunSignals(const packet::RunSettings& settings, const packet::ParmTable& table,
+bool ResolveRunSignals(const RunSettings& settings, const packet::ParmTable& table,
                        const std::string& runId, platform::TextOut& out);
 
 }  // namespace driver

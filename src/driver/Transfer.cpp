@@ -6,6 +6,8 @@
 #include "driver/DataTime.h"
 #include "driver/FaultInjector.h"
 #include "driver/Pacing.h"
+#include "driver/ProcessState.h"
+#include "driver/RunSettings.h"
 #include "driver/RunSignals.h"
 #include "packet/PacketBuilder.h"
 #include "platform/Termination.h"
@@ -22,9 +24,10 @@ class Transfer {
       : sink_(sink),
         buffer_(sendBuffer),
         env_(env),
-        settings_(packet::Settings()),
-        table_(packet::Parms()),
-        state_(packet::Packets()),
+        settings_(Settings()),
+        format_(PacketFormatOf(settings_)),
+        table_(Parms()),
+        state_(Packets()),
         periodNs_(PacketPeriodNs(settings_.packetRate)),
         target_(target),
         tally_(periodNs_),
@@ -97,10 +100,10 @@ class Transfer {
   int32_t Build() {
     ++signals_.packetsBuilt;
     if (settings_.sourceType == packet::kSourceNep) {
-      return packet::BuildNepPacket(settings_, table_, state_, buffer_.data(), env_.out,
+      return packet::BuildNepPacket(format_, table_, state_, buffer_.data(), env_.out,
                                     signals_.run.get());
     }
-    packet::BuildCustomPacket(settings_, table_, state_, buffer_.data(), signals_.run.get());
+    packet::BuildCustomPacket(format_, table_, state_, buffer_.data(), signals_.run.get());
     return state_.packetBufferSize;
   }
 
@@ -161,7 +164,8 @@ class Transfer {
   PacketSink& sink_;
   packet::SendBuffer& buffer_;
   RunEnvironment& env_;
-  const packet::RunSettings& settings_;
+  const RunSettings& settings_;
+  const packet::PacketFormat format_;
   packet::ParmTable& table_;
   packet::PacketState& state_;
   const int64_t periodNs_;

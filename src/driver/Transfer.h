@@ -10,7 +10,7 @@
 // YEB that stopped reading still notices the key or the signal.
 //
 // The jump toggle of /TimeJump carries over from one transfer to the next
-// in StreamState; the packet state carries over in packet::Packets().
+// in StreamState; the packet state carries over in Packets().
 //
 // Thread safety: main thread only.
 #pragma once

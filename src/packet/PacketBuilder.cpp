@@ -220,9 +220,9 @@ uint8_t* WriteCustomSamples(ParmTable& table, int32_t packetCounter, uint8_t* at
   return pairs.at();
 }
 
-inline void AdvanceCounter(const RunSettings& settings, PacketState& state, bool* cycleEnded) {
+inline void AdvanceCounter(const PacketFormat& format, PacketState& state, bool* cycleEnded) {
   ++state.packetCounter;
-  *cycleEnded = state.packetCounter > settings.packetRate;
+  *cycleEnded = state.packetCounter > format.packetRate;
   if (*cycleEnded) state.packetCounter = 1;
 }
 
@@ -446,13 +446,13 @@ float TakeSample(ParmRecord& record, double limit) {
   return sent;
 }
 
-void BuildCustomPacket(const RunSettings& settings, ParmTable& table, PacketState& state,
+void BuildCustomPacket(const PacketFormat& format, ParmTable& table, PacketState& state,
                        uint8_t* buffer, SignalRun* signals) {
   state.packetHeader[1] += 1;
   state.packetHeader[2] += 1;
   for (int i = 0; i < 8; ++i) StoreU32(buffer + 4 * i, state.packetHeader[i]);
 
-  const uint32_t offset = static_cast<uint32_t>(settings.tagOffset);
+  const uint32_t offset = static_cast<uint32_t>(format.tagOffset);
   const uint16_t dayTag = static_cast<uint16_t>(offset + 1);
   const uint16_t timeTag = static_cast<uint16_t>(offset + 2);
   StorePair(buffer + 32, dayTag, dayTag, 1, 1);
@@ -465,11 +465,11 @@ void BuildCustomPacket(const RunSettings& settings, ParmTable& table, PacketStat
 
   uint8_t* end = nullptr;
   if (signals == nullptr) {
-    end = settings.superStressFlag ? WriteCustomSamples<true>(table, state.packetCounter, at)
-                                   : WriteCustomSamples<false>(table, state.packetCounter, at);
+    end = format.superStress ? WriteCustomSamples<true>(table, state.packetCounter, at)
+                             : WriteCustomSamples<false>(table, state.packetCounter, at);
   } else {
     signals->taps.clear();
-    end = settings.superStressFlag
+    end = format.superStress
               ? WriteCustomSignalSamples<true>(table, *signals, state.packetCounter, buffer, at)
               : WriteCustomSignalSamples<false>(table, *signals, state.packetCounter, buffer, at);
   }
@@ -480,10 +480,10 @@ void BuildCustomPacket(const RunSettings& settings, ParmTable& table, PacketStat
   if (written < size) std::memset(end, 0, size - written);
 
   bool cycleEnded = false;
-  AdvanceCounter(settings, state, &cycleEnded);
+  AdvanceCounter(format, state, &cycleEnded);
 }
 
-int32_t BuildNepPacket(const RunSettings& settings, ParmTable& table, PacketState& state,
+int32_t BuildNepPacket(const PacketFormat& format, ParmTable& table, PacketState& state,
                        uint8_t* buffer, platform::TextOut& out, SignalRun* signals) {
   // Every byte up to the packet length is written below, so nothing needs
   // clearing first.
@@ -497,17 +497,17 @@ int32_t BuildNepPacket(const RunSettings& settings, ParmTable& table, PacketStat
   }
 
   if (signals == nullptr) {
-    at = settings.superStressFlag ? WriteNepSamples<true>(table, state.packetCounter, at)
-                                  : WriteNepSamples<false>(table, state.packetCounter, at);
+    at = format.superStress ? WriteNepSamples<true>(table, state.packetCounter, at)
+                            : WriteNepSamples<false>(table, state.packetCounter, at);
   } else {
     signals->taps.clear();
-    at = settings.superStressFlag
+    at = format.superStress
              ? WriteNepSignalSamples<true>(table, *signals, state.packetCounter, buffer, at)
              : WriteNepSignalSamples<false>(table, *signals, state.packetCounter, buffer, at);
   }
 
   bool cycleEnded = false;
-  AdvanceCounter(settings, state, &cycleEnded);
+  AdvanceCounter(format, state, &cycleEnded);
   if (cycleEnded) {
     platform::Printf(out, "total size all packets = %" PRId64 "\n", state.nepByteTotal);
     state.nepByteTotal = 0;

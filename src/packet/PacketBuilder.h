@@ -19,16 +19,16 @@
 //
 // REQUIRES: the buffer holds at least `packetBufferSize` bytes, and the
 // table and `packetBufferSize` were set up together by the parameter file
-// reader (the size rule guarantees the samples fit).
+// reader for the same format (the size rule guarantees the samples fit).
 //
 // Thread safety: main thread only; the builders are not re-entrant.
 #pragma once
 
 #include <cstdint>
 
+#include "packet/PacketFormat.h"
 #include "packet/PacketState.h"
 #include "packet/ParmTable.h"
-#include "packet/RunSettings.h"
 #include "packet/SignalRun.h"
 
 namespace platform {
@@ -53,13 +53,13 @@ inline constexpr uint64_t kNepTimeStepNs = 100000;
 // Builds the next Custom packet into `buffer` (`state.packetBufferSize`
 // bytes are written). With `signals` (see SignalRun.h) records take their
 // signals' values and logged samples are noted in `signals->taps`.
-void BuildCustomPacket(const RunSettings& settings, ParmTable& table, PacketState& state,
+void BuildCustomPacket(const PacketFormat& format, ParmTable& table, PacketState& state,
                        uint8_t* buffer, SignalRun* signals = nullptr);
 
 // Builds the next NEP packet into `buffer`, stores its length in
 // `state.nepPacketLength` and returns it. Once per cycle it prints the byte
 // total of the cycle's packets ("total size all packets = %d\n") to `out`.
-int32_t BuildNepPacket(const RunSettings& settings, ParmTable& table, PacketState& state,
+int32_t BuildNepPacket(const PacketFormat& format, ParmTable& table, PacketState& state,
                        uint8_t* buffer, platform::TextOut& out, SignalRun* signals = nullptr);
 
 // The value step of one sample: returns the value to send and advances the

@@ -2,8 +2,8 @@
 //
 // Sequence numbers, the position in the one-second cycle, the Custom data
 // time and the NEP time all run on across transfers; only `timeTick` is set
-// anew when a transfer starts. Packets() is the one process-wide instance;
-// tests reset it with ResetPacketState() or build their own.
+// anew when a transfer starts. The driver holds the one state of a run;
+// tests build their own.
 //
 // Thread safety: main thread only.
 #pragma once
@@ -26,8 +26,5 @@ struct PacketState {
   // packets at 200 per second cannot wrap it.
   int64_t nepByteTotal = 0;
 };
-
-PacketState& Packets();
-void ResetPacketState();
 
 }  // namespace packet

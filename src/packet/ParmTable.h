@@ -3,8 +3,8 @@
 // The parameter file reader appends records in file order; that order is the
 // order of the samples in every packet and of the lines in the parameter
 // lists. The table has a fixed capacity and never grows; the reader refuses a
-// file that asks for more. Parms() is the one process-wide table; tests reset
-// it with ResetParmTable() or build their own ParmTable.
+// file that asks for more. The driver holds the one table of a run; tests
+// build their own.
 //
 // Thread safety: main thread only.
 #pragma once
@@ -36,8 +36,5 @@ struct ParmTable {
   std::unique_ptr<ParmRecord[]> records;
   int32_t parmCount = 0;
 };
-
-ParmTable& Parms();
-void ResetParmTable();
 
 }  // namespace packet

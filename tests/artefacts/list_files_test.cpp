@@ -12,43 +12,45 @@
 #include "artefacts/PrnFile.h"
 #include "packet/PacketState.h"
 #include "packet/ParmTable.h"
-#include "packet/RunSettings.h"
 #include "platform/TextOut.h"
 #include "support/ChildProcess.h"
 
 namespace {
 
+// The program's defaults: 50 packets per second, the prefix S01_.
 class ListFilesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    packet::ResetRunSettings();
-    packet::ResetParmTable();
-    packet::ResetPacketState();
-    packet::Settings().outputDir = dir.path();
-  }
-  void TearDown() override {
-    packet::ResetRunSettings();
-    packet::ResetParmTable();
-    packet::ResetPacketState();
+    settings.parmPrefix = "S01_";
+    settings.outputDir = dir.path();
   }
 
   void AddRecord(double rate, uint16_t tag, int32_t nepTag) {
-    packet::ParmTable& table = packet::Parms();
     packet::ParmRecord& r = table.records[table.parmCount++];
     r.sampleRate = rate;
     r.tag = tag;
     r.nepTag = nepTag;
   }
 
+  bool BuildPrn(platform::TextOut& out) {
+    return artefacts::BuildPrnFile(settings, table, state, out);
+  }
+  bool BuildNepXml(platform::TextOut& out) {
+    return artefacts::BuildNepXmlFile(settings, table, state, out);
+  }
+
   testsupport::TempDir dir;
   platform::StringTextOut console;
+  artefacts::ListSettings settings;
+  packet::ParmTable table;
+  packet::PacketState state;
 };
 
 TEST_F(ListFilesTest, PrnListOfTwoParametersWithTheDefaults) {
   AddRecord(50, 3, 0);
   AddRecord(12.5, 4, 0);
-  packet::Packets().packetBufferSize = 1262;
-  ASSERT_TRUE(artefacts::BuildPrnFile(console));
+  state.packetBufferSize = 1262;
+  ASSERT_TRUE(BuildPrn(console));
   EXPECT_EQ(testsupport::ReadWholeFile(dir.file("zarnYEB.prn")),
             "1 TIME$_DAY 100.000000 1\r\n"
             "2 TIME$_MILLISEC 10000.000000 1\r\n"
@@ -66,33 +68,32 @@ TEST_F(ListFilesTest, PrnListOfTwoParametersWithTheDefaults) {
 }
 
 TEST_F(ListFilesTest, PrnTimeWordsCarryTheDataSourceNumber) {
-  packet::Settings().dataSourceNumber = 3;
-  std::string text = artefacts::PrnText(packet::Settings(), packet::Parms(), nullptr);
+  settings.dataSourceNumber = 3;
+  std::string text = artefacts::PrnText(settings, table, nullptr);
   EXPECT_EQ(text,
             "1 TIME$_DAY_3 100.000000 1 SystemParamType = MajorTime\r\n"
             "2 TIME$_MILLISEC_3 10000.000000 1 SystemParamType = MinorTime \r\n");
 }
 
 TEST_F(ListFilesTest, PrnNamesFollowTheOffsetAndPrefixAndTagsStayIn16Bits) {
-  packet::RunSettings& settings = packet::Settings();
-  settings.tagOffset = 10;
+  settings.format.tagOffset = 10;
   settings.parmPrefix = "AB_";
   AddRecord(50, 13, 0);
-  EXPECT_EQ(artefacts::PrnText(settings, packet::Parms(), nullptr),
+  EXPECT_EQ(artefacts::PrnText(settings, table, nullptr),
             "11 TIME$_DAY 100.000000 1\r\n12 TIME$_MILLISEC 10000.000000 1\r\n13 AB_Parm11 "
             "50.000000 2\r\n");
 
-  settings.tagOffset = 65534;
+  settings.format.tagOffset = 65534;
   settings.parmPrefix = "";
-  packet::Parms().records[0].tag = 1;
-  EXPECT_EQ(artefacts::PrnText(settings, packet::Parms(), nullptr),
+  table.records[0].tag = 1;
+  EXPECT_EQ(artefacts::PrnText(settings, table, nullptr),
             "65535 TIME$_DAY 100.000000 1\r\n0 TIME$_MILLISEC 10000.000000 1\r\n1 Parm65535 "
             "50.000000 2\r\n");
 }
 
 TEST_F(ListFilesTest, EmptyTableSummaries) {
   artefacts::LoadSummary prn;
-  artefacts::PrnText(packet::Settings(), packet::Parms(), &prn);
+  artefacts::PrnText(settings, table, &prn);
   EXPECT_EQ(prn.totalParameters, 2);
   EXPECT_EQ(prn.samplesPerSecond, 10100.0);
   EXPECT_EQ(prn.bytesPerSecond, 60600.0);
@@ -100,17 +101,17 @@ TEST_F(ListFilesTest, EmptyTableSummaries) {
   EXPECT_EQ(prn.smallestRate, 1e9);
 
   artefacts::LoadSummary nep;
-  artefacts::NepXmlText(packet::Settings(), packet::Parms(), &nep);
+  artefacts::NepXmlText(settings, table, &nep);
   EXPECT_EQ(nep.totalParameters, 1);
   EXPECT_EQ(nep.samplesPerSecond, 10000.0);
   EXPECT_EQ(nep.bytesPerSecond, 120200.0);
 }
 
 TEST_F(ListFilesTest, NepXmlListWithOneParameter) {
-  packet::Settings().sourceType = packet::kSourceNep;
-  packet::Settings().tagOffset = 100;
+  settings.format.sourceType = packet::kSourceNep;
+  settings.format.tagOffset = 100;
   AddRecord(12.5, 0, 102);
-  ASSERT_TRUE(artefacts::BuildNepXmlFile(console));
+  ASSERT_TRUE(BuildNepXml(console));
   EXPECT_EQ(testsupport::ReadWholeFile(dir.file("NEP.xml")),
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
             "<FullList xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" "
@@ -140,24 +141,11 @@ TEST_F(ListFilesTest, NepXmlListWithOneParameter) {
 }
 
 TEST_F(ListFilesTest, AMissingOutputFolderFailsWithoutASummary) {
-  packet::Settings().outputDir = dir.file("no/such/folder");
-  EXPECT_FALSE(artefacts::BuildPrnFile(console));
-  EXPECT_FALSE(artefacts::BuildNepXmlFile(console));
+  settings.outputDir = dir.file("no/such/folder");
+  EXPECT_FALSE(BuildPrn(console));
+  EXPECT_FALSE(BuildNepXml(console));
   EXPECT_EQ(console.text(), "");
 }
-
-#ifndef _WIN32
-// Runs in a child process: exits with 7 when both writers fail cleanly.
-void WriteBothListsWithAFileSizeLimit() {
-  std::signal(SIGXFSZ, SIG_IGN);
-  rlimit limit{4096, 4096};
-  setrlimit(RLIMIT_FSIZE, &limit);
-  platform::StringTextOut out;
-  const bool prnWritten = artefacts::BuildPrnFile(out);
-  const bool xmlWritten = artefacts::BuildNepXmlFile(out);
-  std::_Exit(!prnWritten && !xmlWritten && out.text().empty() ? 7 : 1);
-}
-#endif
 
 // A full disk, stood in for by a file size limit: the step fails and no
 // truncated list is left under the real name.
@@ -167,7 +155,17 @@ TEST_F(ListFilesTest, AWriteThatRunsOutOfSpaceFailsTheStep) {
 #else
   for (int i = 0; i < 5000; ++i) AddRecord(50, static_cast<uint16_t>(i + 3), i + 2);
   const std::string prn = dir.file("zarnYEB.prn");
-  EXPECT_EXIT(WriteBothListsWithAFileSizeLimit(), ::testing::ExitedWithCode(7), "");
+  // Runs in a child process: exits with 7 when both writers fail cleanly.
+  auto writeBothListsWithAFileSizeLimit = [this] {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{4096, 4096};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    platform::StringTextOut out;
+    const bool prnWritten = BuildPrn(out);
+    const bool xmlWritten = BuildNepXml(out);
+    std::_Exit(!prnWritten && !xmlWritten && out.text().empty() ? 7 : 1);
+  };
+  EXPECT_EXIT(writeBothListsWithAFileSizeLimit(), ::testing::ExitedWithCode(7), "");
   EXPECT_EQ(testsupport::ReadWholeFile(prn), "");
 #endif
 }

@@ -7,9 +7,9 @@
 #include <string>
 
 #include "artefacts/ParmInfoFile.h"
+#include "packet/PacketFormat.h"
 #include "packet/PacketState.h"
 #include "packet/ParmTable.h"
-#include "packet/RunSettings.h"
 #include "platform/Termination.h"
 #include "support/ChildProcess.h"
 
@@ -22,10 +22,10 @@ class ParmInfoTest : public ::testing::Test {
  protected:
   ParmInfoOutcome Read(const std::string& text) {
     std::istringstream in(text);
-    return artefacts::ReadParmInfo(in, "parmInfo.txt", settings, table, state);
+    return artefacts::ReadParmInfo(in, "parmInfo.txt", format, table, state);
   }
 
-  packet::RunSettings settings;
+  packet::PacketFormat format;
   packet::ParmTable table;
   packet::PacketState state;
 };
@@ -63,8 +63,8 @@ TEST_F(ParmInfoTest, ClassifiesAndSizesEachKindOfLine) {
       {"0x10,50", false, 0, 0, 0, 0},
   };
   for (const LineCase& c : cases) {
-    settings = packet::RunSettings{};
-    settings.sourceType = c.nep ? packet::kSourceNep : packet::kSourceCustom;
+    format = packet::PacketFormat{};
+    format.sourceType = c.nep ? packet::kSourceNep : packet::kSourceCustom;
     table.parmCount = 0;
     ASSERT_TRUE(Read(std::string(c.line) + "\n").ok()) << c.line;
     const int32_t start = c.nep ? 2404 : 1244;
@@ -81,7 +81,7 @@ TEST_F(ParmInfoTest, ClassifiesAndSizesEachKindOfLine) {
 }
 
 TEST_F(ParmInfoTest, TagsRunOnOverLinesAndWrapIn16BitsForCustom) {
-  settings.tagOffset = 65534;
+  format.tagOffset = 65534;
   ASSERT_TRUE(Read("2,50\r\n// comment\r\n1,10\r\n").ok());
   ASSERT_EQ(table.parmCount, 3);
   EXPECT_EQ(table.records[0].tag, 1);
@@ -91,8 +91,8 @@ TEST_F(ParmInfoTest, TagsRunOnOverLinesAndWrapIn16BitsForCustom) {
 }
 
 TEST_F(ParmInfoTest, NepTagsStartTwoAboveTheOffset) {
-  settings.sourceType = packet::kSourceNep;
-  settings.tagOffset = 100;
+  format.sourceType = packet::kSourceNep;
+  format.tagOffset = 100;
   ASSERT_TRUE(Read("2,50\n").ok());
   EXPECT_EQ(table.records[0].nepTag, 102);
   EXPECT_EQ(table.records[1].nepTag, 103);
@@ -100,7 +100,7 @@ TEST_F(ParmInfoTest, NepTagsStartTwoAboveTheOffset) {
 }
 
 TEST_F(ParmInfoTest, StartingSizeFollowsThePacketRate) {
-  settings.packetRate = 200;
+  format.packetRate = 200;
   ASSERT_TRUE(Read("").ok());
   EXPECT_EQ(state.timeValuesPerPacket, 50);
   EXPECT_EQ(state.packetBufferSize, 44 + 300);
@@ -196,7 +196,7 @@ class FailingBuffer final : public std::streambuf {
 TEST_F(ParmInfoTest, AReadErrorIsAnErrorAndATerminationRequestStopsTheReading) {
   FailingBuffer buffer("1,50\n2,5");
   std::istream in(&buffer);
-  ParmInfoOutcome outcome = artefacts::ReadParmInfo(in, "p.txt", settings, table, state);
+  ParmInfoOutcome outcome = artefacts::ReadParmInfo(in, "p.txt", format, table, state);
   EXPECT_EQ(outcome.status, ParmInfoOutcome::Status::kReadError);
   EXPECT_EQ(outcome.message, "** Error - p.txt line 2: reading the file failed\n");
 
@@ -220,21 +220,21 @@ TEST(ParseParmInfoLine, SortsLinesIntoIgnoredSkippedAndAccepted) {
 
 class ProcessParmInfoFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    packet::ResetRunSettings();
-    packet::ResetParmTable();
-    packet::ResetPacketState();
+  ParmInfoOutcome Process(const std::string& name) {
+    return artefacts::ProcessParmInfoFile(name, format, table, state);
   }
-  void TearDown() override { SetUp(); }
+
   testsupport::TempDir dir;
+  packet::PacketFormat format;
+  packet::ParmTable table;
+  packet::PacketState state;
 };
 
-TEST_F(ProcessParmInfoFileTest, FillsTheProcessWideTableFromTheNamedFile) {
+TEST_F(ProcessParmInfoFileTest, FillsTheTableFromTheNamedFile) {
   testsupport::WriteWholeFile(dir.file("p.txt"), "10,50\n");
-  packet::Settings().parmInfoFileName = dir.file("p.txt");
-  ASSERT_TRUE(artefacts::ProcessParmInfoFile().ok());
-  EXPECT_EQ(packet::Parms().parmCount, 10);
-  EXPECT_EQ(packet::Packets().packetBufferSize, 1304);
+  ASSERT_TRUE(Process(dir.file("p.txt")).ok());
+  EXPECT_EQ(table.parmCount, 10);
+  EXPECT_EQ(state.packetBufferSize, 1304);
 }
 
 TEST_F(ProcessParmInfoFileTest, OnlyARegularFileWithParametersWillDo) {
@@ -242,25 +242,21 @@ TEST_F(ProcessParmInfoFileTest, OnlyARegularFileWithParametersWillDo) {
       {"/dev/zero", "/dev/zero: is not a regular file"},
       {dir.path(), dir.path() + ": is a folder, not a file"}};
   for (const auto& [name, reason] : cases) {
-    packet::Settings().parmInfoFileName = name;
-    ParmInfoOutcome outcome = artefacts::ProcessParmInfoFile();
+    ParmInfoOutcome outcome = Process(name);
     EXPECT_EQ(outcome.status, ParmInfoOutcome::Status::kNotRegular);
     EXPECT_EQ(outcome.reason.message(), reason);
   }
-  packet::Settings().parmInfoFileName = dir.file("missing.txt");
-  EXPECT_EQ(artefacts::ProcessParmInfoFile().reason.message(),
+  EXPECT_EQ(Process(dir.file("missing.txt")).reason.message(),
             dir.file("missing.txt") + ": does not exist");
   testsupport::WriteWholeFile(dir.file("none.txt"), "// nothing\n5,0\n");
-  packet::Settings().parmInfoFileName = dir.file("none.txt");
-  ParmInfoOutcome outcome = artefacts::ProcessParmInfoFile();
+  ParmInfoOutcome outcome = Process(dir.file("none.txt"));
   EXPECT_EQ(outcome.status, ParmInfoOutcome::Status::kNoParameters);
   EXPECT_EQ(outcome.message, "** Error - " + dir.file("none.txt") + " gives no parameters\n");
 }
 
 TEST_F(ProcessParmInfoFileTest, AMissingFileChangesNothing) {
-  packet::Settings().parmInfoFileName = dir.file("absent.txt");
-  EXPECT_EQ(artefacts::ProcessParmInfoFile().status, ParmInfoOutcome::Status::kCannotOpen);
-  EXPECT_EQ(packet::Packets().packetBufferSize, 0);
+  EXPECT_EQ(Process(dir.file("absent.txt")).status, ParmInfoOutcome::Status::kCannotOpen);
+  EXPECT_EQ(state.packetBufferSize, 0);
 }
 
 }  // namespace

@@ -9,9 +9,9 @@
 #include "artefacts/ParmInfoFile.h"
 #include "artefacts/ParmSetFromConfig.h"
 #include "config_rows_support.h"
+#include "packet/PacketFormat.h"
 #include "packet/PacketState.h"
 #include "packet/ParmTable.h"
-#include "packet/RunSettings.h"
 #include "support/ChildProcess.h"
 
 namespace {
@@ -124,12 +124,12 @@ TEST(ParmModeTags, ThePrnListCarriesTheTagsThePacketsCarry) {
             "3 D 1.000000 2\r\n");
 
   // The reader gives record k the tag and rate of PRN line k + 3.
-  packet::RunSettings settings;
-  settings.tagOffset = offset;
+  packet::PacketFormat format;
+  format.tagOffset = offset;
   packet::ParmTable table;
   packet::PacketState state;
   std::istringstream in(testsupport::ReadWholeFile(dir.file("parmInfo2.txt")));
-  ASSERT_TRUE(artefacts::ReadParmInfo(in, "parmInfo2.txt", settings, table, state).ok());
+  ASSERT_TRUE(artefacts::ReadParmInfo(in, "parmInfo2.txt", format, table, state).ok());
   ASSERT_EQ(table.parmCount, 4);
   const double rates[] = {50.0, 10.0, 200.0, 1.0};
   for (int k = 0; k < 4; ++k) {

@@ -15,7 +15,7 @@ class CommandLineTest : public ::testing::Test {
     for (const std::string& a : args) argv.push_back(a.c_str());
     return driver::ParseCommandLine(static_cast<int>(argv.size()), argv.data(), settings);
   }
-  packet::RunSettings settings;
+  driver::RunSettings settings;
 };
 
 TEST_F(CommandLineTest, NoArgumentsKeepTheDefaults) {
@@ -36,7 +36,7 @@ TEST_F(CommandLineTest, PacketRateIsAPeriodInMilliseconds) {
   const std::pair<const char*, int32_t> cases[] = {{"20", 50}, {"10", 100},  {"5", 200},
                                                    {"15", 50}, {" +5", 200}, {"-5", 50}};
   for (auto [value, rate] : cases) {
-    settings = packet::RunSettings{};
+    settings = driver::RunSettings{};
     ASSERT_TRUE(Parse({"/packetrate", value}).ok());
     EXPECT_EQ(settings.packetRate, rate) << value;
   }
@@ -85,12 +85,12 @@ TEST_F(CommandLineTest, PlaybackSpeedIsADecimalAboveZeroAndAtMostAThousand) {
   const std::pair<const char*, double> accepted[] = {
       {"4", 4.0}, {"0.25", 0.25}, {"1000", 1000.0}, {"1e-3", 0.001}};
   for (auto [value, speed] : accepted) {
-    settings = packet::RunSettings{};
+    settings = driver::RunSettings{};
     ASSERT_TRUE(Parse({"/playbackspeed", value}).ok()) << value;
     EXPECT_EQ(settings.playbackSpeed, speed) << value;
   }
   for (const char* value : {"0", "-2", "1000.5", "fast", "4x", "", "nan", "inf", "1e400"}) {
-    settings = packet::RunSettings{};
+    settings = driver::RunSettings{};
     driver::CommandLineResult result = Parse({"/PlaybackSpeed", value});
     EXPECT_FALSE(result.ok()) << value;
     EXPECT_EQ(result.status.message(),
@@ -143,12 +143,12 @@ TEST_F(CommandLineTest, RefusesWhatCannotBeHonoured) {
       {{"/SourceType", "Nepp"}, "** Error - /SourceType Nepp: neither Custom nor NEP"},
   };
   for (const auto& [args, message] : cases) {
-    settings = packet::RunSettings{};
+    settings = driver::RunSettings{};
     driver::CommandLineResult result = Parse(args);
     EXPECT_FALSE(result.ok()) << message;
     EXPECT_EQ(result.status.message(), message);
   }
-  settings = packet::RunSettings{};
+  settings = driver::RunSettings{};
   EXPECT_TRUE(Parse({"/OutputDir", std::string(1039, 'd'), "/PortId", "65535"}).ok());
   EXPECT_EQ(settings.port, 65535);
 }
@@ -164,7 +164,7 @@ TEST_F(CommandLineTest, DefaultedValuesAreNamed) {
        ""},
   };
   for (const auto& [args, warnings] : cases) {
-    settings = packet::RunSettings{};
+    settings = driver::RunSettings{};
     driver::CommandLineResult result = Parse(args);
     EXPECT_TRUE(result.ok()) << result.status.message();
     EXPECT_EQ(result.warnings, warnings) << args[0];

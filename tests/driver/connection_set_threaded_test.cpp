@@ -14,12 +14,13 @@
 #include <vector>
 
 #include "driver/ConnectionSet.h"
+#include "driver/ProcessState.h"
+#include "driver/RunSettings.h"
 #include "driver/StatsFile.h"
 #include "driver/Transfer.h"
 #include "driver_fakes_support.h"
 #include "packet/PacketState.h"
 #include "packet/ParmTable.h"
-#include "packet/RunSettings.h"
 #include "platform/TextOut.h"
 #include "reference/PacketReference.h"
 #include "support/ChildProcess.h"
@@ -89,22 +90,23 @@ class Client {
 // read, the fourth stops reading, and a fifth is one too many. The transfer
 // ends two cycles after the stalled one was given up.
 TEST(ConnectionSetTest, JoinersGetTheModelStreamFromTheirJoinOnAndAStalledReaderHoldsUpNoOne) {
-  packet::ResetRunSettings();
-  packet::ResetParmTable();
-  packet::ResetPacketState();
+  driver::ResetRunSettings();
+  driver::ResetParmTable();
+  driver::ResetPacketState();
   driver::ResetStreamState();
-  packet::RunSettings& settings = packet::Settings();
+  driver::RunSettings& settings = driver::Settings();
   settings.packetRate = kRate;
   settings.packetPeriodMs = 5;
+  const packet::PacketFormat format = driver::PacketFormatOf(settings);
   std::vector<packettest::ModelRecord> model;
   for (int i = 0; i < 1600; ++i) {  // five samples a packet each: 48 KiB packets
     model.push_back(packettest::MakeModelRecord(1000, kRate));
     model.back().tag = static_cast<uint16_t>(3 + i);
   }
-  packettest::LoadTable(model, packet::Parms());
-  packet::PacketState& state = packet::Packets();
+  packettest::LoadTable(model, driver::Parms());
+  packet::PacketState& state = driver::Packets();
   state.timeValuesPerPacket = 10000 / kRate;
-  state.packetBufferSize = packettest::ModelBufferSize(settings, model);
+  state.packetBufferSize = packettest::ModelBufferSize(format, model);
   state.packetHeader[0] = static_cast<uint32_t>(state.packetBufferSize - 4);
   packettest::ModelState modelState{state.timeValuesPerPacket, state.packetBufferSize};
   const size_t size = static_cast<size_t>(state.packetBufferSize);
@@ -150,7 +152,7 @@ TEST(ConnectionSetTest, JoinersGetTheModelStreamFromTheirJoinOnAndAStalledReader
   // model, to the very last packet the transfer built.
   std::vector<std::vector<uint8_t>> modelStream;
   for (int64_t i = 0; i < closedAt + 3 * kRate; ++i) {
-    modelStream.push_back(packettest::ModelCustomPacket(settings, model, modelState));
+    modelStream.push_back(packettest::ModelCustomPacket(format, model, modelState));
   }
   std::map<const Client*, uint32_t> firstSequence;
   for (const Client* client : {&a, &b, &c}) {
@@ -246,9 +248,9 @@ TEST(ConnectionSetTest, JoinersGetTheModelStreamFromTheirJoinOnAndAStalledReader
     EXPECT_NEAR(seconds * 1000.0, nominalMs, nominalMs * 0.005)
         << "packets " << from << " to " << to;
   }
-  packet::ResetRunSettings();
-  packet::ResetParmTable();
-  packet::ResetPacketState();
+  driver::ResetRunSettings();
+  driver::ResetParmTable();
+  driver::ResetPacketState();
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 
 #include "artefacts/ParmInfoFile.h"
 #include "driver/FaultInjector.h"
+#include "driver/ProcessState.h"
+#include "driver/RunSettings.h"
 #include "driver/Transfer.h"
 #include "driver_fakes_support.h"
 #include "packet/PacketBuilder.h"
@@ -53,26 +55,26 @@ class FaultInjectorTest : public ::testing::Test {
     driver::ActiveFaultScript() = io::FaultScript{};
   }
   static void Reset() {
-    packet::ResetRunSettings();
-    packet::ResetParmTable();
-    packet::ResetPacketState();
+    driver::ResetRunSettings();
+    driver::ResetParmTable();
+    driver::ResetPacketState();
     driver::ResetStreamState();
   }
 
-  static void Load(packet::RunSettings& settings, packet::ParmTable& table,
+  static void Load(const packet::PacketFormat& format, packet::ParmTable& table,
                    packet::PacketState& state) {
     std::istringstream in(kParameters);
-    ASSERT_TRUE(artefacts::ReadParmInfo(in, "p", settings, table, state).ok());
+    ASSERT_TRUE(artefacts::ReadParmInfo(in, "p", format, table, state).ok());
     state.packetHeader[0] = static_cast<uint32_t>(state.packetBufferSize - 4);
   }
 
   // The stream the case expects, from a builder no fault touches.
   static std::vector<uint8_t> Expected(const FaultCase& c) {
-    packet::RunSettings settings;
-    settings.sourceType = c.nep ? packet::kSourceNep : packet::kSourceCustom;
+    packet::PacketFormat format;
+    format.sourceType = c.nep ? packet::kSourceNep : packet::kSourceCustom;
     packet::ParmTable table;
     packet::PacketState state;
-    Load(settings, table, state);
+    Load(format, table, state);
     std::vector<std::vector<uint8_t>> built(1);  // built[g]: packet g
     platform::StringTextOut ignored;
     std::vector<uint8_t> out;
@@ -89,9 +91,9 @@ class FaultInjectorTest : public ::testing::Test {
         std::vector<uint8_t> p(static_cast<size_t>(state.packetBufferSize));
         int32_t length = state.packetBufferSize;
         if (c.nep) {
-          length = packet::BuildNepPacket(settings, table, state, p.data(), ignored);
+          length = packet::BuildNepPacket(format, table, state, p.data(), ignored);
         } else {
-          packet::BuildCustomPacket(settings, table, state, p.data());
+          packet::BuildCustomPacket(format, table, state, p.data());
         }
         p.resize(static_cast<size_t>(length));
         built.push_back(std::move(p));
@@ -110,10 +112,10 @@ class FaultInjectorTest : public ::testing::Test {
 
   // Runs one transfer with the case's script; the bytes that arrived.
   std::vector<uint8_t> Run(const FaultCase& c) {
-    packet::Settings().sourceType = c.nep ? packet::kSourceNep : packet::kSourceCustom;
-    Load(packet::Settings(), packet::Parms(), packet::Packets());
+    driver::Settings().sourceType = c.nep ? packet::kSourceNep : packet::kSourceCustom;
+    Load(driver::PacketFormatOf(driver::Settings()), driver::Parms(), driver::Packets());
     packet::SendBuffer buffer;
-    EXPECT_TRUE(buffer.Allocate(packet::Packets().packetBufferSize));
+    EXPECT_TRUE(buffer.Allocate(driver::Packets().packetBufferSize));
     std::string error;
     EXPECT_TRUE(io::ParseFaultScript(c.script, &driver::ActiveFaultScript(), &error)) << error;
 

@@ -15,8 +15,8 @@
 #include "driver/PlaybackRecord.h"
 #include "driver/PlaybackReport.h"
 #include "driver/PlaybackScan.h"
+#include "driver/RunSettings.h"
 #include "driver_fakes_support.h"
-#include "packet/RunSettings.h"
 #include "platform/TextOut.h"
 #include "support/ChildProcess.h"
 
@@ -140,8 +140,8 @@ TEST(PlaybackScan, AgreesWithAPlainModelOnRandomRecordings) {
 
 TEST(PlaybackInfo, SummarisesASmallFileWithOneBadRecord) {
   testsupport::TempDir dir;
-  packet::ResetRunSettings();
-  packet::RunSettings& settings = packet::Settings();
+  driver::ResetRunSettings();
+  driver::RunSettings& settings = driver::Settings();
   settings.playbackFlag = 1;
   settings.playbackFilePath = dir.file("rec.dat");
   settings.playbackSpeed = 2;
@@ -177,7 +177,7 @@ TEST(PlaybackInfo, SummarisesASmallFileWithOneBadRecord) {
                 "268,435,456); nothing after it is replayed\n"
                 "- Replay at speed 2, gaps above 1,500 ms replaced by 1,000 ms (1 of them): "
                 "00:00:01.557 for 3 passes\n");
-  packet::ResetRunSettings();
+  driver::ResetRunSettings();
 }
 
 TEST(PlaybackReport, TheProgressLineHasTheOperatorsForm) {

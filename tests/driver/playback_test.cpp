@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "driver/Pacing.h"
+#include "driver/RunSettings.h"
 #include "driver/StatsFile.h"
 #include "driver_fakes_support.h"
 #include "packet/PacketState.h"
-#include "packet/RunSettings.h"
 #include "platform/Socket.h"
 #include "platform/TextOut.h"
 #include "support/ChildProcess.h"
@@ -95,8 +95,8 @@ class ScheduledKeys final : public platform::KeySource {
 class PlaybackTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    packet::ResetRunSettings();
-    packet::RunSettings& settings = packet::Settings();
+    driver::ResetRunSettings();
+    driver::RunSettings& settings = driver::Settings();
     port = testsupport::FreeLoopbackPort();
     settings.port = port;
     settings.playbackFlag = 1;
@@ -105,7 +105,7 @@ class PlaybackTest : public ::testing::Test {
   }
   void TearDown() override {
     if (player.joinable()) player.join();
-    packet::ResetRunSettings();
+    driver::ResetRunSettings();
   }
 
   void Start(const std::string& file) {
@@ -262,7 +262,7 @@ TEST_F(PlaybackTest, ANewConnectionResumesTheFileAndTakesItsFirstRecordAsTheRefe
 }
 
 TEST_F(PlaybackTest, PlaybackSpeedDividesEveryWaitAfterTheClamp) {
-  packet::Settings().playbackSpeed = 4;
+  driver::Settings().playbackSpeed = 4;
   // 20 ms, 0.5 ms (raised to 1 ms before the division), 70 s (1 s), 20 ms.
   Start(Record(32, 0, 1) + Record(32, 200, 2) + Record(32, 205, 3) + Record(32, 700205, 4) +
         Record(32, 700405, 5));
@@ -274,7 +274,7 @@ TEST_F(PlaybackTest, PlaybackSpeedDividesEveryWaitAfterTheClamp) {
 TEST_F(PlaybackTest, ARunOfOddSpeedKeepsItsScheduleWithoutDrift) {
   // 3,000 gaps of 1 ms at speed 3: every due time is a third of a ms, and
   // rounding must not add up.
-  packet::Settings().playbackSpeed = 3;
+  driver::Settings().playbackSpeed = 3;
   std::string file;
   for (int i = 0; i <= 3000; ++i) file += Record(32, 10 * i, 1);
   Start(file);
@@ -331,7 +331,7 @@ TEST_F(PlaybackTest, AMissingFileIsReportedBeforeAnythingElse) {
 namespace {
 
 TEST_F(PlaybackTest, LoopedPassesRunTheScheduleOnAndSendTheFirstRecord) {
-  packet::RunSettings& settings = packet::Settings();
+  driver::RunSettings& settings = driver::Settings();
   settings.playbackLoops = 3;
   settings.playbackScan = true;
   const std::string r0 = Record(40, 0, 1), r1 = Record(48, 100, 2), r2 = Record(40, 300, 3);

@@ -30,14 +30,14 @@ float FloatAt(const std::vector<uint8_t>& b, size_t at) {
   return f;
 }
 
-// A table, settings and packet state of the test's own, set up the way the
+// A table, format and packet state of the test's own, set up the way the
 // parameter reader and the run sequence leave them.
 class PacketBuilderTest : public ::testing::Test {
  protected:
   void SetUpTable(std::vector<ModelRecord> records) {
-    const bool nep = settings.sourceType == packet::kSourceNep;
-    uint32_t nextTag = static_cast<uint32_t>(settings.tagOffset) + 3;
-    uint32_t nextNepTag = static_cast<uint32_t>(settings.tagOffset) + 2;
+    const bool nep = format.sourceType == packet::kSourceNep;
+    uint32_t nextTag = static_cast<uint32_t>(format.tagOffset) + 3;
+    uint32_t nextNepTag = static_cast<uint32_t>(format.tagOffset) + 2;
     for (ModelRecord& r : records) {
       if (nep) {
         r.nepTag = static_cast<int32_t>(nextNepTag++);
@@ -47,8 +47,8 @@ class PacketBuilderTest : public ::testing::Test {
     }
     model = records;
     packettest::LoadTable(records, table);
-    state.timeValuesPerPacket = 10000 / settings.packetRate;
-    state.packetBufferSize = packettest::ModelBufferSize(settings, records);
+    state.timeValuesPerPacket = 10000 / format.packetRate;
+    state.packetBufferSize = packettest::ModelBufferSize(format, records);
     state.packetHeader[0] = static_cast<uint32_t>(state.packetBufferSize - 4);
     modelState.timeValuesPerPacket = state.timeValuesPerPacket;
     modelState.packetBufferSize = state.packetBufferSize;
@@ -56,21 +56,21 @@ class PacketBuilderTest : public ::testing::Test {
   }
 
   std::vector<uint8_t> Build() {
-    if (settings.sourceType == packet::kSourceNep) {
-      int32_t length = packet::BuildNepPacket(settings, table, state, buffer.data(), console);
+    if (format.sourceType == packet::kSourceNep) {
+      int32_t length = packet::BuildNepPacket(format, table, state, buffer.data(), console);
       return std::vector<uint8_t>(buffer.data(), buffer.data() + length);
     }
-    packet::BuildCustomPacket(settings, table, state, buffer.data());
+    packet::BuildCustomPacket(format, table, state, buffer.data());
     return std::vector<uint8_t>(buffer.data(), buffer.data() + state.packetBufferSize);
   }
 
   std::vector<uint8_t> BuildModel() {
-    return settings.sourceType == packet::kSourceNep
-               ? packettest::ModelNepPacket(settings, model, modelState)
-               : packettest::ModelCustomPacket(settings, model, modelState);
+    return format.sourceType == packet::kSourceNep
+               ? packettest::ModelNepPacket(format, model, modelState)
+               : packettest::ModelCustomPacket(format, model, modelState);
   }
 
-  packet::RunSettings settings;
+  packet::PacketFormat format;
   packet::ParmTable table;
   packet::PacketState state;
   packet::SendBuffer buffer;
@@ -111,7 +111,7 @@ TEST_F(PacketBuilderTest, CustomPacketOfTwoParametersMatchesTheWorkedExample) {
 }
 
 TEST_F(PacketBuilderTest, NepPacketOfTwoParametersMatchesTheWorkedExample) {
-  settings.sourceType = packet::kSourceNep;
+  format.sourceType = packet::kSourceNep;
   SetUpTable({MakeModelRecord(50, 50), MakeModelRecord(50, 50)});
   std::vector<uint8_t> p = Build();
   ASSERT_EQ(p.size(), 2420u);
@@ -133,7 +133,7 @@ TEST_F(PacketBuilderTest, EmptyTablesGiveHeaderAndTimeOnly) {
   EXPECT_EQ(custom.size(), 1244u);
   EXPECT_EQ(U32At(custom, 1232 + 8), 199u);
 
-  settings.sourceType = packet::kSourceNep;
+  format.sourceType = packet::kSourceNep;
   state = packet::PacketState{};
   SetUpTable({});
   EXPECT_EQ(Build().size(), 2404u);
@@ -168,8 +168,8 @@ class SlowSamplingTest : public PacketBuilderTest,
 
 TEST_P(SlowSamplingTest, SamplesInTheExpectedPackets) {
   const SlowSamplingCase& c = GetParam();
-  settings.sourceType = packet::kSourceNep;
-  settings.superStressFlag = c.superStress ? 1 : 0;
+  format.sourceType = packet::kSourceNep;
+  format.superStress = c.superStress;
   SetUpTable({MakeModelRecord(c.rate, 50)});
   std::vector<int> sampled;
   for (int packetNo = 1; packetNo <= 12; ++packetNo) {
@@ -186,8 +186,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, SlowSamplingTest,
                                            SlowSamplingCase{12.5, false, {1, 5, 9}}));
 
 TEST_F(PacketBuilderTest, NepSuperStressSlowValuesRiseByTwoAndWrapAbove1000) {
-  settings.sourceType = packet::kSourceNep;
-  settings.superStressFlag = 1;
+  format.sourceType = packet::kSourceNep;
+  format.superStress = true;
   SetUpTable({MakeModelRecord(1, 50)});
   table.records[0].value = 998.0f;
   std::vector<uint8_t> p = Build();
@@ -197,7 +197,7 @@ TEST_F(PacketBuilderTest, NepSuperStressSlowValuesRiseByTwoAndWrapAbove1000) {
 }
 
 TEST_F(PacketBuilderTest, FastValuesWrapAboveTheirRate) {
-  settings.sourceType = packet::kSourceNep;
+  format.sourceType = packet::kSourceNep;
   SetUpTable({MakeModelRecord(400, 50)});
   table.records[0].value = 396.0f;
   std::vector<uint8_t> p = Build();  // 8 samples: 396..400, 0, 1, 2
@@ -215,7 +215,7 @@ TEST_F(PacketBuilderTest, CounterPastExactFloatRangeWrapsInsteadOfSticking) {
 }
 
 TEST_F(PacketBuilderTest, NepByteTotalIsReportedOncePerCycleIn64Bits) {
-  settings.sourceType = packet::kSourceNep;
+  format.sourceType = packet::kSourceNep;
   SetUpTable({});
   state.nepByteTotal = int64_t{3} << 31;  // past the 32-bit range
   state.packetCounter = 50;
@@ -226,7 +226,7 @@ TEST_F(PacketBuilderTest, NepByteTotalIsReportedOncePerCycleIn64Bits) {
 }
 
 TEST_F(PacketBuilderTest, CustomTagsWrapAndATagOfZeroIsOverwritten) {
-  settings.tagOffset = 65531;  // parameter tags 65534, 65535, 0, 1
+  format.tagOffset = 65531;  // parameter tags 65534, 65535, 0, 1
   SetUpTable({MakeModelRecord(50, 50), MakeModelRecord(50, 50), MakeModelRecord(50, 50),
               MakeModelRecord(50, 50), MakeModelRecord(50, 50)});
   std::vector<uint8_t> p = Build();
@@ -235,7 +235,7 @@ TEST_F(PacketBuilderTest, CustomTagsWrapAndATagOfZeroIsOverwritten) {
   EXPECT_EQ(U16At(p, 1246), 65535);
   EXPECT_EQ(U16At(p, 1256), 1);
   EXPECT_EQ(U16At(p, 1258), 2);
-  EXPECT_EQ(p, packettest::ModelCustomPacket(settings, model, modelState));
+  EXPECT_EQ(p, packettest::ModelCustomPacket(format, model, modelState));
 }
 
 // The 32-bit wire counters started just before they wrap: the time tick
@@ -253,8 +253,8 @@ TEST_F(PacketBuilderTest, CountersStartedJustBeforeTheirWrapGoOnThroughZero) {
       {packet::kSourceNep, 0, 0xFFFFFFFEu},
   };
   for (const Case& c : cases) {
-    settings = packet::RunSettings{};
-    settings.sourceType = c.sourceType;
+    format = packet::PacketFormat{};
+    format.sourceType = c.sourceType;
     state = packet::PacketState{};
     modelState = packettest::ModelState{};
     SetUpTable({MakeModelRecord(50, 50), MakeModelRecord(100, 50)});
@@ -280,13 +280,13 @@ TEST_F(PacketBuilderTest, MatchesTheReferenceModelOnRandomTables) {
   const int32_t packetRates[] = {50, 100, 200};
   const int32_t tagOffsets[] = {0, 100, 65520, -5, 2147483600};
   for (int round = 0; round < 36; ++round) {
-    settings = packet::RunSettings{};
+    format = packet::PacketFormat{};
     state = packet::PacketState{};
     modelState = packettest::ModelState{};
-    settings.sourceType = round % 2 == 0 ? packet::kSourceCustom : packet::kSourceNep;
-    settings.packetRate = packetRates[(round / 2) % 3];
-    settings.superStressFlag = (round / 6) % 2;
-    settings.tagOffset = tagOffsets[round % 5];
+    format.sourceType = round % 2 == 0 ? packet::kSourceCustom : packet::kSourceNep;
+    format.packetRate = packetRates[(round / 2) % 3];
+    format.superStress = (round / 6) % 2 == 1;
+    format.tagOffset = tagOffsets[round % 5];
     std::vector<ModelRecord> records;
     const int count = std::uniform_int_distribution<int>(0, 40)(random);
     for (int i = 0; i < count; ++i) {
@@ -298,14 +298,14 @@ TEST_F(PacketBuilderTest, MatchesTheReferenceModelOnRandomTables) {
       }
       ModelRecord r = MakeModelRecord(
           rates[std::uniform_int_distribution<size_t>(0, std::size(rates) - 1)(random)],
-          settings.packetRate);
+          format.packetRate);
       const double limit = r.packetsPerSample == 0 ? r.sampleRate : 1000.0;
       r.value = static_cast<float>(
           std::uniform_int_distribution<int>(0, static_cast<int>(limit))(random));
       records.push_back(r);
     }
     SetUpTable(records);
-    for (int packetNo = 0; packetNo < settings.packetRate + 3; ++packetNo) {
+    for (int packetNo = 0; packetNo < format.packetRate + 3; ++packetNo) {
       std::vector<uint8_t> built = Build();
       std::vector<uint8_t> expected = BuildModel();
       ASSERT_EQ(built, expected) << "round " << round << " packet " << packetNo;
@@ -341,20 +341,20 @@ TEST_F(SignalPacketTest, MatchesTheReferenceModelAndTapsEveryLoggedSample) {
   std::mt19937 random(26);
   const double rates[] = {0.5, 10, 50, 200, 333.3, 400, 1000, 20001};
   for (int round = 0; round < 24; ++round) {
-    settings = packet::RunSettings{};
+    format = packet::PacketFormat{};
     state = packet::PacketState{};
     modelState = packettest::ModelState{};
-    settings.sourceType = round % 2 == 0 ? packet::kSourceCustom : packet::kSourceNep;
-    settings.packetRate = round % 3 == 0 ? 50 : 200;
-    settings.superStressFlag = (round / 4) % 2;
-    settings.tagOffset = round % 5 == 0 ? 65532 : 0;  // a Custom tag 0 at position 1
+    format.sourceType = round % 2 == 0 ? packet::kSourceCustom : packet::kSourceNep;
+    format.packetRate = round % 3 == 0 ? 50 : 200;
+    format.superStress = (round / 4) % 2 == 1;
+    format.tagOffset = round % 5 == 0 ? 65532 : 0;  // a Custom tag 0 at position 1
     std::vector<ModelRecord> records;
     std::vector<std::string> names;
     std::vector<double> recordRates;
     const int count = std::uniform_int_distribution<int>(1, 20)(random);
     for (int i = 0; i < count; ++i) {
       const double rate = rates[std::uniform_int_distribution<size_t>(0, 7)(random)];
-      records.push_back(MakeModelRecord(rate, settings.packetRate));
+      records.push_back(MakeModelRecord(rate, format.packetRate));
       names.push_back("Parm" + std::to_string(i + 1));
       recordRates.push_back(rate);
     }
@@ -368,14 +368,14 @@ TEST_F(SignalPacketTest, MatchesTheReferenceModelAndTapsEveryLoggedSample) {
     packet::SignalRun run(&plan, count);
     for (int i = 0; i < count; i += 2) run.MarkLogged(i);
     std::vector<uint64_t> nextN(static_cast<size_t>(count), 0);
-    for (int packetNo = 0; packetNo < settings.packetRate + 3; ++packetNo) {
+    for (int packetNo = 0; packetNo < format.packetRate + 3; ++packetNo) {
       std::vector<uint8_t> built =
-          settings.sourceType == packet::kSourceNep
+          format.sourceType == packet::kSourceNep
               ? std::vector<uint8_t>(
                     buffer.data(),
-                    buffer.data() + packet::BuildNepPacket(settings, table, state, buffer.data(),
-                                                           console, &run))
-              : (packet::BuildCustomPacket(settings, table, state, buffer.data(), &run),
+                    buffer.data() +
+                        packet::BuildNepPacket(format, table, state, buffer.data(), console, &run))
+              : (packet::BuildCustomPacket(format, table, state, buffer.data(), &run),
                  std::vector<uint8_t>(buffer.data(), buffer.data() + state.packetBufferSize));
       ASSERT_EQ(built, BuildModel()) << "round " << round << " packet " << packetNo;
       for (const packet::SampleTap& tap : run.taps) {
@@ -387,7 +387,7 @@ TEST_F(SignalPacketTest, MatchesTheReferenceModelAndTapsEveryLoggedSample) {
         const ModelRecord& r = records[tap.record];
         // A Custom value sits 4 or 8 bytes into its pair, its tag 0 or 2.
         const size_t inPair = (tap.offset - 44) % 12;
-        const bool nep = settings.sourceType == packet::kSourceNep;
+        const bool nep = format.sourceType == packet::kSourceNep;
         const uint32_t tag = nep ? U32At(built, tap.offset - 4)
                                  : U16At(built, tap.offset - inPair + (inPair == 8 ? 2 : 0));
         ASSERT_EQ(tag, nep ? static_cast<uint32_t>(table.records[tap.record].nepTag)

@@ -41,7 +41,7 @@ float Step(ModelRecord& r, int addCount) {
 }
 
 // Samples of one packet, in order, as (record index, value).
-std::vector<std::pair<size_t, float>> TakeSamples(const packet::RunSettings& settings,
+std::vector<std::pair<size_t, float>> TakeSamples(const packet::PacketFormat& format,
                                                   std::vector<ModelRecord>& records,
                                                   int32_t counter, bool nep) {
   std::vector<std::pair<size_t, float>> samples;
@@ -49,7 +49,7 @@ std::vector<std::pair<size_t, float>> TakeSamples(const packet::RunSettings& set
     ModelRecord& r = records[i];
     if (r.packetsPerSample == 0) {
       for (int32_t k = 0; k < r.valuesPerPacket; ++k) samples.emplace_back(i, Step(r, 1));
-    } else if (settings.superStressFlag) {
+    } else if (format.superStress) {
       if (r.packetsPerSample >= counter) samples.emplace_back(i, Step(r, nep ? 2 : 1));
     } else {
       if (r.packetCountdown == 0) {
@@ -75,10 +75,10 @@ ModelRecord MakeModelRecord(double rate, int32_t packetRate) {
   return r;
 }
 
-int32_t ModelBufferSize(const packet::RunSettings& settings,
+int32_t ModelBufferSize(const packet::PacketFormat& format,
                         const std::vector<ModelRecord>& records) {
-  const int32_t tvpp = 10000 / settings.packetRate;
-  const bool nep = settings.sourceType == packet::kSourceNep;
+  const int32_t tvpp = 10000 / format.packetRate;
+  const bool nep = format.sourceType == packet::kSourceNep;
   int32_t size = nep ? 4 + 12 * tvpp : 44 + 6 * tvpp;
   for (const ModelRecord& r : records) {
     int32_t slots = r.packetsPerSample == 0 ? r.valuesPerPacket : 1;
@@ -87,7 +87,7 @@ int32_t ModelBufferSize(const packet::RunSettings& settings,
   return size;
 }
 
-std::vector<uint8_t> ModelCustomPacket(const packet::RunSettings& settings,
+std::vector<uint8_t> ModelCustomPacket(const packet::PacketFormat& format,
                                        std::vector<ModelRecord>& records, ModelState& state) {
   std::vector<uint8_t> out;
   state.sequence += 1;
@@ -95,8 +95,8 @@ std::vector<uint8_t> ModelCustomPacket(const packet::RunSettings& settings,
   Put32(out, state.sequence);
   Put32(out, state.sequence);
   for (int i = 0; i < 5; ++i) Put32(out, 0);
-  const uint16_t dayTag = static_cast<uint16_t>(settings.tagOffset + 1);
-  const uint16_t timeTag = static_cast<uint16_t>(settings.tagOffset + 2);
+  const uint16_t dayTag = static_cast<uint16_t>(format.tagOffset + 1);
+  const uint16_t timeTag = static_cast<uint16_t>(format.tagOffset + 2);
   Put16(out, dayTag);
   Put16(out, dayTag);
   Put32(out, 1);
@@ -111,7 +111,7 @@ std::vector<uint8_t> ModelCustomPacket(const packet::RunSettings& settings,
   bool pending = false;
   uint16_t pendingTag = 0;
   float pendingValue = 0;
-  for (auto [index, value] : TakeSamples(settings, records, state.packetCounter, false)) {
+  for (auto [index, value] : TakeSamples(format, records, state.packetCounter, false)) {
     const uint16_t tag = records[index].tag;
     if (!pending) {
       pendingTag = tag;
@@ -127,11 +127,11 @@ std::vector<uint8_t> ModelCustomPacket(const packet::RunSettings& settings,
   }
   out.resize(static_cast<size_t>(state.packetBufferSize), 0);
   state.packetCounter += 1;
-  if (state.packetCounter > settings.packetRate) state.packetCounter = 1;
+  if (state.packetCounter > format.packetRate) state.packetCounter = 1;
   return out;
 }
 
-std::vector<uint8_t> ModelNepPacket(const packet::RunSettings& settings,
+std::vector<uint8_t> ModelNepPacket(const packet::PacketFormat& format,
                                     std::vector<ModelRecord>& records, ModelState& state) {
   std::vector<uint8_t> out;
   Put32(out, 0);  // patched below
@@ -141,7 +141,7 @@ std::vector<uint8_t> ModelNepPacket(const packet::RunSettings& settings,
     Put32(out, static_cast<uint32_t>(state.nepTime));
     Put32(out, static_cast<uint32_t>(state.nepTime >> 32));
   }
-  for (auto [index, value] : TakeSamples(settings, records, state.packetCounter, true)) {
+  for (auto [index, value] : TakeSamples(format, records, state.packetCounter, true)) {
     Put32(out, static_cast<uint32_t>(records[index].nepTag));
     PutFloat(out, value);
   }
@@ -149,7 +149,7 @@ std::vector<uint8_t> ModelNepPacket(const packet::RunSettings& settings,
   for (int i = 0; i < 4; ++i)
     out[static_cast<size_t>(i)] = static_cast<uint8_t>(follows >> (8 * i));
   state.packetCounter += 1;
-  if (state.packetCounter > settings.packetRate) state.packetCounter = 1;
+  if (state.packetCounter > format.packetRate) state.packetCounter = 1;
   return out;
 }
 

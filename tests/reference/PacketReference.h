@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "packet/PacketFormat.h"
 #include "packet/PacketState.h"
 #include "packet/ParmTable.h"
-#include "packet/RunSettings.h"
 #include "packet/SignalRules.h"
 
 namespace packettest {
@@ -41,12 +41,12 @@ struct ModelState {
 ModelRecord MakeModelRecord(double rate, int32_t packetRate);
 
 // Size of the buffer by the size rule.
-int32_t ModelBufferSize(const packet::RunSettings& settings,
+int32_t ModelBufferSize(const packet::PacketFormat& format,
                         const std::vector<ModelRecord>& records);
 
-std::vector<uint8_t> ModelCustomPacket(const packet::RunSettings& settings,
+std::vector<uint8_t> ModelCustomPacket(const packet::PacketFormat& format,
                                        std::vector<ModelRecord>& records, ModelState& state);
-std::vector<uint8_t> ModelNepPacket(const packet::RunSettings& settings,
+std::vector<uint8_t> ModelNepPacket(const packet::PacketFormat& format,
                                     std::vector<ModelRecord>& records, ModelState& state);
 
 // Copies the model's records into a real table.

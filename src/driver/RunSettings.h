@@ -1,10 +1,10 @@
 // The run settings: what the command line asked for.
 //
 // One process-wide instance, Settings(), filled once by the command-line
-// reader before anything else runs and read by the packet builders, the
-// parameter file reader, the list writers and the streaming loop. It is a
-// plain value so that tests can set fields directly and start over with
-// ResetRunSettings().
+// reader before anything else runs and read by the run sequence and the
+// streaming loop, which hand the packet and artefacts layers only the
+// values they need (PacketFormatOf, ListSettingsOf). It is a plain value so
+// that tests can set fields directly and start over with ResetRunSettings().
 //
 // Thread safety: main thread only.
 #pragma once
@@ -12,17 +12,11 @@
 #include <cstdint>
 #include <string>
 
+#include "artefacts/ListFileOutput.h"
+#include "packet/PacketFormat.h"
 #include "platform/System.h"
 
-namespace packet {
-
-inline constexpr int32_t kSourceCustom = 0;
-inline constexpr int32_t kSourceNep = 1;
-
-// Rates of the time words, in samples per second: TIME$_DAY, and
-// TIME$_MILLISEC (which is also the rate of the NEP time parameter).
-inline constexpr double dayWordRate = 100.0;
-inline constexpr double timeWordRate = 10000.0;
+namespace driver {
 
 // Longest text values the command line accepts, in characters.
 inline constexpr size_t kMaxPathText = 1039;
@@ -32,7 +26,7 @@ inline constexpr size_t kMaxPrefixText = 259;
 struct RunSettings {
   std::string outputDir = platform::JoinPath(".", "YEBFiles");
   std::string sourceTypeText = "Custom";
-  int32_t sourceType = kSourceCustom;
+  int32_t sourceType = packet::kSourceCustom;
   std::string configFilePath;
   int32_t parmModeFlag = 0;
   int32_t perfModeFlag = 0;
@@ -74,4 +68,10 @@ struct RunSettings {
 RunSettings& Settings();
 void ResetRunSettings();
 
-}  // namespace packet
+// The packet format the settings ask for.
+packet::PacketFormat PacketFormatOf(const RunSettings& settings);
+
+// What the parameter lists read of the settings.
+artefacts::ListSettings ListSettingsOf(const RunSettings& settings);
+
+}  // namespace driver
