@@ -60,8 +60,7 @@ std::unique_ptr<Setup> MakeSetup(const std::string& parmInfo, const char* signal
     setup->samplesPerPacket += setup->table->records[i].valuesPerPacket;
   }
   if (signals != nullptr) {
-    std::string error;
-    packet::ParseSignals(signals, &setup->file, &error);
+    packet::ParseSignals(signals, &setup->file);
     setup->plan = std::make_unique<packet::SignalPlan>(setup->file, names, rates);
     setup->run = std::make_unique<packet::SignalRun>(setup->plan.get(), setup->table->parmCount);
   }

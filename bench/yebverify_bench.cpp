@@ -64,8 +64,7 @@ std::unique_ptr<RecordedStream> Record(SourceKind source, const std::vector<doub
   stream->model = std::make_unique<StreamModel>(list, StreamShape{source, 200, false});
   const StreamModel& model = *stream->model;
   if (signals != nullptr) {
-    std::string error;
-    packet::ParseSignals(signals, &stream->signalsFile, &error);
+    packet::ParseSignals(signals, &stream->signalsFile);
     std::vector<std::string> names;
     for (const ListedParameter& p : list.parameters) names.push_back(p.name);
     stream->plan = std::make_unique<packet::SignalPlan>(stream->signalsFile, names, rates);

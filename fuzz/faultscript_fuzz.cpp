@@ -11,9 +11,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   io::FaultScript script;
-  std::string error;
-  if (!io::ParseFaultScript(text, &script, &error)) {
-    if (error.empty()) std::abort();
+  const platform::Status parsed = io::ParseFaultScript(text, &script);
+  if (!parsed.ok()) {
+    if (parsed.message().empty()) std::abort();
     return 0;
   }
   if (script.events.size() > io::kMaxFaultEvents) std::abort();

@@ -13,9 +13,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   packet::SignalsFile file;
-  std::string error;
-  if (!packet::ParseSignals(text, &file, &error)) {
-    if (error.empty()) std::abort();
+  const platform::Status parsed = packet::ParseSignals(text, &file);
+  if (!parsed.ok()) {
+    if (parsed.message().empty()) std::abort();
     return 0;
   }
   if (file.rules.size() > packet::kMaxSignalRules) std::abort();

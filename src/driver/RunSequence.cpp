@@ -160,10 +160,10 @@ class RunSequence {
     io::FaultScript& script = ActiveFaultScript();
     script = io::FaultScript{};
     if (settings_.faultScriptPath.empty()) return true;
-    std::string error;
-    if (!io::LoadFaultScript(settings_.faultScriptPath, &script, &error)) {
+    const platform::Status loaded = io::LoadFaultScript(settings_.faultScriptPath, &script);
+    if (!loaded.ok()) {
       platform::Printf(env_.out, "** Error - Fault script %s: %s\n",
-                       settings_.faultScriptPath.c_str(), error.c_str());
+                       settings_.faultScriptPath.c_str(), loaded.message().c_str());
       return false;
     }
     platform::Printf(env_.out, "- Fault script %s: %zu events in every transfer\n\n",

@@ -13,10 +13,10 @@ bool LoadRunSignals(const RunSettings& settings, platform::TextOut& out) {
   RunSignals& signals = ActiveSignals();
   signals = RunSignals{};
   if (!settings.signalsPath.empty()) {
-    std::string error;
-    if (!packet::LoadSignals(settings.signalsPath, &signals.file, &error)) {
+    const platform::Status loaded = packet::LoadSignals(settings.signalsPath, &signals.file);
+    if (!loaded.ok()) {
       platform::Printf(out, "** Error - Signals file %s: %s\n", settings.signalsPath.c_str(),
-                       error.c_str());
+                       loaded.message().c_str());
       return false;
     }
   }

@@ -96,7 +96,7 @@ bool ParseLine(std::string_view line, FaultEvent* event, std::string* reason) {
 
 }  // namespace
 
-bool ParseFaultScript(std::string_view text, FaultScript* script, std::string* error) {
+platform::Status ParseFaultScript(std::string_view text, FaultScript* script) {
   FaultScript parsed;
   int32_t lineNumber = 0;
   size_t at = 0;
@@ -112,14 +112,14 @@ bool ParseFaultScript(std::string_view text, FaultScript* script, std::string* e
     line = TrimScriptLine(line);
     if (line.empty()) continue;
     if (parsed.events.size() == kMaxFaultEvents) {
-      *error = "more than " + std::to_string(kMaxFaultEvents) + " events";
-      return false;
+      return platform::Status::InvalidArgument("more than " + std::to_string(kMaxFaultEvents) +
+                                               " events");
     }
     FaultEvent event;
     std::string reason;
     if (!ParseLine(line, &event, &reason)) {
-      *error = "line " + std::to_string(lineNumber) + ": " + reason;
-      return false;
+      return platform::Status::InvalidArgument("line " + std::to_string(lineNumber) + ": " +
+                                               reason);
     }
     event.line = lineNumber;
     event.text = std::string(line);
@@ -128,13 +128,14 @@ bool ParseFaultScript(std::string_view text, FaultScript* script, std::string* e
   std::stable_sort(parsed.events.begin(), parsed.events.end(),
                    [](const FaultEvent& a, const FaultEvent& b) { return a.atNs < b.atNs; });
   *script = std::move(parsed);
-  return true;
+  return platform::Status::Ok();
 }
 
-bool LoadFaultScript(const std::string& path, FaultScript* script, std::string* error) {
+platform::Status LoadFaultScript(const std::string& path, FaultScript* script) {
   std::string text;
-  if (!ReadScriptFile(path, kMaxFaultScriptBytes, &text, error)) return false;
-  return ParseFaultScript(text, script, error);
+  const platform::Status read = ReadScriptFile(path, kMaxFaultScriptBytes, &text);
+  if (!read.ok()) return read;
+  return ParseFaultScript(text, script);
 }
 
 const FaultEvent* FaultTimeline::NextDue(int64_t elapsedNs) {

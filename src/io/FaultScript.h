@@ -26,6 +26,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Status.h"
+
 namespace io {
 
 enum class FaultAction { kDrop, kDuplicate, kCorrupt, kTruncate, kStall, kDisconnect, kTimeJump };
@@ -50,12 +52,12 @@ const char* FaultActionName(FaultAction action);
 inline constexpr size_t kMaxFaultScriptBytes = 1 << 20;
 inline constexpr size_t kMaxFaultEvents = 100000;
 
-// Parses a script. False with `error` set to "line N: what is wrong" (or a
-// whole-script reason) when any line cannot be read; nothing is half-read.
-bool ParseFaultScript(std::string_view text, FaultScript* script, std::string* error);
+// Parses a script. Fails with "line N: what is wrong" (or a whole-script
+// reason) when any line cannot be read; nothing is half-read.
+platform::Status ParseFaultScript(std::string_view text, FaultScript* script);
 // Reads and parses a script file (a regular file of at most
-// kMaxFaultScriptBytes).
-bool LoadFaultScript(const std::string& path, FaultScript* script, std::string* error);
+// kMaxFaultScriptBytes); the failure does not name the path.
+platform::Status LoadFaultScript(const std::string& path, FaultScript* script);
 
 // The events of one transfer, handed out once each as they fall due.
 class FaultTimeline {

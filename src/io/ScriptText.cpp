@@ -51,39 +51,30 @@ bool ScriptWordIs(std::string_view word, std::string_view lowercase) {
   return true;
 }
 
-bool ReadScriptFile(const std::string& path, size_t maxBytes, std::string* text,
-                    std::string* error) {
+platform::Status ReadScriptFile(const std::string& path, size_t maxBytes, std::string* text) {
   platform::File file;
   platform::Status reason;
   if (file.OpenRegularForReading(path, &reason) != platform::File::OpenResult::kOpened) {
     const std::string prefix = path + ": ";
-    *error = reason.message().rfind(prefix, 0) == 0 ? reason.message().substr(prefix.size())
-                                                    : reason.message();
-    return false;
+    return reason.WithMessage(reason.message().rfind(prefix, 0) == 0
+                                  ? reason.message().substr(prefix.size())
+                                  : reason.message());
   }
-  const std::string tooLarge = "larger than " + std::to_string(maxBytes) + " bytes";
+  const platform::Status tooLarge =
+      platform::Status::InvalidArgument("larger than " + std::to_string(maxBytes) + " bytes");
   int64_t size = 0;
-  if (file.Size(size) && size > static_cast<int64_t>(maxBytes)) {
-    *error = tooLarge;
-    return false;
-  }
+  if (file.Size(size) && size > static_cast<int64_t>(maxBytes)) return tooLarge;
   // Read to the end, not to the size seen: the file may grow meanwhile.
   text->clear();
   char chunk[16384];
   for (;;) {
     const int64_t n = file.Read(chunk, sizeof chunk);
-    if (n < 0) {
-      *error = "read error";
-      return false;
-    }
+    if (n < 0) return platform::Status::IoError("read error");
     if (n == 0) break;
     text->append(chunk, static_cast<size_t>(n));
-    if (text->size() > maxBytes) {
-      *error = tooLarge;
-      return false;
-    }
+    if (text->size() > maxBytes) return tooLarge;
   }
-  return true;
+  return platform::Status::Ok();
 }
 
 }  // namespace io

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Status.h"
+
 namespace io {
 
 // Blank within a line: space, \t, \r, \v, \f.
@@ -24,9 +26,8 @@ bool ReadScriptDecimal(std::string_view word, double* value);
 // `word` equals `lowercase` ignoring the case of ASCII letters.
 bool ScriptWordIs(std::string_view word, std::string_view lowercase);
 
-// Reads a regular file of at most `maxBytes` bytes into `text`. False with
-// `error` set to the reason (without the path, which the caller names).
-bool ReadScriptFile(const std::string& path, size_t maxBytes, std::string* text,
-                    std::string* error);
+// Reads a regular file of at most `maxBytes` bytes into `text`. A failure's
+// message is the reason without the path, which the caller names.
+platform::Status ReadScriptFile(const std::string& path, size_t maxBytes, std::string* text);
 
 }  // namespace io

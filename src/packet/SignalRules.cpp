@@ -257,7 +257,7 @@ bool HasWildcard(std::string_view name) {
   return name.find_first_of("*?") != std::string_view::npos;
 }
 
-bool ParseSignals(std::string_view text, SignalsFile* file, std::string* error) {
+platform::Status ParseSignals(std::string_view text, SignalsFile* file) {
   SignalsFile parsed;
   int32_t lineNumber = 0;
   size_t wildcardRules = 0;
@@ -275,33 +275,34 @@ bool ParseSignals(std::string_view text, SignalsFile* file, std::string* error) 
     line = TrimScriptLine(line.substr(0, comment));
     if (line.empty()) continue;
     if (parsed.rules.size() == kMaxSignalRules) {
-      *error = "more than " + std::to_string(kMaxSignalRules) + " rules";
-      return false;
+      return platform::Status::InvalidArgument("more than " + std::to_string(kMaxSignalRules) +
+                                               " rules");
     }
     SignalRule rule;
     std::string reason;
     if (!ParseRule(ScriptWords(line), &rule, &reason)) {
-      *error = "line " + std::to_string(lineNumber) + ": " + reason;
-      return false;
+      return platform::Status::InvalidArgument("line " + std::to_string(lineNumber) + ": " +
+                                               reason);
     }
     if (rule.selector.kind == SelectorKind::kName && HasWildcard(rule.selector.name) &&
         ++wildcardRules > kMaxWildcardRules) {
-      *error = "line " + std::to_string(lineNumber) + ": more than " +
-               std::to_string(kMaxWildcardRules) + " rules select names with * or ?";
-      return false;
+      return platform::Status::InvalidArgument("line " + std::to_string(lineNumber) +
+                                               ": more than " + std::to_string(kMaxWildcardRules) +
+                                               " rules select names with * or ?");
     }
     rule.line = lineNumber;
     rule.text = std::string(line);
     parsed.rules.push_back(std::move(rule));
   }
   *file = std::move(parsed);
-  return true;
+  return platform::Status::Ok();
 }
 
-bool LoadSignals(const std::string& path, SignalsFile* file, std::string* error) {
+platform::Status LoadSignals(const std::string& path, SignalsFile* file) {
   std::string text;
-  if (!ReadScriptFile(path, kMaxSignalsFileBytes, &text, error)) return false;
-  return ParseSignals(text, file, error);
+  const platform::Status read = ReadScriptFile(path, kMaxSignalsFileBytes, &text);
+  if (!read.ok()) return read;
+  return ParseSignals(text, file);
 }
 
 }  // namespace packet

@@ -28,6 +28,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Status.h"
+
 namespace packet {
 
 enum class SignalPattern {
@@ -97,12 +99,11 @@ const char* SignalPatternName(SignalPattern pattern);
 // with `reason` set when it cannot be read.
 bool ParseSignalSelector(std::string_view word, SignalSelector* selector, std::string* reason);
 
-// Parses a file's text. False with `error` set to "line N: what is wrong"
-// (or a whole-file reason) when any line cannot be read; nothing is
-// half-read.
-bool ParseSignals(std::string_view text, SignalsFile* file, std::string* error);
+// Parses a file's text. Fails with "line N: what is wrong" (or a
+// whole-file reason) when any line cannot be read; nothing is half-read.
+platform::Status ParseSignals(std::string_view text, SignalsFile* file);
 // Reads and parses a signals file (a regular file of at most
-// kMaxSignalsFileBytes).
-bool LoadSignals(const std::string& path, SignalsFile* file, std::string* error);
+// kMaxSignalsFileBytes); the failure does not name the path.
+platform::Status LoadSignals(const std::string& path, SignalsFile* file);
 
 }  // namespace packet

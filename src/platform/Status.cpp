@@ -10,6 +10,11 @@ Status Status::WithContext(std::string_view context) const {
   return Status(code_, std::move(message));
 }
 
+Status Status::WithMessage(std::string message) const {
+  if (ok()) return *this;
+  return Status(code_, std::move(message));
+}
+
 Status NotRegularFile(std::string_view path, bool isFolder) {
   std::string message(path);
   message += isFolder ? ": is a folder, not a file" : ": is not a regular file";

@@ -50,6 +50,9 @@ class Status {
   // The same failure with `context` put in front ("reading zarnYEB.config: "
   // + message), for a caller that knows what the callee was doing it for.
   Status WithContext(std::string_view context) const;
+  // The same code with `message` in place of this one's, for a caller that
+  // words the failure for its own reader.
+  Status WithMessage(std::string message) const;
 
  private:
   Status(Code code, std::string message) : code_(code), message_(std::move(message)) {}

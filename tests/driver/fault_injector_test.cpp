@@ -116,8 +116,7 @@ class FaultInjectorTest : public ::testing::Test {
     Load(driver::PacketFormatOf(driver::Settings()), driver::Parms(), driver::Packets());
     packet::SendBuffer buffer;
     EXPECT_TRUE(buffer.Allocate(driver::Packets().packetBufferSize));
-    std::string error;
-    EXPECT_TRUE(io::ParseFaultScript(c.script, &driver::ActiveFaultScript(), &error)) << error;
+    EXPECT_TRUE(io::ParseFaultScript(c.script, &driver::ActiveFaultScript()).ok());
 
     const uint16_t port = static_cast<uint16_t>(testsupport::FreeLoopbackPort());
     net::utServerSocket listener(port, 1, console);

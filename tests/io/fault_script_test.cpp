@@ -13,19 +13,17 @@ using io::FaultAction;
 
 TEST(FaultScript, ReadsEveryActionAndKeepsTimeOrder) {
   io::FaultScript script;
-  std::string error;
-  ASSERT_TRUE(
-      io::ParseFaultScript("# a comment\n"
-                           "\n"
-                           "  2.5 drop 3   # trailing comments are comments\r\n"
-                           "1 DUPLICATE 2\n"
-                           "2.5 corrupt\n"
-                           "3 truncate 100\n"
-                           "0.25 stall 40\n"
-                           "4 disconnect\n"
-                           "5 timejump -1.5\n",
-                           &script, &error))
-      << error;
+  ASSERT_TRUE(io::ParseFaultScript("# a comment\n"
+                                   "\n"
+                                   "  2.5 drop 3   # trailing comments are comments\r\n"
+                                   "1 DUPLICATE 2\n"
+                                   "2.5 corrupt\n"
+                                   "3 truncate 100\n"
+                                   "0.25 stall 40\n"
+                                   "4 disconnect\n"
+                                   "5 timejump -1.5\n",
+                                   &script)
+                  .ok());
   ASSERT_EQ(script.events.size(), 7u);
   const struct {
     int64_t atNs;
@@ -77,23 +75,17 @@ TEST(FaultScript, NamesTheLineAndTheFaultOfABadScript) {
   };
   for (const auto& [text, message] : cases) {
     io::FaultScript script;
-    std::string error;
-    EXPECT_FALSE(io::ParseFaultScript(text, &script, &error)) << text;
-    EXPECT_EQ(error, message);
+    EXPECT_EQ(io::ParseFaultScript(text, &script).message(), message);
   }
   testsupport::TempDir dir;
   io::FaultScript script;
-  std::string error;
-  EXPECT_FALSE(io::LoadFaultScript(dir.path(), &script, &error));
-  EXPECT_EQ(error, "is a folder, not a file");
-  EXPECT_FALSE(io::LoadFaultScript(dir.file("missing"), &script, &error));
-  EXPECT_EQ(error, "does not exist");
+  EXPECT_EQ(io::LoadFaultScript(dir.path(), &script).message(), "is a folder, not a file");
+  EXPECT_EQ(io::LoadFaultScript(dir.file("missing"), &script).message(), "does not exist");
 }
 
 TEST(FaultScript, TimelineHandsOutEachEventOnceWhenDue) {
   io::FaultScript script;
-  std::string error;
-  ASSERT_TRUE(io::ParseFaultScript("1 corrupt\n1 drop 1\n2 disconnect\n", &script, &error));
+  ASSERT_TRUE(io::ParseFaultScript("1 corrupt\n1 drop 1\n2 disconnect\n", &script).ok());
   for (int transfer = 0; transfer < 2; ++transfer) {
     io::FaultTimeline timeline(&script);
     EXPECT_EQ(timeline.NextDue(999999999), nullptr);

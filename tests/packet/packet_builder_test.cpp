@@ -325,19 +325,17 @@ class SignalPacketTest : public PacketBuilderTest {};
 
 TEST_F(SignalPacketTest, MatchesTheReferenceModelAndTapsEveryLoggedSample) {
   packet::SignalsFile file;
-  std::string error;
-  ASSERT_TRUE(
-      packet::ParseSignals("* sine amplitude=3 period=0.1\n"
-                           "rate=10 square period=0.3 high=7\n"
-                           "rate=400 triangle min=-2 max=2 period=0.7\n"
-                           "rate=333.3 sawtooth period=0.05\n"
-                           "#3 steps values=1,2,3 hold=0.01\n"
-                           "#4 random seed=7\n"
-                           "#5 special\n"
-                           "#6 constant value=-1.25\n"
-                           "#7 counter\n",
-                           &file, &error))
-      << error;
+  ASSERT_TRUE(packet::ParseSignals("* sine amplitude=3 period=0.1\n"
+                                   "rate=10 square period=0.3 high=7\n"
+                                   "rate=400 triangle min=-2 max=2 period=0.7\n"
+                                   "rate=333.3 sawtooth period=0.05\n"
+                                   "#3 steps values=1,2,3 hold=0.01\n"
+                                   "#4 random seed=7\n"
+                                   "#5 special\n"
+                                   "#6 constant value=-1.25\n"
+                                   "#7 counter\n",
+                                   &file)
+                  .ok());
   std::mt19937 random(26);
   const double rates[] = {0.5, 10, 50, 200, 333.3, 400, 1000, 20001};
   for (int round = 0; round < 24; ++round) {

@@ -17,8 +17,7 @@ namespace {
 
 packet::SignalRule OneRule(const std::string& line) {
   packet::SignalsFile file;
-  std::string error;
-  EXPECT_TRUE(packet::ParseSignals(line, &file, &error)) << line << ": " << error;
+  EXPECT_TRUE(packet::ParseSignals(line, &file).ok()) << line;
   return file.rules.empty() ? packet::SignalRule{} : file.rules[0];
 }
 
@@ -110,17 +109,15 @@ TEST(SignalValues, TablesAgreeWithTheFormulaFarIntoARun) {
 
 TEST(SignalRules, ReadsSelectorsDefaultsAndComments) {
   packet::SignalsFile file;
-  std::string error;
-  ASSERT_TRUE(
-      packet::ParseSignals("# every parameter a sine\n"
-                           "* SINE Period=2   # slow\r\n"
-                           "\n"
-                           "#3-5 square high=10\n"
-                           "#7 counter\n"
-                           "S01_Parm1? random seed=18446744073709551615\n"
-                           "RATE=400 steps values=1,-2.5e1\n",
-                           &file, &error))
-      << error;
+  ASSERT_TRUE(packet::ParseSignals("# every parameter a sine\n"
+                                   "* SINE Period=2   # slow\r\n"
+                                   "\n"
+                                   "#3-5 square high=10\n"
+                                   "#7 counter\n"
+                                   "S01_Parm1? random seed=18446744073709551615\n"
+                                   "RATE=400 steps values=1,-2.5e1\n",
+                                   &file)
+                  .ok());
   ASSERT_EQ(file.rules.size(), 5u);
   EXPECT_EQ(file.rules[0].pattern, packet::SignalPattern::kSine);
   EXPECT_EQ(file.rules[0].period, 2.0);
@@ -174,23 +171,20 @@ TEST(SignalRules, NamesTheLineAndTheFaultOfABadFile) {
     SCOPED_TRACE(text);
     packet::SignalsFile file;
     file.rules.emplace_back();
-    std::string error;
-    EXPECT_FALSE(packet::ParseSignals(text, &file, &error));
-    EXPECT_EQ(error, expected);
+    EXPECT_EQ(packet::ParseSignals(text, &file).message(), expected);
     EXPECT_EQ(file.rules.size(), 1u);  // untouched
   }
 }
 
 TEST(SignalPlan, TheLastRuleThatSelectsAParameterDecides) {
   packet::SignalsFile file;
-  std::string error;
-  ASSERT_TRUE(
-      packet::ParseSignals("* sine\n"
-                           "rate=100 square\n"
-                           "S01_Parm1? constant value=3\n"
-                           "#2 counter\n"
-                           "Nobody* special\n",
-                           &file, &error));
+  ASSERT_TRUE(packet::ParseSignals("* sine\n"
+                                   "rate=100 square\n"
+                                   "S01_Parm1? constant value=3\n"
+                                   "#2 counter\n"
+                                   "Nobody* special\n",
+                                   &file)
+                  .ok());
   const std::vector<std::string> names = {"S01_Parm1", "S01_Parm2", "S01_Parm10", "S01_Parm11",
                                           "S01_Parm100"};
   const std::vector<double> rates = {100, 100, 50, 100, 100.0000001};
@@ -257,8 +251,7 @@ TEST(SignalPlan, AgreesWithEveryRuleTriedOnEveryParameter) {
       text += pick(4) == 0 ? " counter\n" : " constant value=" + std::to_string(r) + "\n";
     }
     packet::SignalsFile file;
-    std::string error;
-    ASSERT_TRUE(packet::ParseSignals(text, &file, &error)) << text << error;
+    ASSERT_TRUE(packet::ParseSignals(text, &file).ok()) << text;
     const packet::SignalPlan plan(file, names, rates);
     std::vector<int32_t> unused;
     int64_t signalled = 0;
@@ -294,8 +287,7 @@ TEST(SignalPlan, BoundsItsTablesAndItsWildcardRules) {
   std::string text;
   for (int i = 1; i <= 40; ++i) text += "#" + std::to_string(i) + " sine period=1000\n";
   packet::SignalsFile file;
-  std::string error;
-  ASSERT_TRUE(packet::ParseSignals(text, &file, &error)) << error;
+  ASSERT_TRUE(packet::ParseSignals(text, &file).ok());
   const std::vector<std::string> names(40, "P");
   const std::vector<double> rates(40, 1000.0);  // a million samples a period
   const packet::SignalPlan plan(file, names, rates);
@@ -314,8 +306,8 @@ TEST(SignalPlan, BoundsItsTablesAndItsWildcardRules) {
   std::string wild;
   for (size_t i = 0; i <= packet::kMaxWildcardRules; ++i)
     wild += "S*" + std::to_string(i) + " sine\n";
-  EXPECT_FALSE(packet::ParseSignals(wild, &file, &error));
-  EXPECT_EQ(error, "line 1001: more than 1000 rules select names with * or ?");
+  EXPECT_EQ(packet::ParseSignals(wild, &file).message(),
+            "line 1001: more than 1000 rules select names with * or ?");
 }
 
 }  // namespace

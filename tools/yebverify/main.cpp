@@ -143,10 +143,11 @@ StepResult LoadStreamSetup(const VerifyOptions& options, StreamSetup& setup) {
                         " bytes; the stress tool sends at most " +
                         std::to_string(kLargestPacketBytes)};
   }
-  std::string error;
-  if (!options.expectFaultsPath.empty() &&
-      !io::LoadFaultScript(options.expectFaultsPath, &setup.faults, &error)) {
-    return SetupFailure{"fault script " + options.expectFaultsPath + ": " + error};
+  if (!options.expectFaultsPath.empty()) {
+    const platform::Status faults = io::LoadFaultScript(options.expectFaultsPath, &setup.faults);
+    if (!faults.ok()) {
+      return SetupFailure{faults.WithContext("fault script " + options.expectFaultsPath).message()};
+    }
   }
   return std::nullopt;
 }
@@ -170,8 +171,9 @@ StepResult LoadSignalSetup(const VerifyOptions& options, const ParameterList& li
   }
   std::string error;
   if (!options.signalsPath.empty()) {
-    if (!packet::LoadSignals(options.signalsPath, &setup.file, &error)) {
-      return SetupFailure{"signals file " + options.signalsPath + ": " + error};
+    const platform::Status loaded = packet::LoadSignals(options.signalsPath, &setup.file);
+    if (!loaded.ok()) {
+      return SetupFailure{loaded.WithContext("signals file " + options.signalsPath).message()};
     }
     setup.plan = std::make_unique<packet::SignalPlan>(setup.file, names, rates);
     setup.check.plan = setup.plan.get();

@@ -39,9 +39,9 @@ TEST(ExpectedFaultsTest, EventPacketsFollowTheToolsSchedule) {
 
 TEST(ExpectedFaultsTest, AcceptsEachFaultOnceWithinOnePacketAndSize) {
   io::FaultScript script;
-  std::string error;
-  ASSERT_TRUE(io::ParseFaultScript("0.3 drop 3\n0.3 corrupt\n1.2 stall 100\n1.5 timejump -2\n",
-                                   &script, &error));
+  ASSERT_TRUE(
+      io::ParseFaultScript("0.3 drop 3\n0.3 corrupt\n1.2 stall 100\n1.5 timejump -2\n", &script)
+          .ok());
   ExpectedFaults expected(script, 50, 100000);
   expected.BeginTransfer(1);
   // The drop takes packets 16 to 18; the corruption waits for packet 19.

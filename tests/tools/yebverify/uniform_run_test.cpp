@@ -49,7 +49,6 @@ constexpr char kSignals[] =
 class Twins {
  public:
   Twins(const ReferenceConfig& config, bool signals) : tool_(config) {
-    std::string error;
     ParameterList list;
     const platform::Status parsed =
         config.nep ? ParseNepXmlList(tool_.ListText(), list) : ParsePrnList(tool_.ListText(), list);
@@ -58,7 +57,7 @@ class Twins {
         list, StreamShape{config.nep ? SourceKind::kNep : SourceKind::kCustom, config.packetRate,
                           config.superStress});
     if (signals) {
-      EXPECT_TRUE(packet::ParseSignals(kSignals, &file_, &error)) << error;
+      EXPECT_TRUE(packet::ParseSignals(kSignals, &file_).ok());
       std::vector<std::string> names;
       std::vector<double> rates;
       for (const ListedParameter& p : list.parameters) {
