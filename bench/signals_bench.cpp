@@ -143,11 +143,11 @@ void BM_ValueLog(benchmark::State& state) {
   const std::string path = LogPath("signals_bench_values.csv");
   std::filesystem::remove(path);
   platform::StringTextOut console;
-  std::string error;
-  auto log =
-      driver::ValueLog::Open(path, "bench", &names, setup->table.get(), false, console, error);
-  if (!log) {
-    state.SkipWithError(error.c_str());
+  std::unique_ptr<driver::ValueLog> log;
+  const platform::Status opened =
+      driver::ValueLog::Open(path, "bench", &names, setup->table.get(), false, console, log);
+  if (!opened.ok()) {
+    state.SkipWithError(opened.message().c_str());
     return;
   }
   uint64_t sequence = 0;

@@ -205,14 +205,13 @@ class RunSequence {
   // else is done, not after the operator has waited for a YEB.
   bool OpenStatsFile() {
     if (settings_.statsFilePath.empty()) return true;
-    std::string reason;
-    statsFile_ = StatsFile::Open(settings_.statsFilePath, env_.out, reason);
-    if (statsFile_) {
+    const platform::Status opened = StatsFile::Open(settings_.statsFilePath, env_.out, statsFile_);
+    if (opened.ok()) {
       statsFile_->SetRunId(runId_);
       return true;
     }
     platform::Printf(env_.out, "** Error - Unable to open the statistics file: %s (%s)\n",
-                     settings_.statsFilePath.c_str(), reason.c_str());
+                     settings_.statsFilePath.c_str(), opened.message().c_str());
     return false;
   }
 

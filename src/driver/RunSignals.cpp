@@ -21,9 +21,10 @@ bool LoadRunSignals(const RunSettings& settings, platform::TextOut& out) {
     }
   }
   if (!settings.valueLogParams.empty()) {
-    std::string reason;
-    if (!packet::ParseSignalSelector(settings.valueLogParams, &signals.logged, &reason)) {
-      platform::Printf(out, "** Error - /ValueLogParams %s\n", reason.c_str());
+    const platform::Status parsed =
+        packet::ParseSignalSelector(settings.valueLogParams, &signals.logged);
+    if (!parsed.ok()) {
+      platform::Printf(out, "** Error - /ValueLogParams %s\n", parsed.message().c_str());
       return false;
     }
   }
@@ -66,12 +67,12 @@ bool ResolveRunSignals(const RunSettings& settings, const packet::ParmTable& tab
       ++logged;
     }
   }
-  std::string error;
-  signals.log = ValueLog::Open(settings.valueLogPath, runId, &signals.names, &table,
-                               settings.sourceType == packet::kSourceNep, out, error);
-  if (!signals.log) {
+  const platform::Status opened =
+      ValueLog::Open(settings.valueLogPath, runId, &signals.names, &table,
+                     settings.sourceType == packet::kSourceNep, out, signals.log);
+  if (!opened.ok()) {
     platform::Printf(out, "** Error - Unable to open the value log: %s (%s)\n",
-                     settings.valueLogPath.c_str(), error.c_str());
+                     settings.valueLogPath.c_str(), opened.message().c_str());
     return false;
   }
   platform::Printf(out, "- Value log %s: %lld parameters\n\n", settings.valueLogPath.c_str(),

@@ -34,15 +34,15 @@ WallClockMs SystemWallClockMs() {
 
 std::string UtcTimeText(int64_t ms) { return platform::UtcTimeText(ms); }
 
-std::unique_ptr<StatsFile> StatsFile::Open(const std::string& path, platform::TextOut& console,
-                                           std::string& error, WallClockMs wallClock) {
+platform::Status StatsFile::Open(const std::string& path, platform::TextOut& console,
+                                 std::unique_ptr<StatsFile>& out, WallClockMs wallClock) {
   errno = 0;
   std::FILE* file = platform::OpenStreamForAppending(path);
   if (file == nullptr) {
-    error = errno != 0 ? std::strerror(errno) : "cannot be opened";
-    return nullptr;
+    return platform::Status::IoError(errno != 0 ? std::strerror(errno) : "cannot be opened");
   }
-  return std::unique_ptr<StatsFile>(new StatsFile(file, path, console, std::move(wallClock)));
+  out.reset(new StatsFile(file, path, console, std::move(wallClock)));
+  return platform::Status::Ok();
 }
 
 StatsFile::StatsFile(std::FILE* file, std::string path, platform::TextOut& console,

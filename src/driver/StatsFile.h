@@ -25,6 +25,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Status.h"
 #include "platform/TextOut.h"
 
 namespace driver {
@@ -51,11 +52,11 @@ std::string UtcTimeText(int64_t ms);
 
 class StatsFile {
  public:
-  // Opens `path` for appending. Empty with `error` (the system's reason)
+  // Opens `path` for appending into `out`; fails with the system's reason
   // when the file cannot be opened. Write failures are told to `console`.
-  static std::unique_ptr<StatsFile> Open(const std::string& path, platform::TextOut& console,
-                                         std::string& error,
-                                         WallClockMs wallClock = SystemWallClockMs());
+  static platform::Status Open(const std::string& path, platform::TextOut& console,
+                               std::unique_ptr<StatsFile>& out,
+                               WallClockMs wallClock = SystemWallClockMs());
   ~StatsFile();
   StatsFile(const StatsFile&) = delete;
   StatsFile& operator=(const StatsFile&) = delete;

@@ -16,20 +16,16 @@ constexpr size_t kWriteChunkBytes = 256 * 1024;
 
 }  // namespace
 
-std::unique_ptr<ValueLog> ValueLog::Open(const std::string& path, std::string runId,
-                                         const std::vector<std::string>* names,
-                                         const packet::ParmTable* table, bool nepTags,
-                                         platform::TextOut& console, std::string& error) {
+platform::Status ValueLog::Open(const std::string& path, std::string runId,
+                                const std::vector<std::string>* names,
+                                const packet::ParmTable* table, bool nepTags,
+                                platform::TextOut& console, std::unique_ptr<ValueLog>& out) {
   std::FILE* file = platform::OpenStreamForAppending(path);
-  if (file == nullptr) {
-    error = std::strerror(errno);
-    return nullptr;
-  }
-  std::unique_ptr<ValueLog> log(
-      new ValueLog(file, path, std::move(runId), names, table, nepTags, console));
+  if (file == nullptr) return platform::Status::IoError(std::strerror(errno));
+  out.reset(new ValueLog(file, path, std::move(runId), names, table, nepTags, console));
   std::fseek(file, 0, SEEK_END);
-  if (std::ftell(file) == 0) log->pending_ = packet::kValueCsvHeader;
-  return log;
+  if (std::ftell(file) == 0) out->pending_ = packet::kValueCsvHeader;
+  return platform::Status::Ok();
 }
 
 ValueLog::ValueLog(std::FILE* file, std::string path, std::string runId,

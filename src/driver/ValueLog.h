@@ -25,6 +25,7 @@
 
 #include "packet/ParmTable.h"
 #include "packet/SignalRun.h"
+#include "platform/Status.h"
 #include "platform/TextOut.h"
 
 namespace driver {
@@ -39,13 +40,13 @@ struct SentPacket {
 
 class ValueLog {
  public:
-  // Empty with `error` (the system's reason) when the file cannot be
-  // opened. `names` are the listed names in table order; `nepTags` picks
-  // the NEP tags of the records over the Custom ones.
-  static std::unique_ptr<ValueLog> Open(const std::string& path, std::string runId,
-                                        const std::vector<std::string>* names,
-                                        const packet::ParmTable* table, bool nepTags,
-                                        platform::TextOut& console, std::string& error);
+  // Fails with the system's reason when the file cannot be opened.
+  // `names` are the listed names in table order; `nepTags` picks the NEP
+  // tags of the records over the Custom ones.
+  static platform::Status Open(const std::string& path, std::string runId,
+                               const std::vector<std::string>* names,
+                               const packet::ParmTable* table, bool nepTags,
+                               platform::TextOut& console, std::unique_ptr<ValueLog>& out);
   ~ValueLog();
   ValueLog(const ValueLog&) = delete;
   ValueLog& operator=(const ValueLog&) = delete;

@@ -140,7 +140,11 @@ bool CheckRanges(const SignalRule& rule, std::string* reason) {
 }
 
 bool ParseRule(const std::vector<std::string_view>& words, SignalRule* rule, std::string* reason) {
-  if (!ParseSignalSelector(words[0], &rule->selector, reason)) return false;
+  const platform::Status selector = ParseSignalSelector(words[0], &rule->selector);
+  if (!selector.ok()) {
+    *reason = selector.message();
+    return false;
+  }
   if (words.size() < 2) {
     *reason = "no pattern after the selector";
     return false;
@@ -214,19 +218,19 @@ const char* SignalPatternName(SignalPattern pattern) {
   return "?";
 }
 
-bool ParseSignalSelector(std::string_view word, SignalSelector* selector, std::string* reason) {
+platform::Status ParseSignalSelector(std::string_view word, SignalSelector* selector) {
   *selector = SignalSelector{};
   if (word == "*") {
     selector->kind = SelectorKind::kAll;
-    return true;
+    return platform::Status::Ok();
   }
   if (word.size() > 5 && ScriptWordIs(word.substr(0, 5), "rate=")) {
     selector->kind = SelectorKind::kRate;
     if (!ReadScriptDecimal(word.substr(5), &selector->rate) || !(selector->rate > 0)) {
-      *reason = "'" + std::string(word) + "': the rate must be a decimal above 0";
-      return false;
+      return platform::Status::InvalidArgument("'" + std::string(word) +
+                                               "': the rate must be a decimal above 0");
     }
-    return true;
+    return platform::Status::Ok();
   }
   if (word.front() == '#') {
     selector->kind = SelectorKind::kPositions;
@@ -238,19 +242,18 @@ bool ParseSignalSelector(std::string_view word, SignalSelector* selector, std::s
                                 ReadPosition(range.substr(dash + 1), &selector->last);
     if (dash == std::string_view::npos) selector->last = selector->first;
     if (!read || selector->last < selector->first) {
-      *reason = "'" + std::string(word) +
-                "': positions are #A or #A-B, whole numbers from 1 with B at least A";
-      return false;
+      return platform::Status::InvalidArgument(
+          "'" + std::string(word) +
+          "': positions are #A or #A-B, whole numbers from 1 with B at least A");
     }
-    return true;
+    return platform::Status::Ok();
   }
   if (word.size() > 1024) {
-    *reason = "a name of more than 1024 characters";
-    return false;
+    return platform::Status::InvalidArgument("a name of more than 1024 characters");
   }
   selector->kind = SelectorKind::kName;
   selector->name = std::string(word);
-  return true;
+  return platform::Status::Ok();
 }
 
 bool HasWildcard(std::string_view name) {

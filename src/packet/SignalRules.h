@@ -95,9 +95,9 @@ bool HasWildcard(std::string_view name);
 // The pattern's name as a rule writes it ("sine").
 const char* SignalPatternName(SignalPattern pattern);
 
-// Parses a selector word ("*", "S01_Parm1?", "rate=100", "#3-5"). False
-// with `reason` set when it cannot be read.
-bool ParseSignalSelector(std::string_view word, SignalSelector* selector, std::string* reason);
+// Parses a selector word ("*", "S01_Parm1?", "rate=100", "#3-5"); fails,
+// saying why, when it cannot be read.
+platform::Status ParseSignalSelector(std::string_view word, SignalSelector* selector);
 
 // Parses a file's text. Fails with "line N: what is wrong" (or a
 // whole-file reason) when any line cannot be read; nothing is half-read.

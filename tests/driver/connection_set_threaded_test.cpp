@@ -118,10 +118,9 @@ TEST(ConnectionSetTest, JoinersGetTheModelStreamFromTheirJoinOnAndAStalledReader
   net::utServerSocket listener(static_cast<uint16_t>(port), 4, console);
   ASSERT_TRUE(listener.IsValid());
   testsupport::TempDir dir;
-  std::string error;
-  std::unique_ptr<driver::StatsFile> stats =
-      driver::StatsFile::Open(dir.file("stats.jsonl"), console, error);
-  ASSERT_TRUE(stats) << error;
+  std::unique_ptr<driver::StatsFile> stats;
+  const platform::Status opened = driver::StatsFile::Open(dir.file("stats.jsonl"), console, stats);
+  ASSERT_TRUE(opened.ok()) << opened.message();
 
   Client a(port, size, [] { return true; });
   Client b(port, size, [&] { return a.packets >= 60; });

@@ -286,10 +286,9 @@ TEST_F(PlaybackTest, ARunOfOddSpeedKeepsItsScheduleWithoutDrift) {
 }
 
 TEST_F(PlaybackTest, TheStatsFileCountsOneSecondOfWallTimeAsACycle) {
-  std::string error;
-  std::unique_ptr<driver::StatsFile> file =
-      driver::StatsFile::Open(dir.file("stats.jsonl"), console, error);
-  ASSERT_TRUE(file) << error;
+  std::unique_ptr<driver::StatsFile> file;
+  const platform::Status opened = driver::StatsFile::Open(dir.file("stats.jsonl"), console, file);
+  ASSERT_TRUE(opened.ok()) << opened.message();
   stats = file.get();
   // Five records 400 ms apart after the reference: the first cycle closes
   // with the third, at 1.2 s; the last two are in the end's count only.

@@ -25,9 +25,10 @@ TEST(StatsFileTest, AppendsOneWholeJsonObjectPerEvent) {
   const std::string path = dir.file("s.jsonl");
   testsupport::WriteWholeFile(path, "{\"event\":\"earlier run\"}\n");
   platform::StringTextOut console;
-  std::string error;
-  auto file = driver::StatsFile::Open(path, console, error, [] { return int64_t{0}; });
-  ASSERT_TRUE(file) << error;
+  std::unique_ptr<driver::StatsFile> file;
+  const platform::Status opened =
+      driver::StatsFile::Open(path, console, file, [] { return int64_t{0}; });
+  ASSERT_TRUE(opened.ok()) << opened.message();
   file->WriteEvent(
       "fault", {driver::StatsField::Text("kind", "quote \" and \\ and \n"),
                 driver::StatsField::Number("ms", 1.0 / 0.0),
@@ -47,9 +48,9 @@ TEST(StatsFileTest, AppendsOneWholeJsonObjectPerEvent) {
 
 TEST(StatsFileTest, AFailedWriteIsToldOnceAndEndsTheFile) {
   platform::StringTextOut console;
-  std::string error;
-  auto file = driver::StatsFile::Open("/dev/full", console, error);
-  if (!file) GTEST_SKIP() << "no /dev/full here: " << error;
+  std::unique_ptr<driver::StatsFile> file;
+  const platform::Status opened = driver::StatsFile::Open("/dev/full", console, file);
+  if (!opened.ok()) GTEST_SKIP() << "no /dev/full here: " << opened.message();
   file->WriteEvent("connect", {driver::StatsField::Integer("connection", 1)});
   file->WriteEvent("end", {});
   EXPECT_FALSE(file->writing());

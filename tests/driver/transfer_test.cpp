@@ -167,10 +167,10 @@ TEST_F(TransferTest, AStalledSendShowsInTheOverallTimeTheBehindLineAndTheStatsFi
     StartOver();
     Load("2,50\n");
     testsupport::TempDir dir;
-    std::string error;
-    std::unique_ptr<driver::StatsFile> file = driver::StatsFile::Open(
-        dir.file("stats.jsonl"), console, error, [] { return int64_t{1'796'811'302'123}; });
-    ASSERT_TRUE(file) << error;
+    std::unique_ptr<driver::StatsFile> file;
+    const platform::Status opened = driver::StatsFile::Open(
+        dir.file("stats.jsonl"), console, file, [] { return int64_t{1'796'811'302'123}; });
+    ASSERT_TRUE(opened.ok()) << opened.message();
     stats = {file.get(), 3};
     bool stalled = false;
     clock.afterRead = [&]() -> int64_t {

@@ -169,7 +169,6 @@ StepResult LoadSignalSetup(const VerifyOptions& options, const ParameterList& li
     names.push_back(p.name);
     rates.push_back(p.rate);
   }
-  std::string error;
   if (!options.signalsPath.empty()) {
     const platform::Status loaded = packet::LoadSignals(options.signalsPath, &setup.file);
     if (!loaded.ok()) {
@@ -180,9 +179,8 @@ StepResult LoadSignalSetup(const VerifyOptions& options, const ParameterList& li
   }
   if (!options.valuesOutPath.empty()) {
     packet::SignalSelector selector;
-    if (!packet::ParseSignalSelector(options.params, &selector, &error)) {
-      return SetupFailure{"--params " + error, true};
-    }
+    const platform::Status parsed = packet::ParseSignalSelector(options.params, &selector);
+    if (!parsed.ok()) return SetupFailure{"--params " + parsed.message(), true};
     const platform::Status opened = ValuesOut::Open(options.valuesOutPath, setup.valuesOut);
     if (!opened.ok()) return SetupFailure{opened.message()};
     setup.check.valuesOut = setup.valuesOut.get();
