@@ -130,12 +130,19 @@ class SelectExecutor {
   HRESULT ResolveItems();
   // Appends the row's line; sets `*stop` when a "top" count is reached.
   HRESULT AddRow(tAttribute* row, bool* stop);
+  // True when every item is a column of the row as it is now and each line
+  // simply goes at the end (no distinct, no ordering callback): AddPlainRow
+  // then gives the lines AddRow would.
+  bool IsPlainProjection() const;
+  // AddRow for a plain projection: the row's fields go straight from the
+  // row into the result set.
+  HRESULT AddPlainRow(tAttribute* row, bool* stop);
   // The row's line into line_; its length, or -1 (E_FAIL or out of memory
   // in `*hr`).
   int32_t BuildLine(tAttribute* row, HRESULT* hr);
   // Finds the spans of the row's fields up to the highest selected column;
   // the number of fields found.
-  int32_t FindFieldSpans(const char* rowText);
+  int32_t FindFieldSpans(const tString& row);
   HRESULT SelectByRowId();
   HRESULT SelectByRowState();
   HRESULT SelectByErrorState();
@@ -148,6 +155,7 @@ class SelectExecutor {
   std::vector<Item> items_;
   int32_t maxColumn_ = -1;
   std::vector<FieldSpanAt> fieldSpans_;
+  std::vector<tQueryString::Piece> pieces_;  // AddPlainRow's, one per item
   tString line_;
 };
 
