@@ -12,7 +12,9 @@
 // state instead of evaluating a clause.
 //
 // The item list is resolved once per statement; each row then costs one
-// pass over its fields per item, into one line buffer that serves all rows.
+// pass over its fields, into one line buffer that serves all rows. A list
+// of plain columns skips the buffer: each row's fields go straight into the
+// result set, which holds the lines of one select side by side.
 #include <bit>
 #include <cstdio>
 #include <cstring>
@@ -277,8 +279,8 @@ int32_t SelectExecutor::FindFieldSpans(const tString& row) {
   const int32_t wanted = maxColumn_ + 1;
   if (text == nullptr || wanted <= 0) return 0;
   // Eight bytes at a time: tString's spare bytes past its capacity make
-  // the word that holds the terminator whole to read (what lies past the
-  // terminator is never looked at).
+  // the word that holds the terminator whole to read (the bytes after the
+  // terminator are read, never used).
   int32_t found = 0;
   int32_t start = 0;
   for (int32_t at = 0;; at += 8) {

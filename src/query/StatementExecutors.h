@@ -24,7 +24,12 @@ namespace query {
 // order, or the rows that one bin of the primary-key index holds under the
 // looked-up key, gathered when the walk starts and put in list order.
 struct RowCursor {
+  // Rows of a large table lie all over the heap: the walk asks for them
+  // ahead of use, the row itself kAhead rows before, its text half as many.
+  static constexpr int kAhead = 8;
   std::optional<tGenericContainerIterator<tAttribute>> rows;
+  std::optional<tGenericContainerIterator<tAttribute>> textAhead;
+  std::optional<tGenericContainerIterator<tAttribute>> rowAhead;
   const std::vector<tAttribute*>* indexRows = nullptr;  // null: every row
   size_t next = 0;
 };
