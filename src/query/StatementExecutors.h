@@ -24,7 +24,12 @@ namespace query {
 // order, or the rows that one bin of the primary-key index holds under the
 // looked-up key, gathered when the walk starts and put in list order.
 struct RowCursor {
+  // Rows of a large table lie all over the heap: the walk asks for them
+  // ahead of use, the row itself kAhead rows before, its text half as many.
+  static constexpr int kAhead = 8;
   std::optional<tGenericContainerIterator<tAttribute>> rows;
+  std::optional<tGenericContainerIterator<tAttribute>> textAhead;
+  std::optional<tGenericContainerIterator<tAttribute>> rowAhead;
   const std::vector<tAttribute*>* indexRows = nullptr;  // null: every row
   size_t next = 0;
 };
@@ -130,12 +135,19 @@ class SelectExecutor {
   HRESULT ResolveItems();
   // Appends the row's line; sets `*stop` when a "top" count is reached.
   HRESULT AddRow(tAttribute* row, bool* stop);
+  // True when every item is a column of the row as it is now and each line
+  // simply goes at the end (no distinct, no ordering callback): AddPlainRow
+  // then gives the lines AddRow would.
+  bool IsPlainProjection() const;
+  // AddRow for a plain projection: the row's fields go straight from the
+  // row into the result set.
+  HRESULT AddPlainRow(tAttribute* row, bool* stop);
   // The row's line into line_; its length, or -1 (E_FAIL or out of memory
   // in `*hr`).
   int32_t BuildLine(tAttribute* row, HRESULT* hr);
   // Finds the spans of the row's fields up to the highest selected column;
   // the number of fields found.
-  int32_t FindFieldSpans(const char* rowText);
+  int32_t FindFieldSpans(const tString& row);
   HRESULT SelectByRowId();
   HRESULT SelectByRowState();
   HRESULT SelectByErrorState();
@@ -148,6 +160,7 @@ class SelectExecutor {
   std::vector<Item> items_;
   int32_t maxColumn_ = -1;
   std::vector<FieldSpanAt> fieldSpans_;
+  std::vector<tQueryString::Piece> pieces_;  // AddPlainRow's, one per item
   tString line_;
 };
 

@@ -108,6 +108,12 @@ void TableSession::StartWalk(RowCursor* cursor, bool includeDeleted) {
   const tGenericContainer<tAttribute>* rows =
       table_.contents->children != nullptr ? table_.contents->children : &kNoRows;
   cursor->rows.emplace(*rows);
+  cursor->textAhead.emplace(*rows);
+  cursor->rowAhead.emplace(*rows);
+  for (int i = 0; i < RowCursor::kAhead; ++i) {
+    if (tAttribute* row = cursor->rowAhead->Next()) __builtin_prefetch(row);
+    if (i % 2 == 1) cursor->textAhead->Next();
+  }
 }
 
 tAttribute* TableSession::NextMatch(RowCursor* cursor, bool includeDeleted) {
@@ -117,10 +123,8 @@ tAttribute* TableSession::NextMatch(RowCursor* cursor, bool includeDeleted) {
       if (cursor->next < cursor->indexRows->size()) row = (*cursor->indexRows)[cursor->next++];
     } else {
       row = cursor->rows->Next();
-      // Rows of a large table lie all over the heap: ask for the next row
-      // and this row's text while this one is looked at.
-      if (tAttribute* next = cursor->rows->Peek()) __builtin_prefetch(next);
-      if (row != nullptr) __builtin_prefetch(row->value.Text());
+      if (tAttribute* ahead = cursor->rowAhead->Next()) __builtin_prefetch(ahead);
+      if (tAttribute* ahead = cursor->textAhead->Next()) __builtin_prefetch(ahead->value.Text());
     }
     if (row == nullptr) return nullptr;
     if (!includeDeleted && row->rowState == kRowDeleted) continue;
