@@ -100,14 +100,18 @@ void BM_PlainPairLoop(benchmark::State& state) {
   Report(state, pairs * 2, pairs * 12);
 }
 
-// {count, rate} at 200 packets per second. Custom: 1.5 MB as many records
-// of 5 samples and as fewer records of 20, then 30 MB; NEP the same shapes.
+// {count, rate} at 200 packets per second. Custom: 150 KB of records of 5
+// samples (table and packet in the core's cache), 1.5 MB as many records of
+// 5 samples and as fewer records of 20, then 30 MB, then the whole table
+// (7.86 MB); NEP the 1.5 MB and 30 MB shapes.
 // Many small records add the table's own memory traffic (a 32-byte record
 // read and written per record) to the packet's.
 BENCHMARK(BM_BuildCustomPacket)
+    ->Args({5000, 1000})
     ->Args({50000, 1000})
     ->Args({12500, 4000})
     ->Args({250000, 4000})
+    ->Args({262144, 1000})
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_BuildNepPacket)
     ->Args({37500, 1000})
@@ -115,12 +119,14 @@ BENCHMARK(BM_BuildNepPacket)
     ->Args({187500, 4000})
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PlainPairLoop)
+    ->Args({5000, 1000})
     ->Args({50000, 1000})
     ->Args({12500, 4000})
     ->Args({250000, 4000})
     ->Args({37500, 1000})
     ->Args({9375, 4000})
     ->Args({187500, 4000})
+    ->Args({262144, 1000})
     ->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -70,6 +70,109 @@ inline uint8_t* WriteConsecutivePairs(uint8_t* at, uint32_t tags, float* next, i
   return at;
 }
 
+// Alike records in step: fast, tagged, with the same rate, count and value,
+// whose samples run consecutively. They write the same value words and
+// differ only in their tags, so a block of them takes its value words from
+// one set made for it and only the tag words per record. A block is the
+// fewest records that end on a whole pair: one of an even count, two of an
+// odd. (The whole table is made of such records.)
+class AlikeBlock {
+ public:
+  // Records of more samples than this are written pair by pair, where the
+  // per-record work is small beside the pairs; the value set stays small.
+  static constexpr int32_t kMaxCount = 64;
+
+  // Makes the block for records like `record`; false, leaving no block,
+  // when its samples do not run consecutively or it has too few or too many.
+  bool MakeFor(const ParmRecord& record) {
+    key_ = Key{};
+    const int32_t count = record.valuesPerPacket;
+    if (record.packetsPerSample != 0 || record.tag == 0 || count < 3 || count > kMaxCount ||
+        !IsConsecutiveRun(record.value, count, record.sampleRate))
+      return false;
+    const int32_t records = count % 2 == 0 ? 1 : 2;
+    for (int32_t r = 0; r < records; ++r) {
+      float value = record.value;
+      for (int32_t k = 0; k < count; ++k, value += 1.0f)
+        StoreF32(values_ + (r * count + k) * 4, value);
+    }
+    key_ = Key{record.sampleRate, count, record.value};
+    next_ = ValueAfterRun(record.value, count, record.sampleRate);
+    return true;
+  }
+
+  bool Fits(const ParmRecord& record) const { return key_.Fits(record); }
+
+  // Writes whole blocks from `*at` for the records from `records[0]` on
+  // while they fit, moves `*at` to their end and returns how many records
+  // it wrote. Kept out of line: inlined into the record loop its locals
+  // spill to the stack and it runs at half the speed.
+  [[gnu::noinline]] int32_t WriteRun(ParmRecord* records, int32_t available, uint8_t** end) const {
+    // Everything in locals: a store through a byte pointer may alias this
+    // object, whose fields would otherwise be read again after every one.
+    const Key key = key_;
+    const float next = next_;
+    const int32_t whole = key.count / 2;  // pairs of one record's tags
+    const uint8_t* const values = values_;
+    uint8_t* at = *end;
+    int32_t done = 0;
+    if (key.count % 2 == 0) {
+      for (; done < available && key.Fits(records[done]); ++done) {
+        at = WritePairs(at, TagWord(records[done].tag, records[done].tag), values, whole);
+        records[done].value = next;
+      }
+    } else {
+      for (; done + 2 <= available && key.Fits(records[done]) && key.Fits(records[done + 1]);
+           done += 2) {
+        const uint16_t first = records[done].tag;
+        const uint16_t second = records[done + 1].tag;
+        at = WritePairs(at, TagWord(first, first), values, whole);
+        at = WritePairs(at, TagWord(first, second), values + whole * 8, 1);
+        at = WritePairs(at, TagWord(second, second), values + (whole + 1) * 8, whole);
+        records[done].value = next;
+        records[done + 1].value = next;
+      }
+    }
+    *end = at;
+    return done;
+  }
+
+ private:
+  struct Key {
+    double rate = 0.0;
+    int32_t count = 0;  // 0: no block
+    float value = 0.0f;
+
+    bool Fits(const ParmRecord& record) const {
+      return record.value == value && record.valuesPerPacket == count &&
+             record.packetsPerSample == 0 && record.sampleRate == rate && record.tag != 0;
+    }
+  };
+
+  static uint32_t TagWord(uint16_t first, uint16_t second) {
+    return uint32_t{first} | (uint32_t{second} << 16);
+  }
+
+  static uint8_t* WritePairs(uint8_t* at, uint32_t tags, const uint8_t* values, int32_t pairs) {
+    uint8_t* const end = at + pairs * 12;
+    for (; at != end; at += 12, values += 8) {
+      StoreU32(at, tags);
+      std::memcpy(at + 4, values, 8);
+    }
+    return end;
+  }
+
+  Key key_;
+  float next_ = 0.0f;
+  uint8_t values_[kMaxCount * 8] = {};  // the value words of a block's samples
+};
+
+// True when two fast records would write the same values.
+inline bool InStep(const ParmRecord& a, const ParmRecord& b) {
+  return a.value == b.value && a.valuesPerPacket == b.valuesPerPacket &&
+         a.packetsPerSample == b.packetsPerSample && a.sampleRate == b.sampleRate;
+}
+
 // Writes Custom samples in pairs through a pending half: a sample whose
 // pending half is empty waits there, and the next sample completes the pair.
 // The pending half counts as empty while its tag is 0, so a sample tagged 0
@@ -122,6 +225,18 @@ class PairWriter {
       pendingValue_ = value;
     }
     record.value = next;
+  }
+
+  // Writes the alike records from `records[0]` on in blocks, for as long
+  // as whole blocks of them follow, and returns how many it wrote (0 when
+  // a sample is pending or no block fits). A block is made only where
+  // at least two records in step follow, so that making it pays.
+  int32_t EmitAlike(ParmRecord* records, int32_t available, AlikeBlock& block) {
+    if (pendingTag_ != 0) return 0;
+    if (!block.Fits(records[0]) &&
+        (available < 2 || !InStep(records[0], records[1]) || !block.MakeFor(records[0])))
+      return 0;
+    return block.WriteRun(records, available, &at_);
   }
 
   // `count` values of one record, tag not 0, from `values`.
@@ -200,11 +315,17 @@ class PairWriter {
 template <bool kSuperStress>
 uint8_t* WriteCustomSamples(ParmTable& table, int32_t packetCounter, uint8_t* at) {
   PairWriter pairs(at);
+  AlikeBlock block;
   ParmRecord* const records = table.records.get();
   const int32_t count = table.parmCount;
   for (int32_t i = 0; i < count; ++i) {
     ParmRecord& record = records[i];
     if (record.packetsPerSample == 0) {
+      const int32_t alike = pairs.EmitAlike(records + i, count - i, block);
+      if (alike > 0) {
+        i += alike - 1;
+        continue;
+      }
       pairs.EmitRecord(record, record.valuesPerPacket);
     } else if (kSuperStress) {
       if (record.packetsPerSample >= packetCounter)
