@@ -28,6 +28,15 @@ inline void StoreU32(uint8_t* at, uint32_t value) {
 
 inline void StoreF32(uint8_t* at, float value) { StoreU32(at, std::bit_cast<uint32_t>(value)); }
 
+inline void StoreU64(uint8_t* at, uint64_t value) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(at, &value, 8);
+  } else {
+    StoreU32(at, static_cast<uint32_t>(value));
+    StoreU32(at + 4, static_cast<uint32_t>(value >> 32));
+  }
+}
+
 inline void StorePair(uint8_t* at, uint16_t firstTag, uint16_t secondTag, uint32_t first,
                       uint32_t second) {
   StoreU32(at, uint32_t{firstTag} | (uint32_t{secondTag} << 16));
@@ -357,16 +366,24 @@ inline float TakeDoubleStepSample(ParmRecord& record) {
   return sent;
 }
 
+// Writes `count` entries of one tag word whose values run on from `value`
+// by 1.0 and returns the end. REQUIRES: every value stays below 2^24, where
+// each addition is exact. Kept out of line, where its locals stay in
+// registers (see AlikeBlock::WriteRun).
+[[gnu::noinline]] uint8_t* WriteConsecutiveEntries(uint8_t* at, uint32_t tag, float value,
+                                                   int32_t count) {
+  for (int32_t i = 0; i < count; ++i, at += 8) {
+    StoreU32(at, tag);
+    StoreF32(at + 4, value + static_cast<float>(i));
+  }
+  return at;
+}
+
 inline uint8_t* WriteNepEntries(uint8_t* at, ParmRecord& record, int32_t count) {
   const double limit = ValueLimit(record);
   const uint32_t tag = static_cast<uint32_t>(record.nepTag);
   if (IsConsecutiveRun(record.value, count, limit)) {
-    const float value = record.value;
-    for (int32_t i = 0; i < count; ++i) {
-      StoreU32(at, tag);
-      StoreF32(at + 4, value + static_cast<float>(i));
-      at += 8;
-    }
+    at = WriteConsecutiveEntries(at, tag, record.value, count);
     record.value = ValueAfterRun(record.value, count, limit);
     return at;
   }
@@ -376,6 +393,34 @@ inline uint8_t* WriteNepEntries(uint8_t* at, ParmRecord& record, int32_t count) 
     at += 8;
   }
   return at;
+}
+
+// Writes the NEP entries of the alike records in step from `records[0]` on
+// (see AlikeBlock): they share their values, so per record only the tag
+// words differ. Returns how many records it wrote: none unless
+// `records[0]` and the next are in step and their samples run
+// consecutively.
+[[gnu::noinline]] int32_t WriteNepAlikeRun(ParmRecord* records, int32_t available, uint8_t** end) {
+  const ParmRecord key = records[0];
+  const int32_t count = key.valuesPerPacket;
+  if (available < 2 || !InStep(key, records[1]) || count > AlikeBlock::kMaxCount ||
+      !IsConsecutiveRun(key.value, count, key.sampleRate))
+    return 0;
+  uint64_t entries[AlikeBlock::kMaxCount];  // the value words, tag words 0
+  float value = key.value;
+  for (int32_t k = 0; k < count; ++k, value += 1.0f)
+    entries[k] = uint64_t{std::bit_cast<uint32_t>(value)} << 32;
+  const float next = ValueAfterRun(key.value, count, key.sampleRate);
+  uint8_t* at = *end;
+  int32_t done = 0;
+  for (; done < available && InStep(key, records[done]); ++done) {
+    const uint64_t tag = static_cast<uint32_t>(records[done].nepTag);
+    for (int32_t k = 0; k < count; ++k) StoreU64(at + k * 8, entries[k] | tag);
+    at += count * 8;
+    records[done].value = next;
+  }
+  *end = at;
+  return done;
 }
 
 inline uint8_t* WriteNepEntry(uint8_t* at, const ParmRecord& record, float value) {
@@ -391,6 +436,11 @@ uint8_t* WriteNepSamples(ParmTable& table, int32_t packetCounter, uint8_t* at) {
   for (int32_t i = 0; i < count; ++i) {
     ParmRecord& record = records[i];
     if (record.packetsPerSample == 0) {
+      const int32_t alike = WriteNepAlikeRun(records + i, count - i, &at);
+      if (alike > 0) {
+        i += alike - 1;
+        continue;
+      }
       at = WriteNepEntries(at, record, record.valuesPerPacket);
     } else if (kSuperStress) {
       if (record.packetsPerSample >= packetCounter)
