@@ -9,8 +9,10 @@
 // Thread safety: main thread only.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <memory>
+
+#include "platform/LargeBlock.h"
 
 namespace packet {
 
@@ -26,14 +28,26 @@ struct ParmRecord {
   float value = 0.0f;            // the next value to send
 };
 
+// The records' memory: the whole capacity, set to default records, in huge
+// pages where the system offers them (the builders walk every record of
+// the table for every packet).
+class RecordArray {
+ public:
+  RecordArray();
+
+  ParmRecord& operator[](std::ptrdiff_t index) const { return get()[index]; }
+  ParmRecord* get() const { return static_cast<ParmRecord*>(block_.data()); }
+
+ private:
+  platform::LargeBlock block_;
+};
+
 struct ParmTable {
-  ParmTable();
+  ParmTable() = default;
   ParmTable(const ParmTable&) = delete;
   ParmTable& operator=(const ParmTable&) = delete;
 
-  // The whole capacity is reserved up front; pages are only touched as
-  // records are written.
-  std::unique_ptr<ParmRecord[]> records;
+  RecordArray records;  // kParmTableCapacity of them
   int32_t parmCount = 0;
 };
 

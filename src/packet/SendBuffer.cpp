@@ -1,6 +1,7 @@
 #include "packet/SendBuffer.h"
 
 #include <cstring>
+#include <memory>
 #include <new>
 
 namespace packet {
@@ -10,15 +11,15 @@ bool SendBuffer::Allocate(int64_t size) {
   if (size < 0) return false;
   // At least one byte, so that an empty packet still has an address.
   const size_t bytes = size == 0 ? 1 : static_cast<size_t>(size);
-  bytes_.reset(new (std::nothrow) uint8_t[bytes]);
-  if (!bytes_) return false;
-  std::memset(bytes_.get(), 0, bytes);
+  bytes_ = platform::LargeBlock::Allocate(bytes);
+  if (!bytes_.held()) return false;
+  std::memset(bytes_.data(), 0, bytes);
   size_ = size;
   return true;
 }
 
 void SendBuffer::Release() {
-  bytes_.reset();
+  bytes_ = platform::LargeBlock();
   size_ = 0;
 }
 

@@ -8,7 +8,8 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
+
+#include "platform/LargeBlock.h"
 
 namespace packet {
 
@@ -23,12 +24,12 @@ class SendBuffer {
   bool Allocate(int64_t size);
   void Release();
 
-  uint8_t* data() { return bytes_.get(); }
+  uint8_t* data() { return static_cast<uint8_t*>(bytes_.data()); }
   int64_t size() const { return size_; }
-  bool held() const { return bytes_ != nullptr; }
+  bool held() const { return bytes_.held(); }
 
  private:
-  std::unique_ptr<uint8_t[]> bytes_;
+  platform::LargeBlock bytes_;  // in huge pages where the system offers them
   int64_t size_ = 0;
 };
 
