@@ -135,6 +135,9 @@ class Socket {
 
   // Asks for a receive buffer of about `bytes` (best effort).
   void SetReceiveBuffer(int bytes);
+  // Asks the system to wake a reader only once `bytes` have come (or the
+  // stream ended), where it can (best effort; Windows cannot).
+  void SetReceiveLowWater(int bytes);
   // Makes the next Close send a reset instead of an orderly end.
   void ResetOnClose();
   // Tells the peer nothing more will be read (or sent).
@@ -190,6 +193,7 @@ class TcpStream {
   // connection is gone.
   bool SendAll(const void* data, std::size_t size);
   void SetReceiveBuffer(int bytes) { socket_.SetReceiveBuffer(bytes); }
+  void SetReceiveLowWater(int bytes) { socket_.SetReceiveLowWater(bytes); }
   void Close() { socket_.Close(); }
   Socket& socket() { return socket_; }
 

@@ -68,6 +68,9 @@ class ByteStream {
  public:
   virtual ~ByteStream() = default;
   virtual platform::ReceiveResult Receive(void* buffer, size_t capacity, int timeoutMs) = 0;
+  // The reader needs `bytes` more before it can go on: a stream may put off
+  // waking it until so many have come.
+  virtual void Expect(size_t bytes) { (void)bytes; }
 };
 
 // Makes connections; nullptr with `reason` set when none can be had.

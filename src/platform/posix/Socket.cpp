@@ -164,6 +164,10 @@ void Socket::SetReceiveBuffer(int bytes) {
   if (IsOpen()) ::setsockopt(Fd(handle_), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
 }
 
+void Socket::SetReceiveLowWater(int bytes) {
+  if (IsOpen()) ::setsockopt(Fd(handle_), SOL_SOCKET, SO_RCVLOWAT, &bytes, sizeof bytes);
+}
+
 void Socket::ResetOnClose() {
   linger hard{1, 0};
   if (IsOpen()) ::setsockopt(Fd(handle_), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);

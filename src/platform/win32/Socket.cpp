@@ -198,6 +198,10 @@ void Socket::SetReceiveBuffer(int bytes) {
                sizeof bytes);
 }
 
+// Winsock has no receive low-water mark for TCP: a reader is woken for
+// every arrival.
+void Socket::SetReceiveLowWater(int) {}
+
 void Socket::ResetOnClose() {
   linger hard{1, 0};
   if (IsOpen())
