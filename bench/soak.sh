@@ -19,21 +19,13 @@ set -euo pipefail
 minutes=${1:?usage: bench/soak.sh MINUTES [BUILD_DIR]}
 [[ $minutes =~ ^[1-9][0-9]*$ ]] || { echo "soak: MINUTES must be a whole number above 0" >&2; exit 2; }
 here=$(cd "$(dirname "$0")" && pwd)
-build=$(cd "${2:-$here/../build}" && pwd)
-stress=${YEBSTRESS:-$build/yebstress}
-verify=${YEBVERIFY:-$build/yebverify}
+source "$here/lib.sh"
+bench_programs "${2:-$here/../build}"
 for program in "$stress" "$verify"; do
   [[ -x $program ]] || { echo "soak: $program is not built" >&2; exit 2; }
 done
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/soak.XXXXXX")
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-}
-trap cleanup EXIT
-cd "$work"
+bench_workdir soak
 echo "soak: $minutes minutes in $work"
 
 printf '10000,1000\n' >parmInfo.txt
@@ -42,7 +34,7 @@ printf '10000,1000\n' >parmInfo.txt
 for ((m = 0; m < minutes; ++m)); do
   printf '%d drop 1\n%d duplicate 1\n' $((m * 60 + 29)) $((m * 60 + 31))
 done >faults.txt
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+port=$(free_port)
 seconds=$((minutes * 60))
 
 # The tool waits for a key on its input; a pipe that stays open gives none.

@@ -19,17 +19,9 @@ set -euo pipefail
 seconds=${1:-30}
 runs=${2:-3}
 here=$(cd "$(dirname "$0")" && pwd)
-build=$(cd "${3:-$here/../build}" && pwd)
-stress=${YEBSTRESS:-$build/yebstress}
-verify=${YEBVERIFY:-$build/yebverify}
-work=$(mktemp -d "${TMPDIR:-/tmp}/wholetable.XXXXXX")
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-}
-trap cleanup EXIT
-cd "$work"
+source "$here/lib.sh"
+bench_programs "${3:-$here/../build}"
+bench_workdir wholetable
 printf '262144,1000\n' >parmInfo.txt
 printf '* sine amplitude=100 period=1\n' >sine.txt
 
@@ -39,7 +31,7 @@ ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0; }
 # One run: prints "rate p99 worst_p99 max tool_cpu peer_cpu run_p99".
 one() {
   local kind=$1 port stress_pid peer_pid args=()
-  port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  port=$(free_port)
   [[ $kind == signals ]] && args=(/Signals sine.txt)
   rm -f stats.jsonl verdict.jsonl
   "$stress" /PortId "$port" /Bind 127.0.0.1 /PacketRate 5 /Transfers 1 /Duration "$seconds" \
