@@ -1,6 +1,7 @@
 // Small measuring aids the benchmarks share: the process's memory figures
-// from /proc, file sizes, and the ParameterDefaults row the configuration
-// builder writes for one parameter, in SQLite's form for the baselines.
+// from /proc, file sizes, the ParameterDefaults row the configuration
+// builder writes for one parameter, in SQLite's form for the baselines, and
+// a signals file that gives every pattern a rate group.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,18 @@
 #include <string>
 
 namespace benchsupport {
+
+// Every signal pattern on one rate group each of a table made of rate groups
+// 200, 400, ... 1800.
+constexpr char kSignalMix[] =
+    "rate=200 constant value=3.5\n"
+    "rate=400 sine amplitude=10 period=0.5\n"
+    "rate=600 square low=0 high=100 period=10 duty=0.5\n"
+    "rate=800 triangle min=-1 max=1 period=2\n"
+    "rate=1200 sawtooth period=1\n"
+    "rate=1400 steps values=1,2,3,4 hold=0.1\n"
+    "rate=1600 random min=-5 max=5\n"
+    "rate=1800 special\n";  // rate 1000 keeps the counter
 
 // A "VmHWM:"-style field of /proc/self/status, in kB (0 when missing).
 inline int64_t StatusKb(const char* field) {

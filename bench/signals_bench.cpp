@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "artefacts/ParmInfoFile.h"
 #include "driver/ValueLog.h"
 #include "packet/PacketBuilder.h"
@@ -76,16 +77,6 @@ std::string RateGroups() {
   return text;
 }
 
-constexpr char kMix[] =
-    "rate=200 constant value=3.5\n"
-    "rate=400 sine amplitude=10 period=0.5\n"
-    "rate=600 square low=0 high=100 period=10 duty=0.5\n"
-    "rate=800 triangle min=-1 max=1 period=2\n"
-    "rate=1200 sawtooth period=1\n"
-    "rate=1400 steps values=1,2,3,4 hold=0.1\n"
-    "rate=1600 random min=-5 max=5\n"
-    "rate=1800 special\n";  // rate 1000 keeps the counter
-
 void Run(benchmark::State& state, Setup& setup) {
   for (auto _ : state) {
     packet::BuildCustomPacket(setup.format, *setup.table, setup.state, setup.buffer.data(),
@@ -115,7 +106,7 @@ void BM_SignalsAllSine(benchmark::State& state) {
 }
 
 void BM_SignalsMixByRateGroups(benchmark::State& state) {
-  auto setup = MakeSetup(RateGroups(), kMix);
+  auto setup = MakeSetup(RateGroups(), benchsupport::kSignalMix);
   Run(state, *setup);
 }
 

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "Failures.h"
 #include "ParameterList.h"
 #include "SignalCheck.h"
@@ -152,16 +153,6 @@ RecordedStream& Cached(SourceKind source, int parameters) {
 
 constexpr int kTable = 262144;
 
-constexpr char kMix[] =
-    "rate=200 constant value=3.5\n"
-    "rate=400 sine amplitude=10 period=0.5\n"
-    "rate=600 square low=0 high=100 period=10 duty=0.5\n"
-    "rate=800 triangle min=-1 max=1 period=2\n"
-    "rate=1200 sawtooth period=1\n"
-    "rate=1400 steps values=1,2,3,4 hold=0.1\n"
-    "rate=1600 random min=-5 max=5\n"
-    "rate=1800 special\n";  // rate 1000 keeps the counter
-
 RecordedStream& CachedSignals(int kind) {
   static std::unique_ptr<RecordedStream> streams[2];
   std::unique_ptr<RecordedStream>& s = streams[kind];
@@ -172,7 +163,8 @@ RecordedStream& CachedSignals(int kind) {
     } else {
       for (int rate = 200; rate <= 1800; rate += 200) rates.insert(rates.end(), kTable / 9, rate);
     }
-    s = Record(SourceKind::kCustom, rates, 9, kind == 0 ? "* sine period=1\n" : kMix);
+    s = Record(SourceKind::kCustom, rates, 9,
+               kind == 0 ? "* sine period=1\n" : benchsupport::kSignalMix);
   }
   return *s;
 }
