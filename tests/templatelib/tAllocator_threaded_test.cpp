@@ -82,14 +82,12 @@ TEST_F(DeleterTest, RecycleIntoAFullFreeQueueDefers) {
 
 TEST_F(DeleterTest, OtherThreadsShareThePool) {
   tAllocator<Subtree> pool(64);
-  auto work = [&pool] {
+  std::atomic<int> refused{0};
+  auto work = [&pool, &refused] {
     for (int i = 0; i < 200; ++i) {
       Subtree* node = pool.Take();
-      if (i % 3 == 0) {
-        pool.DeferDelete(node);
-      } else {
-        pool.Recycle(node);
-      }
+      if (node == nullptr || (i % 3 == 0 ? pool.DeferDelete(node) : pool.Recycle(node)) != S_OK)
+        ++refused;
     }
   };
   std::thread first(work);
@@ -97,7 +95,13 @@ TEST_F(DeleterTest, OtherThreadsShareThePool) {
   first.join();
   second.join();
   pool.StopDeleter();
+  EXPECT_EQ(refused.load(), 0);
   EXPECT_EQ(pool.DeferredCount(), 0);
+  // No node lost or destroyed twice: every node the pool made is either
+  // back in the free queue or destroyed, and each thread's deferred nodes
+  // at least were destroyed.
+  EXPECT_EQ(pool.FreeCount() + Subtree::destroyed.load(), pool.CreatedCount());
+  EXPECT_GE(Subtree::destroyed.load(), 2 * 67);
   EXPECT_LE(pool.FreeCount(), 64);
 }
 
