@@ -171,6 +171,80 @@ TEST_F(CommandLineTest, DefaultedValuesAreNamed) {
   }
 }
 
+// Each option reaches its own field with its own limits; a refused value
+// leaves what the option wrote before reading it.
+TEST_F(CommandLineTest, EachOptionWritesItsFieldWithinItsLimits) {
+  using S = const driver::RunSettings&;
+  struct Case {
+    std::vector<std::string> args;
+    const char* message;  // "" when accepted
+    bool (*holds)(S);
+  };
+  const Case cases[] = {
+      {{"/Transfers", "3"}, "", [](S s) { return s.transfers == 3; }},
+      {{"/Transfers", "0"},
+       "** Error - /Transfers 0 is outside 1 to 2147483647",
+       [](S s) { return s.transfers == 0; }},
+      {{"/Duration", "2.5"}, "", [](S s) { return s.durationSeconds == 2.5; }},
+      {{"/Duration", "0"},
+       "** Error - /Duration 0: not a number of seconds above 0 and at most 1000000000",
+       [](S s) { return s.durationSeconds == 0.0; }},
+      {{"/Bind", "10.0.0.1"},
+       "",
+       [](S s) { return s.bindAddress == "10.0.0.1" && s.bindIp == 0x0a000001; }},
+      {{"/MetricsBind", "10.0.0.2"},
+       "",
+       [](S s) { return s.metricsBind == "10.0.0.2" && s.metricsBindIp == 0x0a000002; }},
+      {{"/MetricsBind", "300.0.0.1"},
+       "** Error - /MetricsBind 300.0.0.1: not an IPv4 address such as 127.0.0.1",
+       [](S s) { return s.metricsBind == "127.0.0.1"; }},
+      {{"/MetricsPort", "0"},
+       "** Error - /MetricsPort 0 is outside 1 to 65535",
+       [](S s) { return s.metricsPort == -1; }},
+      {{"/PlaybackLoop", "0"}, "", [](S s) { return s.playbackLoops == 0 && s.playbackScan; }},
+      {{"/PlaybackLoop", "1000000001"},
+       "** Error - /PlaybackLoop 1000000001 is outside 0 to 1000000000",
+       [](S s) { return s.playbackLoops == 1 && !s.playbackScan; }},
+      {{"/PlaybackMaxGap", "3600000"},
+       "",
+       [](S s) { return s.playbackMaxGapMs == 3'600'000 && s.playbackScan; }},
+      {{"/PlaybackMaxGap", "0"},
+       "** Error - /PlaybackMaxGap 0 is outside 1 to 3600000",
+       [](S s) { return !s.playbackScan; }},
+      {{"/PlaybackStart", "0"}, "", [](S s) { return s.playbackScan; }},
+      {{"/PlaybackStart", "429496.5"},
+       "** Error - /PlaybackStart needs seconds from 0 to 429496, not \"429496.5\"",
+       [](S s) { return !s.playbackScan; }},
+      {{"/PlaybackInfo"}, "", [](S s) { return s.playbackInfo && s.playbackScan; }},
+      {{"/Signals", "g", "/FaultScript", "f", "/StatsFile", "j", "/Connections", "16"},
+       "",
+       [](S s) {
+         return s.signalsPath == "g" && s.faultScriptPath == "f" && s.statsFilePath == "j" &&
+                s.connections == 16;
+       }},
+      {{"/ValueLog", "v.csv", "/ValueLogParams", "*"},
+       "",
+       [](S s) { return s.valueLogPath == "v.csv" && s.valueLogParams == "*"; }},
+      {{"/ValueLog", "v.csv"},
+       "** Error - /ValueLog needs /ValueLogParams SELECTOR (*, NAME, rate=R, #A-B)",
+       [](S s) { return s.valueLogPath == "v.csv"; }},
+      {{"/ValueLogParams", "*"},
+       "** Error - /ValueLogParams needs /ValueLog FILE",
+       [](S s) { return s.valueLogParams == "*"; }},
+      {{"/ConfigParmMode", std::string(1040, 'c')},
+       "** Error - The value of /ConfigParmMode is longer than 1039 characters",
+       [](S s) { return s.parmModeFlag == 1 && s.configFilePath.empty(); }},
+      {{"/Playback", "KestCustom", std::string(2600, 'f')},
+       "** Error - The value of /Playback is longer than 2599 characters",
+       [](S s) { return s.playbackFlag == 1 && s.playbackFilePath.empty(); }},
+  };
+  for (const Case& c : cases) {
+    settings = driver::RunSettings{};
+    EXPECT_EQ(Parse(c.args).status.message(), c.message) << c.args[0];
+    EXPECT_TRUE(c.holds(settings)) << c.args[0] << " " << c.message;
+  }
+}
+
 // The help and version words win wherever they stand, even beside words
 // that would be refused.
 TEST_F(CommandLineTest, HelpAndVersionWordsWinOverEverythingElse) {
